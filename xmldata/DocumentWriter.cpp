@@ -1,0 +1,264 @@
+#include "DocumentWriter_p.h"
+
+#include "CommaText.h"
+#include "Text.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+
+namespace vl {
+namespace {
+
+constexpr std::size_t BufferSize = 64 * 1024;
+// The longest replacement, "&quot;", bounds how much one value byte can grow.
+constexpr std::size_t MaxEscapedLength = 6;
+
+constexpr std::array<const char*, 256> escapeTable()
+{
+    std::array<const char*, 256> table {};
+    table['<'] = "&lt;";
+    table['>'] = "&gt;";
+    table['&'] = "&amp;";
+    table['"'] = "&quot;";
+    return table;
+}
+constexpr auto EscapeTable = escapeTable();
+
+// A name goes into the document unescaped; these characters would let it open or close an
+// element or end an attribute value, and so forge markup.
+bool forgesMarkup(std::string_view name) { return name.find_first_of("<>&\"") != std::string_view::npos; }
+
+std::string ofDataSet(const TDataSet* dataSet)
+{
+    return dataSet->Name().empty() ? std::string() : " of " + dataSet->Name();
+}
+
+std::vector<TField*> relationFields(const TDataSet* dataSet, const std::vector<std::string>& relationList,
+                                    bool nameParts)
+{
+    std::vector<TField*> fields;
+    fields.reserve(relationList.size());
+    for (const auto& item : relationList)
+        fields.push_back(dataSet->FieldNamed(nameParts ? relationNamePart(item) : relationValuePart(item)));
+    return fields;
+}
+
+// Keys take ValueText directly: the value handler must never change how rows relate.
+void buildKey(const std::vector<TField*>& fields, std::string& key)
+{
+    key.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            key.push_back('\t');
+        key += fields[i]->ValueText();
+    }
+}
+
+} // namespace
+
+DocumentWriter::DocumentWriter(TXMLDataSource& source, OutputStream& stream)
+    : m_source(source), m_stream(stream), m_buffer(new char[BufferSize])
+{
+}
+
+void DocumentWriter::write()
+{
+    try {
+        for (const auto& [id, detail] : m_source.m_details)
+            if (forgesMarkup(id))
+                throw Exception("DetailID '" + id + "'" + ofDataSet(detail->DataSet)
+                                + " cannot be written to the data document");
+        if (!m_source.m_encoding.empty()) {
+            emit("<?xml version=\"1.0\" encoding=\"");
+            emit(m_source.m_encoding);
+            emit("\"?>");
+        }
+        emit("<DocumentData>");
+        if (m_source.m_master)
+            writeWithMaster();
+        else
+            writeWithoutMaster();
+        emit("</DocumentData>");
+    } catch (...) {
+        try {
+            flush();
+        } catch (...) {
+            // The first failure is the one to report.
+        }
+        throw;
+    }
+    flush();
+}
+
+void DocumentWriter::writeWithoutMaster()
+{
+    for (const auto& [id, detail] : m_source.m_details) {
+        TDataSet* dataSet = detail->DataSet;
+        dataSet->First();
+        const std::vector<Column> columns = columnsOf(dataSet, detail->FieldList);
+        emitTag("<", id);
+        while (!dataSet->AtEnd()) {
+            emit("<Row");
+            emitAttributes(columns);
+            emit("/>");
+            dataSet->Next();
+        }
+        emitTag("</", id);
+    }
+}
+
+void DocumentWriter::writeWithMaster()
+{
+    auto& details = m_source.m_details;
+    for (auto& entry : details)
+        entry.second->keyList.clear();
+
+    TDataSet* master = m_source.m_master;
+    master->First();
+    const std::vector<Column> masterColumns = columnsOf(master, m_source.m_masterFieldList);
+    // Looked up at the first master row, so that a wrong name fails where a per-row lookup would.
+    std::vector<std::vector<TField*>> masterKeyFields;
+    masterKeyFields.reserve(details.size());
+    std::string key;
+    emit("<Master>");
+    while (!master->AtEnd()) {
+        emit("<Row");
+        emitAttributes(masterColumns);
+        emit("/>");
+        for (std::size_t d = 0; d < details.size(); ++d) {
+            TDetailInfo& detail = *details[d].second;
+            if (masterKeyFields.size() == d)
+                masterKeyFields.push_back(relationFields(master, detail.relationList, true));
+            buildKey(masterKeyFields[d], key);
+            detail.keyList.append(key);
+        }
+        master->Next();
+    }
+    emit("</Master>");
+
+    for (const auto& [id, detail] : details) {
+        TDataSet* dataSet = detail->DataSet;
+        dataSet->First();
+        const std::vector<Column> columns = columnsOf(dataSet, detail->FieldList);
+        emitTag("<", id);
+        std::vector<TField*> keyFields;
+        bool keyFieldsFound = false;
+        while (!dataSet->AtEnd()) {
+            if (!keyFieldsFound) {
+                keyFields = relationFields(dataSet, detail->relationList, false);
+                keyFieldsFound = true;
+            }
+            buildKey(keyFields, key);
+            const int position = detail->keyList.find(key);
+            if (position >= 0) {
+                char digits[16];
+                const auto end = std::to_chars(digits, digits + sizeof digits, position).ptr;
+                emit("<Row __MasterIdx=\"");
+                emit(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+                emit('"');
+                emitAttributes(columns);
+                emit("/>");
+            }
+            dataSet->Next();
+        }
+        emitTag("</", id);
+    }
+}
+
+// The filter is the same for every row of a pass, so which fields pass is decided once.
+std::vector<DocumentWriter::Column> DocumentWriter::columnsOf(TDataSet* dataSet, std::string_view fieldList) const
+{
+    const std::vector<std::string> filter = splitFieldList(fieldList);
+    std::vector<Column> columns;
+    const int count = dataSet->FieldCount();
+    for (int i = 0; i < count; ++i) {
+        TField* field = dataSet->FieldAt(i);
+        const std::string& name = field->FieldName();
+        bool passes = filter.empty();
+        for (std::size_t k = 0; !passes && k < filter.size(); ++k)
+            passes = sameText(filter[k], name);
+        if (!passes)
+            continue;
+        if (forgesMarkup(name))
+            throw Exception("Field name '" + name + "'" + ofDataSet(dataSet)
+                            + " cannot be written to the data document");
+        columns.push_back(Column { field, " " + name + "=\"" });
+    }
+    return columns;
+}
+
+void DocumentWriter::emitAttributes(const std::vector<Column>& columns)
+{
+    std::string& value = m_source.m_currentValue;
+    for (const Column& column : columns) {
+        emit(column.prefix);
+        m_source.DoGetFieldValue(column.field, value);
+        emitValue(value);
+        emit('"');
+    }
+}
+
+void DocumentWriter::emitTag(std::string_view open, std::string_view name)
+{
+    emit(open);
+    emit(name);
+    emit('>');
+}
+
+void DocumentWriter::emit(std::string_view text)
+{
+    if (text.size() > BufferSize - m_used) {
+        flush();
+        if (text.size() > BufferSize) {
+            m_stream.write(text.data(), text.size());
+            return;
+        }
+    }
+    std::memcpy(m_buffer.get() + m_used, text.data(), text.size());
+    m_used += text.size();
+}
+
+void DocumentWriter::emit(char c)
+{
+    if (m_used == BufferSize)
+        flush();
+    m_buffer[m_used++] = c;
+}
+
+void DocumentWriter::emitValue(std::string_view value)
+{
+    if (value.size() * MaxEscapedLength > BufferSize - m_used) {
+        flush();
+        if (value.size() * MaxEscapedLength > BufferSize) {
+            // Rare: a value longer than a buffer's worth goes in pieces.
+            const std::size_t piece = BufferSize / MaxEscapedLength;
+            for (std::size_t start = 0; start < value.size(); start += piece)
+                emitValue(value.substr(start, piece));
+            return;
+        }
+    }
+    char* out = m_buffer.get() + m_used;
+    for (char c : value) {
+        const char* replacement = EscapeTable[static_cast<unsigned char>(c)];
+        if (!replacement) {
+            *out++ = c;
+        } else {
+            const std::size_t length = std::strlen(replacement);
+            std::memcpy(out, replacement, length);
+            out += length;
+        }
+    }
+    m_used = static_cast<std::size_t>(out - m_buffer.get());
+}
+
+void DocumentWriter::flush()
+{
+    if (m_used == 0)
+        return;
+    const std::size_t used = m_used;
+    m_used = 0;
+    m_stream.write(m_buffer.get(), used);
+}
+
+} // namespace vl

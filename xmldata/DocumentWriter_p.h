@@ -1,0 +1,43 @@
+#pragma once
+// The writer behind TXMLDataSource::WriteXML; private to the xmldata layer.
+
+#include "VLDataSDK.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vl {
+
+class DocumentWriter {
+public:
+    DocumentWriter(TXMLDataSource& source, OutputStream& stream);
+    // One pass front to back; on failure the bytes produced so far are handed to the stream
+    // before the failure passes on unchanged.
+    void write();
+
+private:
+    struct Column {
+        TField* field;
+        std::string prefix; // ` Name="`
+    };
+
+    void writeWithoutMaster();
+    void writeWithMaster();
+    std::vector<Column> columnsOf(TDataSet* dataSet, std::string_view fieldList) const;
+    void emitAttributes(const std::vector<Column>& columns);
+    void emitTag(std::string_view open, std::string_view name);
+
+    void emit(std::string_view text);
+    void emit(char c);
+    void emitValue(std::string_view value);
+    void flush();
+
+    TXMLDataSource& m_source;
+    OutputStream& m_stream;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_used = 0;
+};
+
+} // namespace vl

@@ -1,0 +1,74 @@
+#include "ReportPainter.h"
+
+#include <QFontMetricsF>
+#include <QPagedPaintDevice>
+#include <QPainter>
+
+namespace vl {
+
+void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, double pixelsPerMm)
+{
+    painter.save();
+    // Point sizes follow the device's own dpi; scale them so that text keeps its size relative to the paper.
+    const double deviceDpi = painter.device() ? painter.device()->logicalDpiY() : 96.0;
+    const double fontScale = pixelsPerMm * 25.4 / deviceDpi;
+    const double penWidth = std::max(1.0, 0.2 * pixelsPerMm);
+    for (const PageItem& item : page.items) {
+        const QRectF rect(origin.x() + item.rect.x() * pixelsPerMm, origin.y() + item.rect.y() * pixelsPerMm,
+                          item.rect.width() * pixelsPerMm, item.rect.height() * pixelsPerMm);
+        const CellStyle& style = item.style;
+        if (style.background.isValid())
+            painter.fillRect(rect, style.background);
+        if (!item.text.isEmpty()) {
+            QFont font(style.fontFamily);
+            font.setPointSizeF(std::max(0.5, style.fontSize * fontScale));
+            font.setBold(style.bold);
+            font.setItalic(style.italic);
+            font.setUnderline(style.underline);
+            painter.setFont(font);
+            painter.setPen(style.color);
+            const double padding = 0.8 * pixelsPerMm;
+            const QRectF textRect = rect.adjusted(padding, 0, -padding, 0);
+            painter.save();
+            painter.setClipRect(rect, Qt::IntersectClip);
+            painter.drawText(textRect, static_cast<int>(style.alignment) | Qt::TextWordWrap, item.text);
+            painter.restore();
+        }
+        if (style.borders) {
+            painter.setPen(QPen(Qt::black, penWidth));
+            if (style.borders & BorderLeft)
+                painter.drawLine(rect.topLeft(), rect.bottomLeft());
+            if (style.borders & BorderTop)
+                painter.drawLine(rect.topLeft(), rect.topRight());
+            if (style.borders & BorderRight)
+                painter.drawLine(rect.topRight(), rect.bottomRight());
+            if (style.borders & BorderBottom)
+                painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+        }
+    }
+    painter.restore();
+}
+
+bool printReport(const LaidOutReport& report, QPagedPaintDevice& device)
+{
+    device.setPageSize(QPageSize(report.page.paper, QPageSize::Millimeter));
+    device.setPageOrientation(QPageLayout::Portrait); // the paper size already follows the orientation
+    device.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    QPainter painter;
+    if (!painter.begin(&device))
+        return false;
+    const double pixelsPerMm = device.logicalDpiX() / 25.4;
+    // A printer that keeps unprintable margins puts the page origin inside them; place pages on the paper.
+    const QRectF paint = device.pageLayout().paintRectPixels(device.logicalDpiX());
+    const QPointF origin(-paint.left(), -paint.top());
+    for (size_t index = 0; index < report.pages.size(); ++index) {
+        if (index > 0 && !device.newPage()) {
+            painter.end();
+            return false;
+        }
+        paintPage(painter, report.pages[index], origin, pixelsPerMm);
+    }
+    return painter.end();
+}
+
+} // namespace vl

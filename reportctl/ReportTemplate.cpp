@@ -1,0 +1,417 @@
+#include "ReportTemplate.h"
+
+#include <QFile>
+#include <QPageSize>
+#include <QRegularExpression>
+
+#include "ReportXml_p.h"
+
+#include <pugixml.hpp>
+
+#include <optional>
+
+namespace vl {
+
+namespace {
+
+const QString TemplateWhat = QStringLiteral("Template");
+
+// Thrown inside the parser only; parseTemplate turns it into a ParseResult.
+struct TemplateError {
+    QString reason;
+    std::ptrdiff_t offset;
+};
+
+[[noreturn]] void refuse(const pugi::xml_node& node, const QString& reason)
+{
+    throw TemplateError{reason, node.offset_debug()};
+}
+
+QString attributeText(const pugi::xml_node& node, const char* name)
+{
+    return QString::fromUtf8(node.attribute(name).value());
+}
+
+double number(const pugi::xml_node& node, const char* name, double fallback, double minimum = 0.0)
+{
+    const pugi::xml_attribute attribute = node.attribute(name);
+    if (!attribute)
+        return fallback;
+    bool ok = false;
+    const double value = QString::fromUtf8(attribute.value()).trimmed().toDouble(&ok);
+    if (!ok || value < minimum)
+        refuse(node, QStringLiteral("attribute %1=\"%2\" is not a number of at least %3")
+                         .arg(QString::fromUtf8(name), QString::fromUtf8(attribute.value()))
+                         .arg(minimum));
+    return value;
+}
+
+bool flag(const pugi::xml_node& node, const char* name, bool fallback)
+{
+    const pugi::xml_attribute attribute = node.attribute(name);
+    if (!attribute)
+        return fallback;
+    const QString value = QString::fromUtf8(attribute.value()).trimmed().toLower();
+    if (value == u"true" || value == u"1" || value == u"yes")
+        return true;
+    if (value == u"false" || value == u"0" || value == u"no")
+        return false;
+    refuse(node, QStringLiteral("attribute %1=\"%2\" is not true or false").arg(QString::fromUtf8(name), value));
+}
+
+QColor colour(const pugi::xml_node& node, const char* name, const QColor& fallback)
+{
+    const pugi::xml_attribute attribute = node.attribute(name);
+    if (!attribute)
+        return fallback;
+    const QColor value = QColor::fromString(QString::fromUtf8(attribute.value()).trimmed());
+    if (!value.isValid())
+        refuse(node, QStringLiteral("attribute %1=\"%2\" is not a colour")
+                         .arg(QString::fromUtf8(name), QString::fromUtf8(attribute.value())));
+    return value;
+}
+
+// Style attributes shared by <font> (sheet defaults), bands and cells; each level inherits the one above.
+CellStyle readStyle(const pugi::xml_node& node, CellStyle style)
+{
+    if (node.attribute("font"))
+        style.fontFamily = attributeText(node, "font");
+    style.fontSize = number(node, "size", style.fontSize, 1.0);
+    style.bold = flag(node, "bold", style.bold);
+    style.italic = flag(node, "italic", style.italic);
+    style.underline = flag(node, "underline", style.underline);
+    style.color = colour(node, "color", style.color);
+    style.background = colour(node, "background", style.background);
+    style.decimals = static_cast<int>(number(node, "decimals", style.decimals, -1.0));
+    if (node.attribute("align")) {
+        const QString align = attributeText(node, "align").trimmed().toLower();
+        Qt::Alignment horizontal;
+        if (align == u"left")
+            horizontal = Qt::AlignLeft;
+        else if (align == u"center")
+            horizontal = Qt::AlignHCenter;
+        else if (align == u"right")
+            horizontal = Qt::AlignRight;
+        else
+            refuse(node, QStringLiteral("align=\"%1\" is not left, center or right").arg(align));
+        style.alignment = (style.alignment & Qt::AlignVertical_Mask) | horizontal;
+    }
+    if (node.attribute("valign")) {
+        const QString align = attributeText(node, "valign").trimmed().toLower();
+        Qt::Alignment vertical;
+        if (align == u"top")
+            vertical = Qt::AlignTop;
+        else if (align == u"middle")
+            vertical = Qt::AlignVCenter;
+        else if (align == u"bottom")
+            vertical = Qt::AlignBottom;
+        else
+            refuse(node, QStringLiteral("valign=\"%1\" is not top, middle or bottom").arg(align));
+        style.alignment = (style.alignment & Qt::AlignHorizontal_Mask) | vertical;
+    }
+    if (node.attribute("border")) {
+        int borders = 0;
+        for (const QString& side : attributeText(node, "border").toLower().split(u',', Qt::SkipEmptyParts)) {
+            const QString s = side.trimmed();
+            if (s == u"all")
+                borders |= BorderAll;
+            else if (s == u"left")
+                borders |= BorderLeft;
+            else if (s == u"top")
+                borders |= BorderTop;
+            else if (s == u"right")
+                borders |= BorderRight;
+            else if (s == u"bottom")
+                borders |= BorderBottom;
+            else if (s != u"none")
+                refuse(node, QStringLiteral("border side \"%1\" is not all, none, left, top, right or bottom").arg(s));
+        }
+        style.borders = borders;
+    }
+    return style;
+}
+
+PageSetup readPage(const pugi::xml_node& node)
+{
+    PageSetup page;
+    const QString orientation = attributeText(node, "orientation").trimmed().toLower();
+    if (orientation == u"landscape")
+        page.landscape = true;
+    else if (!orientation.isEmpty() && orientation != u"portrait")
+        refuse(node, QStringLiteral("orientation=\"%1\" is not portrait or landscape").arg(orientation));
+
+    QSizeF paper(210.0, 297.0);
+    if (node.attribute("size")) {
+        const QString key = attributeText(node, "size").trimmed();
+        std::optional<QPageSize> found;
+        for (int id = 0; id <= QPageSize::LastPageSize; ++id) {
+            const QPageSize candidate(static_cast<QPageSize::PageSizeId>(id));
+            if (candidate.key().compare(key, Qt::CaseInsensitive) == 0) {
+                found = candidate;
+                break;
+            }
+        }
+        if (!found)
+            refuse(node, QStringLiteral("paper size \"%1\" is unknown").arg(key));
+        paper = found->size(QPageSize::Millimeter);
+    }
+    paper.setWidth(number(node, "width", paper.width(), 10.0));
+    paper.setHeight(number(node, "height", paper.height(), 10.0));
+    page.paper = page.landscape ? paper.transposed() : paper;
+
+    if (node.attribute("margins")) {
+        const QStringList parts = attributeText(node, "margins").split(u',');
+        std::vector<double> values;
+        for (const QString& part : parts) {
+            bool ok = false;
+            const double value = part.trimmed().toDouble(&ok);
+            if (!ok || value < 0)
+                refuse(node, QStringLiteral("margins=\"%1\" is not left,top,right,bottom in mm")
+                                 .arg(attributeText(node, "margins")));
+            values.push_back(value);
+        }
+        if (values.size() == 1)
+            values.assign(4, values[0]);
+        if (values.size() != 4)
+            refuse(node, QStringLiteral("margins=\"%1\" is not left,top,right,bottom in mm")
+                             .arg(attributeText(node, "margins")));
+        page.marginLeft = values[0];
+        page.marginTop = values[1];
+        page.marginRight = values[2];
+        page.marginBottom = values[3];
+    }
+    if (page.marginLeft + page.marginRight >= page.paper.width()
+        || page.marginTop + page.marginBottom >= page.paper.height())
+        refuse(node, QStringLiteral("the margins leave no room on the paper"));
+    return page;
+}
+
+std::optional<BandKind> bandKind(std::string_view name)
+{
+    if (name == "title")
+        return BandKind::Title;
+    if (name == "pageHeader")
+        return BandKind::PageHeader;
+    if (name == "pageFooter")
+        return BandKind::PageFooter;
+    if (name == "master")
+        return BandKind::Master;
+    if (name == "detailHeader")
+        return BandKind::DetailHeader;
+    if (name == "detail")
+        return BandKind::Detail;
+    if (name == "detailFooter")
+        return BandKind::DetailFooter;
+    if (name == "summary")
+        return BandKind::Summary;
+    return std::nullopt;
+}
+
+bool isDetailKind(BandKind kind)
+{
+    return kind == BandKind::DetailHeader || kind == BandKind::Detail || kind == BandKind::DetailFooter;
+}
+
+TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle& sheetStyle)
+{
+    TemplateBand band;
+    band.kind = kind;
+    band.height = number(node, "height", band.height, 0.0);
+    if (isDetailKind(kind)) {
+        band.detailId = attributeText(node, "detail").trimmed();
+        if (band.detailId.isEmpty())
+            refuse(node, QStringLiteral("<%1> needs a detail=\"DetailID\" attribute").arg(QString::fromUtf8(node.name())));
+    }
+    const CellStyle bandStyle = readStyle(node, sheetStyle);
+    for (const pugi::xml_node& child : node.children()) {
+        if (child.type() != pugi::node_element)
+            continue;
+        if (std::string_view(child.name()) != "cell")
+            refuse(child, QStringLiteral("<%1> is not allowed in a band; expected <cell>").arg(QString::fromUtf8(child.name())));
+        TemplateCell cell;
+        cell.x = number(child, "x", 0.0);
+        cell.y = number(child, "y", 0.0);
+        cell.width = number(child, "width", 0.0, 0.1);
+        if (!child.attribute("width"))
+            refuse(child, QStringLiteral("<cell> needs a width"));
+        cell.height = number(child, "height", 0.0);
+        cell.style = readStyle(child, bandStyle);
+        QString reason;
+        if (!parseCellText(QString::fromUtf8(child.child_value()), cell.segments, reason))
+            refuse(child, reason);
+        band.cells.push_back(std::move(cell));
+    }
+    return band;
+}
+
+TemplateSheet readSheet(const pugi::xml_node& node)
+{
+    TemplateSheet sheet;
+    sheet.name = attributeText(node, "name").trimmed();
+    if (sheet.name.isEmpty())
+        refuse(node, QStringLiteral("<sheet> needs a name"));
+    CellStyle sheetStyle;
+    bool pageSeen = false;
+    for (const pugi::xml_node& child : node.children()) {
+        if (child.type() != pugi::node_element)
+            continue;
+        const std::string_view name = child.name();
+        if (name == "page") {
+            if (pageSeen)
+                refuse(child, QStringLiteral("a sheet has one <page>"));
+            pageSeen = true;
+            sheet.page = readPage(child);
+        } else if (name == "font") {
+            sheetStyle = readStyle(child, sheetStyle);
+        } else if (const auto kind = bandKind(name)) {
+            sheet.bands.push_back(readBand(child, *kind, sheetStyle));
+        } else {
+            refuse(child, QStringLiteral("<%1> is not allowed in a sheet").arg(QString::fromUtf8(child.name())));
+        }
+    }
+    return sheet;
+}
+
+} // namespace
+
+std::vector<QString> TemplateSheet::detailIds() const
+{
+    std::vector<QString> ids;
+    for (const TemplateBand& band : bands) {
+        if (band.detailId.isEmpty())
+            continue;
+        const bool known = std::any_of(ids.begin(), ids.end(),
+                                       [&](const QString& id) { return id.compare(band.detailId, Qt::CaseInsensitive) == 0; });
+        if (!known)
+            ids.push_back(band.detailId);
+    }
+    return ids;
+}
+
+const TemplateSheet* ReportTemplate::sheet(const QString& name) const
+{
+    for (const TemplateSheet& candidate : sheets)
+        if (candidate.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &candidate;
+    return nullptr;
+}
+
+bool parseCellText(const QString& text, std::vector<TextSegment>& segments, QString& reason)
+{
+    static const QRegularExpression fieldPattern(QStringLiteral(R"(^\s*([^\s.()\[\]]+)\.([^\s()\[\]]+)\s*$)"));
+    static const QRegularExpression functionPattern(
+        QStringLiteral(R"(^\s*(sum|count)\s*\(\s*([^\s.()\[\]]+)(?:\.([^\s()\[\]]+))?\s*\)\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    segments.clear();
+    QString literal;
+    auto flushLiteral = [&] {
+        if (!literal.isEmpty())
+            segments.push_back(TextSegment{TextSegment::Literal, literal, {}, {}});
+        literal.clear();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'[') {
+            literal += text[i];
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == u'[') {
+            literal += u'[';
+            ++i;
+            continue;
+        }
+        const qsizetype close = text.indexOf(u']', i + 1);
+        if (close < 0) {
+            reason = QStringLiteral("unterminated expression \"%1\"").arg(text.mid(i));
+            return false;
+        }
+        const QString expression = text.mid(i + 1, close - i - 1);
+        TextSegment segment;
+        if (expression.trimmed().compare(u"Page", Qt::CaseInsensitive) == 0) {
+            segment.kind = TextSegment::PageNumber;
+        } else if (expression.trimmed().compare(u"Pages", Qt::CaseInsensitive) == 0) {
+            segment.kind = TextSegment::PageCount;
+        } else if (const auto f = functionPattern.match(expression); f.hasMatch()) {
+            segment.kind = f.captured(1).compare(u"sum", Qt::CaseInsensitive) == 0 ? TextSegment::Sum : TextSegment::Count;
+            segment.source = f.captured(2);
+            segment.field = f.captured(3);
+            if (segment.kind == TextSegment::Sum && segment.field.isEmpty()) {
+                reason = QStringLiteral("sum needs a field: \"[%1]\"").arg(expression);
+                return false;
+            }
+        } else if (const auto m = fieldPattern.match(expression); m.hasMatch()) {
+            segment.kind = TextSegment::Field;
+            segment.source = m.captured(1);
+            segment.field = m.captured(2);
+        } else {
+            reason = QStringLiteral("unknown expression \"[%1]\"").arg(expression);
+            return false;
+        }
+        flushLiteral();
+        segments.push_back(std::move(segment));
+        i = close;
+    }
+    flushLiteral();
+    return true;
+}
+
+ParseResult parseTemplate(std::string_view xml, ReportTemplate& out)
+{
+    pugi::xml_document document;
+    // The doctype is parsed only to be refused; pugixml would skip it silently otherwise.
+    const unsigned options = pugi::parse_default | pugi::parse_doctype;
+    const pugi::xml_parse_result parsed
+        = document.load_buffer(xml.data(), xml.size(), options, pugi::encoding_utf8);
+    int line = 0, column = 0;
+    if (!parsed) {
+        lineAndColumn(xml, parsed.offset, line, column);
+        return ParseResult::failure(
+            positionMessage(TemplateWhat, QString::fromUtf8(parsed.description()), line, column), line, column);
+    }
+    try {
+        pugi::xml_node where;
+        if (const QString problem = topLevelProblem(document, where); !problem.isEmpty())
+            refuse(where, problem);
+        const pugi::xml_node root = document.document_element();
+        if (std::string_view(root.name()) != "report")
+            refuse(root, QStringLiteral("the root element is <%1>, expected <report>").arg(QString::fromUtf8(root.name())));
+        const QString version = attributeText(root, "version").trimmed();
+        if (version != u"1")
+            refuse(root, version.isEmpty() ? QStringLiteral("<report> needs version=\"1\"")
+                                           : QStringLiteral("template version \"%1\" is not supported").arg(version));
+        ReportTemplate result;
+        result.version = 1;
+        for (const pugi::xml_node& child : root.children()) {
+            if (child.type() != pugi::node_element)
+                continue;
+            if (std::string_view(child.name()) != "sheet")
+                refuse(child, QStringLiteral("<%1> is not allowed in <report>").arg(QString::fromUtf8(child.name())));
+            TemplateSheet sheet = readSheet(child);
+            if (result.sheet(sheet.name))
+                refuse(child, QStringLiteral("sheet \"%1\" is defined twice").arg(sheet.name));
+            result.sheets.push_back(std::move(sheet));
+        }
+        if (result.sheets.empty())
+            refuse(root, QStringLiteral("<report> has no <sheet>"));
+        out = std::move(result);
+        return {};
+    } catch (const TemplateError& error) {
+        lineAndColumn(xml, markupStart(xml, error.offset), line, column);
+        return ParseResult::failure(positionMessage(TemplateWhat, error.reason, line, column), line, column);
+    }
+}
+
+ParseResult loadTemplateFile(const QString& path, ReportTemplate& out)
+{
+    QFile file(path);
+    if (!file.exists())
+        return ParseResult::failure(QStringLiteral("Template file \"%1\" not found").arg(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return ParseResult::failure(QStringLiteral("Template file \"%1\" cannot be read: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    ParseResult result = parseTemplate(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), out);
+    if (!result.ok)
+        result.message = QStringLiteral("Template file \"%1\": %2").arg(path, result.message.mid(TemplateWhat.size() + 2));
+    return result;
+}
+
+} // namespace vl

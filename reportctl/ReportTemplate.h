@@ -1,0 +1,90 @@
+#pragma once
+// The report template: sheets of bands of cells, read from our own XML format (docs/template-format.md).
+// Geometry is in millimetres, font sizes in points.
+
+#include "ReportXml.h"
+
+#include <QColor>
+#include <QSizeF>
+#include <QString>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vl {
+
+// One piece of a cell's text: literal text or an expression evaluated during layout.
+struct TextSegment {
+    enum Kind { Literal, Field, Sum, Count, PageNumber, PageCount };
+    Kind kind = Literal;
+    QString text; // the literal text
+    QString source; // "Master" or a DetailID
+    QString field; // empty for a count of rows
+};
+
+enum BorderSide { BorderLeft = 1, BorderTop = 2, BorderRight = 4, BorderBottom = 8, BorderAll = 15 };
+
+struct CellStyle {
+    QString fontFamily = QStringLiteral("WenQuanYi Micro Hei");
+    double fontSize = 10.0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    int borders = 0; // BorderSide bits
+    QColor color = Qt::black;
+    QColor background; // invalid: transparent
+    int decimals = -1; // digits after the point for sums; -1: as many as needed
+};
+
+struct TemplateCell {
+    double x = 0, y = 0, width = 0, height = 0; // height 0: the band's height less y
+    std::vector<TextSegment> segments;
+    CellStyle style;
+};
+
+enum class BandKind { Title, PageHeader, PageFooter, Master, DetailHeader, Detail, DetailFooter, Summary };
+
+struct TemplateBand {
+    BandKind kind = BandKind::Title;
+    QString detailId; // for the detail kinds
+    double height = 6.0;
+    std::vector<TemplateCell> cells;
+};
+
+struct PageSetup {
+    QSizeF paper {210.0, 297.0}; // as printed: width and height already follow the orientation
+    bool landscape = false;
+    double marginLeft = 15, marginTop = 15, marginRight = 15, marginBottom = 15;
+};
+
+struct TemplateSheet {
+    QString name;
+    PageSetup page;
+    std::vector<TemplateBand> bands; // in template order
+
+    // The detail ids the sheet prints, in order of first appearance.
+    std::vector<QString> detailIds() const;
+};
+
+struct ReportTemplate {
+    int version = 0;
+    std::vector<TemplateSheet> sheets;
+
+    // The sheet of that name (compared without letter case), or null.
+    const TemplateSheet* sheet(const QString& name) const;
+};
+
+// Parses template text (UTF-8). On failure `out` is left unchanged and the result says where and why;
+// document type declarations are refused.
+ParseResult parseTemplate(std::string_view xml, ReportTemplate& out);
+
+// Reads and parses a template file; a missing file is refused naming it.
+ParseResult loadTemplateFile(const QString& path, ReportTemplate& out);
+
+// Splits a cell text into segments: [Source.Field], [sum(Source.Field)], [count(Source)], [Page], [Pages];
+// "[[" is a literal "[". Returns false with a reason for an unknown or unterminated expression.
+bool parseCellText(const QString& text, std::vector<TextSegment>& segments, QString& reason);
+
+} // namespace vl

@@ -8,6 +8,7 @@
 #include <locale.h>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 TFormatSettings FormatSettings;
 
@@ -263,7 +264,7 @@ using LocalePtr = std::unique_ptr<std::remove_pointer_t<locale_t>, LocaleDeleter
 
 std::string datePatternFromStrftime(const std::string& strftimeFormat, bool longForm)
 {
-    const auto tokens = tokenize(strftimeFormat);
+    const auto tokens = tokenize(expandComposites(strftimeFormat, {}));
     std::vector<std::string> parts; // pattern pieces; literals still raw, marked by a leading '\0'
     bool anyDate = false;
     for (size_t i = 0; i < tokens.size(); ++i) {

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
-namespace vl {
-namespace {
+namespace vl
+{
+namespace
+{
 
 constexpr int64_t millisecondsPerDay = 86400000;
 constexpr int64_t unixEpochDay = 25569; // 1 January 1970
@@ -53,7 +55,8 @@ bool startsWithNoCase(std::string_view text, size_t pos, std::string_view word)
     return true;
 }
 
-class Formatter {
+class Formatter
+{
 public:
     Formatter(const TFormatSettings& fs, const DateTimeParts& parts)
         : m_fs(fs)
@@ -324,8 +327,8 @@ bool decodeDayNumber(double dayNumber, DateTimeParts& parts)
 double encodeDayNumber(int year, int month, int day, int hour, int minute, int second, int millisecond)
 {
     const auto date = static_cast<double>(daysFromCivil(year, month, day) + unixEpochDay);
-    const double time = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond)
-        / static_cast<double>(millisecondsPerDay);
+    const double time
+        = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond) / static_cast<double>(millisecondsPerDay);
     return date < 0 ? date - time : date + time;
 }
 

@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-namespace vl {
+namespace vl
+{
 
 // Never fails. The result is cut at 256 bytes, never inside a multi-byte character of the current
 // locale's codeset. A day number that is not finite or lies outside 1 January 0001 to 31 December
@@ -24,7 +25,6 @@ struct DateTimeParts {
 bool decodeDayNumber(double dayNumber, DateTimeParts& parts);
 
 // Day number of a calendar date and time of day (for tests and callers building values).
-double encodeDayNumber(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-    int millisecond = 0);
+double encodeDayNumber(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int millisecond = 0);
 
 } // namespace vl

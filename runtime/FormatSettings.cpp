@@ -12,10 +12,15 @@
 
 TFormatSettings FormatSettings;
 
-namespace vl {
-namespace {
+namespace vl
+{
+namespace
+{
 
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // Replaces the composite conversions by their parts so that separators and the hour directive
 // can be read from one flat format.
@@ -50,7 +55,7 @@ std::string expandComposites(const std::string& format, const std::string& ampmF
 struct StrftimeToken {
     bool directive = false;
     char conversion = 0; // directive: the conversion letter
-    char flag = 0;       // directive: '-', '_', '0', '^', '#' or 0
+    char flag = 0; // directive: '-', '_', '0', '^', '#' or 0
     std::string literal; // literal: the text
 };
 
@@ -147,7 +152,10 @@ std::string dateElement(const StrftimeToken& t, bool longForm)
     }
 }
 
-bool isTrimmable(char c) { return c == ' ' || c == ',' || c == ';'; }
+bool isTrimmable(char c)
+{
+    return c == ' ' || c == ',' || c == ';';
+}
 
 std::string localeItem(nl_item item, locale_t loc)
 {
@@ -196,8 +204,8 @@ void buildTimePatterns(const std::string& expandedTimeFormat, TFormatSettings& f
         if (t.conversion == 'p' || t.conversion == 'P') {
             markerSeen = true;
         } else if (std::strchr("HIkl", t.conversion)) {
-            const bool padded = (t.conversion == 'H' || t.conversion == 'I') ? t.flag != '-' && t.flag != '_'
-                                                                              : t.flag == '0';
+            const bool padded
+                = (t.conversion == 'H' || t.conversion == 'I') ? t.flag != '-' && t.flag != '_' : t.flag == '0';
             hour = padded ? "hh" : "h";
             twelveHour = t.conversion == 'I' || t.conversion == 'l';
             markerFirst = markerSeen;

@@ -9,10 +9,10 @@
 
 // One era of an era calendar; the first era whose StartDay is not after the date applies.
 struct TEraInfo {
-    std::string Name;      // long era name ("gg")
+    std::string Name; // long era name ("gg")
     std::string ShortName; // abbreviated era name ("g"); empty means Name
-    double StartDay = 0;   // day number of the era's first day
-    int YearOffset = 0;    // era year = Gregorian year - YearOffset
+    double StartDay = 0; // day number of the era's first day
+    int YearOffset = 0; // era year = Gregorian year - YearOffset
 };
 
 struct TFormatSettings {
@@ -22,8 +22,8 @@ struct TFormatSettings {
     std::string ShortDatePattern = "m/d/yy", LongDatePattern = "mmmm d, yyyy", AMText = "am", PMText = "pm",
                 ShortTimePattern = "h:mm", LongTimePattern = "h:mm:ss";
     // Index 0 is January, resp. Sunday.
-    std::array<std::string, 12> ShortMonthNames { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep",
-        "Oct", "Nov", "Dec" };
+    std::array<std::string, 12> ShortMonthNames { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct",
+        "Nov", "Dec" };
     std::array<std::string, 12> LongMonthNames { "January", "February", "March", "April", "May", "June", "July",
         "August", "September", "October", "November", "December" };
     std::array<std::string, 7> ShortDayNames { "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat" };
@@ -37,7 +37,8 @@ struct TFormatSettings {
 // The program's settings; filled by vl::loadFormatSettings before any window exists, read-only after.
 extern TFormatSettings FormatSettings;
 
-namespace vl {
+namespace vl
+{
 
 // Fills FormatSettings from the current global locale (as set by setlocale(LC_ALL, ...)).
 // Never fails: a locale that cannot be read leaves the fallbacks.

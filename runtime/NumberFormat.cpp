@@ -3,8 +3,10 @@
 #include <charconv>
 #include <cmath>
 
-namespace vl {
-namespace {
+namespace vl
+{
+namespace
+{
 
 // Significant digits (no trailing zeros) and exponent E with value = 0.d1d2... * 10^E.
 struct DecimalDigits {

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-namespace vl {
+namespace vl
+{
 
 // 15 significant digits, fixed notation for decimal exponents -3..15, else scientific ("1E-5",
 // "1.23456789012346E17"); "0" for both zeros, "INF"/"-INF", "NAN"/"-NAN" by the sign bit.

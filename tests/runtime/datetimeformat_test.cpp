@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-namespace {
+namespace
+{
 
 struct PatternCase {
     const char* pattern;
@@ -16,7 +17,8 @@ struct PatternCase {
 const double afternoon = vl::encodeDayNumber(2026, 3, 7, 14, 5, 9, 45);
 const double morning = vl::encodeDayNumber(2026, 1, 5, 8, 4, 3, 7);
 
-void expectPatterns(double value, std::initializer_list<PatternCase> cases, const TFormatSettings& fs = TFormatSettings())
+void expectPatterns(
+    double value, std::initializer_list<PatternCase> cases, const TFormatSettings& fs = TFormatSettings())
 {
     for (const PatternCase& c : cases)
         EXPECT_EQ(vl::formatDateTime(c.pattern, value, fs), c.text) << "pattern " << c.pattern;
@@ -177,7 +179,8 @@ TEST(DateTimePattern, ResultIsCutAt256Bytes)
     EXPECT_EQ(vl::formatDateTime(std::string(256, 'x'), afternoon), std::string(256, 'x'));
     TFormatSettings fs;
     fs.LongDatePattern = std::string(200, '#');
-    EXPECT_EQ(vl::formatDateTime("dddddddddddd dddddd", afternoon, fs), std::string(200, '#') + ' ' + std::string(55, '#'));
+    EXPECT_EQ(
+        vl::formatDateTime("dddddddddddd dddddd", afternoon, fs), std::string(200, '#') + ' ' + std::string(55, '#'));
 }
 
 TEST(DateTimePattern, CutKeepsDoubleByteCharactersWhole)

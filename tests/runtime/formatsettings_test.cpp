@@ -6,15 +6,16 @@
 #include <gtest/gtest.h>
 #include <locale.h>
 
-namespace {
+namespace
+{
 
 // Skips the test when the locale was not generated on this machine (scripts/setup makes them).
-#define REQUIRE_LOCALE(name)                                                                                         \
-    do {                                                                                                             \
-        locale_t probe = newlocale(LC_ALL_MASK, name, nullptr);                                                      \
-        if (!probe)                                                                                                  \
-            GTEST_SKIP() << name << " not available";                                                               \
-        freelocale(probe);                                                                                           \
+#define REQUIRE_LOCALE(name)                                                                                           \
+    do {                                                                                                               \
+        locale_t probe = newlocale(LC_ALL_MASK, name, nullptr);                                                        \
+        if (!probe)                                                                                                    \
+            GTEST_SKIP() << name << " not available";                                                                  \
+        freelocale(probe);                                                                                             \
     } while (0)
 
 struct LocaleCase {
@@ -28,8 +29,8 @@ struct LocaleCase {
 const LocaleCase localeCases[] = {
     { "C", '.', '/', ':', "m/d/yy", "mmmm d, yyyy", "am", "pm", "h:mm", "h:mm:ss", "March", "Mar", "Sunday", "Sat",
         "3/7/26 14:05:09" },
-    { "POSIX", '.', '/', ':', "m/d/yy", "mmmm d, yyyy", "am", "pm", "h:mm", "h:mm:ss", "March", "Mar", "Sunday",
-        "Sat", "3/7/26 14:05:09" },
+    { "POSIX", '.', '/', ':', "m/d/yy", "mmmm d, yyyy", "am", "pm", "h:mm", "h:mm:ss", "March", "Mar", "Sunday", "Sat",
+        "3/7/26 14:05:09" },
     { "C.UTF-8", '.', '/', ':', "m/d/yy", "mmmm d, yyyy", "am", "pm", "h:mm", "h:mm:ss", "March", "Mar", "Sunday",
         "Sat", "3/7/26 14:05:09" },
     { "de_DE.UTF-8", ',', '.', ':', "dd.mm.yyyy", "d. mmmm yyyy", "am", "pm", "hh:mm", "hh:mm:ss", "M\xC3\xA4rz",
@@ -40,10 +41,15 @@ const LocaleCase localeCases[] = {
         "yyyy\"\xE5\xB9\xB4 \"mm\"\xE6\x9C\x88 \"dd\"\xE6\x97\xA5\"", "\xE4\xB8\x8A\xE5\x8D\x88",
         "\xE4\xB8\x8B\xE5\x8D\x88", "hh:mm", "hh:mm:ss", "\xE4\xB8\x89\xE6\x9C\x88", "3\xE6\x9C\x88",
         "\xE6\x98\x9F\xE6\x9C\x9F\xE6\x97\xA5", "\xE5\x85\xAD",
-        "2026\xE5\xB9\xB4" "03\xE6\x9C\x88" "07\xE6\x97\xA5 14:05:09" },
-    { "zh_CN.GBK", '.', '/', ':', "yyyy\"\xC4\xEA\"mm\"\xD4\xC2\"dd\"\xC8\xD5\"", "yyyy\"\xC4\xEA \"mm\"\xD4\xC2 \"dd\"\xC8\xD5\"",
-        "\xC9\xCF\xCE\xE7", "\xCF\xC2\xCE\xE7", "hh:mm", "hh:mm:ss", "\xC8\xFD\xD4\xC2", "3\xD4\xC2",
-        "\xD0\xC7\xC6\xDA\xC8\xD5", "\xC1\xF9", "2026\xC4\xEA" "03\xD4\xC2" "07\xC8\xD5 14:05:09" },
+        "2026\xE5\xB9\xB4"
+        "03\xE6\x9C\x88"
+        "07\xE6\x97\xA5 14:05:09" },
+    { "zh_CN.GBK", '.', '/', ':', "yyyy\"\xC4\xEA\"mm\"\xD4\xC2\"dd\"\xC8\xD5\"",
+        "yyyy\"\xC4\xEA \"mm\"\xD4\xC2 \"dd\"\xC8\xD5\"", "\xC9\xCF\xCE\xE7", "\xCF\xC2\xCE\xE7", "hh:mm", "hh:mm:ss",
+        "\xC8\xFD\xD4\xC2", "3\xD4\xC2", "\xD0\xC7\xC6\xDA\xC8\xD5", "\xC1\xF9",
+        "2026\xC4\xEA"
+        "03\xD4\xC2"
+        "07\xC8\xD5 14:05:09" },
 };
 
 TEST(FormatSettingsFromLocale, GlibcDataTranslated)

@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-namespace {
+namespace
+{
 
 struct FloatCase {
     double value;
@@ -68,8 +69,8 @@ TEST(GeneralFloat, RoundingAtTheFifteenthDigit)
 TEST(GeneralFloat, FixedAndScientificBoundaries)
 {
     expectFloats({
-        { 0.000123, "0.000123" },            // E = -3
-        { 0.0000123, "1.23E-5" },            // E = -4
+        { 0.000123, "0.000123" }, // E = -3
+        { 0.0000123, "1.23E-5" }, // E = -4
         { 0.001, "0.001" },
         { 123456789012345.0, "123456789012345" }, // E = 15
         { 1234567890123456.0, "1.23456789012346E15" }, // E = 16
@@ -89,8 +90,7 @@ TEST(GeneralFloat, CommaAsDecimalMark)
 {
     TFormatSettings fs;
     fs.DecimalMark = ',';
-    expectFloats({ { 1.5, "1,5" }, { 0.001, "0,001" }, { 1.5e20, "1,5E20" }, { 2.5e-7, "2,5E-7" }, { 42, "42" } },
-        fs);
+    expectFloats({ { 1.5, "1,5" }, { 0.001, "0,001" }, { 1.5e20, "1,5E20" }, { 2.5e-7, "2,5E-7" }, { 42, "42" } }, fs);
 }
 
 TEST(GeneralFloat, DefaultsToProgramSettings)

@@ -1,5 +1,6 @@
 #include "FormatSettings.h"
 
+#include "Exceptions.h"
 #include "Text.h"
 
 #include <clocale>
@@ -7,7 +8,6 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <memory>
-#include <stdexcept>
 #include <vector>
 
 TFormatSettings FormatSettings;
@@ -367,7 +367,7 @@ TFormatSettings formatSettingsFromLocale(const char* localeName)
 {
     LocalePtr loc(newlocale(LC_ALL_MASK, localeName ? localeName : "", nullptr));
     if (!loc)
-        throw std::runtime_error(std::string("unknown locale: ") + (localeName ? localeName : ""));
+        throw Exception(std::string("Unknown locale: ") + (localeName ? localeName : ""));
     return settingsOf(loc.get());
 }
 

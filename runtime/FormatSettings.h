@@ -45,7 +45,7 @@ namespace vl
 void loadFormatSettings();
 
 // Settings of the named locale ("" = from the environment). Texts are in that locale's codeset.
-// Throws std::runtime_error when the locale does not exist.
+// Throws Exception when the locale does not exist.
 TFormatSettings formatSettingsFromLocale(const char* localeName);
 
 // Translates a glibc strftime date format (d_fmt) into a date pattern of vl::formatDateTime;

@@ -1,4 +1,5 @@
 #include "DateTimeFormat.h"
+#include "Exceptions.h"
 #include "FormatSettings.h"
 #include "NumberFormat.h"
 
@@ -84,7 +85,7 @@ TEST(FormatSettingsFromLocale, GlibcDataTranslated)
 
 TEST(FormatSettingsFromLocale, UnknownLocaleThrows)
 {
-    EXPECT_THROW(vl::formatSettingsFromLocale("xx_NOWHERE.UTF-8"), std::runtime_error);
+    EXPECT_THROW(vl::formatSettingsFromLocale("xx_NOWHERE.UTF-8"), Exception);
 }
 
 TEST(FormatSettingsFromLocale, DefaultsAreTheFallbacks)

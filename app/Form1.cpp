@@ -1,0 +1,147 @@
+#include "Form1.h"
+
+#include "Application.h"
+#include "Exceptions.h"
+#include "Platform.h"
+#include "SampleComponents.h"
+#include "Text.h"
+#include "VLDataSDK.h"
+#include "VellandorFree_TLB.h"
+
+#include <QFrame>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <memory>
+
+TForm1* Form1 = nullptr;
+
+namespace vl {
+
+std::string templatePathBeside(const std::string& programFile)
+{
+    size_t cut = std::string::npos;
+    for (size_t i = 0; i < programFile.size(); i += std::max<size_t>(1, charLengthAt(programFile, i)))
+        if (programFile[i] == '/')
+            cut = i;
+    std::string folder;
+    if (cut != std::string::npos) {
+        // The separator stays when the one before it is a separator too, as a root path keeps it.
+        const bool keep = cut > 0 && programFile[cut - 1] == '/';
+        folder = programFile.substr(0, keep ? cut + 1 : cut);
+    }
+    return folder + "/test.vld";
+}
+
+} // namespace vl
+
+namespace {
+// A narrow text as the wide string the viewer takes; an empty text becomes the null string.
+vl::BStr wideString(const std::string& text)
+{
+    return vl::BStr(vl::toWide(text));
+}
+
+void requireViewer(const TReportView* view)
+{
+    if (!view)
+        throw Exception("The report viewer is not available");
+}
+} // namespace
+
+TForm1::TForm1(TComponent* owner) : TForm(owner)
+{
+    const auto& description = vl::form1Description();
+    vl::loadSampleDataComponents(this, ADOConnection1, ADODataSet1, DataSource1, ADODataSet2);
+    auto controls = vl::loadFormDescription(description, Window());
+    PageControl1 = qobject_cast<QTabWidget*>(controls.at("PageControl1"));
+    TabSheet1 = controls.at("TabSheet1");
+    Panel1 = qobject_cast<QFrame*>(controls.at("Panel1"));
+    Button1 = qobject_cast<QPushButton*>(controls.at("Button1"));
+    TabSheet2 = controls.at("TabSheet2");
+    Memo1 = qobject_cast<QPlainTextEdit*>(controls.at("Memo1"));
+    Button2 = qobject_cast<QPushButton*>(controls.at("Button2"));
+    Button3 = qobject_cast<QPushButton*>(controls.at("Button3"));
+    Button4 = qobject_cast<QPushButton*>(controls.at("Button4"));
+    PageControl1->setCurrentIndex(0);
+
+    // A failure in a command is shown by the application's handler; the loop goes on.
+    auto bind = [this](QPushButton* button, void (TForm1::*handler)(TObject*)) {
+        QObject::connect(button, &QPushButton::clicked, Window(), [this, handler] {
+            runGuarded([this, handler] { (this->*handler)(nullptr); });
+        });
+    };
+    bind(Button1, &TForm1::Button1Click);
+    bind(Button2, &TForm1::Button2Click);
+    bind(Button3, &TForm1::Button3Click);
+    bind(Button4, &TForm1::Button4Click);
+}
+
+TForm1::~TForm1()
+{
+    // The viewer goes first: its window lives inside the tab page.
+    delete ReportView1;
+    ReportView1 = nullptr;
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::DoCreate() { FormCreate(this); }
+
+void TForm1::FormCreate(TObject* /*Sender*/)
+{
+    ADOConnection1->Open();
+    ADODataSet1->Open();
+    ADODataSet2->Open();
+    auto* view = new TReportView(this);
+    ReportView1 = view;
+    view->SetParent(TabSheet1);
+    view->SetAlign(alClient);
+}
+
+void TForm1::Button1Click(TObject* /*Sender*/)
+{
+    const std::string path = vl::templatePathBeside(vl::programFilePath());
+    vl::BStr widePath = wideString(path);
+    requireViewer(ReportView1);
+    vl::ComPtr<IReportDocument> document = ReportView1->ReportDocument();
+    vl::oleCheck(document->OpenFile(widePath.get()));
+}
+
+void TForm1::Button2Click(TObject* /*Sender*/)
+{
+    const uint32_t start = vl::tickCount();
+    std::string xml;
+    {
+        // Released before the viewer is called, on success and on failure alike.
+        std::unique_ptr<TXMLDataSource> source(new TXMLDataSource(this));
+        source->SetEncoding("GB2312");
+        source->SetMaster(ADODataSet1, "");
+        source->AddDetail("Detail", ADODataSet2, "DeptNo=DeptNo", "");
+        xml = source->GetXML();
+    }
+    vl::BStr text = wideString(xml);
+    requireViewer(ReportView1);
+    vl::ComPtr<IReportData> data = ReportView1->ReportData();
+    vl::oleCheck(data->LoadXML(text.get(), 0));
+    Memo1->setPlainText(QString::fromStdU16String(vl::toWide(xml)));
+    const uint32_t stop = vl::tickCount();
+    SetCaption(std::to_string(static_cast<uint32_t>(stop - start)));
+}
+
+void TForm1::Button3Click(TObject* /*Sender*/)
+{
+    requireViewer(ReportView1);
+    vl::ComPtr<IReportPrinter> printer = ReportView1->ReportPrinter();
+    vl::oleCheck(printer->Print());
+}
+
+void TForm1::Button4Click(TObject* /*Sender*/)
+{
+    // Kept in read-only storage in the automation string layout, passed unchanged, never freed.
+    static constexpr vl::StaticBStr sheet1(u"Sheet1");
+    requireViewer(ReportView1);
+    vl::ComPtr<IReportPrinter> printer = ReportView1->ReportPrinter();
+    vl::oleCheck(printer->Preview(sheet1.get()));
+}

@@ -45,6 +45,8 @@ HRESULT SafeArrayUnlock(SAFEARRAY* array);
 HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data);
 HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
 // Element access by index (indices[0] counted from the lower bound); values are copied both ways
-// (a BSTR, a reference or a VARIANT as VariantCopy would). DISP_E_BADINDEX out of range.
+// (strings duplicated, references counted, variants as VariantCopy). Put takes a BSTR or interface
+// pointer itself as value, any other type by address; Get always writes to the address given.
+// DISP_E_BADINDEX out of range.
 HRESULT SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value);
 HRESULT SafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* value);

@@ -1,0 +1,77 @@
+#include "VellandorFree_TLB.h"
+
+#include "Exceptions.h"
+
+namespace {
+constexpr DISPID eventDispIds[12] = {
+    ReportViewEventId::OnCanResize,      ReportViewEventId::OnResize,       ReportViewEventId::OnRefresh,
+    ReportViewEventId::OnPrompt,         ReportViewEventId::OnHRefClick,    ReportViewEventId::OnGetDisplayValue,
+    ReportViewEventId::OnCustomFunctionExecute, ReportViewEventId::OnInputChanged, ReportViewEventId::OnInputEnter,
+    ReportViewEventId::OnInputExit,      ReportViewEventId::OnDataLoadFinished, ReportViewEventId::OnDataLoadError,
+};
+} // namespace
+
+TControlDescription& TReportView::Description()
+{
+    static TControlDescription description{
+        CLSID_ReportView, DIID_IReportViewEvents, 12, eventDispIds, cfEnabled, 401, 0, nullptr, 0, nullptr, 0, 0, {}, 0,
+    };
+    return description;
+}
+
+TReportView::TReportView(TComponent* owner) : TOleControl(owner)
+{
+    CreateControlObject();
+}
+
+TReportView::~TReportView()
+{
+    // Released by the base after the control is closed and the window part is gone.
+    ReleaseLast(vl::ComPtr<IUnknown>::adopt(m_viewInterface.detach()));
+}
+
+void TReportView::DescribeControl()
+{
+    ControlData = &Description();
+    ControlData->FirstEventSlot = reinterpret_cast<char*>(m_eventSlots.data())
+                                  - reinterpret_cast<char*>(static_cast<TOleControl*>(this));
+}
+
+vl::ComPtr<IReportView> TReportView::ViewInterface()
+{
+    if (!m_viewInterface) {
+        IOleObject* control = OleObject();
+        vl::ComPtr<IDispatch> dispatch;
+        if (!control || FAILED(control->QueryInterface(IID_IDispatch, dispatch.voidOut())) || !dispatch)
+            throw EIntfCastError("Interface not supported");
+        vl::ComPtr<IReportView> view;
+        if (FAILED(dispatch.query(IID_IReportView, view)) || !view)
+            throw EIntfCastError("Interface not supported");
+        m_viewInterface = std::move(view);
+    }
+    return m_viewInterface;
+}
+
+vl::ComPtr<IReportDocument> TReportView::ReportDocument()
+{
+    vl::ComPtr<IReportDocument> result;
+    vl::ComPtr<IReportView> view = ViewInterface();
+    vl::oleCheck(view->get_ReportDocument(&result));
+    return result;
+}
+
+vl::ComPtr<IReportData> TReportView::ReportData()
+{
+    vl::ComPtr<IReportData> result;
+    vl::ComPtr<IReportView> view = ViewInterface();
+    vl::oleCheck(view->get_ReportData(&result));
+    return result;
+}
+
+vl::ComPtr<IReportPrinter> TReportView::ReportPrinter()
+{
+    vl::ComPtr<IReportPrinter> result;
+    vl::ComPtr<IReportView> view = ViewInterface();
+    vl::oleCheck(view->get_ReportPrinter(&result));
+    return result;
+}

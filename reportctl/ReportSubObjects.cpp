@@ -1,0 +1,259 @@
+#include "ReportSubObjects_p.h"
+
+#include "ReportViewControl.h"
+
+#include "BStr.h"
+
+namespace vl {
+
+namespace {
+
+QString text(BSTR value)
+{
+    const std::u16string_view view = bstrView(value);
+    return QString::fromUtf16(view.data(), static_cast<qsizetype>(view.size()));
+}
+
+HRESULT putString(BSTR* out, const QString& value)
+{
+    if (!out)
+        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+    *out = BStr(std::u16string_view(reinterpret_cast<const char16_t*>(value.utf16()), static_cast<size_t>(value.size())))
+               .release();
+    return S_OK;
+}
+
+// The sub-objects are reached through their vtables; the dispatch side answers no member.
+template <class Interface>
+class SubObject : public ComObject<Interface> {
+public:
+    explicit SubObject(ReportViewControl* control, REFIID iid) : m_keep(control), m_control(control), m_iid(iid) {}
+    HRESULT GetTypeInfoCount(UINT* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (info)
+            *info = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+protected:
+    void* interfaceFor(REFIID iid) override
+    {
+        if (iid == IID_IDispatch || iid == m_iid)
+            return static_cast<Interface*>(this);
+        return nullptr;
+    }
+    ComPtr<IReportView> m_keep;
+    ReportViewControl* m_control;
+    IID m_iid;
+};
+
+class ReportDocumentObject final : public SubObject<IReportDocument> {
+public:
+    explicit ReportDocumentObject(ReportViewControl* control) : SubObject(control, IID_IReportDocument) {}
+    HRESULT OpenFile(BSTR path) override
+    {
+        return guardedCall([&] { return m_control->openTemplate(text(path)); });
+    }
+    HRESULT Close() override
+    {
+        return guardedCall([&] {
+            m_control->closeTemplate();
+            return S_OK;
+        });
+    }
+    HRESULT get_FileName(BSTR* value) override
+    {
+        return guardedCall([&] { return putString(value, m_control->templateFileName()); });
+    }
+    HRESULT get_SheetCount(int32_t* value) override
+    {
+        return guardedCall([&] {
+            if (!value)
+                return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+            *value = m_control->reportTemplate() ? static_cast<int32_t>(m_control->reportTemplate()->sheets.size()) : 0;
+            return S_OK;
+        });
+    }
+    HRESULT get_SheetName(int32_t index, BSTR* value) override
+    {
+        return guardedCall([&] {
+            const auto& report = m_control->reportTemplate();
+            if (!report || index < 0 || static_cast<size_t>(index) >= report->sheets.size())
+                return reportFailure(E_INVALIDARG, QStringLiteral("There is no sheet %1").arg(index));
+            return putString(value, report->sheets[static_cast<size_t>(index)].name);
+        });
+    }
+    HRESULT get_ActiveSheet(BSTR* value) override
+    {
+        return guardedCall([&] { return putString(value, m_control->activeSheet()); });
+    }
+    HRESULT put_ActiveSheet(BSTR value) override
+    {
+        return guardedCall([&] { return m_control->setActiveSheet(text(value)); });
+    }
+
+private:
+    ~ReportDocumentObject() override = default;
+};
+
+class ReportDataObject final : public SubObject<IReportData> {
+public:
+    explicit ReportDataObject(ReportViewControl* control) : SubObject(control, IID_IReportData) {}
+    HRESULT Clear() override
+    {
+        return guardedCall([&] {
+            m_control->clearData();
+            return S_OK;
+        });
+    }
+    HRESULT get_XML(BSTR* value) override
+    {
+        return guardedCall([&] { return putString(value, m_control->dataXml()); });
+    }
+    HRESULT get_DetailCount(int32_t* value) override
+    {
+        return guardedCall([&] {
+            if (!value)
+                return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+            *value = static_cast<int32_t>(m_control->data().details.size());
+            return S_OK;
+        });
+    }
+    HRESULT LoadXML(BSTR xml, int32_t) override
+    {
+        return guardedCall([&] { return m_control->loadData(text(xml)); });
+    }
+    HRESULT get_DetailID(int32_t index, BSTR* value) override
+    {
+        return guardedCall([&] {
+            const auto& details = m_control->data().details;
+            if (index < 0 || static_cast<size_t>(index) >= details.size())
+                return reportFailure(E_INVALIDARG, QStringLiteral("There is no detail %1").arg(index));
+            return putString(value, details[static_cast<size_t>(index)].id);
+        });
+    }
+    HRESULT get_RowCount(BSTR detailId, int32_t masterIdx, int32_t* value) override
+    {
+        return guardedCall([&] {
+            if (!value)
+                return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+            std::vector<const DataRow*> rows;
+            const HRESULT hr = group(text(detailId), masterIdx, rows);
+            if (SUCCEEDED(hr))
+                *value = static_cast<int32_t>(rows.size());
+            return hr;
+        });
+    }
+    HRESULT get_Value(BSTR detailId, int32_t masterIdx, int32_t rowIdx, BSTR field, BSTR* value) override
+    {
+        return guardedCall([&] {
+            std::vector<const DataRow*> rows;
+            const HRESULT hr = group(text(detailId), masterIdx, rows);
+            if (FAILED(hr))
+                return hr;
+            if (rowIdx < 0 || static_cast<size_t>(rowIdx) >= rows.size())
+                return reportFailure(E_INVALIDARG, QStringLiteral("There is no row %1").arg(rowIdx));
+            const QString* found = rows[static_cast<size_t>(rowIdx)]->value(text(field));
+            if (!found)
+                return reportFailure(E_INVALIDARG, QStringLiteral("There is no field \"%1\"").arg(text(field)));
+            return putString(value, *found);
+        });
+    }
+
+private:
+    ~ReportDataObject() override = default;
+
+    // The master rows (empty id) or the rows of a detail, all or of one master row.
+    HRESULT group(const QString& id, int32_t masterIdx, std::vector<const DataRow*>& rows) const
+    {
+        const ReportDataSet& data = m_control->data();
+        if (id.isEmpty()) {
+            for (const DataRow& row : data.masterRows)
+                rows.push_back(&row);
+            return S_OK;
+        }
+        const DetailTable* table = data.detail(id);
+        if (!table)
+            return reportFailure(E_INVALIDARG, QStringLiteral("There is no detail \"%1\"").arg(id));
+        if (masterIdx < 0) {
+            for (const DataRow& row : table->rows)
+                rows.push_back(&row);
+            return S_OK;
+        }
+        if (static_cast<size_t>(masterIdx) >= table->groups.size())
+            return reportFailure(E_INVALIDARG, QStringLiteral("There is no master row %1").arg(masterIdx));
+        for (int index : table->groups[static_cast<size_t>(masterIdx)])
+            rows.push_back(&table->rows[static_cast<size_t>(index)]);
+        return S_OK;
+    }
+};
+
+class ReportPrinterObject final : public SubObject<IReportPrinter> {
+public:
+    explicit ReportPrinterObject(ReportViewControl* control) : SubObject(control, IID_IReportPrinter) {}
+    HRESULT PrinterSetup() override
+    {
+        return guardedCall([&] { return m_control->printerSetup(); });
+    }
+    HRESULT get_PrinterName(BSTR* value) override
+    {
+        return guardedCall([&] { return putString(value, m_control->printerName); });
+    }
+    HRESULT Preview(BSTR sheetName) override
+    {
+        return guardedCall([&] { return m_control->preview(text(sheetName)); });
+    }
+    HRESULT put_PrinterName(BSTR value) override
+    {
+        return guardedCall([&] {
+            m_control->printerName = text(value);
+            return S_OK;
+        });
+    }
+    HRESULT Print() override
+    {
+        return guardedCall([&] { return m_control->print(QString(), true); });
+    }
+    HRESULT ExportPDF(BSTR sheetName, BSTR fileName) override
+    {
+        return guardedCall([&] { return m_control->exportPdf(text(sheetName), text(fileName)); });
+    }
+    HRESULT PrintSheet(BSTR sheetName, VARIANT_BOOL showDialog) override
+    {
+        return guardedCall([&] { return m_control->print(text(sheetName), showDialog != VARIANT_FALSE); });
+    }
+
+private:
+    ~ReportPrinterObject() override = default;
+};
+
+} // namespace
+
+ComPtr<IReportDocument> createReportDocument(ReportViewControl* control)
+{
+    return ComPtr<IReportDocument>::adopt(new ReportDocumentObject(control));
+}
+
+ComPtr<IReportData> createReportData(ReportViewControl* control)
+{
+    return ComPtr<IReportData>::adopt(new ReportDataObject(control));
+}
+
+ComPtr<IReportPrinter> createReportPrinter(ReportViewControl* control)
+{
+    return ComPtr<IReportPrinter>::adopt(new ReportPrinterObject(control));
+}
+
+} // namespace vl

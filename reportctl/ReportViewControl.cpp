@@ -1,0 +1,801 @@
+#include "ReportViewControl.h"
+
+#include "ReportDialogHook.h"
+#include "ReportPainter.h"
+#include "ReportSubObjects_p.h"
+
+#include "BStr.h"
+#include "ErrorInfo.h"
+#include "OleFont.h"
+
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+#include <new>
+
+namespace vl {
+
+namespace {
+
+const char16_t ErrorSource[] = u"ReportView";
+constexpr double MinimumScale = 0.1;
+constexpr double MaximumScale = 10.0;
+
+QString text(BSTR value)
+{
+    const std::u16string_view view = bstrView(value);
+    return QString::fromUtf16(view.data(), static_cast<qsizetype>(view.size()));
+}
+
+std::u16string_view view(const QString& value)
+{
+    return {reinterpret_cast<const char16_t*>(value.utf16()), static_cast<size_t>(value.size())};
+}
+
+VARIANT_BOOL toVariantBool(bool value)
+{
+    return value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+// One entry per DISPID of the dispatch interface: how to read it into a variant of exactly its type,
+// and how to write it from one already converted to that type.
+struct DispatchMember {
+    DISPID id;
+    VARTYPE type; // VT_EMPTY for a method
+    std::function<HRESULT(IReportView&, VARIANT&)> get;
+    std::function<HRESULT(IReportView&, const VARIANT&)> put;
+    std::function<HRESULT(IReportView&)> call;
+};
+
+DispatchMember int32Member(DISPID id, HRESULT (IReportView::*get)(int32_t*), HRESULT (IReportView::*put)(int32_t))
+{
+    return {id, VT_I4,
+            [get](IReportView& view, VARIANT& out) {
+                int32_t value = 0;
+                const HRESULT hr = (view.*get)(&value);
+                out.vt = VT_I4;
+                out.lVal = value;
+                return hr;
+            },
+            put ? std::function<HRESULT(IReportView&, const VARIANT&)>(
+                      [put](IReportView& view, const VARIANT& in) { return (view.*put)(in.lVal); })
+                : nullptr,
+            nullptr};
+}
+
+DispatchMember boolMember(DISPID id, HRESULT (IReportView::*get)(VARIANT_BOOL*),
+                          HRESULT (IReportView::*put)(VARIANT_BOOL))
+{
+    return {id, VT_BOOL,
+            [get](IReportView& view, VARIANT& out) {
+                VARIANT_BOOL value = VARIANT_FALSE;
+                const HRESULT hr = (view.*get)(&value);
+                out.vt = VT_BOOL;
+                out.boolVal = value;
+                return hr;
+            },
+            [put](IReportView& view, const VARIANT& in) { return (view.*put)(in.boolVal); }, nullptr};
+}
+
+DispatchMember doubleMember(DISPID id, HRESULT (IReportView::*get)(double*), HRESULT (IReportView::*put)(double))
+{
+    return {id, VT_R8,
+            [get](IReportView& view, VARIANT& out) {
+                double value = 0;
+                const HRESULT hr = (view.*get)(&value);
+                out.vt = VT_R8;
+                out.dblVal = value;
+                return hr;
+            },
+            [put](IReportView& view, const VARIANT& in) { return (view.*put)(in.dblVal); }, nullptr};
+}
+
+DispatchMember stringMember(DISPID id, HRESULT (IReportView::*get)(BSTR*), HRESULT (IReportView::*put)(BSTR))
+{
+    return {id, VT_BSTR,
+            [get](IReportView& view, VARIANT& out) {
+                BSTR value = nullptr;
+                const HRESULT hr = (view.*get)(&value);
+                out.vt = VT_BSTR;
+                out.bstrVal = value;
+                return hr;
+            },
+            put ? std::function<HRESULT(IReportView&, const VARIANT&)>(
+                      [put](IReportView& view, const VARIANT& in) { return (view.*put)(in.bstrVal); })
+                : nullptr,
+            nullptr};
+}
+
+template <class Sub>
+DispatchMember objectMember(DISPID id, HRESULT (IReportView::*get)(Sub**))
+{
+    return {id, VT_DISPATCH,
+            [get](IReportView& view, VARIANT& out) {
+                Sub* value = nullptr;
+                const HRESULT hr = (view.*get)(&value);
+                out.vt = VT_DISPATCH;
+                out.pdispVal = value;
+                return hr;
+            },
+            nullptr, nullptr};
+}
+
+DispatchMember methodMember(DISPID id, HRESULT (IReportView::*call)())
+{
+    return {id, VT_EMPTY, nullptr, nullptr, [call](IReportView& view) { return (view.*call)(); }};
+}
+
+const std::vector<DispatchMember>& dispatchMembers()
+{
+    namespace D = ReportViewDispId;
+    using V = IReportView;
+    static const std::vector<DispatchMember> members = {
+        int32Member(D::BevelInner, &V::get_BevelInner, &V::put_BevelInner),
+        int32Member(D::BevelOuter, &V::get_BevelOuter, &V::put_BevelOuter),
+        int32Member(D::BorderStyle, &V::get_BorderStyle, &V::put_BorderStyle),
+        boolMember(D::Ctl3D, &V::get_Ctl3D, &V::put_Ctl3D),
+        boolMember(D::Enabled, &V::get_Enabled, &V::put_Enabled),
+        boolMember(D::Locked, &V::get_Locked, &V::put_Locked),
+        boolMember(D::Visible, &V::get_Visible, &V::put_Visible),
+        int32Member(D::ViewMode, &V::get_ViewMode, &V::put_ViewMode),
+        boolMember(D::AllowUnDo, &V::get_AllowUnDo, &V::put_AllowUnDo),
+        boolMember(D::ShowSheetTab, &V::get_ShowSheetTab, &V::put_ShowSheetTab),
+        boolMember(D::ShowNavigator, &V::get_ShowNavigator, &V::put_ShowNavigator),
+        boolMember(D::ShowPageBorder, &V::get_ShowPageBorder, &V::put_ShowPageBorder),
+        int32Member(D::SheetTabPosition, &V::get_SheetTabPosition, &V::put_SheetTabPosition),
+        doubleMember(D::Scale, &V::get_Scale, &V::put_Scale),
+        boolMember(D::CustomPrompt, &V::get_CustomPrompt, &V::put_CustomPrompt),
+        int32Member(D::WorkSpaceColor, &V::get_WorkSpaceColor, &V::put_WorkSpaceColor),
+        int32Member(D::PaperColor, &V::get_PaperColor, &V::put_PaperColor),
+        int32Member(D::RuleColor, &V::get_RuleColor, &V::put_RuleColor),
+        int32Member(D::RuleOutSideColor, &V::get_RuleOutSideColor, &V::put_RuleOutSideColor),
+        int32Member(D::RuleSelectedColor, &V::get_RuleSelectedColor, &V::put_RuleSelectedColor),
+        int32Member(D::SheetTabBackColor, &V::get_SheetTabBackColor, &V::put_SheetTabBackColor),
+        int32Member(D::SheetTabActiveColor, &V::get_SheetTabActiveColor, &V::put_SheetTabActiveColor),
+        int32Member(D::SheetTabInactiveColor, &V::get_SheetTabInactiveColor, &V::put_SheetTabInactiveColor),
+        int32Member(D::SheetTabActiveTextColor, &V::get_SheetTabActiveTextColor, &V::put_SheetTabActiveTextColor),
+        int32Member(D::SheetTabInactiveTextColor, &V::get_SheetTabInactiveTextColor, &V::put_SheetTabInactiveTextColor),
+        int32Member(D::SheetBorderColor, &V::get_SheetBorderColor, &V::put_SheetBorderColor),
+        int32Member(D::NavBackColor, &V::get_NavBackColor, &V::put_NavBackColor),
+        boolMember(D::ShowContextMenu, &V::get_ShowContextMenu, &V::put_ShowContextMenu),
+        boolMember(D::Inputable, &V::get_Inputable, &V::put_Inputable),
+        boolMember(D::Asynchronous, &V::get_Asynchronous, &V::put_Asynchronous),
+        stringMember(D::DocSrc, &V::get_DocSrc, &V::put_DocSrc),
+        stringMember(D::DataSrc, &V::get_DataSrc, &V::put_DataSrc),
+        boolMember(D::CacheEnabled, &V::get_CacheEnabled, &V::put_CacheEnabled),
+        objectMember(D::ReportDocument, &V::get_ReportDocument),
+        objectMember(D::ReportData, &V::get_ReportData),
+        objectMember(D::ReportPrinter, &V::get_ReportPrinter),
+        int32Member(D::PageCount, &V::get_PageCount, nullptr),
+        int32Member(D::PageIndex, &V::get_PageIndex, &V::put_PageIndex),
+        stringMember(D::Version, &V::get_Version, nullptr),
+        methodMember(D::Refresh, &V::Refresh),
+        methodMember(D::ZoomIn, &V::ZoomIn),
+        methodMember(D::ZoomOut, &V::ZoomOut),
+    };
+    return members;
+}
+
+// Moves the thread's error info into EXCEPINFO, for a DISP_E_EXCEPTION answer; the thread keeps a copy.
+void fillExcepInfo(EXCEPINFO* info, HRESULT hr)
+{
+    ComPtr<IErrorInfo> error;
+    GetErrorInfo(0, &error);
+    if (info) {
+        clearExcepInfo(*info);
+        info->scode = hr;
+        if (error) {
+            error->GetSource(&info->bstrSource);
+            error->GetDescription(&info->bstrDescription);
+            error->GetHelpFile(&info->bstrHelpFile);
+            error->GetHelpContext(&info->dwHelpContext);
+        }
+    }
+    if (error)
+        SetErrorInfo(0, error.get());
+}
+
+// The dialog seam is process-wide: tests install it once for every control they create.
+VlReportDialogHook dialogHook = nullptr;
+void* dialogHookContext = nullptr;
+
+} // namespace
+
+HRESULT reportFailure(HRESULT hr, const QString& description)
+{
+    return setErrorInfo(hr, ErrorSource, view(description));
+}
+
+HRESULT guardedCall(const std::function<HRESULT()>& body)
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return reportFailure(E_OUTOFMEMORY, QStringLiteral("Out of memory"));
+    } catch (const std::exception& error) {
+        return reportFailure(E_FAIL, QStringLiteral("Internal failure: %1").arg(QString::fromUtf8(error.what())));
+    } catch (...) {
+        return reportFailure(E_UNEXPECTED, QStringLiteral("Internal failure"));
+    }
+}
+
+QColor colorFromOle(int32_t value)
+{
+    if (value < 0)
+        return QColor(0xC0, 0xC0, 0xC0);
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+} // namespace vl
+
+extern "C" void VlReportCtlSetDialogHook(VlReportDialogHook hook, void* context)
+{
+    vl::dialogHook = hook;
+    vl::dialogHookContext = context;
+}
+
+namespace vl {
+
+bool runReportDialog(VlReportDialogKind kind, QDialog& dialog, QPrinter* printer)
+{
+    if (dialogHook)
+        return dialogHook(kind, &dialog, printer, dialogHookContext) != 0;
+    return dialog.exec() == QDialog::Accepted;
+}
+
+ReportViewControl::ReportViewControl() : m_points(this)
+{
+    m_events = m_points.add(DIID_IReportViewEvents);
+    m_propertyNotify = m_points.add(IID_IPropertyNotifySink);
+    relayout();
+}
+
+ReportViewControl::~ReportViewControl()
+{
+    delete m_widget.data();
+}
+
+void* ReportViewControl::interfaceFor(REFIID iid)
+{
+    if (iid == IID_IDispatch || iid == IID_IReportView)
+        return static_cast<IReportView*>(this);
+    if (iid == IID_IConnectionPointContainer)
+        return static_cast<IConnectionPointContainer*>(this);
+    if (iid == IID_IOleObject)
+        return static_cast<IOleObject*>(this);
+    if (iid == IID_IOleWindow || iid == IID_IOleInPlaceObject)
+        return static_cast<IOleInPlaceObject*>(this);
+    if (iid == IID_IOleInPlaceActiveObject)
+        return static_cast<IOleInPlaceActiveObject*>(this);
+    if (iid == IID_IOleControl)
+        return static_cast<IOleControl*>(this);
+    if (iid == IID_IPersist || iid == IID_IPersistStreamInit)
+        return static_cast<IPersistStreamInit*>(this);
+    return nullptr;
+}
+
+// ---- IDispatch ----
+
+HRESULT ReportViewControl::GetTypeInfoCount(UINT* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT ReportViewControl::GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo)
+{
+    if (typeInfo)
+        *typeInfo = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT ReportViewControl::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT ReportViewControl::Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                  EXCEPINFO* excepInfo, UINT* argErr)
+{
+    return guardedCall([&]() -> HRESULT {
+        const auto& members = dispatchMembers();
+        const auto member = std::find_if(members.begin(), members.end(), [&](const DispatchMember& m) { return m.id == dispId; });
+        if (member == members.end())
+            return DISP_E_MEMBERNOTFOUND;
+        const UINT argCount = params ? params->cArgs : 0;
+        const UINT namedCount = params ? params->cNamedArgs : 0;
+
+        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+            if (!member->put)
+                return DISP_E_MEMBERNOTFOUND;
+            if (argCount != 1)
+                return DISP_E_BADPARAMCOUNT;
+            if (namedCount != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+                return DISP_E_PARAMNOTFOUND;
+            Variant value;
+            if (FAILED(VariantChangeType(value.ptr(), &params->rgvarg[0], 0, member->type))) {
+                if (argErr)
+                    *argErr = 0;
+                return DISP_E_TYPEMISMATCH;
+            }
+            const HRESULT hr = member->put(*this, value.get());
+            if (FAILED(hr)) {
+                fillExcepInfo(excepInfo, hr);
+                return DISP_E_EXCEPTION;
+            }
+            return hr;
+        }
+        if (member->call && (flags & DISPATCH_METHOD)) {
+            if (argCount != 0)
+                return DISP_E_BADPARAMCOUNT;
+            const HRESULT hr = member->call(*this);
+            if (FAILED(hr)) {
+                fillExcepInfo(excepInfo, hr);
+                return DISP_E_EXCEPTION;
+            }
+            return hr;
+        }
+        if (member->get && (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) {
+            if (argCount != 0)
+                return DISP_E_BADPARAMCOUNT;
+            Variant value;
+            const HRESULT hr = member->get(*this, *value.ptr());
+            if (FAILED(hr)) {
+                fillExcepInfo(excepInfo, hr);
+                return DISP_E_EXCEPTION;
+            }
+            if (result) {
+                VariantClear(result);
+                *result = value.release();
+            }
+            return hr;
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    });
+}
+
+std::vector<DISPID> ReportViewControl::persistedProperties()
+{
+    std::vector<DISPID> ids;
+    for (const DispatchMember& member : dispatchMembers())
+        if (member.put && member.type != VT_DISPATCH && member.id != ReportViewDispId::PageIndex)
+            ids.push_back(member.id);
+    return ids;
+}
+
+// ---- Properties ----
+
+#define VL_SIMPLE_INT(Name, member, effect)                                                                            \
+    HRESULT ReportViewControl::get_##Name(int32_t* value)                                                             \
+    {                                                                                                                  \
+        if (!value)                                                                                                    \
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));                               \
+        *value = m_props.member;                                                                                       \
+        return S_OK;                                                                                                   \
+    }                                                                                                                  \
+    HRESULT ReportViewControl::put_##Name(int32_t value)                                                              \
+    {                                                                                                                  \
+        return guardedCall([&] {                                                                                       \
+            m_props.member = value;                                                                                    \
+            m_dirty = true;                                                                                            \
+            effect;                                                                                                    \
+            return S_OK;                                                                                               \
+        });                                                                                                            \
+    }
+#define VL_SIMPLE_BOOL(Name, member, effect)                                                                           \
+    HRESULT ReportViewControl::get_##Name(VARIANT_BOOL* value)                                                        \
+    {                                                                                                                  \
+        if (!value)                                                                                                    \
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));                               \
+        *value = toVariantBool(m_props.member);                                                                        \
+        return S_OK;                                                                                                   \
+    }                                                                                                                  \
+    HRESULT ReportViewControl::put_##Name(VARIANT_BOOL value)                                                         \
+    {                                                                                                                  \
+        return guardedCall([&] {                                                                                       \
+            m_props.member = value != VARIANT_FALSE;                                                                   \
+            m_dirty = true;                                                                                            \
+            effect;                                                                                                    \
+            return S_OK;                                                                                               \
+        });                                                                                                            \
+    }
+#define VL_SIMPLE_STRING(Name, member)                                                                                 \
+    HRESULT ReportViewControl::get_##Name(BSTR* value)                                                                \
+    {                                                                                                                  \
+        return guardedCall([&] {                                                                                       \
+            if (!value)                                                                                                \
+                return reportFailure(E_POINTER, QStringLiteral("No place for the result"));                           \
+            *value = BStr(view(m_props.member)).release();                                                             \
+            return S_OK;                                                                                               \
+        });                                                                                                            \
+    }                                                                                                                  \
+    HRESULT ReportViewControl::put_##Name(BSTR value)                                                                 \
+    {                                                                                                                  \
+        return guardedCall([&] {                                                                                       \
+            m_props.member = text(value);                                                                              \
+            m_dirty = true;                                                                                            \
+            return S_OK;                                                                                               \
+        });                                                                                                            \
+    }
+
+VL_SIMPLE_INT(BevelInner, bevelInner, )
+VL_SIMPLE_INT(BevelOuter, bevelOuter, )
+VL_SIMPLE_INT(BorderStyle, borderStyle, updateView())
+VL_SIMPLE_BOOL(Ctl3D, ctl3D, )
+VL_SIMPLE_BOOL(Locked, locked, )
+VL_SIMPLE_BOOL(Visible, visible, updateView())
+VL_SIMPLE_INT(ViewMode, viewMode, )
+VL_SIMPLE_BOOL(AllowUnDo, allowUnDo, )
+VL_SIMPLE_BOOL(ShowSheetTab, showSheetTab, )
+VL_SIMPLE_BOOL(ShowNavigator, showNavigator, )
+VL_SIMPLE_BOOL(ShowPageBorder, showPageBorder, updateView())
+VL_SIMPLE_INT(SheetTabPosition, sheetTabPosition, )
+VL_SIMPLE_BOOL(CustomPrompt, customPrompt, )
+VL_SIMPLE_INT(WorkSpaceColor, workSpaceColor, updateView())
+VL_SIMPLE_INT(PaperColor, paperColor, updateView())
+VL_SIMPLE_INT(RuleColor, ruleColor, )
+VL_SIMPLE_INT(RuleOutSideColor, ruleOutSideColor, )
+VL_SIMPLE_INT(RuleSelectedColor, ruleSelectedColor, )
+VL_SIMPLE_INT(SheetTabBackColor, sheetTabBackColor, )
+VL_SIMPLE_INT(SheetTabActiveColor, sheetTabActiveColor, )
+VL_SIMPLE_INT(SheetTabInactiveColor, sheetTabInactiveColor, )
+VL_SIMPLE_INT(SheetTabActiveTextColor, sheetTabActiveTextColor, )
+VL_SIMPLE_INT(SheetTabInactiveTextColor, sheetTabInactiveTextColor, )
+VL_SIMPLE_INT(SheetBorderColor, sheetBorderColor, updateView())
+VL_SIMPLE_INT(NavBackColor, navBackColor, )
+VL_SIMPLE_BOOL(ShowContextMenu, showContextMenu, )
+VL_SIMPLE_BOOL(Inputable, inputable, )
+VL_SIMPLE_BOOL(Asynchronous, asynchronous, )
+VL_SIMPLE_STRING(DocSrc, docSrc)
+VL_SIMPLE_STRING(DataSrc, dataSrc)
+VL_SIMPLE_BOOL(CacheEnabled, cacheEnabled, )
+
+HRESULT ReportViewControl::get_Enabled(VARIANT_BOOL* value)
+{
+    if (!value)
+        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+    *value = toVariantBool(m_props.enabled);
+    return S_OK;
+}
+
+HRESULT ReportViewControl::put_Enabled(VARIANT_BOOL value)
+{
+    return guardedCall([&] {
+        const bool enabled = value != VARIANT_FALSE;
+        if (enabled == m_props.enabled)
+            return S_OK; // no notice for no change, or host and control would echo forever
+        m_props.enabled = enabled;
+        m_dirty = true;
+        updateView();
+        notifyChanged(ReportViewDispId::Enabled);
+        return S_OK;
+    });
+}
+
+HRESULT ReportViewControl::get_Scale(double* value)
+{
+    if (!value)
+        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+    *value = m_props.scale;
+    return S_OK;
+}
+
+HRESULT ReportViewControl::put_Scale(double value)
+{
+    return guardedCall([&] {
+        if (!(value >= MinimumScale && value <= MaximumScale))
+            return reportFailure(E_INVALIDARG, QStringLiteral("Scale %1 is outside %2 to %3").arg(value).arg(MinimumScale).arg(MaximumScale));
+        m_props.scale = value;
+        m_dirty = true;
+        updateView();
+        return S_OK;
+    });
+}
+
+HRESULT ReportViewControl::get_ReportDocument(IReportDocument** value)
+{
+    return guardedCall([&] {
+        if (!value)
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+        *value = createReportDocument(this).detach();
+        return S_OK;
+    });
+}
+
+HRESULT ReportViewControl::get_ReportData(IReportData** value)
+{
+    return guardedCall([&] {
+        if (!value)
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+        *value = createReportData(this).detach();
+        return S_OK;
+    });
+}
+
+HRESULT ReportViewControl::get_ReportPrinter(IReportPrinter** value)
+{
+    return guardedCall([&] {
+        if (!value)
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+        *value = createReportPrinter(this).detach();
+        return S_OK;
+    });
+}
+
+HRESULT ReportViewControl::Refresh()
+{
+    return guardedCall([&] {
+        relayout();
+        fireEvent(ReportViewEventId::OnRefresh);
+        return S_OK;
+    });
+}
+
+HRESULT ReportViewControl::ZoomIn()
+{
+    return put_Scale(std::min(MaximumScale, m_props.scale * 1.25));
+}
+
+HRESULT ReportViewControl::ZoomOut()
+{
+    return put_Scale(std::max(MinimumScale, m_props.scale / 1.25));
+}
+
+HRESULT ReportViewControl::get_PageCount(int32_t* value)
+{
+    if (!value)
+        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+    *value = static_cast<int32_t>(m_layout.pages.size());
+    return S_OK;
+}
+
+HRESULT ReportViewControl::get_PageIndex(int32_t* value)
+{
+    if (!value)
+        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+    *value = m_pageIndex;
+    return S_OK;
+}
+
+HRESULT ReportViewControl::put_PageIndex(int32_t value)
+{
+    return guardedCall([&] {
+        if (value < 0 || static_cast<size_t>(value) >= m_layout.pages.size())
+            return reportFailure(E_INVALIDARG, QStringLiteral("There is no page %1").arg(value + 1));
+        m_pageIndex = value;
+        if (m_widget)
+            m_widget->showPage(value);
+        return S_OK;
+    });
+}
+
+HRESULT ReportViewControl::get_Version(BSTR* value)
+{
+    return guardedCall([&] {
+        if (!value)
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+        *value = BStr(u"1.0").release();
+        return S_OK;
+    });
+}
+
+// ---- Connection points ----
+
+HRESULT ReportViewControl::EnumConnectionPoints(IEnumConnectionPoints** points)
+{
+    return m_points.EnumConnectionPoints(points);
+}
+
+HRESULT ReportViewControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
+{
+    return m_points.FindConnectionPoint(iid, point);
+}
+
+void ReportViewControl::fireEvent(DISPID dispId, std::vector<Variant> argsLastFirst)
+{
+    if (m_freezeEvents > 0)
+        return;
+    DISPPARAMS params {argsLastFirst.empty() ? nullptr : argsLastFirst.front().ptr(), nullptr,
+                       static_cast<UINT>(argsLastFirst.size()), 0};
+    // A sink's failure is its own business; the operation that raised the event stands.
+    (void)m_events->invokeAll(dispId, &params);
+}
+
+void ReportViewControl::notifyChanged(DISPID dispId)
+{
+    for (const ComPtr<IPropertyNotifySink>& sink : m_propertyNotify->sinksAs<IPropertyNotifySink>())
+        sink->OnChanged(dispId);
+}
+
+// ---- Engine operations ----
+
+QString ReportViewControl::activeSheet() const
+{
+    if (!m_activeSheet.isEmpty())
+        return m_activeSheet;
+    if (m_template && !m_template->sheets.empty())
+        return m_template->sheets.front().name;
+    return QStringLiteral("Sheet1");
+}
+
+const TemplateSheet* ReportViewControl::sheetFor(const QString& name, TemplateSheet& fallback) const
+{
+    if (!m_template) {
+        fallback = defaultSheet(m_data);
+        return &fallback;
+    }
+    return m_template->sheet(name.isEmpty() ? activeSheet() : name);
+}
+
+HRESULT ReportViewControl::layoutFor(const QString& sheetName, LaidOutReport& out)
+{
+    TemplateSheet fallback;
+    const TemplateSheet* sheet = sheetFor(sheetName, fallback);
+    if (!sheet)
+        return reportFailure(E_INVALIDARG, QStringLiteral("The template has no sheet \"%1\"").arg(sheetName));
+    out = layoutReport(*sheet, m_data);
+    return S_OK;
+}
+
+void ReportViewControl::relayout()
+{
+    if (FAILED(layoutFor(QString(), m_layout)))
+        m_layout = LaidOutReport{PageSetup{}, {LaidOutPage{}}};
+    SetErrorInfo(0, nullptr); // relayout is no failing call of the host's
+    m_pageIndex = std::min<int32_t>(m_pageIndex, static_cast<int32_t>(m_layout.pages.size()) - 1);
+    if (m_widget)
+        m_widget->setReport(m_layout);
+}
+
+void ReportViewControl::updateView()
+{
+    if (!m_widget)
+        return;
+    ViewAppearance appearance;
+    appearance.workspace = colorFromOle(m_props.workSpaceColor);
+    appearance.paper = colorFromOle(m_props.paperColor);
+    appearance.pageBorder = colorFromOle(m_props.sheetBorderColor);
+    appearance.showPageBorder = m_props.showPageBorder;
+    appearance.scale = m_props.scale;
+    m_widget->setAppearance(appearance);
+    m_widget->setEnabled(m_props.enabled);
+    m_widget->setFrameShape(m_props.borderStyle == rbsSingle ? QFrame::Box : QFrame::NoFrame);
+    m_widget->setVisible(m_props.visible);
+}
+
+HRESULT ReportViewControl::openTemplate(const QString& path)
+{
+    ReportTemplate parsed;
+    const ParseResult result = loadTemplateFile(path, parsed);
+    if (!result.ok)
+        return reportFailure(E_FAIL, result.message);
+    m_template = std::move(parsed);
+    m_templateFile = path;
+    m_activeSheet.clear();
+    m_pageIndex = 0;
+    relayout();
+    return S_OK;
+}
+
+void ReportViewControl::closeTemplate()
+{
+    m_template.reset();
+    m_templateFile.clear();
+    m_activeSheet.clear();
+    relayout();
+}
+
+HRESULT ReportViewControl::setActiveSheet(const QString& name)
+{
+    if (!m_template || !m_template->sheet(name))
+        return reportFailure(E_INVALIDARG, QStringLiteral("The template has no sheet \"%1\"").arg(name));
+    m_activeSheet = m_template->sheet(name)->name;
+    m_pageIndex = 0;
+    relayout();
+    return S_OK;
+}
+
+HRESULT ReportViewControl::loadData(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    ReportDataSet parsed;
+    const ParseResult result = parseDataDocument(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())), parsed);
+    if (!result.ok) {
+        const HRESULT hr = reportFailure(E_FAIL, result.message);
+        // The event's sink may call back into us and overwrite the thread's error info; keep ours.
+        ComPtr<IErrorInfo> error;
+        GetErrorInfo(0, &error);
+        fireEvent(ReportViewEventId::OnDataLoadError, {Variant::fromString(view(result.message))});
+        SetErrorInfo(0, error.get());
+        return hr;
+    }
+    m_data = std::move(parsed);
+    m_xml = text;
+    m_pageIndex = 0;
+    relayout();
+    fireEvent(ReportViewEventId::OnDataLoadFinished);
+    return S_OK;
+}
+
+void ReportViewControl::clearData()
+{
+    m_data = ReportDataSet{};
+    m_xml.clear();
+    relayout();
+}
+
+QWidget* ReportViewControl::dialogParent() const
+{
+    return m_widget ? m_widget->window() : nullptr;
+}
+
+HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
+{
+    LaidOutReport report;
+    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
+        return hr;
+    QPrinter printer(QPrinter::HighResolution);
+    if (!printerName.isEmpty())
+        printer.setPrinterName(printerName);
+    printer.setPageSize(QPageSize(report.page.paper, QPageSize::Millimeter));
+    printer.setFromTo(1, static_cast<int>(report.pages.size()));
+    if (showDialog) {
+        QPrintDialog dialog(&printer, dialogParent());
+        if (!runReportDialog(VlReportPrintDialog, dialog, &printer))
+            return S_FALSE;
+    }
+    if (!printReport(report, printer))
+        return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"")
+                                         .arg(printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName()));
+    return S_OK;
+}
+
+HRESULT ReportViewControl::preview(const QString& sheetName)
+{
+    LaidOutReport report;
+    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
+        return hr;
+    QPrinter printer(QPrinter::HighResolution);
+    if (!printerName.isEmpty())
+        printer.setPrinterName(printerName);
+    QPrintPreviewDialog dialog(&printer, dialogParent());
+    dialog.setWindowTitle(QStringLiteral("Preview - %1").arg(sheetName.isEmpty() ? activeSheet() : sheetName));
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                     [&report](QPrinter* target) { printReport(report, *target); });
+    runReportDialog(VlReportPreviewDialog, dialog, &printer);
+    return S_OK;
+}
+
+HRESULT ReportViewControl::exportPdf(const QString& sheetName, const QString& fileName)
+{
+    if (fileName.isEmpty())
+        return reportFailure(E_INVALIDARG, QStringLiteral("No PDF file name given"));
+    LaidOutReport report;
+    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
+        return hr;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(fileName);
+    printer.setCreator(QStringLiteral("ReportView"));
+    if (!printReport(report, printer))
+        return reportFailure(E_FAIL, QStringLiteral("The PDF file \"%1\" could not be written").arg(fileName));
+    return S_OK;
+}
+
+HRESULT ReportViewControl::printerSetup()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    if (!printerName.isEmpty())
+        printer.setPrinterName(printerName);
+    QPageSetupDialog dialog(&printer, dialogParent());
+    if (!runReportDialog(VlReportPrinterSetupDialog, dialog, &printer))
+        return S_FALSE;
+    printerName = printer.printerName();
+    return S_OK;
+}
+
+} // namespace vl

@@ -1,0 +1,216 @@
+#pragma once
+// The report viewer control object: its default interface, dispatch by DISPID, events, sub-objects and
+// OLE embedding. Private to the plug-in; hosts see only ReportViewIntf.h.
+
+#include "ReportLayout.h"
+#include "ReportViewIntf.h"
+#include "ReportViewWidget.h"
+
+#include "ComObject.h"
+#include "ComPtr.h"
+#include "ConnectionPoint.h"
+#include "OleInterfaces.h"
+#include "Variant.h"
+
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+
+namespace vl {
+
+// Runs body, turning any C++ exception into a failure with error info, since none may cross a vtable.
+HRESULT guardedCall(const std::function<HRESULT()>& body);
+// Leaves error info with the control's source and answers hr.
+HRESULT reportFailure(HRESULT hr, const QString& description);
+
+struct ReportViewProperties {
+    int32_t bevelInner = rbNone, bevelOuter = rbNone, borderStyle = rbsNone;
+    bool ctl3D = true, enabled = true, locked = false, visible = true;
+    int32_t viewMode = rvmPage;
+    bool allowUnDo = true, showSheetTab = true, showNavigator = true, showPageBorder = true;
+    int32_t sheetTabPosition = rstBottom;
+    double scale = 1.0;
+    bool customPrompt = false;
+    int32_t workSpaceColor = 0x808080, paperColor = 0xFFFFFF, ruleColor = 0xC0C0C0, ruleOutSideColor = 0x808080,
+            ruleSelectedColor = 0xFF0000, sheetTabBackColor = 0xC0C0C0, sheetTabActiveColor = 0xFFFFFF,
+            sheetTabInactiveColor = 0xC0C0C0, sheetTabActiveTextColor = 0x000000, sheetTabInactiveTextColor = 0x404040,
+            sheetBorderColor = 0x000000, navBackColor = 0xC0C0C0;
+    bool showContextMenu = true, inputable = false, asynchronous = false;
+    QString docSrc, dataSrc;
+    bool cacheEnabled = true;
+};
+
+class ReportViewControl
+    : public ComObject<IReportView, IConnectionPointContainer, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject,
+                       IOleControl, IPersistStreamInit> {
+public:
+    ReportViewControl();
+
+    // IDispatch
+    HRESULT GetTypeInfoCount(UINT* count) override;
+    HRESULT GetTypeInfo(UINT index, LCID locale, ITypeInfo** typeInfo) override;
+    HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* dispIds) override;
+    HRESULT Invoke(DISPID dispId, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* excepInfo, UINT* argErr) override;
+
+#define VL_REPORT_PROPERTY(Name, Type)                                                                                 \
+    HRESULT get_##Name(Type* value) override;                                                                          \
+    HRESULT put_##Name(Type value) override;
+    VL_REPORT_PROPERTY(BevelInner, int32_t)
+    VL_REPORT_PROPERTY(BevelOuter, int32_t)
+    VL_REPORT_PROPERTY(BorderStyle, int32_t)
+    VL_REPORT_PROPERTY(Ctl3D, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(Enabled, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(Locked, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(Visible, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(ViewMode, int32_t)
+    VL_REPORT_PROPERTY(AllowUnDo, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(ShowSheetTab, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(ShowNavigator, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(ShowPageBorder, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(SheetTabPosition, int32_t)
+    VL_REPORT_PROPERTY(Scale, double)
+    VL_REPORT_PROPERTY(CustomPrompt, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(WorkSpaceColor, int32_t)
+    VL_REPORT_PROPERTY(PaperColor, int32_t)
+    VL_REPORT_PROPERTY(RuleColor, int32_t)
+    VL_REPORT_PROPERTY(RuleOutSideColor, int32_t)
+    VL_REPORT_PROPERTY(RuleSelectedColor, int32_t)
+    VL_REPORT_PROPERTY(SheetTabBackColor, int32_t)
+    VL_REPORT_PROPERTY(SheetTabActiveColor, int32_t)
+    VL_REPORT_PROPERTY(SheetTabInactiveColor, int32_t)
+    VL_REPORT_PROPERTY(SheetTabActiveTextColor, int32_t)
+    VL_REPORT_PROPERTY(SheetTabInactiveTextColor, int32_t)
+    VL_REPORT_PROPERTY(SheetBorderColor, int32_t)
+    VL_REPORT_PROPERTY(NavBackColor, int32_t)
+    VL_REPORT_PROPERTY(ShowContextMenu, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(Inputable, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(Asynchronous, VARIANT_BOOL)
+    VL_REPORT_PROPERTY(DocSrc, BSTR)
+    VL_REPORT_PROPERTY(DataSrc, BSTR)
+    VL_REPORT_PROPERTY(CacheEnabled, VARIANT_BOOL)
+#undef VL_REPORT_PROPERTY
+    HRESULT get_ReportDocument(IReportDocument** value) override;
+    HRESULT get_ReportData(IReportData** value) override;
+    HRESULT get_ReportPrinter(IReportPrinter** value) override;
+    HRESULT Refresh() override;
+    HRESULT ZoomIn() override;
+    HRESULT ZoomOut() override;
+    HRESULT get_PageCount(int32_t* value) override;
+    HRESULT get_PageIndex(int32_t* value) override;
+    HRESULT put_PageIndex(int32_t value) override;
+    HRESULT get_Version(BSTR* value) override;
+
+    // IConnectionPointContainer
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override;
+    HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+    // IOleObject
+    HRESULT SetClientSite(IOleClientSite* site) override;
+    HRESULT GetClientSite(IOleClientSite** site) override;
+    HRESULT SetHostNames(LPCOLESTR containerApp, LPCOLESTR containerObject) override;
+    HRESULT Close(DWORD saveOption) override;
+    HRESULT SetMoniker(DWORD whichMoniker, IMoniker* moniker) override;
+    HRESULT GetMoniker(DWORD assign, DWORD whichMoniker, IMoniker** moniker) override;
+    HRESULT InitFromData(IDataObject* data, BOOL creation, DWORD reserved) override;
+    HRESULT GetClipboardData(DWORD reserved, IDataObject** data) override;
+    HRESULT DoVerb(LONG verb, LPMSG msg, IOleClientSite* activeSite, LONG index, HWND parent, LPCRECT posRect) override;
+    HRESULT EnumVerbs(IEnumOLEVERB** verbs) override;
+    HRESULT Update() override;
+    HRESULT IsUpToDate() override;
+    HRESULT GetUserClassID(CLSID* clsid) override;
+    HRESULT GetUserType(DWORD formOfType, LPOLESTR* userType) override;
+    HRESULT SetExtent(DWORD drawAspect, SIZEL* size) override;
+    HRESULT GetExtent(DWORD drawAspect, SIZEL* size) override;
+    HRESULT Advise(IAdviseSink* sink, DWORD* connection) override;
+    HRESULT Unadvise(DWORD connection) override;
+    HRESULT EnumAdvise(IEnumSTATDATA** advise) override;
+    HRESULT GetMiscStatus(DWORD aspect, DWORD* status) override;
+    HRESULT SetColorScheme(LOGPALETTE* palette) override;
+
+    // IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject
+    HRESULT GetWindow(HWND* window) override;
+    HRESULT ContextSensitiveHelp(BOOL enter) override;
+    HRESULT InPlaceDeactivate() override;
+    HRESULT UIDeactivate() override;
+    HRESULT SetObjectRects(LPCRECT posRect, LPCRECT clipRect) override;
+    HRESULT ReactivateAndUndo() override;
+    HRESULT TranslateAccelerator(LPMSG msg) override;
+    HRESULT OnFrameWindowActivate(BOOL activate) override;
+    HRESULT OnDocWindowActivate(BOOL activate) override;
+    HRESULT ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) override;
+    HRESULT EnableModeless(BOOL enable) override;
+
+    // IOleControl
+    HRESULT GetControlInfo(CONTROLINFO* info) override;
+    HRESULT OnMnemonic(MSG* msg) override;
+    HRESULT OnAmbientPropertyChange(DISPID dispId) override;
+    HRESULT FreezeEvents(BOOL freeze) override;
+
+    // IPersistStreamInit
+    HRESULT GetClassID(CLSID* clsid) override;
+    HRESULT IsDirty() override;
+    HRESULT Load(IStream* stream) override;
+    HRESULT Save(IStream* stream, BOOL clearDirty) override;
+    HRESULT GetSizeMax(ULARGE_INTEGER* size) override;
+    HRESULT InitNew() override;
+
+    // Engine operations behind the sub-objects. Each answers S_OK or a failure with error info set.
+    HRESULT openTemplate(const QString& path);
+    void closeTemplate();
+    HRESULT loadData(const QString& text);
+    void clearData();
+    HRESULT print(const QString& sheetName, bool showDialog);
+    HRESULT preview(const QString& sheetName);
+    HRESULT exportPdf(const QString& sheetName, const QString& fileName);
+    HRESULT printerSetup();
+    HRESULT setActiveSheet(const QString& name);
+
+    const std::optional<ReportTemplate>& reportTemplate() const { return m_template; }
+    const QString& templateFileName() const { return m_templateFile; }
+    const ReportDataSet& data() const { return m_data; }
+    const QString& dataXml() const { return m_xml; }
+    QString activeSheet() const;
+    QString printerName;
+
+protected:
+    ~ReportViewControl() override;
+    void* interfaceFor(REFIID iid) override;
+
+private:
+    // The writable plain properties, in the order they are saved.
+    static std::vector<DISPID> persistedProperties();
+    // The sheet to draw: the named one of the template (null when it has none), or the default layout.
+    const TemplateSheet* sheetFor(const QString& name, TemplateSheet& fallback) const;
+    HRESULT layoutFor(const QString& sheetName, LaidOutReport& out);
+    void relayout();
+    void updateView();
+    void fireEvent(DISPID dispId, std::vector<Variant> argsLastFirst = {});
+    void notifyChanged(DISPID dispId);
+    QWidget* dialogParent() const;
+
+    ReportViewProperties m_props;
+    std::optional<ReportTemplate> m_template;
+    QString m_templateFile;
+    QString m_activeSheet;
+    ReportDataSet m_data;
+    QString m_xml;
+    LaidOutReport m_layout;
+    int32_t m_pageIndex = 0;
+    ConnectionPointList m_points;
+    ConnectionPoint* m_events;
+    ConnectionPoint* m_propertyNotify;
+    QPointer<ReportViewWidget> m_widget;
+    ComPtr<IOleClientSite> m_site;
+    ComPtr<IOleInPlaceSite> m_inPlaceSite;
+    SIZEL m_extent {20000, 15000};
+    bool m_userMode = true;
+    bool m_dirty = false;
+    int m_freezeEvents = 0;
+};
+
+// Colour value 0x00BBGGRR as a QColor; system colours (high bit set) map to the palette's gray.
+QColor colorFromOle(int32_t value);
+
+} // namespace vl

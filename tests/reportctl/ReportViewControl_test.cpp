@@ -1,0 +1,554 @@
+// The real plug-in, created by class id through the registry in the run folder.
+#include "ReportDialogHook.h"
+#include "ReportViewIntf.h"
+
+#include "BStr.h"
+#include "ClassRegistry.h"
+#include "ComObject.h"
+#include "ConnectionPoint.h"
+#include "ErrorInfo.h"
+#include "OleInterfaces.h"
+#include "Variant.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QPointer>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <dlfcn.h>
+
+using namespace vl;
+
+namespace {
+
+QString qtext(BSTR value)
+{
+    const auto view = bstrView(value);
+    return QString::fromUtf16(view.data(), static_cast<qsizetype>(view.size()));
+}
+
+BStr bstr(const QString& text)
+{
+    return BStr(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())));
+}
+
+// The description of the thread's error info (taking it), or "<none>".
+QString takeErrorDescription(QString* source = nullptr)
+{
+    ComPtr<IErrorInfo> error;
+    if (GetErrorInfo(0, &error) != S_OK || !error)
+        return QStringLiteral("<none>");
+    BStr description, errorSource;
+    error->GetDescription(&description);
+    error->GetSource(&errorSource);
+    if (source)
+        *source = qtext(errorSource.get());
+    return qtext(description.get());
+}
+
+template <class Fn>
+Fn slot(void* object, int index)
+{
+    return reinterpret_cast<Fn>((*reinterpret_cast<void***>(object))[index]);
+}
+
+const char* const SampleData
+    = "<?xml version=\"1.0\" encoding=\"GB2312\"?><DocumentData><Master>"
+      "<Row DeptNo=\"1\" DeptName=\"销售部\" DeptCode=\"01\" PathName=\"总公司/销售部\"/>"
+      "<Row DeptNo=\"2\" DeptName=\"研发部\" DeptCode=\"02\" PathName=\"总公司/研发部\"/></Master>"
+      "<Detail><Row __MasterIdx=\"0\" EmpNo=\"1001\" EmpName=\"张三\" Sex=\"男\" Birthday=\"1980-01-02\" Salary=\"5000\"/>"
+      "<Row __MasterIdx=\"0\" EmpNo=\"1002\" EmpName=\"李四\" Sex=\"女\" Birthday=\"1985-03-04\" Salary=\"6000\"/>"
+      "<Row __MasterIdx=\"1\" EmpNo=\"2001\" EmpName=\"王五\" Sex=\"男\" Birthday=\"1990-05-06\" Salary=\"7000\"/>"
+      "</Detail></DocumentData>";
+
+struct DialogCall {
+    int kind;
+    int previewPages;
+};
+
+struct DialogHookState {
+    int answer = 0;
+    QString pdfFile;
+    std::vector<DialogCall> calls;
+};
+
+int recordingHook(int kind, QDialog* dialog, QPrinter* printer, void* context)
+{
+    auto* state = static_cast<DialogHookState*>(context);
+    int pages = -1;
+    if (auto* preview = dialog->findChild<QPrintPreviewWidget*>()) {
+        preview->updatePreview();
+        pages = preview->pageCount();
+    }
+    if (!state->pdfFile.isEmpty() && printer) {
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(state->pdfFile);
+    }
+    state->calls.push_back({kind, pages});
+    return state->answer;
+}
+
+// Records events; anything but the two data-load events is unexpected here.
+class EventSink final : public ComObject<IDispatch> {
+public:
+    std::vector<std::pair<DISPID, QString>> events;
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        EXPECT_EQ(flags, DISPATCH_METHOD);
+        if (id == ReportViewEventId::OnDataLoadFinished) {
+            EXPECT_EQ(params->cArgs, 0u);
+            events.emplace_back(id, QString());
+        } else if (id == ReportViewEventId::OnDataLoadError) {
+            EXPECT_EQ(params->cArgs, 1u);
+            EXPECT_EQ(params->rgvarg[0].vt, VT_BSTR);
+            events.emplace_back(id, qtext(params->rgvarg[0].bstrVal));
+            SetErrorInfo(0, nullptr); // a sink that clobbers the thread's error info must not hide the failure
+        } else {
+            ADD_FAILURE() << "unexpected event " << id;
+        }
+        return S_OK;
+    }
+
+protected:
+    void* interfaceFor(REFIID iid) override
+    {
+        return iid == IID_IDispatch || iid == DIID_IReportViewEvents ? static_cast<IDispatch*>(this) : nullptr;
+    }
+};
+
+class NotifySink final : public ComObject<IPropertyNotifySink> {
+public:
+    std::vector<DISPID> changed;
+    HRESULT OnChanged(DISPID id) override
+    {
+        changed.push_back(id);
+        return S_OK;
+    }
+    HRESULT OnRequestEdit(DISPID) override { return S_OK; }
+
+protected:
+    void* interfaceFor(REFIID iid) override
+    {
+        return iid == IID_IPropertyNotifySink ? static_cast<IPropertyNotifySink*>(this) : nullptr;
+    }
+};
+
+// A client site that hosts in place in `parent`; it records the protocol and fails on the unexpected.
+class FakeSite final : public ComObject<IOleClientSite, IOleInPlaceSite> {
+public:
+    explicit FakeSite(QWidget* parent) : m_parent(parent) {}
+    std::vector<std::string> calls;
+
+    HRESULT SaveObject() override { return unexpected("SaveObject"); }
+    HRESULT GetMoniker(DWORD, DWORD, IMoniker**) override { return unexpected("GetMoniker"); }
+    HRESULT GetContainer(IOleContainer**) override { return E_NOINTERFACE; }
+    HRESULT ShowObject() override { return S_OK; }
+    HRESULT OnShowWindow(BOOL) override { return S_OK; }
+    HRESULT RequestNewObjectLayout() override { return unexpected("RequestNewObjectLayout"); }
+    HRESULT GetWindow(HWND* window) override
+    {
+        calls.push_back("GetWindow");
+        *window = m_parent;
+        return S_OK;
+    }
+    HRESULT ContextSensitiveHelp(BOOL) override { return unexpected("ContextSensitiveHelp"); }
+    HRESULT CanInPlaceActivate() override
+    {
+        calls.push_back("CanInPlaceActivate");
+        return S_OK;
+    }
+    HRESULT OnInPlaceActivate() override
+    {
+        calls.push_back("OnInPlaceActivate");
+        return S_OK;
+    }
+    HRESULT OnUIActivate() override
+    {
+        calls.push_back("OnUIActivate");
+        return S_OK;
+    }
+    HRESULT GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT pos, LPRECT clip,
+                             OLEINPLACEFRAMEINFO*) override
+    {
+        calls.push_back("GetWindowContext");
+        *frame = nullptr;
+        *document = nullptr;
+        *pos = RECT {0, 0, 10, 10};
+        *clip = *pos;
+        return S_OK;
+    }
+    HRESULT Scroll(SIZE) override { return unexpected("Scroll"); }
+    HRESULT OnUIDeactivate(BOOL) override
+    {
+        calls.push_back("OnUIDeactivate");
+        return S_OK;
+    }
+    HRESULT OnInPlaceDeactivate() override
+    {
+        calls.push_back("OnInPlaceDeactivate");
+        return S_OK;
+    }
+    HRESULT DiscardUndoState() override { return unexpected("DiscardUndoState"); }
+    HRESULT DeactivateAndUndo() override { return unexpected("DeactivateAndUndo"); }
+    HRESULT OnPosRectChange(LPCRECT) override { return unexpected("OnPosRectChange"); }
+
+protected:
+    void* interfaceFor(REFIID iid) override
+    {
+        if (iid == IID_IOleClientSite)
+            return static_cast<IOleClientSite*>(this);
+        if (iid == IID_IOleInPlaceSite || iid == IID_IOleWindow)
+            return static_cast<IOleInPlaceSite*>(this);
+        return nullptr; // no IDispatch: ambient properties are simply not answered
+    }
+
+private:
+    HRESULT unexpected(const char* name)
+    {
+        ADD_FAILURE() << "unexpected site call " << name;
+        return E_NOTIMPL;
+    }
+    QWidget* m_parent;
+};
+
+class ReportViewControlTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!qApp) {
+            static int argc = 1;
+            static char name[] = "reportctl_tests";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+    }
+
+    void SetUp() override
+    {
+        ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
+        setClassRegistryFolder(VL_RUN_DIR);
+        ASSERT_EQ(CoCreateInstance(CLSID_ReportView, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject,
+                                   m_object.voidOut()),
+                  S_OK)
+            << lastClassLoadError();
+        ASSERT_EQ(m_object.query(IID_IReportView, m_view), S_OK);
+        void* module = dlopen(VL_RUN_DIR "/vlreportctl.so", RTLD_NOW | RTLD_NOLOAD);
+        ASSERT_NE(module, nullptr);
+        m_setHook = reinterpret_cast<decltype(m_setHook)>(dlsym(module, "VlReportCtlSetDialogHook"));
+        dlclose(module);
+        ASSERT_NE(m_setHook, nullptr);
+        m_setHook(recordingHook, &m_dialogs);
+        SetErrorInfo(0, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (m_setHook)
+            m_setHook(nullptr, nullptr);
+        m_view.reset();
+        m_object.reset();
+        SetErrorInfo(0, nullptr);
+        EXPECT_EQ(liveObjectCount(), 0);
+        CoUninitialize();
+    }
+
+    ComPtr<IReportData> data()
+    {
+        ComPtr<IReportData> result;
+        EXPECT_EQ(m_view->get_ReportData(&result), S_OK);
+        return result;
+    }
+    ComPtr<IReportDocument> document()
+    {
+        ComPtr<IReportDocument> result;
+        EXPECT_EQ(m_view->get_ReportDocument(&result), S_OK);
+        return result;
+    }
+    ComPtr<IReportPrinter> printer()
+    {
+        ComPtr<IReportPrinter> result;
+        EXPECT_EQ(m_view->get_ReportPrinter(&result), S_OK);
+        return result;
+    }
+    HRESULT invokeGet(DISPID id, Variant& result, EXCEPINFO* info = nullptr)
+    {
+        DISPPARAMS none {nullptr, nullptr, 0, 0};
+        return m_view->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, info, nullptr);
+    }
+    HRESULT invokePut(DISPID id, Variant value, EXCEPINFO* info = nullptr)
+    {
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS params {value.ptr(), &named, 1, 1};
+        return m_view->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, info, nullptr);
+    }
+
+    ComPtr<IOleObject> m_object;
+    ComPtr<IReportView> m_view;
+    DialogHookState m_dialogs;
+    void (*m_setHook)(VlReportDialogHook, void*) = nullptr;
+};
+
+} // namespace
+
+TEST_F(ReportViewControlTest, HostSlotsReachTheSubObjectsAndTheirOperations)
+{
+    using Read = HRESULT (*)(void*, void**);
+    void* document = nullptr;
+    void* dataObject = nullptr;
+    void* printerObject = nullptr;
+    ASSERT_EQ(slot<Read>(m_view.get(), 39)(m_view.get(), &document), S_OK);
+    ASSERT_EQ(slot<Read>(m_view.get(), 40)(m_view.get(), &dataObject), S_OK);
+    ASSERT_EQ(slot<Read>(m_view.get(), 41)(m_view.get(), &printerObject), S_OK);
+    auto doc = ComPtr<IReportDocument>::adopt(static_cast<IReportDocument*>(document));
+    auto dat = ComPtr<IReportData>::adopt(static_cast<IReportData*>(dataObject));
+    auto prn = ComPtr<IReportPrinter>::adopt(static_cast<IReportPrinter*>(printerObject));
+    for (auto [object, iid] : {std::pair<IUnknown*, IID>{doc.get(), IID_IReportDocument}, {dat.get(), IID_IReportData},
+                               {prn.get(), IID_IReportPrinter}}) {
+        ComPtr<IUnknown> same;
+        ASSERT_EQ(object->QueryInterface(iid, same.voidOut()), S_OK);
+        EXPECT_EQ(same.get(), object) << "a read answers the interface itself";
+    }
+
+    const BStr missing = bstr(QStringLiteral(VL_RUN_DIR "/no-such.vld"));
+    EXPECT_LT(slot<HRESULT (*)(void*, BSTR)>(doc.get(), 7)(doc.get(), missing.get()), 0);
+    EXPECT_EQ(takeErrorDescription(), QStringLiteral("Template file \"" VL_RUN_DIR "/no-such.vld\" not found"));
+
+    const BStr xml = bstr(QString::fromUtf8(SampleData));
+    EXPECT_EQ(slot<HRESULT (*)(void*, BSTR, int32_t)>(dat.get(), 10)(dat.get(), xml.get(), 0), S_OK);
+    int32_t rows = -1;
+    EXPECT_EQ(dat->get_RowCount(BStr(u"Detail").get(), -1, &rows), S_OK);
+    EXPECT_EQ(rows, 3);
+
+    const BStr sheet = bstr(QStringLiteral("Sheet1"));
+    const BStr path = bstr(QStringLiteral(VL_RUN_DIR "/test.vld"));
+    ASSERT_EQ(doc->OpenFile(path.get()), S_OK) << takeErrorDescription().toStdString();
+    EXPECT_EQ(slot<HRESULT (*)(void*, BSTR)>(prn.get(), 9)(prn.get(), sheet.get()), S_OK);
+    m_dialogs.answer = 0;
+    EXPECT_EQ(slot<HRESULT (*)(void*)>(prn.get(), 11)(prn.get()), S_FALSE) << "a cancelled print is no failure";
+    EXPECT_EQ(takeErrorDescription(), QStringLiteral("<none>"));
+    ASSERT_EQ(m_dialogs.calls.size(), 2u);
+    EXPECT_EQ(m_dialogs.calls[0].kind, VlReportPreviewDialog);
+    EXPECT_GE(m_dialogs.calls[0].previewPages, 1) << "the preview renders the sheet";
+    EXPECT_EQ(m_dialogs.calls[1].kind, VlReportPrintDialog);
+}
+
+TEST_F(ReportViewControlTest, PropertyReadsAnswerExactlyTheirType)
+{
+    namespace D = ReportViewDispId;
+    const std::pair<DISPID, VARTYPE> table[] = {
+        {D::BevelInner, VT_I4}, {D::BevelOuter, VT_I4}, {D::BorderStyle, VT_I4}, {D::Ctl3D, VT_BOOL},
+        {D::Enabled, VT_BOOL}, {D::Locked, VT_BOOL}, {D::Visible, VT_BOOL}, {D::ViewMode, VT_I4},
+        {D::AllowUnDo, VT_BOOL}, {D::ShowSheetTab, VT_BOOL}, {D::ShowNavigator, VT_BOOL}, {D::ShowPageBorder, VT_BOOL},
+        {D::SheetTabPosition, VT_I4}, {D::Scale, VT_R8}, {D::CustomPrompt, VT_BOOL}, {D::WorkSpaceColor, VT_I4},
+        {D::PaperColor, VT_I4}, {D::RuleColor, VT_I4}, {D::RuleOutSideColor, VT_I4}, {D::RuleSelectedColor, VT_I4},
+        {D::SheetTabBackColor, VT_I4}, {D::SheetTabActiveColor, VT_I4}, {D::SheetTabInactiveColor, VT_I4},
+        {D::SheetTabActiveTextColor, VT_I4}, {D::SheetTabInactiveTextColor, VT_I4}, {D::SheetBorderColor, VT_I4},
+        {D::NavBackColor, VT_I4}, {D::ShowContextMenu, VT_BOOL}, {D::Inputable, VT_BOOL}, {D::Asynchronous, VT_BOOL},
+        {D::DocSrc, VT_BSTR}, {D::DataSrc, VT_BSTR}, {D::CacheEnabled, VT_BOOL}};
+    EXPECT_EQ(std::size(table), 33u);
+    for (auto [id, type] : table) {
+        Variant value;
+        EXPECT_EQ(invokeGet(id, value), S_OK) << id;
+        EXPECT_EQ(value.type(), type) << id;
+    }
+    Variant scale;
+    ASSERT_EQ(invokeGet(D::Scale, scale), S_OK);
+    EXPECT_EQ(scale->dblVal, 1.0);
+    Variant enabled;
+    ASSERT_EQ(invokeGet(D::Enabled, enabled), S_OK);
+    EXPECT_EQ(enabled->boolVal, VARIANT_TRUE);
+}
+
+TEST_F(ReportViewControlTest, PropertyWritesAndDispatchFailures)
+{
+    namespace D = ReportViewDispId;
+    EXPECT_EQ(invokePut(D::Scale, Variant::fromString(u"1.5")), S_OK) << "values are converted to the type";
+    double scale = 0;
+    EXPECT_EQ(m_view->get_Scale(&scale), S_OK);
+    EXPECT_EQ(scale, 1.5);
+    EXPECT_EQ(invokePut(D::Visible, Variant::fromBool(false)), S_OK);
+    VARIANT_BOOL visible = VARIANT_TRUE;
+    EXPECT_EQ(m_view->get_Visible(&visible), S_OK);
+    EXPECT_EQ(visible, VARIANT_FALSE);
+
+    ExcepInfo info;
+    EXPECT_EQ(invokePut(D::Scale, Variant::fromDouble(0.0), &info), DISP_E_EXCEPTION);
+    EXPECT_EQ(info->scode, E_INVALIDARG);
+    EXPECT_EQ(qtext(info->bstrSource), "ReportView");
+    EXPECT_TRUE(qtext(info->bstrDescription).startsWith("Scale 0 is outside")) << qtext(info->bstrDescription).toStdString();
+
+    Variant ignored;
+    for (DISPID unknown : {207, 211, 214, 248, 0})
+        EXPECT_EQ(invokeGet(unknown, ignored), DISP_E_MEMBERNOTFOUND) << unknown;
+    Variant value = Variant::fromInt32(3);
+    DISPPARAMS unnamed {value.ptr(), nullptr, 1, 0};
+    EXPECT_EQ(m_view->Invoke(D::BevelInner, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr),
+              DISP_E_PARAMNOTFOUND);
+    EXPECT_EQ(invokePut(D::PageCount, Variant::fromInt32(3)), DISP_E_MEMBERNOTFOUND) << "read-only";
+}
+
+TEST_F(ReportViewControlTest, EnabledChangeIsNotifiedOnce)
+{
+    auto sink = ComPtr<NotifySink>::adopt(new NotifySink);
+    DWORD cookie = 0;
+    ASSERT_EQ(connectSink(m_view.get(), IID_IPropertyNotifySink, sink.get(), &cookie), S_OK);
+    EXPECT_EQ(invokePut(ReportViewDispId::Enabled, Variant::fromBool(false)), S_OK);
+    EXPECT_EQ(m_view->put_Enabled(VARIANT_FALSE), S_OK);
+    EXPECT_EQ(m_view->put_Enabled(VARIANT_TRUE), S_OK);
+    EXPECT_EQ(sink->changed, (std::vector<DISPID>{-514, -514}));
+    EXPECT_EQ(disconnectSink(m_view.get(), IID_IPropertyNotifySink, cookie), S_OK);
+}
+
+TEST_F(ReportViewControlTest, TemplateFailuresCarryTheReason)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bad.vld");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<report version=\"1\">\n<sheet name=\"A\">\n</report>\n");
+    file.close();
+    auto doc = document();
+    EXPECT_EQ(doc->OpenFile(bstr(path).get()), E_FAIL);
+    QString source;
+    EXPECT_EQ(takeErrorDescription(&source),
+              QStringLiteral("Template file \"%1\": Start-end tags mismatch at line 3, column 3").arg(path));
+    EXPECT_EQ(source, "ReportView");
+
+    ASSERT_EQ(doc->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    int32_t sheets = 0;
+    EXPECT_EQ(doc->get_SheetCount(&sheets), S_OK);
+    EXPECT_EQ(sheets, 2);
+    EXPECT_EQ(printer()->Preview(BStr(u"Sheet9").get()), E_INVALIDARG);
+    EXPECT_EQ(takeErrorDescription(), "The template has no sheet \"Sheet9\"");
+    EXPECT_TRUE(m_dialogs.calls.empty()) << "no dialog for a sheet that does not exist";
+}
+
+TEST_F(ReportViewControlTest, DataLoadBuildsGroupsAndRaisesEvents)
+{
+    auto sink = ComPtr<EventSink>::adopt(new EventSink);
+    DWORD cookie = 0;
+    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    auto dat = data();
+    ASSERT_EQ(dat->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    struct Group {
+        int32_t master;
+        int32_t rows;
+    };
+    for (const Group g : {Group{0, 2}, Group{1, 1}, Group{-1, 3}}) {
+        int32_t rows = -1;
+        EXPECT_EQ(dat->get_RowCount(BStr(u"detail").get(), g.master, &rows), S_OK);
+        EXPECT_EQ(rows, g.rows) << g.master;
+    }
+    BStr name;
+    EXPECT_EQ(dat->get_Value(BStr(u"Detail").get(), 1, 0, BStr(u"EmpName").get(), &name), S_OK);
+    EXPECT_EQ(qtext(name.get()), u"王五");
+    int32_t pages = 0;
+    EXPECT_EQ(m_view->get_PageCount(&pages), S_OK);
+    EXPECT_EQ(pages, 1) << "data without template shows in the default layout";
+
+    EXPECT_EQ(dat->LoadXML(BStr(u"<DocumentData><Master><Row a=\"1\"></Master>").get(), 0), E_FAIL);
+    const QString expected = "Data document: Start-end tags mismatch at line 1, column 36";
+    EXPECT_EQ(takeErrorDescription(), expected);
+    ASSERT_EQ(sink->events.size(), 2u);
+    EXPECT_EQ(sink->events[0].first, ReportViewEventId::OnDataLoadFinished);
+    EXPECT_EQ(sink->events[1], (std::pair<DISPID, QString>(ReportViewEventId::OnDataLoadError, expected)));
+    EXPECT_EQ(dat->get_RowCount(BStr(u"Detail").get(), -1, &pages), S_OK);
+    EXPECT_EQ(pages, 3) << "a refused document keeps the loaded data";
+    EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
+}
+
+TEST_F(ReportViewControlTest, ExportedPdfHoldsTheChineseText)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("report.pdf");
+    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_EQ(printer()->ExportPDF(BStr(u"Sheet1").get(), bstr(pdf).get()), S_OK) << takeErrorDescription().toStdString();
+    QProcess process;
+    process.start("pdftotext", {"-enc", "UTF-8", pdf, "-"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const QString text = QString::fromUtf8(process.readAllStandardOutput());
+    for (const char* expected : {"销售部", "研发部", "张三", "王五", "部门员工名单", "第 1 页，共 1 页"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << "\n" << text.toStdString();
+
+    m_dialogs.answer = 1;
+    m_dialogs.pdfFile = dir.filePath("printed.pdf");
+    EXPECT_EQ(printer()->Print(), S_OK);
+    EXPECT_GT(QFile(m_dialogs.pdfFile).size(), 0) << "print goes to the printer the dialog chose";
+}
+
+TEST_F(ReportViewControlTest, InPlaceActivationAndClose)
+{
+    QWidget parent;
+    parent.resize(400, 300);
+    auto site = ComPtr<FakeSite>::adopt(new FakeSite(&parent));
+    DWORD status = 0;
+    EXPECT_EQ(m_object->GetMiscStatus(DVASPECT_CONTENT, &status), S_OK);
+    EXPECT_EQ(status, OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST | OLEMISC_RECOMPOSEONRESIZE
+                          | OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE);
+    SIZEL extent {};
+    EXPECT_EQ(m_object->GetExtent(DVASPECT_CONTENT, &extent), S_OK);
+    EXPECT_EQ(extent.cx, 20000);
+    EXPECT_EQ(extent.cy, 15000);
+    ASSERT_EQ(m_object->SetClientSite(static_cast<IOleClientSite*>(site.get())), S_OK);
+
+    const RECT rect {5, 6, 205, 156};
+    ASSERT_EQ(m_object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site.get()), 0, &parent, &rect),
+              S_OK)
+        << takeErrorDescription().toStdString();
+    EXPECT_EQ(site->calls, (std::vector<std::string>{"CanInPlaceActivate", "OnInPlaceActivate", "GetWindowContext"}));
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(m_object.query(IID_IOleInPlaceObject, inPlace), S_OK);
+    HWND window = nullptr;
+    ASSERT_EQ(inPlace->GetWindow(&window), S_OK);
+    ASSERT_NE(window, nullptr);
+    QPointer<QWidget> widget(window);
+    EXPECT_EQ(widget->parentWidget(), &parent);
+    EXPECT_EQ(widget->geometry(), QRect(5, 6, 200, 150));
+    EXPECT_FALSE(widget->isHidden());
+
+    const RECT moved {0, 0, 300, 200};
+    EXPECT_EQ(inPlace->SetObjectRects(&moved, &moved), S_OK);
+    EXPECT_EQ(widget->geometry(), QRect(0, 0, 300, 200));
+
+    site->calls.clear();
+    EXPECT_EQ(m_object->Close(OLECLOSE_NOSAVE), S_OK);
+    EXPECT_TRUE(widget.isNull()) << "closing destroys the control's window";
+    EXPECT_EQ(site->calls, (std::vector<std::string>{"OnInPlaceDeactivate"}));
+    EXPECT_EQ(inPlace->GetWindow(&window), E_FAIL);
+    inPlace.reset();
+    EXPECT_EQ(m_object->SetClientSite(nullptr), S_OK);
+}
+
+TEST_F(ReportViewControlTest, PersistedPropertiesRoundTrip)
+{
+    ComPtr<IPersistStreamInit> persist;
+    ASSERT_EQ(m_object.query(IID_IPersistStreamInit, persist), S_OK);
+    ASSERT_EQ(persist->InitNew(), S_OK);
+    EXPECT_EQ(m_view->put_Scale(2.5), S_OK);
+    EXPECT_EQ(m_view->put_DocSrc(BStr(u"a<b>&\"c\"").get()), S_OK);
+    EXPECT_EQ(persist->IsDirty(), S_OK);
+    ComPtr<IStream> stream = createMemoryStream();
+    ASSERT_EQ(persist->Save(stream.get(), TRUE), S_OK);
+    EXPECT_EQ(persist->IsDirty(), S_FALSE);
+    ASSERT_EQ(persist->InitNew(), S_OK);
+    LARGE_INTEGER start {0};
+    ASSERT_EQ(stream->Seek(start, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(persist->Load(stream.get()), S_OK);
+    double scale = 0;
+    EXPECT_EQ(m_view->get_Scale(&scale), S_OK);
+    EXPECT_EQ(scale, 2.5);
+    BStr docSrc;
+    EXPECT_EQ(m_view->get_DocSrc(&docSrc), S_OK);
+    EXPECT_EQ(qtext(docSrc.get()), "a<b>&\"c\"");
+}

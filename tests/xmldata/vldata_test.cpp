@@ -1,0 +1,218 @@
+// vldata run as a child process: exit codes, standard error texts and the document's bytes.
+
+#include "ADODB.h"
+#include "Application.h"
+#include "CommandLine.h"
+#include "SqliteFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using vl::test::FixtureDatabase;
+using vl::test::readFile;
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+RunResult runVldata(const std::vector<std::string>& arguments, const std::string& folder)
+{
+    const std::string outPath = folder + "/stdout.txt", errPath = folder + "/stderr.txt";
+    std::vector<std::string> args = { VLDATA_PATH };
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || ::chdir(folder.c_str()) != 0)
+            _exit(127);
+        dup2(out, 1);
+        dup2(err, 2);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
+    return result;
+}
+
+class VldataTool : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        db.exec("create table Bas_Department (DeptNo integer, DeptName varchar(20));"
+                "insert into Bas_Department values (20, 'R<D'), (10, 'Sales & \"Export\"');"
+                "create table Bas_Employee (DeptNo integer, Name varchar(10));"
+                "insert into Bas_Employee values (10, 'a'), (10, 'b'), (20, 'c'), (30, 'd');");
+        connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db.path();
+    }
+    RunResult run(std::vector<std::string> arguments) { return runVldata(arguments, db.folder()); }
+    std::vector<std::string> example()
+    {
+        return { "--connection", connection, "--encoding", "GB2312", "--master",
+                 "select * from Bas_Department order by deptno", "--master-fields", "DeptNo, DeptName",
+                 "--detail", "Detail", "select * from Bas_Employee order by deptno", "--relation",
+                 "DeptNo=DeptNo", "--fields", "DeptNo" };
+    }
+
+    FixtureDatabase db;
+    std::string connection;
+};
+
+constexpr const char* Example
+    = "<?xml version=\"1.0\" encoding=\"GB2312\"?><DocumentData><Master>"
+      "<Row DeptNo=\"10\" DeptName=\"Sales &amp; &quot;Export&quot;\"/><Row DeptNo=\"20\" DeptName=\"R&lt;D\"/>"
+      "</Master><Detail><Row __MasterIdx=\"0\" DeptNo=\"10\"/><Row __MasterIdx=\"0\" DeptNo=\"10\"/>"
+      "<Row __MasterIdx=\"1\" DeptNo=\"20\"/></Detail></DocumentData>";
+
+TEST_F(VldataTool, WritesTheDocumentToStandardOutputAndToAFile)
+{
+    RunResult r = run(example());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, Example);
+    EXPECT_EQ(r.err, "");
+
+    auto arguments = example();
+    arguments.insert(arguments.end(), { "-o", "out.xml" });
+    r = run(arguments);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(readFile(db.folder() + "/out.xml"), Example);
+}
+
+TEST_F(VldataTool, WithoutMasterAndWithSeveralDetails)
+{
+    RunResult r = run({ "--connection", connection, "--detail", "Detail", "select DeptNo from Bas_Employee",
+                        "--fields", "deptno", "--detail", "Names", "select Name from Bas_Employee where DeptNo = 10" });
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "<DocumentData><Detail><Row DeptNo=\"10\"/><Row DeptNo=\"10\"/><Row DeptNo=\"20\"/>"
+                     "<Row DeptNo=\"30\"/></Detail><Names><Row Name=\"a\"/><Row Name=\"b\"/></Names></DocumentData>");
+}
+
+TEST_F(VldataTool, DefaultConnectionIsTheProgramsOwnInTheCurrentFolder)
+{
+    std::filesystem::copy_file(db.path(), db.folder() + "/test.mdb");
+    auto arguments = example();
+    arguments.erase(arguments.begin(), arguments.begin() + 2);
+    RunResult r = run(arguments);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, Example);
+}
+
+TEST_F(VldataTool, FailuresPrintTheProgramsMessage)
+{
+    struct {
+        std::vector<std::string> arguments;
+        const char* err;
+    } cases[] = {
+        { { "--connection", connection, "--master", "select * from Bas_Department", "--detail", "Detail",
+            "select * from Bas_Employee", "--relation", "DeptNo = DeptNo" },
+          "ADODataSet1: Field '' not found.\n" },
+        { { "--connection", connection, "--master", "select * from Bas_Department", "--detail", "A",
+            "select * from Bas_Employee", "--relation", "DeptNo=DeptNo", "--detail", "B",
+            "select * from Bas_Employee", "--relation", "DeptNo=Nope" },
+          "ADODataSet3: Field 'Nope' not found.\n" },
+        { { "--connection", connection, "--detail", "A\"", "select * from Bas_Employee" },
+          "DetailID 'A\"' of ADODataSet2 cannot be written to the data document.\n" },
+    };
+    for (const auto& c : cases) {
+        RunResult r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(VldataTool, ConnectionFailureReadsAsTheDataLayerReportsIt)
+{
+    std::string expected;
+    {
+        TADOConnection probe(nullptr);
+        probe.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db.folder() + "/none/x.mdb");
+        try {
+            probe.Open();
+        } catch (const Exception& e) {
+            expected = vl::messageWithFullStop(e.Message()) + "\n";
+        }
+    }
+    ASSERT_FALSE(expected.empty());
+    RunResult r = run({ "--connection", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db.folder() + "/none/x.mdb" });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, expected);
+}
+
+TEST_F(VldataTool, AFailedWriteLeavesNoFile)
+{
+    RunResult r = run({ "--connection", connection, "--master", "select * from Bas_Department", "--detail", "D",
+                        "select * from Bas_Employee", "--relation", "x=DeptNo", "-o", "half.xml" });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "ADODataSet1: Field 'x' not found.\n");
+    EXPECT_FALSE(std::filesystem::exists(db.folder() + "/half.xml"));
+
+    r = run({ "--connection", connection, "-o", "no/such/folder.xml" });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Cannot create file \"no/such/folder.xml\". No such file or directory.\n");
+}
+
+TEST_F(VldataTool, UsageHelpAndVersion)
+{
+    RunResult r = run({ "--help" });
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, vl::VldataUsage);
+    r = run({ "--version" });
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("vldata ", 0), 0u) << r.out;
+
+    const std::vector<std::vector<std::string>> bad = {
+        { "--bogus" },
+        { "--relation", "A=A" },
+        { "--fields", "A" },
+        { "--master-fields", "A" },
+        { "--detail", "OnlyId" },
+        { "--master" },
+        { "-o" },
+        { "--detail", "D", "select 1", "--relation", "a=a", "--relation", "b=b" },
+        { "--master", "select 1", "--master", "select 2" },
+    };
+    for (const auto& arguments : bad) {
+        r = run(arguments);
+        EXPECT_EQ(r.exitCode, 2) << arguments.front();
+        EXPECT_NE(r.err.find(vl::VldataUsage), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(VldataCommandLine, OptionsBindToTheDetailBeforeThem)
+{
+    const auto parsed = vl::parseVldataCommandLine({ "--detail", "A", "q1", "--fields", "f1", "--detail", "B", "q2",
+                                                     "--relation", "r2", "--master", "m", "--master-fields", "mf" });
+    ASSERT_EQ(parsed.error, "");
+    ASSERT_EQ(parsed.options.details.size(), 2u);
+    EXPECT_EQ(parsed.options.details[0].fields, "f1");
+    EXPECT_EQ(parsed.options.details[0].relation, "");
+    EXPECT_EQ(parsed.options.details[1].relation, "r2");
+    EXPECT_EQ(parsed.options.details[1].fields, "");
+    EXPECT_EQ(parsed.options.masterSql.value_or(""), "m");
+    EXPECT_EQ(parsed.options.masterFields, "mf");
+    EXPECT_FALSE(parsed.options.connection.has_value());
+    EXPECT_FALSE(parsed.options.outputFile.has_value());
+}
+
+} // namespace

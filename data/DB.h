@@ -6,6 +6,8 @@
 #include "Component.h"
 #include "Exceptions.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,40 +25,236 @@ enum TFieldType {
 // Display name of a field type used in messages ("Unknown" ... "FMTBcdField").
 const char* fieldTypeName(TFieldType type);
 
+// Field attributes (a set: OR the values).
+enum TFieldAttribute : unsigned {
+    faHiddenCol = 1, faReadonly = 2, faRequired = 4, faLink = 8, faUnNamed = 16, faFixed = 32
+};
+using TFieldAttributes = unsigned;
+
+enum TDataSetState { dsInactive, dsBrowse, dsSetKey };
+
 class TDataSet;
+class TDataSource;
+
+// The stored value of one field on the current record. Wide texts (wide strings, memos) are held
+// as UTF-8, narrow texts (ftString, ftFixedChar, ftGuid) in the system ANSI code page.
+struct TFieldValue {
+    enum class Kind : uint8_t { Null, Integer, Float, Currency, Boolean, Date, WideText, NarrowText, Bytes };
+    Kind kind = Kind::Null;
+    int64_t integer = 0; // Integer, Boolean (0 or not), Currency (ten-thousandths)
+    double real = 0;     // Float, Date (day number)
+    std::string text;    // WideText, NarrowText, Bytes
+    uint64_t generation = 0; // record the slot was filled for; 0 = never
+};
 
 class TField : public TComponent {
 public:
-    const std::string& FieldName() const;
-    TFieldType DataType() const;
-    int Size() const;
+    // A field belongs to the data set passed here (which may be null) and is destroyed by owner.
+    TField(TComponent* owner, TDataSet* dataSet, std::string_view fieldName, TFieldType dataType, int size = 0);
+    ~TField() override;
+
+    const std::string& FieldName() const { return m_fieldName; }
+    TFieldType DataType() const { return m_dataType; }
+    int Size() const { return m_size; }
     // Null when the field was created without a data set.
-    TDataSet* DataSet() const;
+    TDataSet* DataSet() const { return m_dataSet; }
+    int Index() const { return m_index; }
 
     // The narrow text of the current record's value; empty for a missing value.
     // Raises EDatabaseError "Field '%s' has no dataset" for a field without data set.
     virtual std::string ValueText() const;
     bool IsNull() const;
-    // (implementation members are the data layer's)
+    // The value as the data layer holds it; read from the provider at most once per record.
+    const TFieldValue& Value() const;
+
+protected:
+    // Raises "Unsupported field type (%s) in field %s".
+    [[noreturn]] void unsupported() const;
+
+private:
+    friend class TDataSet;
+    TDataSet* m_dataSet;
+    std::string m_fieldName;
+    TFieldType m_dataType;
+    int m_size;
+    int m_index = -1;
+};
+
+struct TFieldDef {
+    std::string Name;
+    TFieldType DataType = ftUnknown;
+    int Size = 0;
+    int Precision = 0;
+    TFieldAttributes Attributes = 0;
+    int FieldNo = 0; // 1-based provider column
+};
+
+class TFieldDefs {
+public:
+    TFieldDef& Add(std::string_view name, TFieldType dataType, int size = 0, TFieldAttributes attributes = 0);
+    void Clear() { m_items.clear(); }
+    int Count() const { return static_cast<int>(m_items.size()); }
+    const TFieldDef& Items(int index) const { return m_items.at(static_cast<size_t>(index)); }
+    TFieldDef& Items(int index) { return m_items.at(static_cast<size_t>(index)); }
+    // Case-insensitive; -1 when absent.
+    int IndexOf(std::string_view name) const;
+
+private:
+    std::vector<TFieldDef> m_items;
+};
+
+// A link from something to a data source; told when its data set opens, closes or moves.
+class TDataLink {
+public:
+    TDataLink() = default;
+    TDataLink(const TDataLink&) = delete;
+    TDataLink& operator=(const TDataLink&) = delete;
+    virtual ~TDataLink();
+
+    TDataSource* DataSource() const { return m_dataSource; }
+    void SetDataSource(TDataSource* dataSource);
+    TDataSet* DataSet() const;
+    // True while the data source has an open data set.
+    bool Active() const { return m_active; }
+
+protected:
+    virtual void ActiveChanged() {}
+    // field is null for a move to another record or a change of the whole data set.
+    virtual void RecordChanged(TField* /*field*/) {}
+
+private:
+    friend class TDataSource;
+    void updateState();
+    TDataSource* m_dataSource = nullptr;
+    bool m_active = false;
+};
+
+class TDataSource : public TComponent {
+public:
+    explicit TDataSource(TComponent* owner);
+    ~TDataSource() override;
+
+    TDataSet* DataSet() const { return m_dataSet; }
+    // Null detaches. Refuses a data set linked back to this data source.
+    void SetDataSet(TDataSet* dataSet);
+    TDataSetState State() const;
+    bool Enabled() const { return m_enabled; }
+    void SetEnabled(bool enabled);
+
+private:
+    friend class TDataLink;
+    friend class TDataSet;
+    void stateChanged();
+    void recordChanged(TField* field);
+    TDataSet* m_dataSet = nullptr;
+    bool m_enabled = true;
+    std::vector<TDataLink*> m_links;
 };
 
 class TDataSet : public TComponent {
 public:
+    explicit TDataSet(TComponent* owner);
+    ~TDataSet() override;
+
     // Opens the data set and positions on the first record; nothing when already open.
+    // A failure leaves the data set closed.
     virtual void Open();
     virtual void Close();
-    bool Active() const;
+    bool Active() const { return m_state != dsInactive; }
+    TDataSetState State() const { return m_state; }
 
     // On a closed data set each raises EDatabaseError
     // "<Name>: Cannot perform this operation on a closed dataset".
     void First();
     void Next();
     bool AtEnd() const;
+    int RecordCount() const;
 
-    int FieldCount() const;
+    int FieldCount() const { return static_cast<int>(m_fields.size()); }
     // 0-based position below FieldCount, in definition order.
     TField* FieldAt(int index) const;
     // Case-insensitive, first match; raises EDatabaseError "<Name>: Field '%s' not found".
     TField* FieldNamed(std::string_view name) const;
-    // (implementation members are the data layer's)
+    // Null when absent.
+    TField* FindField(std::string_view name) const;
+    // The fields named in a ";"-separated list (names trimmed); raises as FieldNamed.
+    std::vector<TField*> GetFieldList(std::string_view fieldNames) const;
+
+    TFieldDefs& FieldDefs() { return m_fieldDefs; }
+    const TFieldDefs& FieldDefs() const { return m_fieldDefs; }
+
+    // The data source this data set takes its master from; null when none.
+    virtual TDataSource* GetDataSource() const { return nullptr; }
+    // True when this data set is, directly or through further links, the master of dataSource.
+    bool IsLinkedTo(const TDataSource* dataSource) const;
+
+    // Raises EDatabaseError with this data set's name prefix.
+    [[noreturn]] void databaseError(std::string_view text) const;
+    void CheckActive() const;
+
+protected:
+    // Runs the query, rebuilds FieldDefs and returns the number of records.
+    virtual std::size_t InternalOpen() = 0;
+    virtual void InternalClose() {}
+    // Runs once the fields exist and the data set is in browse state, still inside Open.
+    virtual void InternalAfterOpen() {}
+    // Fills slot with field's value on record recNo (0-based below RecordCount).
+    virtual void FetchValue(const TField& field, std::size_t recNo, TFieldValue& slot) const = 0;
+    // Called after the data set opened and on every move; records may be filtered out by
+    // SetVisibleRecords.
+    void SetVisibleRecords(std::vector<std::size_t> records, bool all);
+    std::size_t CurrentRecord() const;
+    void CreateFields();
+    void DestroyFields();
+    void notifyDataSources(bool stateChange);
+
+private:
+    friend class TField;
+    friend class TDataSource;
+    const TFieldValue& fieldValue(const TField& field) const;
+    void moveTo(std::size_t position);
+
+    TDataSetState m_state = dsInactive;
+    TFieldDefs m_fieldDefs;
+    std::vector<TField*> m_fields;
+    mutable std::vector<TFieldValue> m_slots;
+    std::size_t m_recordCount = 0;
+    std::vector<std::size_t> m_visible; // used when m_filtered
+    bool m_filtered = false;
+    std::size_t m_position = 0;
+    bool m_eof = true;
+    uint64_t m_generation = 0;
+    std::vector<TDataSource*> m_dataSources;
+};
+
+// Links a detail data set to its master's data source; its field list comes from MasterFields.
+class TMasterDataLink : public TDataLink {
+public:
+    explicit TMasterDataLink(TDataSet* detail) : m_detail(detail) {}
+
+    const std::string& FieldNames() const { return m_fieldNames; }
+    void SetFieldNames(std::string_view names);
+    const std::vector<TField*>& Fields() const { return m_fields; }
+
+    // The detail's reactions; both run only while the detail is open.
+    std::function<void()> OnMasterChange;
+    std::function<void()> OnMasterDisable;
+
+protected:
+    void ActiveChanged() override;
+    void RecordChanged(TField* field) override;
+
+private:
+    TDataSet* m_detail;
+    std::string m_fieldNames;
+    std::vector<TField*> m_fields;
+};
+
+// A connection component; Open does nothing when already connected.
+class TCustomConnection : public TComponent {
+public:
+    using TComponent::TComponent;
+    virtual void Open() = 0;
+    virtual void Close() = 0;
+    virtual bool Connected() const = 0;
 };

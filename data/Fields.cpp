@@ -1,0 +1,271 @@
+#include "Fields.h"
+
+#include "DateTimeFormat.h"
+#include "NumberFormat.h"
+#include "Text.h"
+
+using Kind = TFieldValue::Kind;
+
+namespace vl {
+
+std::string narrowFromWide(std::string_view utf8)
+{
+    if (std::size_t nul = utf8.find('\0'); nul != std::string_view::npos)
+        utf8 = utf8.substr(0, nul);
+    if (narrowCodePage() == "UTF-8")
+        return std::string(utf8);
+    return toNarrow(utf8ToUtf16(utf8));
+}
+
+TField* createField(TDataSet* dataSet, const TFieldDef& def)
+{
+    const std::string& n = def.Name;
+    const TFieldType t = def.DataType;
+    const int s = def.Size;
+    switch (t) {
+    case ftString: case ftFixedChar: return new TStringField(dataSet, dataSet, n, t, s);
+    case ftWideString: return new TWideStringField(dataSet, dataSet, n, t, s);
+    case ftGuid: return new TGuidField(dataSet, dataSet, n, t, s);
+    case ftSmallint: return new TSmallintField(dataSet, dataSet, n, t, s);
+    case ftInteger: return new TIntegerField(dataSet, dataSet, n, t, s);
+    case ftWord: return new TWordField(dataSet, dataSet, n, t, s);
+    case ftAutoInc: return new TAutoIncField(dataSet, dataSet, n, t, s);
+    case ftLargeint: return new TLargeintField(dataSet, dataSet, n, t, s);
+    case ftFloat: return new TFloatField(dataSet, dataSet, n, t, s);
+    case ftCurrency: return new TCurrencyField(dataSet, dataSet, n, t, s);
+    case ftBCD: return new TBCDField(dataSet, dataSet, n, t, s);
+    case ftFMTBcd: return new TFMTBCDField(dataSet, dataSet, n, t, s);
+    case ftBoolean: return new TBooleanField(dataSet, dataSet, n, t, s);
+    case ftDateTime: return new TDateTimeField(dataSet, dataSet, n, t, s);
+    case ftDate: return new TDateField(dataSet, dataSet, n, t, s);
+    case ftTime: return new TTimeField(dataSet, dataSet, n, t, s);
+    case ftTimeStamp: return new TSQLTimeStampField(dataSet, dataSet, n, t, s);
+    case ftBytes: return new TBytesField(dataSet, dataSet, n, t, s);
+    case ftVarBytes: return new TVarBytesField(dataSet, dataSet, n, t, s);
+    case ftBlob: case ftFmtMemo: case ftParadoxOle: case ftDBaseOle: case ftTypedBinary: case ftOraBlob:
+        return new TBlobField(dataSet, dataSet, n, t, s);
+    case ftMemo: case ftOraClob: return new TMemoField(dataSet, dataSet, n, t, s);
+    case ftGraphic: return new TGraphicField(dataSet, dataSet, n, t, s);
+    case ftADT: return new TADTField(dataSet, dataSet, n, t, s);
+    case ftArray: return new TArrayField(dataSet, dataSet, n, t, s);
+    case ftDataSet: return new TDataSetField(dataSet, dataSet, n, t, s);
+    case ftReference: return new TReferenceField(dataSet, dataSet, n, t, s);
+    case ftVariant: return new TVariantField(dataSet, dataSet, n, t, s);
+    case ftInterface: return new TInterfaceField(dataSet, dataSet, n, t, s);
+    case ftIDispatch: return new TIDispatchField(dataSet, dataSet, n, t, s);
+    case ftUnknown: case ftCursor: break;
+    }
+    databaseError(format("Unsupported field type (%s) in field %s", fieldTypeName(t), n.c_str()));
+}
+
+} // namespace vl
+
+void TDataSet::CreateFields()
+{
+    DestroyFields();
+    for (int i = 0; i < m_fieldDefs.Count(); ++i) {
+        const TFieldDef& def = m_fieldDefs.Items(i);
+        if (def.Attributes & faHiddenCol)
+            continue;
+        TField* field = vl::createField(this, def);
+        field->m_index = static_cast<int>(m_fields.size());
+        m_fields.push_back(field);
+    }
+    m_slots.assign(m_fields.size(), TFieldValue{});
+}
+
+std::string TStringField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::NarrowText)
+        unsupported();
+    std::size_t nul = v.text.find('\0');
+    return nul == std::string::npos ? v.text : v.text.substr(0, nul);
+}
+
+std::string TWideStringField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::WideText)
+        unsupported();
+    return vl::narrowFromWide(v.text);
+}
+
+std::string TIntegerField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Integer)
+        unsupported();
+    return std::to_string(v.integer);
+}
+
+std::string TLargeintField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Integer)
+        unsupported();
+    return std::to_string(v.integer);
+}
+
+std::string TFloatField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Float)
+        unsupported();
+    return vl::formatGeneralFloat(v.real);
+}
+
+std::string TBCDField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Currency)
+        unsupported();
+    return vl::formatGeneralCurrency(v.integer);
+}
+
+std::string TFMTBCDField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Currency)
+        unsupported();
+    return vl::formatGeneralCurrency(v.integer);
+}
+
+TBooleanField::TBooleanField(TComponent* owner, TDataSet* dataSet, std::string_view fieldName, TFieldType dataType,
+    int size)
+    : TField(owner, dataSet, fieldName, dataType, size)
+{
+}
+
+void TBooleanField::SetDisplayValues(std::string_view value)
+{
+    if (value == m_displayValues)
+        return;
+    m_displayValues = value;
+    if (value.empty()) {
+        m_trueText = "True";
+        m_falseText = "False";
+        return;
+    }
+    std::size_t semicolon = value.find(';');
+    // Without ";" the texts split as though a ";" stood at the 256th character.
+    if (semicolon == std::string_view::npos)
+        semicolon = 255;
+    m_trueText = std::string(value.substr(0, semicolon));
+    m_falseText = semicolon + 1 < value.size() ? std::string(value.substr(semicolon + 1, 255)) : std::string();
+}
+
+std::string TBooleanField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Boolean)
+        unsupported();
+    return static_cast<int16_t>(v.integer) != 0 ? m_trueText : m_falseText;
+}
+
+std::string TDateTimeField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Date)
+        unsupported();
+    return vl::formatDateTime("c", v.real);
+}
+
+std::string TDateField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Date)
+        unsupported();
+    return vl::formatDateTime(FormatSettings.ShortDatePattern, v.real);
+}
+
+std::string TTimeField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Date)
+        unsupported();
+    return vl::formatDateTime(FormatSettings.LongTimePattern, v.real);
+}
+
+std::string TSQLTimeStampField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Date)
+        unsupported();
+    return vl::formatDateTime("c", v.real);
+}
+
+std::string TBytesField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind != Kind::Bytes)
+        unsupported();
+    return v.text;
+}
+
+std::string TBlobField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == Kind::Null)
+        return {};
+    if (v.kind == Kind::WideText)
+        return vl::narrowFromWide(v.text);
+    if (v.kind != Kind::Bytes)
+        unsupported();
+    return v.text;
+}
+
+std::string TVariantField::ValueText() const
+{
+    const TFieldValue& v = Value();
+    switch (v.kind) {
+    case Kind::Null: return {};
+    case Kind::Integer: return std::to_string(v.integer);
+    case Kind::Float: return vl::formatGeneralFloat(v.real);
+    case Kind::Currency: return vl::formatGeneralCurrency(v.integer);
+    case Kind::Boolean: return v.integer != 0 ? "True" : "False";
+    case Kind::Date: return vl::formatDateTime("c", v.real);
+    case Kind::WideText: return vl::narrowFromWide(v.text);
+    case Kind::NarrowText:
+    case Kind::Bytes: return v.text;
+    }
+    return {};
+}
+
+std::string TInterfaceField::placeholder(const char* name) const
+{
+    std::string text = std::string("(") + name + ")";
+    if (!IsNull())
+        text = vl::upperCase(text);
+    return text;
+}
+
+std::string TInterfaceField::ValueText() const { return placeholder("Interface"); }
+
+std::string TIDispatchField::ValueText() const { return placeholder("IDispatch"); }

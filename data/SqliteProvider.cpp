@@ -1,0 +1,683 @@
+#include "SqliteProvider_p.h"
+
+#include "DateTimeFormat.h"
+#include "Exceptions.h"
+#include "Text.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+namespace vl {
+namespace {
+
+std::string upperAscii(std::string_view text)
+{
+    std::string result(text);
+    for (char& c : result)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+    return result;
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
+bool parseInt(std::string_view text, int64_t& value)
+{
+    text = trimBlanks(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+bool parseDouble(std::string_view text, double& value)
+{
+    text = trimBlanks(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+enum class Category { Integer, Boolean, Float, Currency, Date, Text, Guid, Binary, Untyped };
+
+Category categoryOf(int type)
+{
+    switch (type) {
+    case adSmallInt: case adInteger: case adTinyInt: case adUnsignedTinyInt: case adUnsignedSmallInt:
+    case adUnsignedInt: case adBigInt: case adUnsignedBigInt:
+        return Category::Integer;
+    case adBoolean: return Category::Boolean;
+    case adSingle: case adDouble: return Category::Float;
+    case adCurrency: case adDecimal: case adNumeric: case adVarNumeric: return Category::Currency;
+    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: return Category::Date;
+    case adGUID: return Category::Guid;
+    case adBinary: case adVarBinary: case adLongVarBinary: return Category::Binary;
+    case adEmpty: return Category::Untyped;
+    default: return Category::Text;
+    }
+}
+
+// Cells of the whole result in one array, their texts and bytes in one arena.
+struct StoredCell {
+    union {
+        int64_t integer;
+        double real;
+        uint64_t offset;
+    };
+    uint32_t length = 0;
+    ProviderCell::Kind kind = ProviderCell::Kind::Null;
+    StoredCell() : integer(0) {}
+};
+
+class SqliteResult final : public ProviderResult {
+public:
+    std::vector<ProviderColumn> m_columns;
+    std::vector<StoredCell> m_cells;
+    std::string m_arena;
+    std::size_t m_rows = 0;
+
+    const std::vector<ProviderColumn>& columns() const override { return m_columns; }
+    std::size_t rowCount() const override { return m_rows; }
+    ProviderCell cell(std::size_t row, std::size_t column) const override
+    {
+        const StoredCell& stored = m_cells[row * m_columns.size() + column];
+        ProviderCell result;
+        result.kind = stored.kind;
+        switch (stored.kind) {
+        case ProviderCell::Kind::Integer:
+        case ProviderCell::Kind::Currency:
+            result.integer = stored.integer;
+            break;
+        case ProviderCell::Kind::Float:
+        case ProviderCell::Kind::Date:
+            result.real = stored.real;
+            break;
+        case ProviderCell::Kind::Text:
+        case ProviderCell::Kind::Bytes:
+            result.bytes = std::string_view(m_arena).substr(stored.offset, stored.length);
+            break;
+        case ProviderCell::Kind::Null:
+            break;
+        }
+        return result;
+    }
+
+    void storeBytes(StoredCell& cell, ProviderCell::Kind kind, const void* data, std::size_t size)
+    {
+        cell.kind = kind;
+        cell.offset = m_arena.size();
+        cell.length = static_cast<uint32_t>(size);
+        m_arena.append(static_cast<const char*>(data), size);
+    }
+};
+
+std::string guidText(const unsigned char* b)
+{
+    // Microsoft byte order: the first three groups are little-endian.
+    return format("{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3], b[2], b[1], b[0],
+        b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+}
+
+class SqliteConnection final : public ProviderConnection {
+public:
+    SqliteConnection(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
+    ~SqliteConnection() override { sqlite3_close_v2(m_db); }
+
+    std::unique_ptr<ProviderResult> execute(std::string_view commandText) override;
+
+private:
+    [[noreturn]] void mismatch(const ProviderColumn& column, std::size_t row)
+    {
+        providerError(format("Data type mismatch in column '%s' of row %zu.", column.name.c_str(), row + 1),
+            E_PROVIDER_FAIL);
+    }
+    void storeTyped(SqliteResult& result, StoredCell& cell, sqlite3_stmt* stmt, int index,
+        const ProviderColumn& column, Category category, std::size_t row);
+
+    sqlite3* m_db;
+    std::string m_path;
+};
+
+void SqliteConnection::storeTyped(SqliteResult& result, StoredCell& cell, sqlite3_stmt* stmt, int index,
+    const ProviderColumn& column, Category category, std::size_t row)
+{
+    const int storage = sqlite3_column_type(stmt, index);
+    if (storage == SQLITE_NULL)
+        return;
+    auto text = [&] {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, index));
+        return std::string_view(data ? data : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
+    };
+    switch (category) {
+    case Category::Integer:
+    case Category::Boolean: {
+        cell.kind = ProviderCell::Kind::Integer;
+        if (storage == SQLITE_INTEGER) {
+            cell.integer = sqlite3_column_int64(stmt, index);
+        } else if (storage == SQLITE_FLOAT) {
+            cell.integer = static_cast<int64_t>(std::nearbyint(sqlite3_column_double(stmt, index)));
+        } else if (storage == SQLITE_TEXT) {
+            std::string_view value = text();
+            double real = 0;
+            std::string upper = upperAscii(trimBlanks(value));
+            if (parseInt(value, cell.integer)) {
+            } else if (parseDouble(value, real) && std::isfinite(real)) {
+                cell.integer = static_cast<int64_t>(std::nearbyint(real));
+            } else if (category == Category::Boolean && (upper == "TRUE" || upper == "YES" || upper == "ON")) {
+                cell.integer = -1;
+            } else if (category == Category::Boolean && (upper == "FALSE" || upper == "NO" || upper == "OFF")) {
+                cell.integer = 0;
+            } else {
+                mismatch(column, row);
+            }
+        } else {
+            mismatch(column, row);
+        }
+        if (category == Category::Boolean && cell.integer != 0)
+            cell.integer = -1;
+        break;
+    }
+    case Category::Float:
+        cell.kind = ProviderCell::Kind::Float;
+        if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
+            cell.real = sqlite3_column_double(stmt, index);
+        else if (storage != SQLITE_TEXT || !parseDouble(text(), cell.real))
+            mismatch(column, row);
+        break;
+    case Category::Currency: {
+        cell.kind = ProviderCell::Kind::Currency;
+        std::optional<int64_t> value;
+        if (storage == SQLITE_INTEGER || storage == SQLITE_TEXT) {
+            value = parseCurrencyText(text());
+        } else if (storage == SQLITE_FLOAT) {
+            double scaled = std::nearbyint(sqlite3_column_double(stmt, index) * 10000.0);
+            if (std::fabs(scaled) < 9.2e18)
+                value = static_cast<int64_t>(scaled);
+        }
+        if (!value)
+            mismatch(column, row);
+        cell.integer = *value;
+        break;
+    }
+    case Category::Date: {
+        cell.kind = ProviderCell::Kind::Date;
+        std::optional<double> value;
+        if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
+            value = sqlite3_column_double(stmt, index);
+        else if (storage == SQLITE_TEXT)
+            value = parseDateText(text());
+        if (!value)
+            mismatch(column, row);
+        cell.real = *value;
+        break;
+    }
+    case Category::Guid:
+        if (storage == SQLITE_BLOB && sqlite3_column_bytes(stmt, index) == 16) {
+            std::string value = guidText(static_cast<const unsigned char*>(sqlite3_column_blob(stmt, index)));
+            result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
+        } else {
+            std::string_view value = text();
+            result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
+        }
+        break;
+    case Category::Text: {
+        std::string_view value = text();
+        result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
+        break;
+    }
+    case Category::Binary: {
+        const void* data = sqlite3_column_blob(stmt, index);
+        result.storeBytes(cell, ProviderCell::Kind::Bytes, data ? data : "",
+            static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
+        break;
+    }
+    case Category::Untyped:
+        if (storage == SQLITE_INTEGER) {
+            cell.kind = ProviderCell::Kind::Integer;
+            cell.integer = sqlite3_column_int64(stmt, index);
+        } else if (storage == SQLITE_FLOAT) {
+            cell.kind = ProviderCell::Kind::Float;
+            cell.real = sqlite3_column_double(stmt, index);
+        } else if (storage == SQLITE_TEXT) {
+            std::string_view value = text();
+            result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
+        } else {
+            const void* data = sqlite3_column_blob(stmt, index);
+            result.storeBytes(cell, ProviderCell::Kind::Bytes, data ? data : "",
+                static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
+        }
+        break;
+    }
+}
+
+// A column without declared type (an expression) is described by the storage classes of its
+// values: integers, else floating point, else text, else bytes.
+void describeUntypedColumn(SqliteResult& result, std::size_t column)
+{
+    const std::size_t width = result.m_columns.size();
+    bool anyFloat = false, anyText = false, anyBytes = false, fitsInt32 = true;
+    std::size_t longestText = 0;
+    for (std::size_t row = 0; row < result.m_rows; ++row) {
+        const StoredCell& cell = result.m_cells[row * width + column];
+        switch (cell.kind) {
+        case ProviderCell::Kind::Integer:
+            if (cell.integer < std::numeric_limits<int32_t>::min() || cell.integer > std::numeric_limits<int32_t>::max())
+                fitsInt32 = false;
+            break;
+        case ProviderCell::Kind::Float: anyFloat = true; break;
+        case ProviderCell::Kind::Text: {
+            anyText = true;
+            std::string_view text = std::string_view(result.m_arena).substr(cell.offset, cell.length);
+            longestText = std::max(longestText, toWide(text, "UTF-8").size());
+            break;
+        }
+        case ProviderCell::Kind::Bytes: anyBytes = true; break;
+        default: break;
+        }
+    }
+    ProviderColumn& info = result.m_columns[column];
+    if (anyBytes) {
+        info.type = adLongVarBinary;
+        info.definedSize = 1073741823;
+    } else if (anyText) {
+        info.type = longestText > 255 ? adLongVarWChar : adVarWChar;
+        info.definedSize = longestText > 255 ? 536870910 : 255;
+    } else if (anyFloat) {
+        info.type = adDouble;
+        info.definedSize = 8;
+        info.precision = 15;
+        info.isFixedLength = true;
+    } else {
+        info.type = fitsInt32 ? adInteger : adBigInt;
+        info.definedSize = fitsInt32 ? 4 : 8;
+        info.precision = fitsInt32 ? 10 : 19;
+        info.isFixedLength = true;
+    }
+    // Mixed columns take one representation: numbers become their text, texts their bytes.
+    for (std::size_t row = 0; row < result.m_rows; ++row) {
+        StoredCell& cell = result.m_cells[row * width + column];
+        if (cell.kind == ProviderCell::Kind::Null)
+            continue;
+        if ((anyText || anyBytes) && (cell.kind == ProviderCell::Kind::Integer || cell.kind == ProviderCell::Kind::Float)) {
+            std::string text = cell.kind == ProviderCell::Kind::Integer ? std::to_string(cell.integer)
+                                                                          : format("%.17g", cell.real);
+            result.storeBytes(cell, anyBytes ? ProviderCell::Kind::Bytes : ProviderCell::Kind::Text, text.data(), text.size());
+        } else if (anyBytes) {
+            cell.kind = ProviderCell::Kind::Bytes;
+        } else if (anyFloat && cell.kind == ProviderCell::Kind::Integer) {
+            cell.kind = ProviderCell::Kind::Float;
+            cell.real = static_cast<double>(cell.integer);
+        }
+    }
+}
+
+std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view commandText)
+{
+    if (trimBlanks(commandText).empty())
+        providerError("Command text was not set for the command object.", DB_E_ERRORSINCOMMAND);
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, commandText.data(), static_cast<int>(commandText.size()), &stmt, &tail);
+    if (rc != SQLITE_OK) {
+        std::string message = sqlite3_errmsg(m_db);
+        const std::string_view noTable = "no such table: ";
+        if (message.starts_with(noTable))
+            providerError(format("The input table or query '%s' cannot be found.", message.c_str() + noTable.size()),
+                DB_E_NOTABLE);
+        providerError(format("Invalid command text: %s.", message.c_str()), DB_E_ERRORSINCOMMAND);
+    }
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
+    if (!stmt)
+        providerError("Invalid command text: it holds no statement.", DB_E_ERRORSINCOMMAND);
+    if (!trimBlanks(std::string_view(tail, commandText.data() + commandText.size() - tail)).empty())
+        providerError("Characters found after end of SQL statement.", DB_E_ERRORSINCOMMAND);
+    const int width = sqlite3_column_count(stmt);
+    if (width == 0)
+        return nullptr;
+    if (!sqlite3_stmt_readonly(stmt))
+        providerError(format("The database '%s' is opened read-only; the command would change it.", m_path.c_str()),
+            E_PROVIDER_FAIL);
+
+    auto result = std::make_unique<SqliteResult>();
+    std::vector<Category> categories;
+    for (int i = 0; i < width; ++i) {
+        ProviderColumn column;
+        const char* name = sqlite3_column_name(stmt, i);
+        column.name = name ? name : "";
+        const char* declared = sqlite3_column_decltype(stmt, i);
+        const char* table = sqlite3_column_table_name(stmt, i);
+        const char* origin = sqlite3_column_origin_name(stmt, i);
+        const char* database = sqlite3_column_database_name(stmt, i);
+        bool autoIncrement = false;
+        if (table && origin) {
+            int notNull = 0, primaryKey = 0, autoinc = 0;
+            if (sqlite3_table_column_metadata(m_db, database, table, origin, nullptr, nullptr, &notNull,
+                    &primaryKey, &autoinc) == SQLITE_OK)
+                // INTEGER PRIMARY KEY is SQLite's row id: numbered by the engine like AUTOINCREMENT.
+                autoIncrement = autoinc || (primaryKey && declared && upperAscii(declared) == "INTEGER");
+        }
+        if (declared && *declared) {
+            ColumnTypeInfo info = mapDeclaredType(declared);
+            column.type = info.type;
+            column.definedSize = info.definedSize;
+            column.precision = info.precision;
+            column.scale = info.scale;
+            column.isFixedLength = info.fixedLength;
+        }
+        column.isAutoIncrement = autoIncrement && categoryOf(column.type) == Category::Integer;
+        column.isUpdatable = table && origin && !*column.isAutoIncrement;
+        column.isMaybeUpdatable = false;
+        categories.push_back(categoryOf(column.type));
+        result->m_columns.push_back(std::move(column));
+    }
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const std::size_t row = result->m_rows;
+        result->m_cells.resize(result->m_cells.size() + static_cast<std::size_t>(width));
+        for (int i = 0; i < width; ++i)
+            storeTyped(*result, result->m_cells[row * static_cast<std::size_t>(width) + static_cast<std::size_t>(i)],
+                stmt, i, result->m_columns[static_cast<std::size_t>(i)], categories[static_cast<std::size_t>(i)], row);
+        ++result->m_rows;
+    }
+    if (rc != SQLITE_DONE)
+        providerError(format("Reading '%s' failed: %s.", m_path.c_str(), sqlite3_errmsg(m_db)), E_PROVIDER_FAIL);
+    for (int i = 0; i < width; ++i)
+        if (categories[static_cast<std::size_t>(i)] == Category::Untyped)
+            describeUntypedColumn(*result, static_cast<std::size_t>(i));
+    return result;
+}
+
+// The second file format (genuine Access files) plugs in here.
+enum class FileFormat { Unknown, Sqlite3, Jet };
+
+FileFormat detectFormat(const unsigned char* header, std::size_t size)
+{
+    if (size >= 16 && std::memcmp(header, "SQLite format 3\0", 16) == 0)
+        return FileFormat::Sqlite3;
+    if (size >= 20 && (std::memcmp(header + 4, "Standard Jet DB\0", 16) == 0
+                       || std::memcmp(header + 4, "Standard ACE DB\0", 16) == 0))
+        return FileFormat::Jet;
+    return FileFormat::Unknown;
+}
+
+std::unique_ptr<ProviderConnection> openSqlite(const std::string& path)
+{
+    sqlite3* db = nullptr;
+    // Read-only and without SQLITE_OPEN_CREATE: the file is never created or changed.
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db);
+        providerError(format("Cannot open the database '%s': %s.", path.c_str(), message.c_str()), E_PROVIDER_FAIL);
+    }
+    sqlite3_busy_timeout(db, 2000);
+    sqlite3_extended_result_codes(db, 1);
+    // A damaged or encrypted file passes the header check; reading the schema finds it now.
+    rc = sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = sqlite3_errmsg(db);
+        sqlite3_close_v2(db);
+        providerError(format("Cannot open the database '%s': %s.", path.c_str(), message.c_str()), E_PROVIDER_FAIL);
+    }
+    return std::make_unique<SqliteConnection>(db, path);
+}
+
+} // namespace
+
+ColumnTypeInfo mapDeclaredType(std::string_view declaredType)
+{
+    std::string upper = upperAscii(trimBlanks(declaredType));
+    std::string base = upper;
+    int first = -1, second = -1;
+    if (std::size_t open = upper.find('('); open != std::string::npos) {
+        base = std::string(trimBlanks(std::string_view(upper).substr(0, open)));
+        std::string_view args = std::string_view(upper).substr(open + 1);
+        if (std::size_t close = args.find(')'); close != std::string_view::npos)
+            args = args.substr(0, close);
+        std::string_view a = args, b;
+        if (std::size_t comma = args.find(','); comma != std::string_view::npos) {
+            a = args.substr(0, comma);
+            b = args.substr(comma + 1);
+        }
+        int64_t value = 0;
+        if (parseInt(a, value) && value >= 0 && value < (1 << 30))
+            first = static_cast<int>(value);
+        if (parseInt(b, value) && value >= 0 && value < (1 << 30))
+            second = static_cast<int>(value);
+    }
+    auto is = [&](std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            if (base == name)
+                return true;
+        return false;
+    };
+    auto fixed = [](int type, int size, int precision, int scale = 0) {
+        return ColumnTypeInfo{type, size, precision, scale, true};
+    };
+    if (is({"INTEGER", "INT", "LONG", "COUNTER", "AUTOINCREMENT", "INTEGER4", "INT4"}))
+        return fixed(adInteger, 4, 10);
+    if (is({"SMALLINT", "SHORT", "INTEGER2", "INT2"}))
+        return fixed(adSmallInt, 2, 5);
+    if (is({"BYTE", "TINYINT", "INTEGER1"}))
+        return fixed(adUnsignedTinyInt, 1, 3);
+    if (is({"BIGINT", "INTEGER8", "INT8"}))
+        return fixed(adBigInt, 8, 19);
+    if (is({"BIT", "YESNO", "BOOLEAN", "BOOL", "LOGICAL", "LOGICAL1"}))
+        return fixed(adBoolean, 2, 0);
+    if (is({"CURRENCY", "MONEY"}))
+        return fixed(adCurrency, 8, 19, 4);
+    if (is({"REAL", "SINGLE", "FLOAT4", "IEEESINGLE"}))
+        return fixed(adSingle, 4, 7);
+    if (is({"DOUBLE", "FLOAT", "FLOAT8", "IEEEDOUBLE", "NUMBER", "DOUBLE PRECISION"}))
+        return fixed(adDouble, 8, 15);
+    if (is({"DECIMAL", "NUMERIC", "DEC"}))
+        return fixed(adNumeric, 19, first > 0 ? std::min(first, 28) : 18, second >= 0 ? second : 0);
+    if (is({"DATETIME", "DATE", "TIME", "TIMESTAMP"}))
+        return fixed(adDate, 8, 0);
+    if (is({"GUID", "UNIQUEIDENTIFIER"}))
+        return fixed(adGUID, 16, 0);
+    if (is({"NVARCHAR", "VARCHAR", "CHARACTER VARYING", "NATIONAL CHARACTER VARYING", "ALPHANUMERIC", "STRING"})
+        || (base == "TEXT" && first >= 0))
+        return ColumnTypeInfo{adVarWChar, first > 0 ? first : 255, 0, 0, false};
+    if (is({"CHAR", "NCHAR", "CHARACTER", "NATIONAL CHARACTER"}))
+        return ColumnTypeInfo{adWChar, first > 0 ? first : 255, 0, 0, true};
+    if (is({"MEMO", "LONGTEXT", "LONGCHAR", "NOTE", "NTEXT", "TEXT", "CLOB"}))
+        return ColumnTypeInfo{adLongVarWChar, 536870910, 0, 0, false};
+    if (is({"BINARY"}))
+        return ColumnTypeInfo{adBinary, first > 0 ? first : 510, 0, 0, true};
+    if (is({"VARBINARY"}))
+        return ColumnTypeInfo{adVarBinary, first > 0 ? first : 510, 0, 0, false};
+    if (is({"LONGBINARY", "BLOB", "IMAGE", "GENERAL", "OLEOBJECT"}))
+        return ColumnTypeInfo{adLongVarBinary, 1073741823, 0, 0, false};
+    // Any other name: SQLite's own affinity rules decide.
+    if (upper.find("INT") != std::string::npos)
+        return fixed(adInteger, 4, 10);
+    if (upper.find("CHAR") != std::string::npos || upper.find("CLOB") != std::string::npos
+        || upper.find("TEXT") != std::string::npos)
+        return ColumnTypeInfo{adLongVarWChar, 536870910, 0, 0, false};
+    if (upper.find("BLOB") != std::string::npos)
+        return ColumnTypeInfo{adLongVarBinary, 1073741823, 0, 0, false};
+    if (upper.find("REAL") != std::string::npos || upper.find("FLOA") != std::string::npos
+        || upper.find("DOUB") != std::string::npos)
+        return fixed(adDouble, 8, 15);
+    return fixed(adNumeric, 19, 18, 0);
+}
+
+std::optional<double> parseDateText(std::string_view text)
+{
+    text = trimBlanks(text);
+    auto digits = [&](std::size_t pos, std::size_t count, int& value) {
+        if (pos + count > text.size())
+            return false;
+        value = 0;
+        for (std::size_t i = pos; i < pos + count; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0, millisecond = 0;
+    std::size_t pos = 0;
+    bool hasDate = false;
+    if (text.size() >= 10 && text[4] == '-' && text[7] == '-') {
+        if (!digits(0, 4, year) || !digits(5, 2, month) || !digits(8, 2, day))
+            return std::nullopt;
+        hasDate = true;
+        pos = 10;
+        if (pos < text.size()) {
+            if (text[pos] != ' ' && text[pos] != 'T')
+                return std::nullopt;
+            ++pos;
+        }
+    }
+    if (pos < text.size()) {
+        if (!digits(pos, 2, hour) || pos + 2 >= text.size() || text[pos + 2] != ':' || !digits(pos + 3, 2, minute)) {
+            if (hasDate)
+                return std::nullopt;
+            double number = 0;
+            if (parseDouble(text, number) && std::isfinite(number))
+                return number;
+            return std::nullopt;
+        }
+        pos += 5;
+        if (pos < text.size()) {
+            if (text[pos] != ':' || !digits(pos + 1, 2, second))
+                return std::nullopt;
+            pos += 3;
+            if (pos < text.size()) {
+                if (text[pos] != '.' || pos + 1 >= text.size())
+                    return std::nullopt;
+                // Milliseconds from the first three digits, rounded by the fourth.
+                int fraction = 0, count = 0;
+                for (std::size_t i = pos + 1; i < text.size(); ++i) {
+                    if (text[i] < '0' || text[i] > '9')
+                        return std::nullopt;
+                    if (count < 4)
+                        fraction = fraction * 10 + (text[i] - '0');
+                    ++count;
+                }
+                while (count < 4) {
+                    fraction *= 10;
+                    ++count;
+                }
+                millisecond = (fraction + 5) / 10;
+            }
+        }
+    } else if (!hasDate) {
+        return std::nullopt;
+    }
+    static constexpr int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > monthDays[month - 1] || (month == 2 && day == 29 && !leap)
+        || hour > 23 || minute > 59 || second > 59)
+        return std::nullopt;
+    if (millisecond == 1000) {
+        millisecond = 0;
+        ++second; // 59.9995 seconds round into the next minute; encodeDayNumber carries it
+    }
+    return encodeDayNumber(year, month, day, hour, minute, second, millisecond);
+}
+
+std::optional<int64_t> parseCurrencyText(std::string_view text)
+{
+    text = trimBlanks(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    // Exponent forms ("1E5") go through double; plain decimals stay exact.
+    if (text.find_first_of("eE") != std::string_view::npos) {
+        double value = 0;
+        if (!parseDouble(text, value) || !std::isfinite(value))
+            return std::nullopt;
+        double scaled = std::nearbyint(value * 10000.0);
+        if (std::fabs(scaled) >= 9.2e18)
+            return std::nullopt;
+        return static_cast<int64_t>(negative ? -scaled : scaled);
+    }
+    unsigned __int128 value = 0;
+    int decimals = -1;
+    bool anyDigit = false, roundUp = false;
+    for (char c : text) {
+        if (c == '.') {
+            if (decimals >= 0)
+                return std::nullopt;
+            decimals = 0;
+        } else if (c >= '0' && c <= '9') {
+            anyDigit = true;
+            if (decimals >= 4) {
+                if (decimals == 4)
+                    roundUp = c >= '5';
+                ++decimals;
+                continue;
+            }
+            value = value * 10 + static_cast<unsigned>(c - '0');
+            if (value > (static_cast<unsigned __int128>(1) << 64))
+                return std::nullopt;
+            if (decimals >= 0)
+                ++decimals;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!anyDigit)
+        return std::nullopt;
+    for (int d = std::max(decimals, 0); d < 4; ++d)
+        value *= 10;
+    if (roundUp)
+        ++value;
+    if (value > static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0))
+        return std::nullopt;
+    return negative ? static_cast<int64_t>(-static_cast<__int128>(value)) : static_cast<int64_t>(value);
+}
+
+std::unique_ptr<ProviderConnection> openJetProvider(const std::vector<ConnectionItem>& items)
+{
+    std::optional<std::string> source = connectionItem(items, "Data Source");
+    if (!source || source->empty())
+        providerError("The connection string names no data source.", E_PROVIDER_FAIL);
+    std::error_code error;
+    // Relative names are resolved against the current directory now, never beside the program.
+    std::string path = std::filesystem::absolute(*source, error).lexically_normal().string();
+    if (error)
+        path = *source;
+    auto status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status))
+        providerError(format("Could not find file '%s'.", path.c_str()), E_PROVIDER_FAIL);
+    if (std::filesystem::is_directory(status))
+        providerError(format("'%s' is a folder, not a database file.", path.c_str()), E_PROVIDER_FAIL);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        providerError(format("Cannot open file '%s': %s.", path.c_str(), std::strerror(errno)), E_PROVIDER_FAIL);
+    unsigned char header[100] = {};
+    std::size_t size = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    switch (detectFormat(header, size)) {
+    case FileFormat::Sqlite3:
+        return openSqlite(path);
+    case FileFormat::Jet:
+        providerError(format("The file '%s' is an Access database; this format is not supported yet.", path.c_str()),
+            E_PROVIDER_FAIL);
+    case FileFormat::Unknown:
+        break;
+    }
+    providerError(format("Unrecognized database format '%s'.", path.c_str()), E_PROVIDER_FAIL);
+}
+
+} // namespace vl

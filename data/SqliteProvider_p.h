@@ -1,0 +1,31 @@
+#pragma once
+// Internals of the file-database provider, visible to the data layer's tests only.
+
+#include "Provider.h"
+
+#include <optional>
+#include <string_view>
+
+namespace vl {
+
+struct ColumnTypeInfo {
+    int type = adEmpty;
+    int definedSize = 0;
+    int precision = 0;
+    int scale = 0;
+    bool fixedLength = false;
+};
+
+// The column description the provider reports for an SQLite declared column type, the way the
+// Jet provider reports the Access type of that name. Unknown names follow SQLite's affinity rules.
+ColumnTypeInfo mapDeclaredType(std::string_view declaredType);
+
+// Day number of a stored date text: 'YYYY-MM-DD', 'YYYY-MM-DD HH:MM[:SS[.fff]]' (space or 'T'),
+// 'HH:MM[:SS[.fff]]' or a decimal day number; nullopt when the text is none of these.
+std::optional<double> parseDateText(std::string_view text);
+
+// Exact decimal text to ten-thousandths, rounded half away from zero; nullopt when not a number
+// or out of range.
+std::optional<int64_t> parseCurrencyText(std::string_view text);
+
+} // namespace vl

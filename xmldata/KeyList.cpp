@@ -89,9 +89,11 @@ void KeyList::buildIndex() const
 
 bool KeyList::entryEquals(int32_t position, std::string_view folded) const
 {
-    auto beyond = m_foldedBeyondAscii.find(position);
-    if (beyond != m_foldedBeyondAscii.end())
-        return beyond->second == folded;
+    if (!m_foldedBeyondAscii.empty()) {
+        auto beyond = m_foldedBeyondAscii.find(position);
+        if (beyond != m_foldedBeyondAscii.end())
+            return beyond->second == folded;
+    }
     const std::string& key = m_keys[static_cast<size_t>(position)];
     if (key.size() != folded.size())
         return false;

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Exceptions.h"
+#include "OleCheck.h"
 #include "Platform.h"
 #include "SampleComponents.h"
 #include "Text.h"

@@ -2,7 +2,7 @@
 
 #include "Application.h"
 #include "FormatSettings.h"
-#include "Registry.h"
+#include "ClassRegistry.h"
 
 namespace vl {
 

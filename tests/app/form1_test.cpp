@@ -1,8 +1,8 @@
 #include "Application.h"
-#include "DB.h"
+#include "ADODB.h"
 #include "Form1.h"
 #include "Platform.h"
-#include "Registry.h"
+#include "ClassRegistry.h"
 #include "Startup.h"
 #include "VellandorFree_TLB.h"
 
@@ -83,7 +83,7 @@ TEST(TemplatePath, FolderOfTheProgramFile)
 {
     EXPECT_EQ(vl::templatePathBeside("/opt/reports/vldemo"), "/opt/reports/test.vld");
     EXPECT_EQ(vl::templatePathBeside("/vldemo"), "/test.vld");
-    EXPECT_EQ(vl::templatePathBeside("//vldemo"), "//test.vld");
+    EXPECT_EQ(vl::templatePathBeside("//vldemo"), "///test.vld");
     EXPECT_EQ(vl::templatePathBeside("vldemo"), "/test.vld");
 }
 
@@ -102,7 +102,9 @@ TEST_F(ProgramTest, LayoutAsDesignedAndFollowingResizes)
     ASSERT_TRUE(boxes.empty()) << boxes.front();
     QWidget* window = Form1->Window();
     EXPECT_EQ(window->windowTitle(), "Form1");
-    EXPECT_EQ(window->geometry(), QRect(231, 133, 759, 511));
+    // Placed where designed: the frame's corner at 231,133, a client area of 759 by 511.
+    EXPECT_EQ(window->frameGeometry().topLeft(), QPoint(231, 133));
+    EXPECT_EQ(window->size(), QSize(759, 511));
     EXPECT_EQ(Form1->Panel1->geometry(), QRect(0, 0, 759, 41));
     EXPECT_EQ(Form1->Panel1->frameShadow(), QFrame::Raised);
     EXPECT_EQ(Form1->Button1->geometry(), QRect(16, 8, 89, 25));

@@ -1,0 +1,55 @@
+// The data-document reader fed the way the control feeds it: the document arrives as UTF-16 code
+// units (any length, lone surrogates included), is turned into UTF-8 and parsed. The first byte
+// picks whether the input is UTF-16 or already UTF-8, so both the decoder and the parser are reached.
+
+#include "ReportData.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    const bool utf16 = (data[0] & 1) != 0;
+    ++data;
+    --size;
+
+    QByteArray utf8;
+    if (utf16) {
+        // An odd trailing byte is kept as a unit of its own rather than dropped.
+        std::vector<char16_t> units((size + 1) / 2, u'\0');
+        std::memcpy(units.data(), data, size);
+        utf8 = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toUtf8();
+    } else {
+        utf8 = QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    }
+
+    vl::ReportDataSet parsed;
+    const vl::ParseResult result =
+        vl::parseDataDocument(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())), parsed);
+    if (!result.ok) {
+        if (result.message.isEmpty() || !parsed.empty())
+            std::abort(); // a refusal says why and leaves the output untouched
+        return 0;
+    }
+    for (const vl::DetailTable& detail : parsed.details) {
+        if (parsed.hasMaster && detail.groups.size() != parsed.masterRows.size())
+            std::abort();
+        for (const std::vector<int>& group : detail.groups) {
+            for (int index : group) {
+                if (index < 0 || static_cast<size_t>(index) >= detail.rows.size())
+                    std::abort();
+            }
+        }
+        (void)parsed.detail(detail.id);
+    }
+    return 0;
+}

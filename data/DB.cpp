@@ -23,6 +23,21 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
+// True when dataSet takes its master, directly or through further links, from source.
+bool linksBackTo(const TDataSet* dataSet, const TDataSource* source)
+{
+    std::unordered_set<const TDataSet*> seen;
+    while (dataSet && seen.insert(dataSet).second) {
+        const TDataSource* master = dataSet->GetDataSource();
+        if (!master)
+            return false;
+        if (master == source)
+            return true;
+        dataSet = master->DataSet();
+    }
+    return false;
+}
+
 } // namespace
 
 const char* fieldTypeName(TFieldType type)
@@ -128,8 +143,8 @@ void TDataSource::SetDataSet(TDataSet* dataSet)
 {
     if (dataSet == m_dataSet)
         return;
-    if (dataSet && dataSet->IsLinkedTo(this))
-        dataSet->databaseError("Circular datalinks are not allowed");
+    if (dataSet && linksBackTo(dataSet, this))
+        vl::databaseError("Circular datalinks are not allowed", Name());
     if (m_dataSet) {
         auto& sources = m_dataSet->m_dataSources;
         sources.erase(std::remove(sources.begin(), sources.end(), this), sources.end());

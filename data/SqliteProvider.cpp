@@ -198,6 +198,9 @@ void SqliteConnection::storeTyped(SqliteResult& result, StoredCell& cell, sqlite
             cell.real = sqlite3_column_double(stmt, index);
         else if (storage != SQLITE_TEXT || !parseDouble(text(), cell.real))
             mismatch(column, row);
+        // A SINGLE column holds single precision, whatever precision SQLite stored.
+        if (column.type == adSingle)
+            cell.real = static_cast<double>(static_cast<float>(cell.real));
         break;
     case Category::Currency: {
         cell.kind = ProviderCell::Kind::Currency;

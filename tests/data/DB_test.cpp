@@ -150,6 +150,22 @@ TEST_F(Links, CircularLinksAreRefused)
     EXPECT_EQ(m_other->GetDataSource(), nullptr);
 }
 
+TEST_F(Links, ADataSourceRefusesADataSetThatTakesItsMasterFromIt)
+{
+    m_source1->SetName("DataSource1");
+    m_source1->SetDataSet(m_other);
+    m_fake.dataSet->SetDataSource(m_source1);
+    m_source1->SetDataSet(nullptr);
+    EXPECT_EQ(messageOf([&] { m_source1->SetDataSet(m_fake.dataSet); }),
+        "DataSource1: Circular datalinks are not allowed");
+    EXPECT_EQ(m_source1->DataSet(), nullptr);
+    m_source2->SetDataSet(m_other);
+    m_other->SetDataSource(m_source1);
+    // Linking back through a second data set is found as well.
+    EXPECT_EQ(messageOf([&] { m_source1->SetDataSet(m_fake.dataSet); }),
+        "DataSource1: Circular datalinks are not allowed");
+}
+
 TEST_F(Links, OpeningTheMasterWithoutMasterFieldsClearsTheDetailFilterOnly)
 {
     m_other->SetConnection(m_fake.connection);

@@ -96,6 +96,8 @@ void BM_Vldata(benchmark::State& state, const DatabaseSize* size)
     argv.push_back(nullptr);
     long peakKb = 0;
     for (auto _ : state) {
+        // A spawned child starts from this process's high-water mark; make that our current size.
+        resetPeakMemory();
         pid_t pid = 0;
         if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
             state.SkipWithError("cannot start vldata");
@@ -180,10 +182,11 @@ int main(int argc, char** argv)
         if (!large && std::strcmp(size.name, "large") == 0)
             continue;
         const bool quick = std::strcmp(size.name, "small") == 0;
-        auto* g = benchmark::RegisterBenchmark((std::string("GetXML/") + size.name).c_str(), BM_GetXML, &size);
+        // vldata first, while this process is still small (see BM_Vldata).
         auto* v = benchmark::RegisterBenchmark((std::string("Vldata/") + size.name).c_str(), BM_Vldata, &size);
+        auto* g = benchmark::RegisterBenchmark((std::string("GetXML/") + size.name).c_str(), BM_GetXML, &size);
         auto* s = benchmark::RegisterBenchmark((std::string("SqliteScan/") + size.name).c_str(), BM_SqliteScan, &size);
-        for (auto* b : { g, v, s }) {
+        for (auto* b : { v, g, s }) {
             b->Unit(benchmark::kMillisecond)->UseRealTime();
             if (!quick)
                 b->Iterations(std::strcmp(size.name, "large") == 0 ? 2 : 5);

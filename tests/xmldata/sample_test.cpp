@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <unistd.h>
@@ -102,6 +103,18 @@ TEST_F(SampleDatabase, WindowsCallsGiveAWellFormedDocumentWhoseRowsRelate)
     EXPECT_EQ(detailRows, expectedDetailRows);
     EXPECT_TRUE(departments->Active());
     EXPECT_TRUE(employees->AtEnd());
+
+    // vldata with the window's settings gives the same bytes.
+    FILE* tool = popen("'" VLDATA_PATH "' --encoding GB2312 --master 'select * from Bas_Department order by deptno'"
+                       " --detail Detail 'select * from Bas_Employee order by deptno' --relation DeptNo=DeptNo",
+                       "r");
+    ASSERT_NE(tool, nullptr);
+    std::string output;
+    char chunk[65536];
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, tool)) > 0;)
+        output.append(chunk, n);
+    EXPECT_EQ(pclose(tool), 0);
+    EXPECT_EQ(output, document);
 }
 
 } // namespace

@@ -184,3 +184,25 @@ TEST(Connection, DefaultsAndClosingClosesItsDataSets)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FieldDefinitions, RenamingThroughTheFileDatabase)
+{
+    vl::test::TempDir dir;
+    vl::test::createDatabase(dir.file("r.mdb"), "create table T (DeptNo integer, Name nvarchar(8));"
+                                                "insert into T values (3, 'x');");
+    FakeDataSet fake;
+    fake.connection->SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + dir.file("r.mdb"));
+    fake.dataSet->SetCommandText("select DeptNo, deptno, DeptNo, 1 as \"\", DeptNo * 2, Name from T");
+    fake.dataSet->Open();
+    std::vector<std::string> names;
+    for (int i = 0; i < fake.dataSet->FieldCount(); ++i)
+        names.push_back(fake.dataSet->FieldAt(i)->FieldName());
+    EXPECT_EQ(names, (std::vector<std::string>{"DeptNo", "DeptNo_1", "DeptNo_2", "COLUMN1", "DeptNo * 2", "Name"}));
+    EXPECT_EQ(fake.dataSet->FieldAt(4)->ValueText(), "6");
+    EXPECT_EQ(fake.dataSet->FieldDefs().Items(4).Attributes & faReadonly, faReadonly);
+    EXPECT_EQ(fake.dataSet->FieldDefs().Items(0).Attributes, faFixed);
+}
+
+} // namespace

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (utf16) {
         // An odd trailing byte is kept as a unit of its own rather than dropped.
         std::vector<char16_t> units((size + 1) / 2, u'\0');
-        std::memcpy(units.data(), data, size);
+        if (size > 0)
+            std::memcpy(units.data(), data, size);
         utf8 = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toUtf8();
     } else {
         utf8 = QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -1,5 +1,6 @@
 #include "Controls.h"
 
+#include "Application.h"
 #include "Text.h"
 
 #include <QEvent>
@@ -255,6 +256,12 @@ void TControl::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
 }
 
 void TControl::parentEvent(QEvent* event)
+{
+    // Nothing may escape into Qt's event delivery; a failure is shown as a command's would be.
+    runGuarded([&] { dispatchParentEvent(event); });
+}
+
+void TControl::dispatchParentEvent(QEvent* event)
 {
     switch (event->type()) {
     case QEvent::Show:

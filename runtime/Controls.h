@@ -150,6 +150,7 @@ protected:
 private:
     friend class vl::ControlWatcher;
     void parentEvent(QEvent* event);
+    void dispatchParentEvent(QEvent* event);
     void parentDestroyed();
 
     QPointer<QWidget> m_parent;

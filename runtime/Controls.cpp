@@ -8,13 +8,18 @@
 #include <QObject>
 #include <QWidget>
 
-namespace vl {
+namespace vl
+{
 // Watches one widget for a control: the parent for show, resize, font and palette changes, or
 // the control's own window for its events and its destruction.
-class ControlWatcher : public QObject {
+class ControlWatcher : public QObject
+{
 public:
     enum class Role { Parent, Window };
-    ControlWatcher(TControl* control, QWidget* watched, Role role) : m_control(control), m_watched(watched), m_role(role)
+    ControlWatcher(TControl* control, QWidget* watched, Role role)
+        : m_control(control)
+        , m_watched(watched)
+        , m_role(role)
     {
         watched->installEventFilter(this);
         QObject::connect(watched, &QObject::destroyed, this, [this] { watchedDestroyed(); });
@@ -50,7 +55,8 @@ private:
     Role m_role;
 };
 
-namespace {
+namespace
+{
 TColor colorOf(const QColor& color)
 {
     return static_cast<TColor>(color.red() | (color.green() << 8) | (color.blue() << 16));
@@ -82,7 +88,10 @@ QFont TFont::toQFont() const
     return font;
 }
 
-TControl::TControl(TComponent* owner) : TComponent(owner) {}
+TControl::TControl(TComponent* owner)
+    : TComponent(owner)
+{
+}
 
 TControl::~TControl() = default;
 
@@ -290,7 +299,10 @@ void TControl::parentDestroyed()
     ParentChanged();
 }
 
-TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
+TWinControl::TWinControl(TComponent* owner)
+    : TControl(owner)
+{
+}
 
 TWinControl::~TWinControl()
 {

@@ -63,11 +63,13 @@ struct TFont {
     QFont toQFont() const;
 };
 
-namespace vl {
+namespace vl
+{
 class ControlWatcher;
 } // namespace vl
 
-class TControl : public TComponent {
+class TControl : public TComponent
+{
 public:
     explicit TControl(TComponent* owner);
     ~TControl() override;
@@ -136,16 +138,16 @@ protected:
     virtual void MouseMove(TShiftState shift, int x, int y);
     virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
 
-    virtual void BoundsChanged() {}
-    virtual void VisibleChanged() {}
-    virtual void EnabledChanged() {}
-    virtual void ColorChanged() {}
-    virtual void FontChanged() {}
-    virtual void ParentChanged() {}
-    virtual void ParentShown() {}
+    virtual void BoundsChanged() { }
+    virtual void VisibleChanged() { }
+    virtual void EnabledChanged() { }
+    virtual void ColorChanged() { }
+    virtual void FontChanged() { }
+    virtual void ParentChanged() { }
+    virtual void ParentShown() { }
     // The parent's font or colour changed and this control follows it.
-    virtual void ParentFontChanged() {}
-    virtual void ParentColorChanged() {}
+    virtual void ParentFontChanged() { }
+    virtual void ParentColorChanged() { }
 
 private:
     friend class vl::ControlWatcher;
@@ -165,7 +167,8 @@ private:
     bool m_parentFont = true;
 };
 
-class TWinControl : public TControl {
+class TWinControl : public TControl
+{
 public:
     explicit TWinControl(TComponent* owner);
     // Destroys the window when the control made it itself; an adopted window is only let go.
@@ -194,7 +197,7 @@ protected:
     virtual bool WindowEvent(QEvent*) { return false; }
     // The window is gone: destroyed under the control (with its parent, say) or by DestroyHandle.
     // It is already forgotten when this runs.
-    virtual void WindowGone() {}
+    virtual void WindowGone() { }
 
     void BoundsChanged() override;
     void VisibleChanged() override;

@@ -6,7 +6,8 @@
 #include "SystemMessage.h"
 #include "Text.h"
 
-namespace vl {
+namespace vl
+{
 
 std::string trimOleMessage(std::string_view text)
 {
@@ -20,7 +21,7 @@ std::string oleErrorMessage(HRESULT code)
 {
     OLECHAR buffer[256];
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                        static_cast<DWORD>(code), 0, buffer, 256, nullptr);
+        static_cast<DWORD>(code), 0, buffer, 256, nullptr);
     std::string message = trimOleMessage(toNarrow(std::u16string_view(buffer, length)));
     if (message.empty())
         message = format("OLE error %.8X", static_cast<unsigned>(code));
@@ -43,8 +44,8 @@ void oleCheck(HRESULT result)
     std::string message = trimOleMessage(toNarrow(description.view()));
     if (message.empty())
         message = oleErrorMessage(result);
-    throw EOleException(std::move(message), result, toNarrow(source.view()), toNarrow(helpFile.view()),
-                        static_cast<int>(helpContext));
+    throw EOleException(
+        std::move(message), result, toNarrow(source.view()), toNarrow(helpFile.view()), static_cast<int>(helpContext));
 }
 
 void oleSysError(HRESULT code)

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-namespace vl {
+namespace vl
+{
 
 // Removes trailing blanks, control characters (code 32 or less) and full stops.
 std::string trimOleMessage(std::string_view text);

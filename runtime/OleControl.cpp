@@ -17,7 +17,8 @@
 #include <cmath>
 #include <cstring>
 
-namespace vl {
+namespace vl
+{
 
 int screenPixelsPerInch()
 {
@@ -27,7 +28,8 @@ int screenPixelsPerInch()
     return screen ? static_cast<int>(std::lround(screen->logicalDotsPerInch())) : 96;
 }
 
-namespace {
+namespace
+{
 int himetricToPixels(LONG himetric, int ppi)
 {
     return static_cast<int>(std::lround(static_cast<double>(himetric) * ppi / 2540.0));
@@ -40,7 +42,7 @@ LONG pixelsToHimetric(int pixels, int ppi)
 
 RECT toRect(const QRect& r)
 {
-    return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    return RECT { r.left(), r.top(), r.left() + r.width(), r.top() + r.height() };
 }
 
 FontDescription describe(const TFont& font)
@@ -99,7 +101,7 @@ TMouseButton buttonFromBits(LONG bits)
     if (message.empty())
         message = oleErrorMessage(info.scode);
     throw EOleException(std::move(message), info.scode, toNarrow(bstrView(info.bstrSource)),
-                        toNarrow(bstrView(info.bstrHelpFile)), static_cast<int>(info.dwHelpContext));
+        toNarrow(bstrView(info.bstrHelpFile)), static_cast<int>(info.dwHelpContext));
 }
 
 LONG int32Argument(const VARIANT& arg)
@@ -115,8 +117,11 @@ LONG int32Argument(const VARIANT& arg)
 // ---- Event arguments ------------------------------------------------------------------------------
 
 EventArguments::EventArguments(DISPPARAMS* params, size_t parameterCount)
-    : m_args(params ? params->rgvarg : nullptr), m_count(params && params->rgvarg ? params->cArgs : 0),
-      m_ints(parameterCount), m_bools(parameterCount), m_variants(parameterCount)
+    : m_args(params ? params->rgvarg : nullptr)
+    , m_count(params && params->rgvarg ? params->cArgs : 0)
+    , m_ints(parameterCount)
+    , m_bools(parameterCount)
+    , m_variants(parameterCount)
 {
 }
 
@@ -216,9 +221,13 @@ class OleControlSite final : public IOleClientSite,
                              public IOleInPlaceFrame,
                              public ISimpleFrameSite,
                              public IPropertyNotifySink,
-                             public IDispatch {
+                             public IDispatch
+{
 public:
-    explicit OleControlSite(TOleControl* control) : m_control(control) {}
+    explicit OleControlSite(TOleControl* control)
+        : m_control(control)
+    {
+    }
     virtual ~OleControlSite() = default;
 
     IOleClientSite* clientSite() { return this; }
@@ -317,8 +326,8 @@ public:
         return S_OK;
     }
     HRESULT OnUIActivate() override { return S_OK; }
-    HRESULT GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT posRect,
-                             LPRECT clipRect, OLEINPLACEFRAMEINFO* frameInfo) override
+    HRESULT GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT posRect, LPRECT clipRect,
+        OLEINPLACEFRAMEINFO* frameInfo) override
     {
         if (!frame || !document || !posRect || !clipRect || !frameInfo)
             return E_POINTER;
@@ -394,8 +403,7 @@ public:
         return E_NOTIMPL;
     }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                   UINT*) override
+    HRESULT Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override
     {
         if (!(flags & DISPATCH_PROPERTYGET) || !result)
             return DISP_E_MEMBERNOTFOUND;
@@ -514,8 +522,7 @@ HRESULT TEventDispatch::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
     return E_NOTIMPL;
 }
 
-HRESULT TEventDispatch::Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                               UINT*)
+HRESULT TEventDispatch::Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*)
 {
     // Whatever a handler does, the control hears success; failures are shown to the user.
     runGuarded([&] {
@@ -602,7 +609,8 @@ void TEventDispatch::invokeStandardEvent(DISPID dispId, DISPPARAMS* params)
 // ---- The wrapper ----------------------------------------------------------------------------------
 
 TOleControl::TOleControl(TComponent* owner)
-    : TWinControl(owner), m_site(std::make_unique<vl::OleControlSite>(this))
+    : TWinControl(owner)
+    , m_site(std::make_unique<vl::OleControlSite>(this))
 {
 }
 
@@ -635,7 +643,7 @@ void TOleControl::CreateControlObject()
     m_eventDispatch = std::make_unique<TEventDispatch>(this);
 
     const HRESULT created = CoCreateInstance(ControlData->ClassId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                             IID_IOleObject, m_oleObject.voidOut());
+        IID_IOleObject, m_oleObject.voidOut());
     if (FAILED(created))
         vl::oleSysError(created);
     if (!m_oleObject)
@@ -703,16 +711,14 @@ void TOleControl::bringToRunningState()
         if (FAILED(m_oleObject.query(IID_IPerPropertyBrowsing, m_propertyBrowsing)))
             m_propertyBrowsing.reset();
         // A control without these connection points just sends no notices or events.
-        if (FAILED(vl::connectSink(m_oleObject.get(), IID_IPropertyNotifySink, m_site->propertySink(),
-                                   &m_propertyCookie)))
+        if (FAILED(
+                vl::connectSink(m_oleObject.get(), IID_IPropertyNotifySink, m_site->propertySink(), &m_propertyCookie)))
             m_propertyCookie = 0;
         if (FAILED(vl::connectSink(m_oleObject.get(), ControlData->EventIid, m_eventDispatch.get(), &m_eventsCookie)))
             m_eventsCookie = 0;
         const int flags = ControlData->Flags;
-        const std::pair<int, DISPID> links[] = {{cfBackColor, DISPID_BACKCOLOR},
-                                                {cfForeColor, DISPID_FORECOLOR},
-                                                {cfFont, DISPID_FONT},
-                                                {cfEnabled, DISPID_ENABLED}};
+        const std::pair<int, DISPID> links[] = { { cfBackColor, DISPID_BACKCOLOR }, { cfForeColor, DISPID_FORECOLOR },
+            { cfFont, DISPID_FONT }, { cfEnabled, DISPID_ENABLED } };
         for (const auto& [flag, dispId] : links) {
             if (!(flags & flag))
                 continue;
@@ -750,7 +756,7 @@ void TOleControl::undoRunning()
 
 HRESULT TOleControl::takeNaturalSize()
 {
-    SIZEL extent{};
+    SIZEL extent {};
     const HRESULT hr = m_oleObject->GetExtent(DVASPECT_CONTENT, &extent);
     if (hr != S_OK)
         return hr;
@@ -776,7 +782,7 @@ void TOleControl::SetBounds(int left, int top, int width, int height)
             height = Height();
         } else {
             const int ppi = vl::screenPixelsPerInch();
-            SIZEL extent{vl::pixelsToHimetric(width, ppi), vl::pixelsToHimetric(height, ppi)};
+            SIZEL extent { vl::pixelsToHimetric(width, ppi), vl::pixelsToHimetric(height, ppi) };
             if (m_oleObject->SetExtent(DVASPECT_CONTENT, &extent) != S_OK) {
                 width = Width();
                 height = Height();
@@ -837,8 +843,8 @@ bool TOleControl::WindowEvent(QEvent* event)
         modifiers |= KEYMOD_CONTROL;
     if (key->modifiers() & Qt::AltModifier)
         modifiers |= KEYMOD_ALT;
-    MSG msg{Handle(), event->type() == QEvent::KeyPress ? WM_KEYDOWN : WM_KEYUP, static_cast<UINT>(key->key()),
-            modifiers};
+    MSG msg { Handle(), event->type() == QEvent::KeyPress ? WM_KEYDOWN : WM_KEYUP, static_cast<UINT>(key->key()),
+        modifiers };
     return m_inPlaceActiveObject->TranslateAccelerator(&msg) == S_OK;
 }
 
@@ -1010,7 +1016,7 @@ void TOleControl::readProperty(DISPID dispId, vl::Variant& value)
 {
     if (!m_controlDispatch)
         vl::oleSysError(E_NOINTERFACE);
-    DISPPARAMS params{nullptr, nullptr, 0, 0};
+    DISPPARAMS params { nullptr, nullptr, 0, 0 };
     VARIANT result;
     std::memset(&result, 0, sizeof result);
     vl::ExcepInfo info;
@@ -1030,10 +1036,10 @@ void TOleControl::writeProperty(DISPID dispId, const VARIANT& value)
         vl::oleSysError(E_NOINTERFACE);
     VARIANT arg = value;
     DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{&arg, &named, 1, 1};
+    DISPPARAMS params { &arg, &named, 1, 1 };
     const VARTYPE type = value.vt & VT_TYPEMASK;
     const WORD flags = (type == VT_DISPATCH || type == VT_UNKNOWN) && !(value.vt & VT_ARRAY) ? DISPATCH_PROPERTYPUTREF
-                                                                                            : DISPATCH_PROPERTYPUT;
+                                                                                             : DISPATCH_PROPERTYPUT;
     vl::ExcepInfo info;
     const HRESULT hr = m_controlDispatch->Invoke(dispId, IID_NULL, 0, flags, &params, nullptr, &info, nullptr);
     if (FAILED(hr)) {

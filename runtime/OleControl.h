@@ -40,7 +40,7 @@ struct TControlDescription {
     int EventCount;
     const DISPID* EventDispIds; // EventCount entries; entry i is served by handler slot i
     int Flags;
-    int Version;                // from 401 on FirstEventSlot is meaningful
+    int Version; // from 401 on FirstEventSlot is meaningful
     int FontCount;
     const DISPID* FontDispIds;
     int PictureCount;
@@ -53,13 +53,15 @@ struct TControlDescription {
     std::ptrdiff_t FirstEventSlot;
 };
 
-namespace vl {
+namespace vl
+{
 
 class OleControlSite;
 
 // The arguments of one event call, in declaration order (the dispatch arguments are stored
 // last-first). A parameter beyond the call's arguments reads as zero, null or empty.
-class EventArguments {
+class EventArguments
+{
 public:
     EventArguments(DISPPARAMS* params, size_t parameterCount);
     size_t count() const { return m_count; }
@@ -81,52 +83,41 @@ private:
 };
 
 // How each handler parameter type is taken from its argument.
-template <class T, class = void>
-struct EventParameter;
+template <class T, class = void> struct EventParameter;
 
-template <>
-struct EventParameter<int32_t> {
+template <> struct EventParameter<int32_t> {
     static int32_t get(EventArguments& args, size_t i);
 };
-template <>
-struct EventParameter<VARIANT_BOOL> {
+template <> struct EventParameter<VARIANT_BOOL> {
     static VARIANT_BOOL get(EventArguments& args, size_t i);
 };
-template <>
-struct EventParameter<float> {
+template <> struct EventParameter<float> {
     static float get(EventArguments& args, size_t i);
 };
-template <>
-struct EventParameter<double> {
+template <> struct EventParameter<double> {
     static double get(EventArguments& args, size_t i);
 };
 // Read-only string: the caller's string itself, valid during the call only.
-template <>
-struct EventParameter<BSTR> {
+template <> struct EventParameter<BSTR> {
     static BSTR get(EventArguments& args, size_t i);
 };
 // In/out values: a reference to the caller's variable.
-template <>
-struct EventParameter<int32_t&> {
+template <> struct EventParameter<int32_t&> {
     static int32_t& get(EventArguments& args, size_t i);
 };
-template <>
-struct EventParameter<VARIANT_BOOL&> {
+template <> struct EventParameter<VARIANT_BOOL&> {
     static VARIANT_BOOL& get(EventArguments& args, size_t i);
 };
 // By-value variant: the handler's own copy.
-template <>
-struct EventParameter<Variant> {
+template <> struct EventParameter<Variant> {
     static Variant get(EventArguments& args, size_t i);
 };
 // In/out variant: the caller's variant itself.
-template <>
-struct EventParameter<VARIANT&> {
+template <> struct EventParameter<VARIANT&> {
     static VARIANT& get(EventArguments& args, size_t i);
 };
 // An interface handed in a VT_DISPATCH argument: the pointer itself, not queried, not counted.
-template <class I>
-struct EventParameter<I*, std::enable_if_t<std::is_base_of_v<IDispatch, I>>> {
+template <class I> struct EventParameter<I*, std::enable_if_t<std::is_base_of_v<IDispatch, I>>> {
     static I* get(EventArguments& args, size_t i)
     {
         VARIANT* arg = args.at(i);
@@ -135,7 +126,8 @@ struct EventParameter<I*, std::enable_if_t<std::is_base_of_v<IDispatch, I>>> {
 };
 
 // One event handler slot: a typed handler behind a uniform call.
-class EventSlot {
+class EventSlot
+{
 public:
     bool assigned() const { return static_cast<bool>(m_invoke); }
     void clear()
@@ -145,8 +137,7 @@ public:
     }
     void invoke(TObject* sender, DISPPARAMS* params) const { m_invoke(sender, params); }
 
-    template <class... Params>
-    void assign(std::function<void(TObject*, Params...)> handler)
+    template <class... Params> void assign(std::function<void(TObject*, Params...)> handler)
     {
         if (!handler) {
             clear();
@@ -158,8 +149,7 @@ public:
         };
     }
     // The handler as assigned; empty when none is (or when asked for another type).
-    template <class Handler>
-    Handler handler() const
+    template <class Handler> Handler handler() const
     {
         const Handler* h = std::any_cast<Handler>(&m_handler);
         return h ? *h : Handler();
@@ -168,7 +158,7 @@ public:
 private:
     template <class... Params, size_t... I>
     static void call(const std::function<void(TObject*, Params...)>& handler, TObject* sender, DISPPARAMS* params,
-                     std::index_sequence<I...>)
+        std::index_sequence<I...>)
     {
         EventArguments args(params, sizeof...(Params));
         handler(sender, EventParameter<Params>::get(args, I)...);
@@ -179,10 +169,13 @@ private:
 };
 
 // An assignable event property over one slot of the wrapper: `view->OnPrompt = handler;`.
-template <class Handler>
-class EventProperty {
+template <class Handler> class EventProperty
+{
 public:
-    explicit EventProperty(EventSlot& slot) : m_slot(slot) {}
+    explicit EventProperty(EventSlot& slot)
+        : m_slot(slot)
+    {
+    }
     EventProperty(const EventProperty&) = delete;
     EventProperty& operator=(const EventProperty&) = delete;
     EventProperty& operator=(Handler handler)
@@ -211,9 +204,13 @@ class TOleControl;
 
 // The event sink: one per wrapper, connected to the control's event connection point. Its
 // reference count is the wrapper's and never destroys anything; every Invoke answers S_OK.
-class TEventDispatch : public IDispatch {
+class TEventDispatch : public IDispatch
+{
 public:
-    explicit TEventDispatch(TOleControl* control) : m_control(control) {}
+    explicit TEventDispatch(TOleControl* control)
+        : m_control(control)
+    {
+    }
     virtual ~TEventDispatch() = default;
 
     HRESULT QueryInterface(REFIID iid, void** object) override;
@@ -223,7 +220,7 @@ public:
     HRESULT GetTypeInfo(UINT index, LCID locale, ITypeInfo** typeInfo) override;
     HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* dispIds) override;
     HRESULT Invoke(DISPID dispId, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
-                   EXCEPINFO* excepInfo, UINT* argErr) override;
+        EXCEPINFO* excepInfo, UINT* argErr) override;
 
 private:
     void invokeEvent(DISPID dispId, DISPPARAMS* params);
@@ -232,7 +229,8 @@ private:
     TOleControl* m_control;
 };
 
-class TOleControl : public TWinControl {
+class TOleControl : public TWinControl
+{
 public:
     // Only sets the wrapper up; the descendant's constructor calls CreateControlObject.
     explicit TOleControl(TComponent* owner);

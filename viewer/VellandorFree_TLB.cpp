@@ -2,24 +2,47 @@
 
 #include "Exceptions.h"
 
-namespace {
+namespace
+{
 constexpr DISPID eventDispIds[12] = {
-    ReportViewEventId::OnCanResize,      ReportViewEventId::OnResize,       ReportViewEventId::OnRefresh,
-    ReportViewEventId::OnPrompt,         ReportViewEventId::OnHRefClick,    ReportViewEventId::OnGetDisplayValue,
-    ReportViewEventId::OnCustomFunctionExecute, ReportViewEventId::OnInputChanged, ReportViewEventId::OnInputEnter,
-    ReportViewEventId::OnInputExit,      ReportViewEventId::OnDataLoadFinished, ReportViewEventId::OnDataLoadError,
+    ReportViewEventId::OnCanResize,
+    ReportViewEventId::OnResize,
+    ReportViewEventId::OnRefresh,
+    ReportViewEventId::OnPrompt,
+    ReportViewEventId::OnHRefClick,
+    ReportViewEventId::OnGetDisplayValue,
+    ReportViewEventId::OnCustomFunctionExecute,
+    ReportViewEventId::OnInputChanged,
+    ReportViewEventId::OnInputEnter,
+    ReportViewEventId::OnInputExit,
+    ReportViewEventId::OnDataLoadFinished,
+    ReportViewEventId::OnDataLoadError,
 };
 } // namespace
 
 TControlDescription& TReportView::Description()
 {
-    static TControlDescription description{
-        CLSID_ReportView, DIID_IReportViewEvents, 12, eventDispIds, cfEnabled, 401, 0, nullptr, 0, nullptr, 0, 0, {}, 0,
+    static TControlDescription description {
+        CLSID_ReportView,
+        DIID_IReportViewEvents,
+        12,
+        eventDispIds,
+        cfEnabled,
+        401,
+        0,
+        nullptr,
+        0,
+        nullptr,
+        0,
+        0,
+        {},
+        0,
     };
     return description;
 }
 
-TReportView::TReportView(TComponent* owner) : TOleControl(owner)
+TReportView::TReportView(TComponent* owner)
+    : TOleControl(owner)
 {
     CreateControlObject();
 }
@@ -33,8 +56,8 @@ TReportView::~TReportView()
 void TReportView::DescribeControl()
 {
     ControlData = &Description();
-    ControlData->FirstEventSlot = reinterpret_cast<char*>(m_eventSlots.data())
-                                  - reinterpret_cast<char*>(static_cast<TOleControl*>(this));
+    ControlData->FirstEventSlot
+        = reinterpret_cast<char*>(m_eventSlots.data()) - reinterpret_cast<char*>(static_cast<TOleControl*>(this));
 }
 
 vl::ComPtr<IReportView> TReportView::ViewInterface()

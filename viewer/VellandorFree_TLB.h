@@ -24,13 +24,16 @@ using TReportViewOnHRefClick = std::function<void(TObject* ASender, BSTR Element
 using TReportViewOnGetDisplayValue
     = std::function<void(TObject* ASender, BSTR ElementName, vl::Variant ResultValue, VARIANT& DisplayValue)>;
 using TReportViewOnCustomFunctionExecute = std::function<void(TObject* ASender, ICustomFunction* CustomFunction)>;
-using TReportViewOnInputChanged = std::function<void(TObject* ASender, BSTR ElementName, int32_t MasterIdx,
-                                                     int32_t RowIdx, vl::Variant OldValue, vl::Variant NewValue)>;
-using TReportViewOnInputEnter = std::function<void(TObject* ASender, BSTR ElementName, int32_t MasterIdx, int32_t RowIdx)>;
-using TReportViewOnInputExit = std::function<void(TObject* ASender, BSTR ElementName, int32_t MasterIdx, int32_t RowIdx)>;
+using TReportViewOnInputChanged = std::function<void(
+    TObject* ASender, BSTR ElementName, int32_t MasterIdx, int32_t RowIdx, vl::Variant OldValue, vl::Variant NewValue)>;
+using TReportViewOnInputEnter
+    = std::function<void(TObject* ASender, BSTR ElementName, int32_t MasterIdx, int32_t RowIdx)>;
+using TReportViewOnInputExit
+    = std::function<void(TObject* ASender, BSTR ElementName, int32_t MasterIdx, int32_t RowIdx)>;
 using TReportViewOnDataLoadError = std::function<void(TObject* ASender, BSTR ErrMsg)>;
 
-class TReportView : public TOleControl {
+class TReportView : public TOleControl
+{
 public:
     // Creates the control object; raises EOleSysError (and leaves no wrapper behind) when the
     // control cannot be created, asked for its status, sited or sized.
@@ -120,18 +123,18 @@ private:
     std::array<vl::EventSlot, 12> m_eventSlots;
 
 public:
-    vl::EventProperty<TReportViewOnCanResize> OnCanResize{m_eventSlots[0]};
-    vl::EventProperty<TNotifyEvent> OnResize{m_eventSlots[1]};
-    vl::EventProperty<TNotifyEvent> OnRefresh{m_eventSlots[2]};
-    vl::EventProperty<TReportViewOnPrompt> OnPrompt{m_eventSlots[3]};
-    vl::EventProperty<TReportViewOnHRefClick> OnHRefClick{m_eventSlots[4]};
-    vl::EventProperty<TReportViewOnGetDisplayValue> OnGetDisplayValue{m_eventSlots[5]};
-    vl::EventProperty<TReportViewOnCustomFunctionExecute> OnCustomFunctionExecute{m_eventSlots[6]};
-    vl::EventProperty<TReportViewOnInputChanged> OnInputChanged{m_eventSlots[7]};
-    vl::EventProperty<TReportViewOnInputEnter> OnInputEnter{m_eventSlots[8]};
-    vl::EventProperty<TReportViewOnInputExit> OnInputExit{m_eventSlots[9]};
-    vl::EventProperty<TNotifyEvent> OnDataLoadFinished{m_eventSlots[10]};
-    vl::EventProperty<TReportViewOnDataLoadError> OnDataLoadError{m_eventSlots[11]};
+    vl::EventProperty<TReportViewOnCanResize> OnCanResize { m_eventSlots[0] };
+    vl::EventProperty<TNotifyEvent> OnResize { m_eventSlots[1] };
+    vl::EventProperty<TNotifyEvent> OnRefresh { m_eventSlots[2] };
+    vl::EventProperty<TReportViewOnPrompt> OnPrompt { m_eventSlots[3] };
+    vl::EventProperty<TReportViewOnHRefClick> OnHRefClick { m_eventSlots[4] };
+    vl::EventProperty<TReportViewOnGetDisplayValue> OnGetDisplayValue { m_eventSlots[5] };
+    vl::EventProperty<TReportViewOnCustomFunctionExecute> OnCustomFunctionExecute { m_eventSlots[6] };
+    vl::EventProperty<TReportViewOnInputChanged> OnInputChanged { m_eventSlots[7] };
+    vl::EventProperty<TReportViewOnInputEnter> OnInputEnter { m_eventSlots[8] };
+    vl::EventProperty<TReportViewOnInputExit> OnInputExit { m_eventSlots[9] };
+    vl::EventProperty<TNotifyEvent> OnDataLoadFinished { m_eventSlots[10] };
+    vl::EventProperty<TReportViewOnDataLoadError> OnDataLoadError { m_eventSlots[11] };
 
     // The class's description record (shared by all instances).
     static TControlDescription& Description();

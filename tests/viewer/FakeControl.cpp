@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
-namespace fake {
+namespace fake
+{
 
-namespace {
+namespace
+{
 Control* g_lastControl = nullptr;
 
 std::string hex(HRESULT hr)
@@ -17,10 +19,14 @@ std::string hex(HRESULT hr)
 }
 
 // A sub-object of the control: counted like the control, answering its own IID.
-template <class Stub>
-class SubObject final : public Stub {
+template <class Stub> class SubObject final : public Stub
+{
 public:
-    SubObject(const IID& iid, std::string name) : m_iid(iid), m_name(std::move(name)) {}
+    SubObject(const IID& iid, std::string name)
+        : m_iid(iid)
+        , m_name(std::move(name))
+    {
+    }
     HRESULT QueryInterface(REFIID iid, void** object) override
     {
         if (iid == IID_IUnknown || iid == IID_IDispatch || iid == m_iid) {
@@ -59,7 +65,8 @@ private:
     std::string m_name;
 };
 
-class Document : public StubReportDocument {
+class Document : public StubReportDocument
+{
 public:
     HRESULT OpenFile(BSTR path) override
     {
@@ -68,7 +75,8 @@ public:
     }
 };
 
-class Data : public StubReportData {
+class Data : public StubReportData
+{
 public:
     HRESULT LoadXML(BSTR, int32_t options) override
     {
@@ -77,7 +85,8 @@ public:
     }
 };
 
-class Printer : public StubReportPrinter {
+class Printer : public StubReportPrinter
+{
 public:
     HRESULT Preview(BSTR sheet) override
     {
@@ -91,8 +100,7 @@ public:
     }
 };
 
-template <class Stub, class I>
-HRESULT handOut(I** value, const IID& iid, const char* name)
+template <class Stub, class I> HRESULT handOut(I** value, const IID& iid, const char* name)
 {
     calls().push_back(name);
     if (FAILED(config().subObjectResult)) {
@@ -105,7 +113,8 @@ HRESULT handOut(I** value, const IID& iid, const char* name)
     return config().subObjectResult;
 }
 
-class Factory final : public vl::ComObject<IClassFactory> {
+class Factory final : public vl::ComObject<IClassFactory>
+{
 public:
     HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
@@ -121,7 +130,10 @@ public:
     HRESULT LockServer(BOOL) override { return S_OK; }
 
 protected:
-    void* interfaceFor(REFIID iid) override { return iid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr; }
+    void* interfaceFor(REFIID iid) override
+    {
+        return iid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
+    }
 };
 } // namespace
 
@@ -171,7 +183,8 @@ Control* lastControl()
     return g_lastControl;
 }
 
-Control::Control() : m_points(this)
+Control::Control()
+    : m_points(this)
 {
     m_points.add(IID_IPropertyNotifySink);
     m_points.add(DIID_IReportViewEvents);
@@ -233,7 +246,7 @@ HRESULT Control::SetClientSite(IOleClientSite* site)
     // Detaching comes after both sinks are disconnected.
     calls().push_back(site ? "SetClientSite"
                            : "SetClientSite null events=" + std::to_string(eventConnections())
-                                 + " notices=" + std::to_string(propertyConnections()));
+                + " notices=" + std::to_string(propertyConnections()));
     m_site = vl::ComPtr<IOleClientSite>(site);
     return S_OK;
 }
@@ -280,8 +293,8 @@ HRESULT Control::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND paren
 
 HRESULT Control::SetExtent(DWORD aspect, SIZEL* size)
 {
-    calls().push_back("SetExtent " + std::to_string(aspect) + " " + std::to_string(size->cx) + " "
-                      + std::to_string(size->cy));
+    calls().push_back(
+        "SetExtent " + std::to_string(aspect) + " " + std::to_string(size->cx) + " " + std::to_string(size->cy));
     if (config().setExtentResult == S_OK)
         config().extent = *size;
     return config().setExtentResult;
@@ -315,8 +328,8 @@ HRESULT Control::UIDeactivate()
 
 HRESULT Control::SetObjectRects(LPCRECT pos, LPCRECT)
 {
-    calls().push_back("SetObjectRects " + std::to_string(pos->right - pos->left) + "x"
-                      + std::to_string(pos->bottom - pos->top));
+    calls().push_back(
+        "SetObjectRects " + std::to_string(pos->right - pos->left) + "x" + std::to_string(pos->bottom - pos->top));
     return S_OK;
 }
 
@@ -349,7 +362,7 @@ HRESULT Control::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
 }
 
 HRESULT Control::Invoke(DISPID dispId, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* excepInfo, UINT*)
+    EXCEPINFO* excepInfo, UINT*)
 {
     EXPECT_TRUE(iid == IID_NULL);
     EXPECT_EQ(locale, 0u);
@@ -407,8 +420,8 @@ HRESULT Control::get_ReportPrinter(IReportPrinter** value)
 
 HRESULT Control::fireEvent(DISPID dispId, std::vector<VARIANT> argsLastFirst)
 {
-    DISPPARAMS params{argsLastFirst.empty() ? nullptr : argsLastFirst.data(), nullptr,
-                      static_cast<UINT>(argsLastFirst.size()), 0};
+    DISPPARAMS params { argsLastFirst.empty() ? nullptr : argsLastFirst.data(), nullptr,
+        static_cast<UINT>(argsLastFirst.size()), 0 };
     return m_points.find(DIID_IReportViewEvents)->invokeAll(dispId, &params);
 }
 
@@ -433,7 +446,7 @@ HRESULT Control::ambient(DISPID dispId, vl::Variant& value)
     vl::ComPtr<IDispatch> dispatch;
     if (FAILED(m_site.query(IID_IDispatch, dispatch)))
         return E_NOINTERFACE;
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    DISPPARAMS none { nullptr, nullptr, 0, 0 };
     return dispatch->Invoke(dispId, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
 }
 

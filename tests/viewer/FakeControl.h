@@ -16,12 +16,13 @@
 #include <string>
 #include <vector>
 
-namespace fake {
+namespace fake
+{
 
 // What the next fake control does; reset by each test's fixture.
 struct Config {
     DWORD miscStatus = 0;
-    SIZEL extent{5080, 2540}; // 192 x 96 pixels at 96 dpi
+    SIZEL extent { 5080, 2540 }; // 192 x 96 pixels at 96 dpi
     HRESULT getExtentResult = S_OK;
     HRESULT setExtentResult = S_OK;
     bool inPlaceObject = true;
@@ -30,7 +31,7 @@ struct Config {
     bool acceptKeys = false;
     HRESULT initNewResult = S_OK;
     HRESULT subObjectResult = S_OK; // answer of the three sub-object reads
-    HRESULT invokeResult = S_OK;    // answer of property Invoke
+    HRESULT invokeResult = S_OK; // answer of property Invoke
     std::u16string invokeDescription; // with DISP_E_EXCEPTION
     bool notifyEnabledOnPut = true; // echo a put of -514 as a change notice
 };
@@ -57,7 +58,8 @@ class Control final : public IOleObject,
                       public IOleControl,
                       public IPersistStreamInit,
                       public IConnectionPointContainer,
-                      public StubReportView {
+                      public StubReportView
+{
 public:
     Control();
     ~Control();
@@ -125,7 +127,7 @@ public:
     HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return unexpected("GetTypeInfo"); }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return unexpected("GetIDsOfNames"); }
     HRESULT Invoke(DISPID dispId, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
-                   EXCEPINFO* excepInfo, UINT* argErr) override;
+        EXCEPINFO* excepInfo, UINT* argErr) override;
 
     // IReportView: the three sub-object reads
     HRESULT get_ReportDocument(IReportDocument** value) override;
@@ -153,7 +155,8 @@ private:
 };
 
 // Registers the factory of Control under CLSID_ReportView for the life of the object.
-class Registration {
+class Registration
+{
 public:
     Registration();
     ~Registration();

@@ -4,11 +4,13 @@
 
 #include "ReportViewIntf.h"
 
-namespace fake {
+namespace fake
+{
 // Called by every stub; the test fails on it.
 HRESULT unexpected(const char* name);
 
-class StubReportView : public IReportView {
+class StubReportView : public IReportView
+{
 public:
     HRESULT get_BevelInner(int32_t*) override { return unexpected("IReportView::get_BevelInner"); }
     HRESULT put_BevelInner(int32_t) override { return unexpected("IReportView::put_BevelInner"); }
@@ -57,12 +59,27 @@ public:
     HRESULT put_SheetTabBackColor(int32_t) override { return unexpected("IReportView::put_SheetTabBackColor"); }
     HRESULT get_SheetTabActiveColor(int32_t*) override { return unexpected("IReportView::get_SheetTabActiveColor"); }
     HRESULT put_SheetTabActiveColor(int32_t) override { return unexpected("IReportView::put_SheetTabActiveColor"); }
-    HRESULT get_SheetTabInactiveColor(int32_t*) override { return unexpected("IReportView::get_SheetTabInactiveColor"); }
+    HRESULT get_SheetTabInactiveColor(int32_t*) override
+    {
+        return unexpected("IReportView::get_SheetTabInactiveColor");
+    }
     HRESULT put_SheetTabInactiveColor(int32_t) override { return unexpected("IReportView::put_SheetTabInactiveColor"); }
-    HRESULT get_SheetTabActiveTextColor(int32_t*) override { return unexpected("IReportView::get_SheetTabActiveTextColor"); }
-    HRESULT put_SheetTabActiveTextColor(int32_t) override { return unexpected("IReportView::put_SheetTabActiveTextColor"); }
-    HRESULT get_SheetTabInactiveTextColor(int32_t*) override { return unexpected("IReportView::get_SheetTabInactiveTextColor"); }
-    HRESULT put_SheetTabInactiveTextColor(int32_t) override { return unexpected("IReportView::put_SheetTabInactiveTextColor"); }
+    HRESULT get_SheetTabActiveTextColor(int32_t*) override
+    {
+        return unexpected("IReportView::get_SheetTabActiveTextColor");
+    }
+    HRESULT put_SheetTabActiveTextColor(int32_t) override
+    {
+        return unexpected("IReportView::put_SheetTabActiveTextColor");
+    }
+    HRESULT get_SheetTabInactiveTextColor(int32_t*) override
+    {
+        return unexpected("IReportView::get_SheetTabInactiveTextColor");
+    }
+    HRESULT put_SheetTabInactiveTextColor(int32_t) override
+    {
+        return unexpected("IReportView::put_SheetTabInactiveTextColor");
+    }
     HRESULT get_SheetBorderColor(int32_t*) override { return unexpected("IReportView::get_SheetBorderColor"); }
     HRESULT put_SheetBorderColor(int32_t) override { return unexpected("IReportView::put_SheetBorderColor"); }
     HRESULT get_NavBackColor(int32_t*) override { return unexpected("IReportView::get_NavBackColor"); }
@@ -88,7 +105,8 @@ public:
     HRESULT get_Version(BSTR*) override { return unexpected("IReportView::get_Version"); }
 };
 
-class StubReportDocument : public IReportDocument {
+class StubReportDocument : public IReportDocument
+{
 public:
     HRESULT OpenFile(BSTR) override { return unexpected("IReportDocument::OpenFile"); }
     HRESULT Close() override { return unexpected("IReportDocument::Close"); }
@@ -99,7 +117,8 @@ public:
     HRESULT put_ActiveSheet(BSTR) override { return unexpected("IReportDocument::put_ActiveSheet"); }
 };
 
-class StubReportData : public IReportData {
+class StubReportData : public IReportData
+{
 public:
     HRESULT Clear() override { return unexpected("IReportData::Clear"); }
     HRESULT get_XML(BSTR*) override { return unexpected("IReportData::get_XML"); }
@@ -110,7 +129,8 @@ public:
     HRESULT get_Value(BSTR, int32_t, int32_t, BSTR, BSTR*) override { return unexpected("IReportData::get_Value"); }
 };
 
-class StubReportPrinter : public IReportPrinter {
+class StubReportPrinter : public IReportPrinter
+{
 public:
     HRESULT PrinterSetup() override { return unexpected("IReportPrinter::PrinterSetup"); }
     HRESULT get_PrinterName(BSTR*) override { return unexpected("IReportPrinter::get_PrinterName"); }
@@ -121,7 +141,8 @@ public:
     HRESULT PrintSheet(BSTR, VARIANT_BOOL) override { return unexpected("IReportPrinter::PrintSheet"); }
 };
 
-class StubCustomFunction : public ICustomFunction {
+class StubCustomFunction : public ICustomFunction
+{
 public:
     HRESULT get_Name(BSTR*) override { return unexpected("ICustomFunction::get_Name"); }
     HRESULT get_ArgCount(int32_t*) override { return unexpected("ICustomFunction::get_ArgCount"); }

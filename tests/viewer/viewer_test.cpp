@@ -16,15 +16,17 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 
-class ViewerTest : public ::testing::Test {
+class ViewerTest : public ::testing::Test
+{
 protected:
     static void SetUpTestSuite()
     {
         static int argc = 1;
         static char name[] = "viewer_tests";
-        static char* argv[] = {name, nullptr};
+        static char* argv[] = { name, nullptr };
         if (!QApplication::instance())
             new QApplication(argc, argv);
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -156,11 +158,11 @@ TEST_F(ViewerTest, StatusBitsShapeTheWrapper)
         bool acceptsControls;
         bool siteFirst;
     } cases[] = {
-        {0, true, false, false},
-        {OLEMISC_ACTSLIKELABEL, false, false, false},
-        {OLEMISC_NOUIACTIVATE, false, false, false},
-        {OLEMISC_SIMPLEFRAME, true, true, false},
-        {OLEMISC_SETCLIENTSITEFIRST, true, false, true},
+        { 0, true, false, false },
+        { OLEMISC_ACTSLIKELABEL, false, false, false },
+        { OLEMISC_NOUIACTIVATE, false, false, false },
+        { OLEMISC_SIMPLEFRAME, true, true, false },
+        { OLEMISC_SETCLIENTSITEFIRST, true, false, true },
     };
     for (const auto& c : cases) {
         fake::calls().clear();
@@ -177,7 +179,7 @@ TEST_F(ViewerTest, StatusBitsShapeTheWrapper)
 TEST_F(ViewerTest, InvisibleAtRunTimeIsLimitedAndKeepsItsSize)
 {
     fake::config().miscStatus = OLEMISC_INVISIBLEATRUNTIME;
-    fake::config().extent = {25400, 25400};
+    fake::config().extent = { 25400, 25400 };
     TReportView* view = create();
     EXPECT_EQ(view->Width(), 32);
     EXPECT_EQ(view->Height(), 32);
@@ -220,7 +222,7 @@ TEST_F(ViewerTest, DescriptionRecord)
     EXPECT_TRUE(d.ClassId == CLSID_ReportView);
     EXPECT_TRUE(d.EventIid == DIID_IReportViewEvents);
     ASSERT_EQ(d.EventCount, 12);
-    const DISPID expected[12] = {201, 202, 203, 204, 205, 206, 207, 209, 210, 211, 212, 213};
+    const DISPID expected[12] = { 201, 202, 203, 204, 205, 206, 207, 209, 210, 211, 212, 213 };
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ(d.EventDispIds[i], expected[i]);
     EXPECT_EQ(d.Flags, 8);
@@ -241,8 +243,8 @@ TEST_F(ViewerTest, ActivationFailures)
         bool window;
         const char* message;
     } cases[] = {
-        {false, true, "OLE control activation failed"},
-        {true, false, "Could not obtain OLE control window handle"},
+        { false, true, "OLE control activation failed" },
+        { true, false, "Could not obtain OLE control window handle" },
     };
     for (const auto& c : cases) {
         fake::config().inPlaceObject = c.inPlaceObject;
@@ -318,16 +320,16 @@ TEST_F(ViewerTest, AmbientProperties)
         VARTYPE vt;
         int32_t value;
     } cases[] = {
-        {DISPID_AMBIENT_BACKCOLOR, VT_I4, view->Color()},
-        {DISPID_AMBIENT_FORECOLOR, VT_I4, view->Font().Color},
-        {DISPID_AMBIENT_LOCALEID, VT_I4, static_cast<int32_t>(GetUserDefaultLCID())},
-        {DISPID_AMBIENT_MESSAGEREFLECT, VT_BOOL, VARIANT_TRUE},
-        {DISPID_AMBIENT_USERMODE, VT_BOOL, VARIANT_TRUE},
-        {DISPID_AMBIENT_UIDEAD, VT_BOOL, VARIANT_FALSE},
-        {DISPID_AMBIENT_SHOWGRABHANDLES, VT_BOOL, VARIANT_FALSE},
-        {DISPID_AMBIENT_SHOWHATCHING, VT_BOOL, VARIANT_FALSE},
-        {DISPID_AMBIENT_SUPPORTSMNEMONICS, VT_BOOL, VARIANT_TRUE},
-        {DISPID_AMBIENT_AUTOCLIP, VT_BOOL, VARIANT_TRUE},
+        { DISPID_AMBIENT_BACKCOLOR, VT_I4, view->Color() },
+        { DISPID_AMBIENT_FORECOLOR, VT_I4, view->Font().Color },
+        { DISPID_AMBIENT_LOCALEID, VT_I4, static_cast<int32_t>(GetUserDefaultLCID()) },
+        { DISPID_AMBIENT_MESSAGEREFLECT, VT_BOOL, VARIANT_TRUE },
+        { DISPID_AMBIENT_USERMODE, VT_BOOL, VARIANT_TRUE },
+        { DISPID_AMBIENT_UIDEAD, VT_BOOL, VARIANT_FALSE },
+        { DISPID_AMBIENT_SHOWGRABHANDLES, VT_BOOL, VARIANT_FALSE },
+        { DISPID_AMBIENT_SHOWHATCHING, VT_BOOL, VARIANT_FALSE },
+        { DISPID_AMBIENT_SUPPORTSMNEMONICS, VT_BOOL, VARIANT_TRUE },
+        { DISPID_AMBIENT_AUTOCLIP, VT_BOOL, VARIANT_TRUE },
     };
     for (const auto& c : cases) {
         vl::Variant value;
@@ -350,7 +352,7 @@ TEST_F(ViewerTest, AmbientProperties)
     ASSERT_EQ(vl::describeFont(object.get(), d), S_OK);
     EXPECT_EQ(vl::toNarrow(d.name), parent()->font().family().toStdString());
 
-    for (DISPID other : {DISPID_AMBIENT_SCALEUNITS, DISPID_AMBIENT_DISPLAYASDEFAULT, 0, 201}) {
+    for (DISPID other : { DISPID_AMBIENT_SCALEUNITS, DISPID_AMBIENT_DISPLAYASDEFAULT, 0, 201 }) {
         vl::Variant value;
         EXPECT_EQ(control->ambient(other, value), DISP_E_MEMBERNOTFOUND) << other;
     }
@@ -358,10 +360,10 @@ TEST_F(ViewerTest, AmbientProperties)
     ASSERT_EQ(vl::ComPtr<IOleClientSite>(control->site()).query(IID_IDispatch, site), S_OK);
     VARIANT arg = vl::Variant::fromInt32(1).release();
     DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS put{&arg, &named, 1, 1};
-    EXPECT_EQ(site->Invoke(DISPID_AMBIENT_BACKCOLOR, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr,
-                           nullptr),
-              DISP_E_MEMBERNOTFOUND);
+    DISPPARAMS put { &arg, &named, 1, 1 };
+    EXPECT_EQ(
+        site->Invoke(DISPID_AMBIENT_BACKCOLOR, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
+        DISP_E_MEMBERNOTFOUND);
 }
 
 TEST_F(ViewerTest, ChangeNoticesForStockPropertiesOnly)
@@ -371,7 +373,7 @@ TEST_F(ViewerTest, ChangeNoticesForStockPropertiesOnly)
     control->properties[DISPID_BACKCOLOR] = vl::Variant::fromInt32(0x123456);
     control->properties[DISPID_FORECOLOR] = vl::Variant::fromInt32(0x00FF00);
     fake::calls().clear();
-    for (DISPID unknown : {201, 206, -500, -515, 0})
+    for (DISPID unknown : { 201, 206, -500, -515, 0 })
         control->notifyChanged(unknown);
     EXPECT_TRUE(fake::calls().empty());
 
@@ -428,7 +430,7 @@ TEST_F(ViewerTest, PropertyReadsTakeTheTablesType)
     EXPECT_DOUBLE_EQ(view->Scale(), 1.25);
     EXPECT_NE(fake::callIndex("InitNew"), -1); // a read runs the control first
 
-    for (VARIANT_BOOL raw : {VARIANT_TRUE, VARIANT_FALSE, VARIANT_BOOL(1), VARIANT_BOOL(0x100)}) {
+    for (VARIANT_BOOL raw : { VARIANT_TRUE, VARIANT_FALSE, VARIANT_BOOL(1), VARIANT_BOOL(0x100) }) {
         vl::Variant value = vl::Variant::fromBool(false);
         value.ptr()->boolVal = raw;
         control->properties[ReportViewDispId::Ctl3D] = value;
@@ -501,7 +503,7 @@ TEST_F(ViewerTest, PropertyFailures)
 
 TEST(OleCheck, NonNegativeResultsPass)
 {
-    for (HRESULT hr : {S_OK, S_FALSE, HRESULT(2), HRESULT(0x7FFFFFFF)})
+    for (HRESULT hr : { S_OK, S_FALSE, HRESULT(2), HRESULT(0x7FFFFFFF) })
         EXPECT_NO_THROW(vl::oleCheck(hr)) << hr;
 }
 
@@ -526,9 +528,9 @@ TEST(OleCheck, MessageRules)
         HRESULT code;
         std::string message;
     } cases[] = {
-        {E_INVALIDARG, system},
-        {static_cast<HRESULT>(0x8004DEADu), "OLE error 8004DEAD"},
-        {static_cast<HRESULT>(0x80000ABCu), "OLE error 80000ABC"},
+        { E_INVALIDARG, system },
+        { static_cast<HRESULT>(0x8004DEADu), "OLE error 8004DEAD" },
+        { static_cast<HRESULT>(0x80000ABCu), "OLE error 80000ABC" },
     };
     for (const auto& c : cases) {
         try {
@@ -610,7 +612,7 @@ TEST_F(ViewerTest, SubObjectReadsGoThroughTheirSlots)
     const struct {
         int slot;
         const char* call;
-    } reads[] = {{39, "get_ReportDocument"}, {40, "get_ReportData"}, {41, "get_ReportPrinter"}};
+    } reads[] = { { 39, "get_ReportDocument" }, { 40, "get_ReportData" }, { 41, "get_ReportPrinter" } };
     for (const auto& s : reads) {
         fake::calls().clear();
         IUnknown* object = nullptr;
@@ -625,8 +627,8 @@ TEST_F(ViewerTest, SubObjectReadsGoThroughTheirSlots)
     vl::ComPtr<IReportData> data = view->ReportData();
     vl::oleCheck(data->LoadXML(vl::BStr(u"<xml/>").get(), 0));
     vl::oleCheck(view->ReportDocument()->OpenFile(vl::BStr(u"/t/test.vld").get()));
-    EXPECT_EQ(fake::calls(), (std::vector<std::string>{"get_ReportData", "LoadXML 0", "get_ReportDocument",
-                                                       "OpenFile /t/test.vld"}));
+    EXPECT_EQ(fake::calls(),
+        (std::vector<std::string> { "get_ReportData", "LoadXML 0", "get_ReportDocument", "OpenFile /t/test.vld" }));
 }
 
 TEST_F(ViewerTest, SuccessCodesCompleteTheCommand)
@@ -662,8 +664,8 @@ TEST_F(ViewerTest, EventsReachTheirSlots)
     view->OnCustomFunctionExecute = [&](TObject*, ICustomFunction*) { seen.push_back("custom"); };
     view->OnInputChanged = [&](TObject* sender, BSTR name, int32_t master, int32_t row, vl::Variant, vl::Variant) {
         EXPECT_EQ(sender, view);
-        seen.push_back("changed " + vl::toNarrow(vl::bstrView(name)) + " " + std::to_string(master) + " "
-                       + std::to_string(row));
+        seen.push_back(
+            "changed " + vl::toNarrow(vl::bstrView(name)) + " " + std::to_string(master) + " " + std::to_string(row));
     };
     view->OnResize = [&](TObject*) { seen.push_back("resize"); };
 
@@ -672,14 +674,15 @@ TEST_F(ViewerTest, EventsReachTheirSlots)
 
     vl::BStr name(u"Cell1");
     vl::Variant oldValue, newValue;
-    EXPECT_EQ(control->fireEvent(209, {byRef(VT_VARIANT, newValue.ptr()), byRef(VT_VARIANT, oldValue.ptr()),
-                                       int32Arg(4), int32Arg(2), vl::Variant::fromBStr(name).release()}),
-              S_OK);
+    EXPECT_EQ(control->fireEvent(209,
+                  { byRef(VT_VARIANT, newValue.ptr()), byRef(VT_VARIANT, oldValue.ptr()), int32Arg(4), int32Arg(2),
+                      vl::Variant::fromBStr(name).release() }),
+        S_OK);
     EXPECT_EQ(control->fireEvent(202, {}), S_OK);
     view->OnResize = nullptr;
     EXPECT_EQ(control->fireEvent(202, {}), S_OK);
     EXPECT_EQ(control->fireEvent(203, {}), S_OK); // nothing assigned
-    EXPECT_EQ(seen, (std::vector<std::string>{"changed Cell1 2 4", "resize"}));
+    EXPECT_EQ(seen, (std::vector<std::string> { "changed Cell1 2 4", "resize" }));
 }
 
 TEST_F(ViewerTest, InOutArgumentsReachTheControl)
@@ -695,7 +698,7 @@ TEST_F(ViewerTest, InOutArgumentsReachTheControl)
     };
     int32_t width = 640, height = 480;
     VARIANT_BOOL resize = VARIANT_TRUE;
-    control->fireEvent(201, {byRef(VT_BOOL, &resize), byRef(VT_I4, &height), byRef(VT_I4, &width)});
+    control->fireEvent(201, { byRef(VT_BOOL, &resize), byRef(VT_I4, &height), byRef(VT_I4, &width) });
     EXPECT_EQ(resize, VARIANT_FALSE);
     EXPECT_EQ(width, 320);
     EXPECT_EQ(height, 480);
@@ -710,8 +713,9 @@ TEST_F(ViewerTest, InOutArgumentsReachTheControl)
     vl::Variant result = vl::Variant::fromInt32(42);
     vl::Variant display = vl::Variant::fromInt32(42);
     vl::BStr element(u"Total");
-    control->fireEvent(206, {byRef(VT_VARIANT, display.ptr()), byRef(VT_VARIANT, result.ptr()),
-                             vl::Variant::fromBStr(element).release()});
+    control->fireEvent(206,
+        { byRef(VT_VARIANT, display.ptr()), byRef(VT_VARIANT, result.ptr()),
+            vl::Variant::fromBStr(element).release() });
     EXPECT_EQ(result->lVal, 42);
     ASSERT_EQ(display.type(), VT_BSTR);
     EXPECT_EQ(vl::bstrView(display->bstrVal), u"forty-two");
@@ -722,9 +726,9 @@ TEST_F(ViewerTest, HandlerExceptionIsShownAndTheControlHearsSuccess)
     TReportView* view = createShown();
     view->OnPrompt = [](TObject*, BSTR msg) { throw Exception("Bad prompt: " + vl::toNarrow(vl::bstrView(msg))); };
     vl::Variant msg = vl::Variant::fromString(u"x");
-    std::vector<VARIANT> args{msg.get()};
+    std::vector<VARIANT> args { msg.get() };
     EXPECT_EQ(fake::lastControl()->fireEvent(204, args), S_OK);
-    EXPECT_EQ(messages, (std::vector<std::string>{"Bad prompt: x."}));
+    EXPECT_EQ(messages, (std::vector<std::string> { "Bad prompt: x." }));
 }
 
 TEST_F(ViewerTest, MissingArgumentsReadAsEmpty)
@@ -736,7 +740,7 @@ TEST_F(ViewerTest, MissingArgumentsReadAsEmpty)
         ++calls;
     };
     EXPECT_EQ(fake::lastControl()->fireEvent(213, {}), S_OK);
-    EXPECT_EQ(fake::lastControl()->fireEvent(213, {int32Arg(7)}), S_OK); // no string: no wild pointer
+    EXPECT_EQ(fake::lastControl()->fireEvent(213, { int32Arg(7) }), S_OK); // no string: no wild pointer
     EXPECT_EQ(calls, 2);
 }
 
@@ -755,22 +759,22 @@ TEST_F(ViewerTest, StandardKeyAndMouseEvents)
     };
     view->OnMouseDown = [&](TObject*, TMouseButton button, TShiftState shift, int x, int y) {
         seen.push_back("mouse " + std::to_string(button) + " " + std::to_string(shift) + " " + std::to_string(x) + ","
-                       + std::to_string(y));
+            + std::to_string(y));
     };
     view->OnClick = [&](TObject*) { seen.push_back("click"); };
 
     SHORT key = 65;
-    control->fireEvent(DISPID_KEYDOWN, {int32Arg(1 | 8), byRef(VT_I2, &key)});
+    control->fireEvent(DISPID_KEYDOWN, { int32Arg(1 | 8), byRef(VT_I2, &key) });
     EXPECT_EQ(key, 0);
     SHORT ch = 'a';
-    control->fireEvent(DISPID_KEYPRESS, {byRef(VT_I2, &ch)});
+    control->fireEvent(DISPID_KEYPRESS, { byRef(VT_I2, &ch) });
     EXPECT_EQ(ch, 'b');
-    control->fireEvent(DISPID_MOUSEDOWN, {int32Arg(20), int32Arg(10), int32Arg(4), int32Arg(2 | 4)});
-    control->fireEvent(DISPID_MOUSEDOWN, {int32Arg(10), int32Arg(4), int32Arg(1)}); // too few
+    control->fireEvent(DISPID_MOUSEDOWN, { int32Arg(20), int32Arg(10), int32Arg(4), int32Arg(2 | 4) });
+    control->fireEvent(DISPID_MOUSEDOWN, { int32Arg(10), int32Arg(4), int32Arg(1) }); // too few
     control->fireEvent(DISPID_CLICK, {});
-    EXPECT_EQ(seen, (std::vector<std::string>{"down 65 " + std::to_string(ssShift), "press a",
-                                              "mouse 1 " + std::to_string(ssAlt | ssRight | ssMiddle) + " 10,20",
-                                              "click"}));
+    EXPECT_EQ(seen,
+        (std::vector<std::string> { "down 65 " + std::to_string(ssShift), "press a",
+            "mouse 1 " + std::to_string(ssAlt | ssRight | ssMiddle) + " 10,20", "click" }));
 }
 
 TEST_F(ViewerTest, EventSinkAnswers)
@@ -781,7 +785,7 @@ TEST_F(ViewerTest, EventSinkAnswers)
     ASSERT_EQ(control->FindConnectionPoint(DIID_IReportViewEvents, &point), S_OK);
     vl::ComPtr<IEnumConnections> connections;
     ASSERT_EQ(point->EnumConnections(&connections), S_OK);
-    CONNECTDATA data{};
+    CONNECTDATA data {};
     ULONG fetched = 0;
     ASSERT_EQ(connections->Next(1, &data, &fetched), S_OK);
     vl::ComPtr<IUnknown> unknown = vl::ComPtr<IUnknown>::adopt(data.pUnk);
@@ -801,7 +805,7 @@ TEST_F(ViewerTest, EventSinkAnswers)
     EXPECT_EQ(sink->GetTypeInfo(0, 0, &info), E_NOTIMPL);
     EXPECT_EQ(info, nullptr);
     DISPID id = 0;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(u"OnPrompt")};
+    LPOLESTR names[] = { const_cast<LPOLESTR>(u"OnPrompt") };
     EXPECT_EQ(sink->GetIDsOfNames(IID_NULL, names, 1, 0, &id), E_NOTIMPL);
     vl::ComPtr<IUnknown> other;
     EXPECT_EQ(sink.query(IID_IOleObject, other), E_NOINTERFACE);

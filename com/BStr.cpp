@@ -4,10 +4,14 @@
 #include <cstring>
 #include <limits>
 
-namespace {
+namespace
+{
 
 // The count sits in the four bytes before the text; the block starts there.
-uint32_t* header(BSTR s) { return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(s) - sizeof(uint32_t)); }
+uint32_t* header(BSTR s)
+{
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(s) - sizeof(uint32_t));
+}
 
 BSTR allocateBytes(const void* bytes, size_t byteCount)
 {
@@ -50,7 +54,10 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT len)
     return allocateBytes(text, size_t(len) * sizeof(OLECHAR));
 }
 
-BSTR SysAllocStringByteLen(const char* bytes, UINT len) { return allocateBytes(bytes, len); }
+BSTR SysAllocStringByteLen(const char* bytes, UINT len)
+{
+    return allocateBytes(bytes, len);
+}
 
 BOOL SysReAllocString(BSTR* bstr, const OLECHAR* text)
 {
@@ -77,11 +84,18 @@ void SysFreeString(BSTR bstr)
         std::free(header(bstr));
 }
 
-UINT SysStringLen(BSTR bstr) { return bstr ? *header(bstr) / sizeof(OLECHAR) : 0; }
+UINT SysStringLen(BSTR bstr)
+{
+    return bstr ? *header(bstr) / sizeof(OLECHAR) : 0;
+}
 
-UINT SysStringByteLen(BSTR bstr) { return bstr ? *header(bstr) : 0; }
+UINT SysStringByteLen(BSTR bstr)
+{
+    return bstr ? *header(bstr) : 0;
+}
 
-namespace vl {
+namespace vl
+{
 
 BStr::BStr(std::u16string_view text)
     : m_s(text.empty() ? nullptr : SysAllocStringLen(text.data(), UINT(text.size())))

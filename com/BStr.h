@@ -22,19 +22,27 @@ void SysFreeString(BSTR bstr);
 UINT SysStringLen(BSTR bstr);
 UINT SysStringByteLen(BSTR bstr);
 
-namespace vl {
+namespace vl
+{
 
 // The text of a BSTR (empty for null), without copying.
-inline std::u16string_view bstrView(BSTR bstr) { return bstr ? std::u16string_view(bstr, SysStringLen(bstr)) : std::u16string_view(); }
+inline std::u16string_view bstrView(BSTR bstr)
+{
+    return bstr ? std::u16string_view(bstr, SysStringLen(bstr)) : std::u16string_view();
+}
 
 // Owns one BSTR (or none) and frees it when it goes.
-class BStr {
+class BStr
+{
 public:
     BStr() = default;
     // A new BSTR holding text; an empty text gives a null BSTR.
     explicit BStr(std::u16string_view text);
     BStr(const BStr& other);
-    BStr(BStr&& other) noexcept : m_s(std::exchange(other.m_s, nullptr)) {}
+    BStr(BStr&& other) noexcept
+        : m_s(std::exchange(other.m_s, nullptr))
+    {
+    }
     ~BStr() { SysFreeString(m_s); }
     BStr& operator=(BStr other) noexcept
     {
@@ -71,12 +79,13 @@ private:
 
 // A BSTR in read-only static storage, for constant arguments: get() is passed unchanged and must
 // never be freed. Usage: static constexpr vl::StaticBStr sheet(u"Sheet1");
-template <size_t N>
-struct StaticBStr {
+template <size_t N> struct StaticBStr {
     uint32_t byteCount;
     char16_t text[N];
 
-    constexpr StaticBStr(const char16_t (&literal)[N]) : byteCount((N - 1) * sizeof(char16_t)), text{}
+    constexpr StaticBStr(const char16_t (&literal)[N])
+        : byteCount((N - 1) * sizeof(char16_t))
+        , text {}
     {
         for (size_t i = 0; i < N; ++i)
             text[i] = literal[i];

@@ -10,7 +10,8 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 struct Apartment {
     int initCount = 0;
@@ -119,7 +120,10 @@ HRESULT loadServer(const std::string& path, DllGetClassObjectFunction& entry)
 
 } // namespace
 
-HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
+HRESULT CoInitialize(void* reserved)
+{
+    return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED);
+}
 
 HRESULT CoInitializeEx(void*, DWORD coInit)
 {
@@ -146,7 +150,7 @@ HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD conte
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     *cookie = r.nextCookie++;
-    r.registrations.push_back({*cookie, clsid, context, vl::ComPtr<IUnknown>(classObject)});
+    r.registrations.push_back({ *cookie, clsid, context, vl::ComPtr<IUnknown>(classObject) });
     return S_OK;
 }
 
@@ -157,7 +161,7 @@ HRESULT CoRevokeClassObject(DWORD cookie)
     {
         std::lock_guard lock(r.mutex);
         auto it = std::find_if(r.registrations.begin(), r.registrations.end(),
-                               [&](const Registration& reg) { return reg.cookie == cookie; });
+            [&](const Registration& reg) { return reg.cookie == cookie; });
         if (it == r.registrations.end())
             return E_INVALIDARG;
         revoked = std::move(it->classObject);
@@ -239,7 +243,8 @@ void CoFreeUnusedLibraries()
     }
 }
 
-namespace vl {
+namespace vl
+{
 
 void setClassRegistryFolder(const std::string& folder)
 {
@@ -259,6 +264,9 @@ std::string classRegistryFolder()
     return programFolder();
 }
 
-std::string lastClassLoadError() { return t_lastLoadError; }
+std::string lastClassLoadError()
+{
+    return t_lastLoadError;
+}
 
 } // namespace vl

@@ -10,13 +10,14 @@
 
 // {00000001-0000-0000-C000-000000000046}
 inline constexpr IID IID_IClassFactory
-    = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+    = { 0x00000001, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
 
-class IClassFactory : public IUnknown {
+class IClassFactory : public IUnknown
+{
 public:
     // outer non-null asks for aggregation, which our classes refuse with CLASS_E_NOAGGREGATION.
     virtual HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) = 0; // slot 3
-    virtual HRESULT LockServer(BOOL lock) = 0;                                       // slot 4
+    virtual HRESULT LockServer(BOOL lock) = 0; // slot 4
 
 protected:
     ~IClassFactory() = default;
@@ -66,7 +67,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
 // Unloads the server libraries whose DllCanUnloadNow answers S_OK.
 void CoFreeUnusedLibraries();
 
-namespace vl {
+namespace vl
+{
 // The folder whose *.classreg files make the class registry. Default: the folder of the running
 // program file. An empty path restores the default.
 void setClassRegistryFolder(const std::string& folder);

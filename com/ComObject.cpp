@@ -1,15 +1,29 @@
 #include "ComObject.h"
 
-namespace {
-std::atomic<long> g_liveObjects{0};
+namespace
+{
+std::atomic<long> g_liveObjects { 0 };
 }
 
-namespace vl {
+namespace vl
+{
 
-long liveObjectCount() { return g_liveObjects.load(); }
+long liveObjectCount()
+{
+    return g_liveObjects.load();
+}
 
-ObjectCounter::ObjectCounter() { ++g_liveObjects; }
-ObjectCounter::ObjectCounter(const ObjectCounter&) { ++g_liveObjects; }
-ObjectCounter::~ObjectCounter() { --g_liveObjects; }
+ObjectCounter::ObjectCounter()
+{
+    ++g_liveObjects;
+}
+ObjectCounter::ObjectCounter(const ObjectCounter&)
+{
+    ++g_liveObjects;
+}
+ObjectCounter::~ObjectCounter()
+{
+    --g_liveObjects;
+}
 
 } // namespace vl

@@ -6,13 +6,15 @@
 
 #include <atomic>
 
-namespace vl {
+namespace vl
+{
 
 // Objects of the layer alive right now (every ComObject and every ObjectCounter).
 long liveObjectCount();
 
 // Counts its owner among the live objects; for implementations that do their own counting.
-class ObjectCounter {
+class ObjectCounter
+{
 public:
     ObjectCounter();
     ObjectCounter(const ObjectCounter&);
@@ -24,8 +26,8 @@ public:
 // A new object starts with one reference, which its creator owns; the last Release deletes it.
 // Derived classes answer interfaceFor; the destructor and interfaceFor take vtable slots only
 // after those of the first interface, so slot numbers of the interfaces stay intact.
-template <class... Interfaces>
-class ComObject : public Interfaces... {
+template <class... Interfaces> class ComObject : public Interfaces...
+{
 public:
     HRESULT QueryInterface(REFIID iid, void** object) override
     {
@@ -60,13 +62,12 @@ protected:
     virtual void* interfaceFor(REFIID iid) = 0;
 
 private:
-    template <class F, class...>
-    struct FirstOf {
+    template <class F, class...> struct FirstOf {
         using type = F;
     };
     using First = typename FirstOf<Interfaces...>::type;
 
-    std::atomic<ULONG> m_refs{1};
+    std::atomic<ULONG> m_refs { 1 };
     ObjectCounter m_counter;
 };
 

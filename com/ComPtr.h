@@ -6,21 +6,29 @@
 
 #include <utility>
 
-namespace vl {
+namespace vl
+{
 
-template <class T>
-class ComPtr {
+template <class T> class ComPtr
+{
 public:
     ComPtr() = default;
-    ComPtr(std::nullptr_t) {}
+    ComPtr(std::nullptr_t) { }
     // Takes a reference of its own (AddRef); the caller keeps its reference.
-    explicit ComPtr(T* p) : m_p(p)
+    explicit ComPtr(T* p)
+        : m_p(p)
     {
         if (m_p)
             m_p->AddRef();
     }
-    ComPtr(const ComPtr& other) : ComPtr(other.m_p) {}
-    ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    ComPtr(const ComPtr& other)
+        : ComPtr(other.m_p)
+    {
+    }
+    ComPtr(ComPtr&& other) noexcept
+        : m_p(std::exchange(other.m_p, nullptr))
+    {
+    }
     ~ComPtr() { reset(); }
 
     ComPtr& operator=(const ComPtr& other)
@@ -79,8 +87,7 @@ public:
     }
 
     // QueryInterface into another reference; the answer is the callee's.
-    template <class U>
-    HRESULT query(REFIID iid, ComPtr<U>& out) const
+    template <class U> HRESULT query(REFIID iid, ComPtr<U>& out) const
     {
         if (!m_p) {
             out.reset();

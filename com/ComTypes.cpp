@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 int hexValue(char32_t c)
 {
@@ -18,8 +19,7 @@ int hexValue(char32_t c)
 }
 
 // Shared by the narrow and wide parsers; text must be exactly the 38-character braced form.
-template <class Char>
-bool parseBraced(const Char* text, size_t length, GUID& guid)
+template <class Char> bool parseBraced(const Char* text, size_t length, GUID& guid)
 {
     static constexpr char pattern[] = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
     if (length != sizeof(pattern) - 1)
@@ -66,7 +66,10 @@ HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid)
     return S_OK;
 }
 
-HRESULT IIDFromString(LPCOLESTR text, IID* iid) { return CLSIDFromString(text, iid); }
+HRESULT IIDFromString(LPCOLESTR text, IID* iid)
+{
+    return CLSIDFromString(text, iid);
+}
 
 int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int cchMax)
 {
@@ -79,7 +82,8 @@ int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int cchMax)
     return int(text.size()) + 1;
 }
 
-namespace vl {
+namespace vl
+{
 
 std::string guidToString(const GUID& guid)
 {
@@ -106,12 +110,21 @@ std::string guidToString(const GUID& guid)
     return text;
 }
 
-bool parseGuid(std::string_view text, GUID& guid) { return parseBraced(text.data(), text.size(), guid); }
+bool parseGuid(std::string_view text, GUID& guid)
+{
+    return parseBraced(text.data(), text.size(), guid);
+}
 
 } // namespace vl
 
-void* CoTaskMemAlloc(size_t size) { return std::malloc(size ? size : 1); }
-void CoTaskMemFree(void* block) { std::free(block); }
+void* CoTaskMemAlloc(size_t size)
+{
+    return std::malloc(size ? size : 1);
+}
+void CoTaskMemFree(void* block)
+{
+    std::free(block);
+}
 
 LCID GetUserDefaultLCID()
 {
@@ -121,10 +134,26 @@ LCID GetUserDefaultLCID()
     };
     // The common languages only; anything else counts as the neutral user default.
     static constexpr Entry table[] = {
-        {"en_US", 0x0409}, {"en_GB", 0x0809}, {"de_DE", 0x0407}, {"fr_FR", 0x040C}, {"es_ES", 0x0C0A},
-        {"it_IT", 0x0410}, {"ja_JP", 0x0411}, {"ko_KR", 0x0412}, {"zh_CN", 0x0804}, {"zh_TW", 0x0404},
-        {"ru_RU", 0x0419}, {"pt_BR", 0x0416}, {"nl_NL", 0x0413}, {"pl_PL", 0x0415}, {"en", 0x0409},
-        {"de", 0x0407},    {"fr", 0x040C},    {"zh", 0x0804},    {"C", 0x0409},     {"POSIX", 0x0409},
+        { "en_US", 0x0409 },
+        { "en_GB", 0x0809 },
+        { "de_DE", 0x0407 },
+        { "fr_FR", 0x040C },
+        { "es_ES", 0x0C0A },
+        { "it_IT", 0x0410 },
+        { "ja_JP", 0x0411 },
+        { "ko_KR", 0x0412 },
+        { "zh_CN", 0x0804 },
+        { "zh_TW", 0x0404 },
+        { "ru_RU", 0x0419 },
+        { "pt_BR", 0x0416 },
+        { "nl_NL", 0x0413 },
+        { "pl_PL", 0x0415 },
+        { "en", 0x0409 },
+        { "de", 0x0407 },
+        { "fr", 0x040C },
+        { "zh", 0x0804 },
+        { "C", 0x0409 },
+        { "POSIX", 0x0409 },
     };
     const char* name = std::setlocale(LC_CTYPE, nullptr);
     if (!name)

@@ -122,8 +122,14 @@ inline constexpr UINT KEYMOD_ALT = 0x4;
 
 // ---- Status codes -------------------------------------------------------------------------------
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr)
+{
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr)
+{
+    return hr < 0;
+}
 constexpr HRESULT MAKE_HRESULT(uint32_t severity, uint32_t facility, uint32_t code)
 {
     return static_cast<HRESULT>((severity << 31) | (facility << 16) | code);
@@ -133,8 +139,14 @@ constexpr HRESULT HRESULT_FROM_WIN32(uint32_t error)
     return static_cast<HRESULT>(error) <= 0 ? static_cast<HRESULT>(error)
                                             : static_cast<HRESULT>((error & 0xFFFF) | (7u << 16) | 0x80000000u);
 }
-constexpr uint32_t HRESULT_CODE(HRESULT hr) { return static_cast<uint32_t>(hr) & 0xFFFF; }
-constexpr uint32_t HRESULT_FACILITY(HRESULT hr) { return (static_cast<uint32_t>(hr) >> 16) & 0x1FFF; }
+constexpr uint32_t HRESULT_CODE(HRESULT hr)
+{
+    return static_cast<uint32_t>(hr) & 0xFFFF;
+}
+constexpr uint32_t HRESULT_FACILITY(HRESULT hr)
+{
+    return (static_cast<uint32_t>(hr) >> 16) & 0x1FFF;
+}
 
 inline constexpr uint32_t ERROR_MOD_NOT_FOUND = 126;
 inline constexpr uint32_t ERROR_PROC_NOT_FOUND = 127;
@@ -215,13 +227,22 @@ using REFGUID = const GUID&;
 using REFIID = const IID&;
 using REFCLSID = const CLSID&;
 
-inline constexpr GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+inline constexpr GUID GUID_NULL = { 0, 0, 0, { 0, 0, 0, 0, 0, 0, 0, 0 } };
 inline constexpr IID IID_NULL = GUID_NULL;
 inline constexpr CLSID CLSID_NULL = GUID_NULL;
 
-constexpr bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
-constexpr bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
-constexpr bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return a == b; }
+constexpr bool IsEqualGUID(REFGUID a, REFGUID b)
+{
+    return a == b;
+}
+constexpr bool IsEqualIID(REFIID a, REFIID b)
+{
+    return a == b;
+}
+constexpr bool IsEqualCLSID(REFCLSID a, REFCLSID b)
+{
+    return a == b;
+}
 
 // Parses "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" (hex digits of either case, braces required).
 // On failure *clsid is set to GUID_NULL and the answer is E_INVALIDARG (E_POINTER for a null argument).
@@ -231,7 +252,8 @@ HRESULT IIDFromString(LPCOLESTR text, IID* iid);
 // including the zero (39), or 0 when cchMax is below 39.
 int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int cchMax);
 
-namespace vl {
+namespace vl
+{
 // The braced, upper-case text of a GUID: "{9CD362AE-2503-42F5-8053-389BEFBA293D}".
 std::string guidToString(const GUID& guid);
 // Parses the braced form; false (and guid unchanged) when the text is anything else.

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 // A snapshot enumerator: the items are taken at creation, so later changes do not disturb it.
-class ConnectionEnumerator : public vl::ComObject<IEnumConnections> {
+class ConnectionEnumerator : public vl::ComObject<IEnumConnections>
+{
 public:
     explicit ConnectionEnumerator(std::vector<std::pair<DWORD, vl::ComPtr<IUnknown>>> items)
         : m_items(std::move(items))
@@ -58,9 +60,13 @@ private:
     size_t m_position = 0;
 };
 
-class PointEnumerator : public vl::ComObject<IEnumConnectionPoints> {
+class PointEnumerator : public vl::ComObject<IEnumConnectionPoints>
+{
 public:
-    explicit PointEnumerator(std::vector<vl::ComPtr<IConnectionPoint>> items) : m_items(std::move(items)) {}
+    explicit PointEnumerator(std::vector<vl::ComPtr<IConnectionPoint>> items)
+        : m_items(std::move(items))
+    {
+    }
 
     HRESULT Next(ULONG count, IConnectionPoint** items, ULONG* fetched) override
     {
@@ -107,10 +113,12 @@ private:
 
 } // namespace
 
-namespace vl {
+namespace vl
+{
 
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, REFIID iid)
-    : m_container(container), m_iid(iid)
+    : m_container(container)
+    , m_iid(iid)
 {
 }
 
@@ -153,7 +161,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
         return CONNECT_E_CANNOTCONNECT;
     std::lock_guard lock(m_mutex);
     *cookie = m_nextCookie++;
-    m_connections.push_back({*cookie, std::move(connected)});
+    m_connections.push_back({ *cookie, std::move(connected) });
     return S_OK;
 }
 
@@ -161,8 +169,8 @@ HRESULT ConnectionPoint::Unadvise(DWORD cookie)
 {
     ComPtr<IUnknown> released; // let go outside the lock: the sink's Release may call back
     std::lock_guard lock(m_mutex);
-    auto it = std::find_if(m_connections.begin(), m_connections.end(),
-                           [&](const Connection& c) { return c.cookie == cookie; });
+    auto it = std::find_if(
+        m_connections.begin(), m_connections.end(), [&](const Connection& c) { return c.cookie == cookie; });
     if (it == m_connections.end())
         return CONNECT_E_NOCONNECTION;
     released = std::move(it->sink);
@@ -216,18 +224,21 @@ std::vector<ComPtr<IUnknown>> ConnectionPoint::sinks() const
 
 HRESULT ConnectionPoint::invokeAll(DISPID dispId, DISPPARAMS* params)
 {
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    DISPPARAMS none { nullptr, nullptr, 0, 0 };
     HRESULT first = S_OK;
     for (const ComPtr<IDispatch>& sink : sinksAs<IDispatch>()) {
-        const HRESULT hr = sink->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params ? params : &none,
-                                        nullptr, nullptr, nullptr);
+        const HRESULT hr = sink->Invoke(
+            dispId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params ? params : &none, nullptr, nullptr, nullptr);
         if (FAILED(hr) && SUCCEEDED(first))
             first = hr;
     }
     return first;
 }
 
-ConnectionPointList::ConnectionPointList(IConnectionPointContainer* container) : m_container(container) {}
+ConnectionPointList::ConnectionPointList(IConnectionPointContainer* container)
+    : m_container(container)
+{
+}
 
 ConnectionPointList::~ConnectionPointList()
 {
@@ -275,7 +286,8 @@ HRESULT ConnectionPointList::FindConnectionPoint(REFIID iid, IConnectionPoint** 
     return S_OK;
 }
 
-namespace {
+namespace
+{
 HRESULT findPoint(IUnknown* source, REFIID iid, ComPtr<IConnectionPoint>& point)
 {
     if (!source)

@@ -10,16 +10,16 @@
 
 // {B196B284-BAB4-101A-B69C-00AA00341D07}
 inline constexpr IID IID_IConnectionPointContainer
-    = {0xB196B284, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+    = { 0xB196B284, 0xBAB4, 0x101A, { 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07 } };
 // {B196B285-BAB4-101A-B69C-00AA00341D07}
 inline constexpr IID IID_IEnumConnectionPoints
-    = {0xB196B285, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+    = { 0xB196B285, 0xBAB4, 0x101A, { 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07 } };
 // {B196B286-BAB4-101A-B69C-00AA00341D07}
 inline constexpr IID IID_IConnectionPoint
-    = {0xB196B286, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+    = { 0xB196B286, 0xBAB4, 0x101A, { 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07 } };
 // {B196B287-BAB4-101A-B69C-00AA00341D07}
 inline constexpr IID IID_IEnumConnections
-    = {0xB196B287, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+    = { 0xB196B287, 0xBAB4, 0x101A, { 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07 } };
 
 class IConnectionPoint;
 class IConnectionPointContainer;
@@ -31,43 +31,47 @@ struct CONNECTDATA {
 };
 
 // Next hands out up to count counted references; S_FALSE when fewer remained.
-class IEnumConnections : public IUnknown {
+class IEnumConnections : public IUnknown
+{
 public:
     virtual HRESULT Next(ULONG count, CONNECTDATA* items, ULONG* fetched) = 0; // slot 3
-    virtual HRESULT Skip(ULONG count) = 0;                                     // slot 4
-    virtual HRESULT Reset() = 0;                                               // slot 5
-    virtual HRESULT Clone(IEnumConnections** copy) = 0;                        // slot 6
+    virtual HRESULT Skip(ULONG count) = 0; // slot 4
+    virtual HRESULT Reset() = 0; // slot 5
+    virtual HRESULT Clone(IEnumConnections** copy) = 0; // slot 6
 
 protected:
     ~IEnumConnections() = default;
 };
 
-class IEnumConnectionPoints : public IUnknown {
+class IEnumConnectionPoints : public IUnknown
+{
 public:
     virtual HRESULT Next(ULONG count, IConnectionPoint** items, ULONG* fetched) = 0; // slot 3
-    virtual HRESULT Skip(ULONG count) = 0;                                           // slot 4
-    virtual HRESULT Reset() = 0;                                                     // slot 5
-    virtual HRESULT Clone(IEnumConnectionPoints** copy) = 0;                         // slot 6
+    virtual HRESULT Skip(ULONG count) = 0; // slot 4
+    virtual HRESULT Reset() = 0; // slot 5
+    virtual HRESULT Clone(IEnumConnectionPoints** copy) = 0; // slot 6
 
 protected:
     ~IEnumConnectionPoints() = default;
 };
 
-class IConnectionPoint : public IUnknown {
+class IConnectionPoint : public IUnknown
+{
 public:
-    virtual HRESULT GetConnectionInterface(IID* iid) = 0;                             // slot 3
+    virtual HRESULT GetConnectionInterface(IID* iid) = 0; // slot 3
     virtual HRESULT GetConnectionPointContainer(IConnectionPointContainer** container) = 0; // slot 4
     // CONNECT_E_CANNOTCONNECT when sink does not answer the connection interface.
     virtual HRESULT Advise(IUnknown* sink, DWORD* cookie) = 0; // slot 5
     // CONNECT_E_NOCONNECTION for a cookie that is not connected.
-    virtual HRESULT Unadvise(DWORD cookie) = 0;                       // slot 6
+    virtual HRESULT Unadvise(DWORD cookie) = 0; // slot 6
     virtual HRESULT EnumConnections(IEnumConnections** connections) = 0; // slot 7
 
 protected:
     ~IConnectionPoint() = default;
 };
 
-class IConnectionPointContainer : public IUnknown {
+class IConnectionPointContainer : public IUnknown
+{
 public:
     virtual HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) = 0; // slot 3
     // CONNECT_E_NOCONNECTION when the container has no point for iid.
@@ -77,13 +81,15 @@ protected:
     ~IConnectionPointContainer() = default;
 };
 
-namespace vl {
+namespace vl
+{
 
 // A connection point holding advised sinks by cookie (cookies count up from 1, never reused).
 // Each sink is kept as its interface for the connection IID. The point refers to its container
 // without counting it; the container calls disconnectContainer() before it goes, after which
 // GetConnectionPointContainer answers E_UNEXPECTED.
-class ConnectionPoint : public ComObject<IConnectionPoint> {
+class ConnectionPoint : public ComObject<IConnectionPoint>
+{
 public:
     ConnectionPoint(IConnectionPointContainer* container, REFIID iid);
 
@@ -101,8 +107,7 @@ public:
     // A snapshot of the sinks, each queried for the connection IID, so a sink that unadvises
     // while being called does not disturb the caller's loop.
     std::vector<ComPtr<IUnknown>> sinks() const;
-    template <class I>
-    std::vector<ComPtr<I>> sinksAs() const
+    template <class I> std::vector<ComPtr<I>> sinksAs() const
     {
         std::vector<ComPtr<I>> result;
         for (const auto& sink : sinks())
@@ -131,7 +136,8 @@ private:
 
 // The connection points of one container, for the container's IConnectionPointContainer methods
 // to delegate to. Destroying it disconnects the points from the container.
-class ConnectionPointList {
+class ConnectionPointList
+{
 public:
     explicit ConnectionPointList(IConnectionPointContainer* container);
     ~ConnectionPointList();

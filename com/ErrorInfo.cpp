@@ -3,9 +3,11 @@
 #include "BStr.h"
 #include "ComObject.h"
 
-namespace {
+namespace
+{
 
-class ErrorObject : public vl::ComObject<IErrorInfo, ICreateErrorInfo> {
+class ErrorObject : public vl::ComObject<IErrorInfo, ICreateErrorInfo>
+{
 public:
     HRESULT GetGUID(GUID* guid) override
     {
@@ -97,10 +99,11 @@ HRESULT GetErrorInfo(ULONG, IErrorInfo** info)
     return *info ? S_OK : S_FALSE;
 }
 
-namespace vl {
+namespace vl
+{
 
 HRESULT setErrorInfo(HRESULT hr, std::u16string_view source, std::u16string_view description, REFGUID iid,
-                     std::u16string_view helpFile, DWORD helpContext)
+    std::u16string_view helpFile, DWORD helpContext)
 {
     ComPtr<ICreateErrorInfo> create;
     if (FAILED(CreateErrorInfo(&create)))

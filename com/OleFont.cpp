@@ -2,13 +2,18 @@
 
 #include "Variant.h"
 
-namespace {
+namespace
+{
 
 using vl::FontDescription;
 
-class FontObject : public vl::ComObject<IFont, IFontDisp> {
+class FontObject : public vl::ComObject<IFont, IFontDisp>
+{
 public:
-    explicit FontObject(FontDescription description) : m_font(std::move(description)) {}
+    explicit FontObject(FontDescription description)
+        : m_font(std::move(description))
+    {
+    }
 
     HRESULT get_Name(BSTR* name) override
     {
@@ -87,8 +92,8 @@ public:
         return E_NOTIMPL;
     }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                   UINT*) override;
+    HRESULT Invoke(
+        DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override;
 
 protected:
     void* interfaceFor(REFIID iid) override
@@ -103,16 +108,14 @@ protected:
 private:
     static constexpr HRESULT CTL_E_INVALIDPROPERTYVALUE = static_cast<HRESULT>(0x800A017Cu);
 
-    template <class T>
-    static HRESULT out(T* target, T value)
+    template <class T> static HRESULT out(T* target, T value)
     {
         if (!target)
             return E_POINTER;
         *target = value;
         return S_OK;
     }
-    template <class T>
-    static HRESULT set(T& member, T value)
+    template <class T> static HRESULT set(T& member, T value)
     {
         member = value;
         return S_OK;
@@ -181,7 +184,7 @@ HRESULT FontObject::putProperty(DISPID dispId, const VARIANT& value)
         if (FAILED(hr = convert(VT_BOOL)))
             return hr;
         const BOOL on = converted->boolVal != VARIANT_FALSE;
-        return dispId == DISPID_FONT_BOLD ? put_Bold(on)
+        return dispId == DISPID_FONT_BOLD  ? put_Bold(on)
             : dispId == DISPID_FONT_ITALIC ? put_Italic(on)
             : dispId == DISPID_FONT_UNDER  ? put_Underline(on)
                                            : put_Strikethrough(on);
@@ -196,8 +199,8 @@ HRESULT FontObject::putProperty(DISPID dispId, const VARIANT& value)
     }
 }
 
-HRESULT FontObject::Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                           UINT*)
+HRESULT FontObject::Invoke(
+    DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*)
 {
     if (!params)
         return E_INVALIDARG;
@@ -245,7 +248,8 @@ HRESULT OleCreateFontIndirect(FONTDESC* desc, REFIID iid, void** object)
     return font->QueryInterface(iid, object);
 }
 
-namespace vl {
+namespace vl
+{
 
 ComPtr<IFont> createFont(const FontDescription& description)
 {

@@ -8,7 +8,8 @@
 #include <cstring>
 #include <new>
 
-namespace {
+namespace
+{
 
 // Element size for the types an array may hold; 0 for any other.
 ULONG elementSize(VARTYPE vt)
@@ -62,7 +63,10 @@ USHORT featuresOf(VARTYPE vt)
     }
 }
 
-void* elementAt(SAFEARRAY* array, ULONG index) { return static_cast<char*>(array->pvData) + size_t(index) * array->cbElements; }
+void* elementAt(SAFEARRAY* array, ULONG index)
+{
+    return static_cast<char*>(array->pvData) + size_t(index) * array->cbElements;
+}
 
 // Frees what the elements own, leaving zeroed storage.
 void clearElements(SAFEARRAY* array)
@@ -171,7 +175,7 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG count)
     array->fFeatures = featuresOf(vt);
     array->cbElements = size;
     array->vt = vt;
-    array->rgsabound[0] = {count, lowerBound};
+    array->rgsabound[0] = { count, lowerBound };
     return array;
 }
 
@@ -223,9 +227,15 @@ HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* vt)
     return S_OK;
 }
 
-UINT SafeArrayGetDim(SAFEARRAY* array) { return array ? array->cDims : 0; }
+UINT SafeArrayGetDim(SAFEARRAY* array)
+{
+    return array ? array->cDims : 0;
+}
 
-UINT SafeArrayGetElemsize(SAFEARRAY* array) { return array ? array->cbElements : 0; }
+UINT SafeArrayGetElemsize(SAFEARRAY* array)
+{
+    return array ? array->cbElements : 0;
+}
 
 HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* bound)
 {
@@ -274,7 +284,10 @@ HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data)
     return S_OK;
 }
 
-HRESULT SafeArrayUnaccessData(SAFEARRAY* array) { return SafeArrayUnlock(array); }
+HRESULT SafeArrayUnaccessData(SAFEARRAY* array)
+{
+    return SafeArrayUnlock(array);
+}
 
 HRESULT SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value)
 {

@@ -4,9 +4,13 @@
 #include <cstring>
 #include <limits>
 
-namespace vl {
+namespace vl
+{
 
-MemoryStream::MemoryStream(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+MemoryStream::MemoryStream(std::vector<uint8_t> bytes)
+    : m_bytes(std::move(bytes))
+{
+}
 
 void* MemoryStream::interfaceFor(REFIID iid)
 {
@@ -89,7 +93,7 @@ HRESULT MemoryStream::CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEG
     if (!target)
         return STG_E_INVALIDPOINTER;
     const size_t available = m_position < m_bytes.size() ? m_bytes.size() - m_position : 0;
-    const ULONG n = ULONG(std::min<uint64_t>({count.QuadPart, available, std::numeric_limits<ULONG>::max()}));
+    const ULONG n = ULONG(std::min<uint64_t>({ count.QuadPart, available, std::numeric_limits<ULONG>::max() }));
     ULONG done = 0;
     const HRESULT hr = target->Write(m_bytes.data() + m_position, n, &done);
     m_position += n;
@@ -100,16 +104,28 @@ HRESULT MemoryStream::CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEG
     return hr;
 }
 
-HRESULT MemoryStream::Commit(DWORD) { return S_OK; }
-HRESULT MemoryStream::Revert() { return S_OK; }
-HRESULT MemoryStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
-HRESULT MemoryStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
+HRESULT MemoryStream::Commit(DWORD)
+{
+    return S_OK;
+}
+HRESULT MemoryStream::Revert()
+{
+    return S_OK;
+}
+HRESULT MemoryStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD)
+{
+    return STG_E_INVALIDFUNCTION;
+}
+HRESULT MemoryStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD)
+{
+    return STG_E_INVALIDFUNCTION;
+}
 
 HRESULT MemoryStream::Stat(STATSTG* stat, DWORD)
 {
     if (!stat)
         return STG_E_INVALIDPOINTER;
-    *stat = STATSTG{};
+    *stat = STATSTG {};
     stat->type = STGTY_STREAM;
     stat->cbSize.QuadPart = m_bytes.size();
     return S_OK;

@@ -2,14 +2,15 @@
 
 #include "BStr.h"
 
-namespace vl {
+namespace vl
+{
 
 void clearExcepInfo(EXCEPINFO& info)
 {
     SysFreeString(info.bstrSource);
     SysFreeString(info.bstrDescription);
     SysFreeString(info.bstrHelpFile);
-    info = EXCEPINFO{};
+    info = EXCEPINFO {};
 }
 
 } // namespace vl

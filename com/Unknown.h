@@ -10,15 +10,16 @@ using VARIANTARG = VARIANT;
 class ITypeInfo; // never implemented: objects answer GetTypeInfo with E_NOTIMPL or a null result
 
 // {00000000-0000-0000-C000-000000000046}
-inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IUnknown = { 0x00000000, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
 // {00020400-0000-0000-C000-000000000046}
-inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IDispatch = { 0x00020400, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
 
-class IUnknown {
+class IUnknown
+{
 public:
     // slot 0: on success *object holds a counted reference; on failure it is set to null.
     virtual HRESULT QueryInterface(REFIID iid, void** object) = 0;
-    virtual ULONG AddRef() = 0;  // slot 1
+    virtual ULONG AddRef() = 0; // slot 1
     virtual ULONG Release() = 0; // slot 2
 
 protected:
@@ -59,15 +60,16 @@ struct EXCEPINFO {
     SCODE scode;
 };
 
-class IDispatch : public IUnknown {
+class IDispatch : public IUnknown
+{
 public:
-    virtual HRESULT GetTypeInfoCount(UINT* count) = 0;                                  // slot 3
-    virtual HRESULT GetTypeInfo(UINT index, LCID locale, ITypeInfo** typeInfo) = 0;     // slot 4
+    virtual HRESULT GetTypeInfoCount(UINT* count) = 0; // slot 3
+    virtual HRESULT GetTypeInfo(UINT index, LCID locale, ITypeInfo** typeInfo) = 0; // slot 4
     virtual HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, // slot 5
-                                  DISPID* dispIds)
+        DISPID* dispIds)
         = 0;
     virtual HRESULT Invoke(DISPID dispId, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, // slot 6
-                           VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr)
+        VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr)
         = 0;
 
 protected:
@@ -115,14 +117,19 @@ inline constexpr DISPID DISPID_AMBIENT_SUPPORTSMNEMONICS = -714;
 inline constexpr DISPID DISPID_AMBIENT_AUTOCLIP = -715;
 inline constexpr DISPID DISPID_AMBIENT_APPEARANCE = -716;
 
-namespace vl {
+namespace vl
+{
 // Frees the three strings of an EXCEPINFO and zeroes it.
 void clearExcepInfo(EXCEPINFO& info);
 
 // An EXCEPINFO that frees its strings when it goes.
-class ExcepInfo {
+class ExcepInfo
+{
 public:
-    ExcepInfo() : m_info{} {}
+    ExcepInfo()
+        : m_info {}
+    {
+    }
     ~ExcepInfo() { clearExcepInfo(m_info); }
     ExcepInfo(const ExcepInfo&) = delete;
     ExcepInfo& operator=(const ExcepInfo&) = delete;

@@ -8,12 +8,22 @@
 #include <memory>
 #include <string>
 
-namespace {
+namespace
+{
 
-constexpr VARTYPE flagsOf(VARTYPE vt) { return vt & ~VARTYPE(VT_TYPEMASK); }
-constexpr VARTYPE baseOf(VARTYPE vt) { return vt & VT_TYPEMASK; }
+constexpr VARTYPE flagsOf(VARTYPE vt)
+{
+    return vt & ~VARTYPE(VT_TYPEMASK);
+}
+constexpr VARTYPE baseOf(VARTYPE vt)
+{
+    return vt & VT_TYPEMASK;
+}
 
-bool isInterface(VARTYPE base) { return base == VT_UNKNOWN || base == VT_DISPATCH; }
+bool isInterface(VARTYPE base)
+{
+    return base == VT_UNKNOWN || base == VT_DISPATCH;
+}
 
 // Bytes of the value that a by-ref pointer refers to (0 for types without a plain value).
 size_t valueSize(VARTYPE base)
@@ -112,7 +122,10 @@ int64_t currencyToInteger(int64_t scaled)
     return whole;
 }
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool isBlank(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
 bool equalsIgnoringCase(std::u16string_view text, std::u16string_view word)
 {
@@ -362,7 +375,10 @@ bool isZero(const Number& n)
     return true;
 }
 
-std::u16string widen(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+std::u16string widen(std::string_view text)
+{
+    return std::u16string(text.begin(), text.end());
+}
 
 // The platform's general notation: up to `digits` significant digits, "1E+20" beyond them.
 std::u16string formatReal(double value, int digits)
@@ -448,10 +464,10 @@ HRESULT convertObject(const VARIANT& source, USHORT flags, VARTYPE vt, VARIANT& 
     }
     if (source.vt != VT_DISPATCH || !source.pdispVal || (flags & VARIANT_NOVALUEPROP) || depth > 0)
         return DISP_E_TYPEMISMATCH;
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    DISPPARAMS none { nullptr, nullptr, 0, 0 };
     vl::Variant value;
-    const HRESULT hr = source.pdispVal->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                                               &value, nullptr, nullptr);
+    const HRESULT hr = source.pdispVal->Invoke(
+        DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
     if (FAILED(hr))
         return DISP_E_TYPEMISMATCH;
     VARIANT view;
@@ -594,7 +610,8 @@ bool isConversionTarget(VARTYPE vt)
 
 } // namespace
 
-namespace vl {
+namespace vl
+{
 
 bool isValidVariantType(VARTYPE vt)
 {
@@ -683,8 +700,8 @@ HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* source)
             if (const HRESULT hr = SafeArrayCopy(source->parray, &copy.parray); FAILED(hr))
                 return hr;
         } else if (source->vt == VT_BSTR && source->bstrVal) {
-            copy.bstrVal = SysAllocStringByteLen(reinterpret_cast<const char*>(source->bstrVal),
-                                                 SysStringByteLen(source->bstrVal));
+            copy.bstrVal = SysAllocStringByteLen(
+                reinterpret_cast<const char*>(source->bstrVal), SysStringByteLen(source->bstrVal));
             if (!copy.bstrVal)
                 return E_OUTOFMEMORY;
         } else if (isInterface(source->vt) && source->punkVal) {
@@ -770,9 +787,13 @@ HRESULT VariantToInt32(REFVARIANT v, LONG* result)
     return S_OK;
 }
 
-namespace vl {
+namespace vl
+{
 
-Variant::Variant(const Variant& other) : Variant(other.m_v) {}
+Variant::Variant(const Variant& other)
+    : Variant(other.m_v)
+{
+}
 
 Variant::Variant(const VARIANT& other)
 {
@@ -821,7 +842,10 @@ Variant Variant::fromBool(bool value)
     return v;
 }
 
-Variant Variant::fromString(std::u16string_view text) { return fromBStr(BStr(text)); }
+Variant Variant::fromString(std::u16string_view text)
+{
+    return fromBStr(BStr(text));
+}
 
 Variant Variant::fromBStr(BStr text)
 {

@@ -124,19 +124,25 @@ HRESULT VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* source, LCID loc
 // The ordinary conversion to a 32-bit integer (as VariantChangeType to VT_I4).
 HRESULT VariantToInt32(REFVARIANT v, LONG* result);
 
-namespace vl {
+namespace vl
+{
 
 // True when vt is a type that VariantClear and VariantCopy accept.
 bool isValidVariantType(VARTYPE vt);
 
 // A VARIANT that clears itself. Layout-compatible with VARIANT, so arrays of it can serve as
 // DISPPARAMS::rgvarg.
-class Variant {
+class Variant
+{
 public:
     Variant() { VariantInit(&m_v); }
     Variant(const Variant& other);
     Variant(const VARIANT& other);
-    Variant(Variant&& other) noexcept : m_v(other.m_v) { VariantInit(&other.m_v); }
+    Variant(Variant&& other) noexcept
+        : m_v(other.m_v)
+    {
+        VariantInit(&other.m_v);
+    }
     ~Variant() { VariantClear(&m_v); }
     Variant& operator=(const Variant& other);
     Variant& operator=(Variant&& other) noexcept;

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 uint32_t prefixOf(BSTR s)
 {
@@ -25,7 +26,7 @@ TEST(BStrLayout, ByteCountBeforeAndZeroAfter)
 
 TEST(BStrLayout, LengthKeepsEmbeddedZeros)
 {
-    const char16_t text[] = {u'a', 0, u'b'};
+    const char16_t text[] = { u'a', 0, u'b' };
     BSTR s = SysAllocStringLen(text, 3);
     EXPECT_EQ(SysStringLen(s), 3u);
     EXPECT_EQ(s[1], 0);

@@ -7,20 +7,23 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 // {0D7C2A9B-55E1-4F0A-8C3B-1E2D3F405061}
-constexpr CLSID CLSID_InProcess = {0x0D7C2A9B, 0x55E1, 0x4F0A, {0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x61}};
+constexpr CLSID CLSID_InProcess = { 0x0D7C2A9B, 0x55E1, 0x4F0A, { 0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x61 } };
 // {0D7C2A9B-55E1-4F0A-8C3B-1E2D3F405062}
-constexpr CLSID CLSID_Unregistered = {0x0D7C2A9B, 0x55E1, 0x4F0A, {0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x62}};
+constexpr CLSID CLSID_Unregistered = { 0x0D7C2A9B, 0x55E1, 0x4F0A, { 0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x62 } };
 // {0D7C2A9B-55E1-4F0A-8C3B-1E2D3F405063}
-constexpr CLSID CLSID_MissingLibrary = {0x0D7C2A9B, 0x55E1, 0x4F0A, {0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x63}};
+constexpr CLSID CLSID_MissingLibrary
+    = { 0x0D7C2A9B, 0x55E1, 0x4F0A, { 0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x63 } };
 // {0D7C2A9B-55E1-4F0A-8C3B-1E2D3F405064}
-constexpr CLSID CLSID_NoEntry = {0x0D7C2A9B, 0x55E1, 0x4F0A, {0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x64}};
+constexpr CLSID CLSID_NoEntry = { 0x0D7C2A9B, 0x55E1, 0x4F0A, { 0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x64 } };
 // {0D7C2A9B-55E1-4F0A-8C3B-1E2D3F405065}
-constexpr CLSID CLSID_NotALibrary = {0x0D7C2A9B, 0x55E1, 0x4F0A, {0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x65}};
+constexpr CLSID CLSID_NotALibrary = { 0x0D7C2A9B, 0x55E1, 0x4F0A, { 0x8C, 0x3B, 0x1E, 0x2D, 0x3F, 0x40, 0x50, 0x65 } };
 
-class InProcessFactory : public vl::ComObject<IClassFactory> {
+class InProcessFactory : public vl::ComObject<IClassFactory>
+{
 public:
     HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
@@ -41,7 +44,8 @@ protected:
     }
 };
 
-class ClassRegistryTest : public ComTest {
+class ClassRegistryTest : public ComTest
+{
 protected:
     void SetUp() override
     {
@@ -57,10 +61,7 @@ protected:
         fs::remove_all(m_folder);
         ComTest::TearDown();
     }
-    void writeRegistry(const std::string& name, const std::string& text)
-    {
-        std::ofstream(m_folder / name) << text;
-    }
+    void writeRegistry(const std::string& name, const std::string& text) { std::ofstream(m_folder / name) << text; }
     static std::string line(const CLSID& clsid, const std::string& library)
     {
         return vl::guidToString(clsid) + " " + library + "\n";
@@ -73,19 +74,19 @@ TEST_F(ClassRegistryTest, RegisteredClassObjectComesFirst)
 {
     auto factory = vl::ComPtr<InProcessFactory>::adopt(new InProcessFactory);
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(CLSID_InProcess, factory->unknown(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(CLSID_InProcess, factory->unknown(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     vl::ComPtr<IDispatch> object;
     EXPECT_EQ(CoCreateInstance(CLSID_InProcess, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                               object.voidOut()),
-              S_OK);
+                  object.voidOut()),
+        S_OK);
     EXPECT_TRUE(object);
     EXPECT_EQ(factory->created, 1);
     EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
     EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG);
     EXPECT_EQ(CoCreateInstance(CLSID_InProcess, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.voidOut()),
-              REGDB_E_CLASSNOTREG);
+        REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(object);
 }
 
@@ -94,8 +95,8 @@ TEST_F(ClassRegistryTest, ObjectFromALibraryInTheRegistry)
     writeRegistry("test.classreg", "# test server\n\n" + line(CLSID_TestServerObject, VL_TEST_SERVER));
     vl::ComPtr<IDispatch> object;
     ASSERT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                               IID_IDispatch, object.voidOut()),
-              S_OK);
+                  IID_IDispatch, object.voidOut()),
+        S_OK);
     vl::Variant value = vl::Variant::fromDispatch(object.get());
     int32_t number = 0;
     EXPECT_EQ(value.toInt32(number), S_OK);
@@ -105,18 +106,19 @@ TEST_F(ClassRegistryTest, ObjectFromALibraryInTheRegistry)
 TEST_F(ClassRegistryTest, RelativeLibraryNamesAreTakenInTheRegistryFolder)
 {
     fs::create_symlink(VL_TEST_SERVER, m_folder / "server.so");
-    writeRegistry("a.classreg", "garbage line\n" + vl::guidToString(CLSID_TestServerObject)
-                      + "   server.so   # the library beside the file\n");
+    writeRegistry("a.classreg",
+        "garbage line\n" + vl::guidToString(CLSID_TestServerObject) + "   server.so   # the library beside the file\n");
     vl::ComPtr<IUnknown> object;
-    EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.voidOut()),
-              S_OK);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.voidOut()), S_OK);
     EXPECT_TRUE(object);
 }
 
 TEST_F(ClassRegistryTest, FailuresOfFindingAndLoading)
 {
-    writeRegistry("b.classreg", line(CLSID_MissingLibrary, "libnothere.so") + line(CLSID_NoEntry, VL_TEST_NOENTRY_SERVER)
-                      + line(CLSID_NotALibrary, "plain.txt"));
+    writeRegistry("b.classreg",
+        line(CLSID_MissingLibrary, "libnothere.so") + line(CLSID_NoEntry, VL_TEST_NOENTRY_SERVER)
+            + line(CLSID_NotALibrary, "plain.txt"));
     std::ofstream(m_folder / "plain.txt") << "not a shared object";
     writeRegistry("ignored.txt", line(CLSID_Unregistered, VL_TEST_SERVER));
 
@@ -126,10 +128,10 @@ TEST_F(ClassRegistryTest, FailuresOfFindingAndLoading)
         HRESULT expected;
         bool loaderText;
     } cases[] = {
-        {"no registration", CLSID_Unregistered, REGDB_E_CLASSNOTREG, false},
-        {"missing library", CLSID_MissingLibrary, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), true},
-        {"not a library", CLSID_NotALibrary, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), true},
-        {"no entry point", CLSID_NoEntry, CO_E_ERRORINDLL, true},
+        { "no registration", CLSID_Unregistered, REGDB_E_CLASSNOTREG, false },
+        { "missing library", CLSID_MissingLibrary, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), true },
+        { "not a library", CLSID_NotALibrary, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), true },
+        { "no entry point", CLSID_NoEntry, CO_E_ERRORINDLL, true },
     };
     for (const auto& c : cases) {
         void* object = reinterpret_cast<void*>(1);
@@ -140,7 +142,8 @@ TEST_F(ClassRegistryTest, FailuresOfFindingAndLoading)
             EXPECT_FALSE(vl::lastClassLoadError().empty()) << c.name;
         }
     }
-    EXPECT_EQ(vl::systemMessageText(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)), u"The specified module could not be found.");
+    EXPECT_EQ(
+        vl::systemMessageText(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)), u"The specified module could not be found.");
 }
 
 TEST_F(ClassRegistryTest, FactoryFailurePassesOn)
@@ -148,7 +151,7 @@ TEST_F(ClassRegistryTest, FactoryFailurePassesOn)
     writeRegistry("test.classreg", line(CLSID_TestServerFailing, VL_TEST_SERVER));
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(CoCreateInstance(CLSID_TestServerFailing, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
-              E_ACCESSDENIED);
+        E_ACCESSDENIED);
     EXPECT_EQ(object, nullptr);
 }
 
@@ -158,7 +161,7 @@ TEST_F(ClassRegistryTest, AggregationIsRefused)
     auto outer = vl::ComPtr<IDispatch>::adopt(new RecordingDispatch);
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, outer.get(), CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
-              CLASS_E_NOAGGREGATION);
+        CLASS_E_NOAGGREGATION);
     EXPECT_EQ(object, nullptr);
 }
 
@@ -176,11 +179,11 @@ TEST_F(ClassRegistryTest, NothingIsCreatedOnAnUninitialisedThread)
     CoUninitialize();
     void* object = nullptr;
     EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
-              CO_E_NOTINITIALIZED);
+        CO_E_NOTINITIALIZED);
     DWORD cookie = 0;
     auto factory = vl::ComPtr<InProcessFactory>::adopt(new InProcessFactory);
     EXPECT_EQ(CoRegisterClassObject(CLSID_InProcess, factory->unknown(), CLSCTX_INPROC_SERVER, 0, &cookie),
-              CO_E_NOTINITIALIZED);
+        CO_E_NOTINITIALIZED);
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
 }
 

@@ -1,9 +1,11 @@
 #include "TestObjects.h"
 
-namespace {
+namespace
+{
 
 // Two interfaces on one object, to show that both faces share one count and one identity.
-class TwoFaced : public vl::ComObject<IErrorInfo, ISupportErrorInfo> {
+class TwoFaced : public vl::ComObject<IErrorInfo, ISupportErrorInfo>
+{
 public:
     HRESULT GetGUID(GUID*) override { return E_NOTIMPL; }
     HRESULT GetSource(BSTR*) override { return E_NOTIMPL; }

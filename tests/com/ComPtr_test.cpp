@@ -1,6 +1,7 @@
 #include "TestObjects.h"
 
-namespace {
+namespace
+{
 
 using ComPtrTest = ComTest;
 

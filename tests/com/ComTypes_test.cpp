@@ -1,8 +1,9 @@
 #include "TestObjects.h"
 
-namespace {
+namespace
+{
 
-constexpr GUID sample = {0x9CD362AE, 0x2503, 0x42F5, {0x80, 0x53, 0x38, 0x9B, 0xEF, 0xBA, 0x29, 0x3D}};
+constexpr GUID sample = { 0x9CD362AE, 0x2503, 0x42F5, { 0x80, 0x53, 0x38, 0x9B, 0xEF, 0xBA, 0x29, 0x3D } };
 
 TEST(Guid, PrintsBracedUpperCase)
 {
@@ -13,7 +14,7 @@ TEST(Guid, PrintsBracedUpperCase)
 
 TEST(Guid, ParsesEitherCaseAndRoundTrips)
 {
-    GUID parsed{};
+    GUID parsed {};
     ASSERT_TRUE(vl::parseGuid("{9cd362ae-2503-42f5-8053-389befba293d}", parsed));
     EXPECT_EQ(parsed, sample);
     ASSERT_TRUE(vl::parseGuid(vl::guidToString(IID_IClassFactory), parsed));
@@ -24,13 +25,13 @@ TEST(Guid, RefusesMalformedText)
 {
     const char* bad[] = {
         "",
-        "9CD362AE-2503-42F5-8053-389BEFBA293D",    // no braces
-        "{9CD362AE-2503-42F5-8053-389BEFBA293D",   // no closing brace
+        "9CD362AE-2503-42F5-8053-389BEFBA293D", // no braces
+        "{9CD362AE-2503-42F5-8053-389BEFBA293D", // no closing brace
         "{9CD362AE-2503-42F5-8053-389BEFBA293DA}", // one digit too many
-        "{9CD362AE-2503-42F5-8053-389BEFBA293}",   // one too few
-        "{9CD362AE_2503-42F5-8053-389BEFBA293D}",  // wrong separator
-        "{9CD362AG-2503-42F5-8053-389BEFBA293D}",  // not hexadecimal
-        "{9CD362AE-2503-42F58053-389BEFBA293D-}",  // separator misplaced
+        "{9CD362AE-2503-42F5-8053-389BEFBA293}", // one too few
+        "{9CD362AE_2503-42F5-8053-389BEFBA293D}", // wrong separator
+        "{9CD362AG-2503-42F5-8053-389BEFBA293D}", // not hexadecimal
+        "{9CD362AE-2503-42F58053-389BEFBA293D-}", // separator misplaced
         " {9CD362AE-2503-42F5-8053-389BEFBA293D}", // leading blank
     };
     for (const char* text : bad) {
@@ -46,7 +47,7 @@ TEST(Guid, WideFunctionsMatchTheNarrowOnes)
     EXPECT_EQ(StringFromGUID2(sample, buffer, 38), 0);
     ASSERT_EQ(StringFromGUID2(sample, buffer, 39), 39);
     EXPECT_EQ(std::u16string(buffer), u"{9CD362AE-2503-42F5-8053-389BEFBA293D}");
-    CLSID clsid{};
+    CLSID clsid {};
     EXPECT_EQ(CLSIDFromString(buffer, &clsid), S_OK);
     EXPECT_EQ(clsid, sample);
     EXPECT_EQ(CLSIDFromString(u"{nonsense}", &clsid), E_INVALIDARG);

@@ -1,13 +1,16 @@
 #include "TestObjects.h"
 
-namespace {
+namespace
+{
 
 // {7A0C1B2D-3E4F-4051-8263-748596A7B8C9}
-constexpr IID DIID_TestEvents = {0x7A0C1B2D, 0x3E4F, 0x4051, {0x82, 0x63, 0x74, 0x85, 0x96, 0xA7, 0xB8, 0xC9}};
+constexpr IID DIID_TestEvents = { 0x7A0C1B2D, 0x3E4F, 0x4051, { 0x82, 0x63, 0x74, 0x85, 0x96, 0xA7, 0xB8, 0xC9 } };
 
-class Source : public vl::ComObject<IConnectionPointContainer> {
+class Source : public vl::ComObject<IConnectionPointContainer>
+{
 public:
-    Source() : m_points(this)
+    Source()
+        : m_points(this)
     {
         events = m_points.add(DIID_TestEvents);
         changes = m_points.add(IID_IPropertyNotifySink);
@@ -49,7 +52,7 @@ TEST_F(ConnectionPointTest, AdviseHandsOutCookiesAndUnadviseTakesThem)
 
     VARIANT arg;
     VariantInit(&arg);
-    DISPPARAMS params{&arg, nullptr, 1, 0};
+    DISPPARAMS params { &arg, nullptr, 1, 0 };
     EXPECT_EQ(source->events->invokeAll(201, &params), S_OK);
     ASSERT_EQ(first->calls.size(), 1u);
     EXPECT_EQ(first->calls[0].dispId, 201);
@@ -93,7 +96,7 @@ TEST_F(ConnectionPointTest, PointKnowsItsInterfaceAndContainer)
     auto source = vl::ComPtr<Source>::adopt(new Source);
     vl::ComPtr<IConnectionPoint> point;
     ASSERT_EQ(source->FindConnectionPoint(IID_IPropertyNotifySink, &point), S_OK);
-    IID iid{};
+    IID iid {};
     EXPECT_EQ(point->GetConnectionInterface(&iid), S_OK);
     EXPECT_EQ(iid, IID_IPropertyNotifySink);
     vl::ComPtr<IConnectionPointContainer> container;
@@ -123,7 +126,7 @@ TEST_F(ConnectionPointTest, EnumeratorsListPointsAndConnections)
     source->events->Advise(sink->unknown(), &cookie);
     vl::ComPtr<IEnumConnections> connections;
     ASSERT_EQ(source->events->EnumConnections(&connections), S_OK);
-    CONNECTDATA data{};
+    CONNECTDATA data {};
     ASSERT_EQ(connections->Next(1, &data, nullptr), S_OK);
     EXPECT_EQ(data.dwCookie, cookie);
     data.pUnk->Release();

@@ -2,7 +2,8 @@
 
 #include <thread>
 
-namespace {
+namespace
+{
 
 using ErrorInfoTest = ComTest;
 

@@ -1,3 +1,6 @@
 // A library that a registration names but that offers no class objects.
 
-extern "C" int vlTestNothingHere() { return 0; }
+extern "C" int vlTestNothingHere()
+{
+    return 0;
+}

@@ -1,6 +1,7 @@
 #include "TestObjects.h"
 
-namespace {
+namespace
+{
 
 using FontTest = ComTest;
 
@@ -55,24 +56,24 @@ TEST_F(FontTest, CloneIsEqualUntilChanged)
 
 TEST_F(FontTest, DispatchFaceReadsAndWritesProperties)
 {
-    FONTDESC desc{sizeof(FONTDESC), const_cast<LPOLESTR>(u"Arial"), CY{120000}, FW_BOLD, 0, FALSE, FALSE, TRUE};
+    FONTDESC desc { sizeof(FONTDESC), const_cast<LPOLESTR>(u"Arial"), CY { 120000 }, FW_BOLD, 0, FALSE, FALSE, TRUE };
     vl::ComPtr<IFontDisp> font;
     ASSERT_EQ(OleCreateFontIndirect(&desc, IID_IFontDisp, font.voidOut()), S_OK);
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    DISPPARAMS none { nullptr, nullptr, 0, 0 };
     vl::Variant value;
-    ASSERT_EQ(font->Invoke(DISPID_FONT_NAME, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value.ptr(), nullptr, nullptr),
-              S_OK);
+    ASSERT_EQ(
+        font->Invoke(DISPID_FONT_NAME, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value.ptr(), nullptr, nullptr), S_OK);
     EXPECT_EQ(vl::bstrView(value->bstrVal), u"Arial");
-    ASSERT_EQ(font->Invoke(DISPID_FONT_SIZE, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value.ptr(), nullptr, nullptr),
-              S_OK);
+    ASSERT_EQ(
+        font->Invoke(DISPID_FONT_SIZE, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value.ptr(), nullptr, nullptr), S_OK);
     EXPECT_EQ(value.type(), VT_CY);
     EXPECT_EQ(value->cyVal.int64, 120000);
 
     vl::Variant italic = vl::Variant::fromBool(true);
     DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS put{italic.ptr(), &named, 1, 1};
-    EXPECT_EQ(font->Invoke(DISPID_FONT_ITALIC, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
-              S_OK);
+    DISPPARAMS put { italic.ptr(), &named, 1, 1 };
+    EXPECT_EQ(
+        font->Invoke(DISPID_FONT_ITALIC, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr), S_OK);
     vl::ComPtr<IFont> face;
     ASSERT_EQ(font.query(IID_IFont, face), S_OK);
     vl::FontDescription read;
@@ -81,7 +82,7 @@ TEST_F(FontTest, DispatchFaceReadsAndWritesProperties)
     EXPECT_TRUE(read.strikethrough);
     EXPECT_TRUE(read.bold());
     EXPECT_EQ(font->Invoke(99, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value.ptr(), nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
+        DISP_E_MEMBERNOTFOUND);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "TestObjects.h"
 
-namespace {
+namespace
+{
 
 using SafeArrayTest = ComTest;
 
@@ -40,7 +41,7 @@ TEST_F(SafeArrayTest, UnsupportedElementTypesGiveNoArray)
     EXPECT_EQ(SafeArrayCreateVector(VT_EMPTY, 0, 1), nullptr);
     EXPECT_EQ(SafeArrayCreateVector(VT_RECORD, 0, 1), nullptr);
     EXPECT_EQ(SafeArrayCreateVector(VT_I4 | VT_BYREF, 0, 1), nullptr);
-    SAFEARRAYBOUND bounds[2] = {{1, 0}, {1, 0}};
+    SAFEARRAYBOUND bounds[2] = { { 1, 0 }, { 1, 0 } };
     EXPECT_EQ(SafeArrayCreate(VT_I4, 2, bounds), nullptr);
     EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
 }

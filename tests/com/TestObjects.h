@@ -8,7 +8,8 @@
 #include <vector>
 
 // Every test runs in an initialised apartment and must leave no object alive behind it.
-class ComTest : public ::testing::Test {
+class ComTest : public ::testing::Test
+{
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
     void TearDown() override
@@ -22,17 +23,21 @@ protected:
 };
 
 // A dispatch object that records the calls it gets; any call other than Invoke is a fault.
-class RecordingDispatch : public vl::ComObject<IDispatch> {
+class RecordingDispatch : public vl::ComObject<IDispatch>
+{
 public:
-    explicit RecordingDispatch(IID extra = GUID_NULL) : m_extra(extra) {}
+    explicit RecordingDispatch(IID extra = GUID_NULL)
+        : m_extra(extra)
+    {
+    }
 
     HRESULT GetTypeInfoCount(UINT*) override { return unexpected("GetTypeInfoCount"); }
     HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return unexpected("GetTypeInfo"); }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return unexpected("GetIDsOfNames"); }
-    HRESULT Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                   UINT*) override
+    HRESULT Invoke(
+        DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override
     {
-        calls.push_back({dispId, flags, params ? params->cArgs : 0});
+        calls.push_back({ dispId, flags, params ? params->cArgs : 0 });
         if (result && answer.vt != VT_EMPTY)
             VariantCopy(result, &answer);
         return invokeAnswer;
@@ -45,7 +50,7 @@ public:
     };
     std::vector<Call> calls;
     HRESULT invokeAnswer = S_OK;
-    VARIANT answer{};
+    VARIANT answer {};
 
 protected:
     ~RecordingDispatch() override { VariantClear(&answer); }

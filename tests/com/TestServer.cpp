@@ -1,17 +1,19 @@
 // A server library as the class registry loads it: DllGetClassObject with one factory per class.
 
+#include "TestServer.h"
 #include "ClassRegistry.h"
 #include "ComObject.h"
-#include "TestServer.h"
 #include "Variant.h"
 
 #include <atomic>
 
-namespace {
+namespace
+{
 
-std::atomic<long> g_locks{0};
+std::atomic<long> g_locks { 0 };
 
-class ValueObject : public vl::ComObject<IDispatch> {
+class ValueObject : public vl::ComObject<IDispatch>
+{
 public:
     HRESULT GetTypeInfoCount(UINT* count) override
     {
@@ -33,9 +35,13 @@ protected:
     void* interfaceFor(REFIID iid) override { return iid == IID_IDispatch ? static_cast<IDispatch*>(this) : nullptr; }
 };
 
-class Factory : public vl::ComObject<IClassFactory> {
+class Factory : public vl::ComObject<IClassFactory>
+{
 public:
-    explicit Factory(bool failing) : m_failing(failing) {}
+    explicit Factory(bool failing)
+        : m_failing(failing)
+    {
+    }
     HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
         *object = nullptr;
@@ -74,4 +80,7 @@ extern "C" HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, void** 
 }
 
 // Never unloaded: the tests share one process and may come back to it.
-extern "C" HRESULT DllCanUnloadNow() { return S_FALSE; }
+extern "C" HRESULT DllCanUnloadNow()
+{
+    return S_FALSE;
+}

@@ -2,17 +2,18 @@
 
 #include <cstddef>
 
-namespace {
+namespace
+{
 
 // Slot N of the raw table is what a caller on the platform's calling convention reaches.
-template <class Function>
-Function slot(void* object, int index)
+template <class Function> Function slot(void* object, int index)
 {
     void** table = *static_cast<void***>(object);
     return reinterpret_cast<Function>(table[index]);
 }
 
-class SlotDispatch : public vl::ComObject<IDispatch> {
+class SlotDispatch : public vl::ComObject<IDispatch>
+{
 public:
     HRESULT GetTypeInfoCount(UINT* count) override
     {
@@ -29,8 +30,8 @@ public:
         ids[0] = DISPID(500 + count);
         return S_OK;
     }
-    HRESULT Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                   UINT*) override
+    HRESULT Invoke(
+        DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override
     {
         result->vt = VT_I4;
         result->lVal = dispId * 100 + flags * 10 + LONG(params->cArgs);
@@ -61,21 +62,21 @@ TEST_F(VtableTest, DispatchSlotsAreInDeclarationOrder)
     ITypeInfo* info = nullptr;
     EXPECT_EQ((slot<HRESULT (*)(void*, UINT, LCID, ITypeInfo**)>(raw, 4)(raw, 4, 0, &info)), S_FALSE);
     DISPID id = 0;
-    LPOLESTR names[1] = {const_cast<LPOLESTR>(u"x")};
-    EXPECT_EQ((slot<HRESULT (*)(void*, REFIID, LPOLESTR*, UINT, LCID, DISPID*)>(raw, 5)(raw, IID_NULL, names, 1, 0,
-                                                                                         &id)),
-              S_OK);
+    LPOLESTR names[1] = { const_cast<LPOLESTR>(u"x") };
+    EXPECT_EQ(
+        (slot<HRESULT (*)(void*, REFIID, LPOLESTR*, UINT, LCID, DISPID*)>(raw, 5)(raw, IID_NULL, names, 1, 0, &id)),
+        S_OK);
     EXPECT_EQ(id, 501);
 
     using InvokeFunction = HRESULT (*)(void*, DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*);
     VARIANT arg;
     VariantInit(&arg);
-    DISPPARAMS params{&arg, nullptr, 1, 0};
+    DISPPARAMS params { &arg, nullptr, 1, 0 };
     VARIANT result;
     VariantInit(&result);
-    EXPECT_EQ(slot<InvokeFunction>(raw, 6)(raw, 9, IID_NULL, 0, DISPATCH_PROPERTYGET, &params, &result, nullptr,
-                                           nullptr),
-              S_OK);
+    EXPECT_EQ(
+        slot<InvokeFunction>(raw, 6)(raw, 9, IID_NULL, 0, DISPATCH_PROPERTYGET, &params, &result, nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(result.lVal, 9 * 100 + 2 * 10 + 1);
 }
 

@@ -3,7 +3,8 @@
 #include <clocale>
 #include <cmath>
 
-namespace {
+namespace
+{
 
 using VariantTest = ComTest;
 
@@ -131,8 +132,8 @@ TEST_F(VariantTest, LockedArrayIsNotCleared)
 // variant is left as it was.
 TEST_F(VariantTest, EveryTypeAndFlagGivesOnlyOkOrBadType)
 {
-    const VARTYPE flagSets[] = {0, VT_BYREF, VT_ARRAY, VT_ARRAY | VT_BYREF, VT_VECTOR, VT_RESERVED,
-                                VT_VECTOR | VT_BYREF, VT_RESERVED | VT_ARRAY};
+    const VARTYPE flagSets[] = { 0, VT_BYREF, VT_ARRAY, VT_ARRAY | VT_BYREF, VT_VECTOR, VT_RESERVED,
+        VT_VECTOR | VT_BYREF, VT_RESERVED | VT_ARRAY };
     int accepted = 0;
     for (VARTYPE flags : flagSets) {
         for (VARTYPE base = 0; base <= VT_TYPEMASK; ++base) {
@@ -221,32 +222,32 @@ VARIANT i2(SHORT s)
 TEST_F(VariantTest, ConversionToInt32)
 {
     const Int32Case cases[] = {
-        {"empty", plain(VT_EMPTY), S_OK, 0},
-        {"null", plain(VT_NULL), DISP_E_TYPEMISMATCH, 0},
-        {"i2", i2(-7), S_OK, -7},
-        {"true", boolean(VARIANT_TRUE), S_OK, -1},
-        {"false", boolean(VARIANT_FALSE), S_OK, 0},
-        {"0.5 to even", r8(0.5), S_OK, 0},
-        {"1.5 to even", r8(1.5), S_OK, 2},
-        {"2.5 to even", r8(2.5), S_OK, 2},
-        {"-2.5 to even", r8(-2.5), S_OK, -2},
-        {"-3.5 to even", r8(-3.5), S_OK, -4},
-        {"2.6 up", r8(2.6), S_OK, 3},
-        {"r4 3.5", r4(3.5f), S_OK, 4},
-        {"largest", r8(2147483647.0), S_OK, 2147483647},
-        {"largest + 0.4", r8(2147483647.4), S_OK, 2147483647},
-        {"beyond", r8(2147483648.0), DISP_E_OVERFLOW, 0},
-        {"smallest", r8(-2147483648.0), S_OK, INT32_MIN},
-        {"below", r8(-2147483649.0), DISP_E_OVERFLOW, 0},
-        {"nan", r8(std::nan("")), DISP_E_OVERFLOW, 0},
-        {"currency 2.5", cy(25000), S_OK, 2},
-        {"currency 3.5", cy(35000), S_OK, 4},
-        {"currency -1.5", cy(-15000), S_OK, -2},
-        {"currency 1.2345", cy(12345), S_OK, 1},
-        {"i8 in range", i8(-5), S_OK, -5},
-        {"i8 too big", i8(int64_t(1) << 40), DISP_E_OVERFLOW, 0},
-        {"ui4 too big", ui4(0x80000000u), DISP_E_OVERFLOW, 0},
-        {"error", plain(VT_ERROR), DISP_E_TYPEMISMATCH, 0},
+        { "empty", plain(VT_EMPTY), S_OK, 0 },
+        { "null", plain(VT_NULL), DISP_E_TYPEMISMATCH, 0 },
+        { "i2", i2(-7), S_OK, -7 },
+        { "true", boolean(VARIANT_TRUE), S_OK, -1 },
+        { "false", boolean(VARIANT_FALSE), S_OK, 0 },
+        { "0.5 to even", r8(0.5), S_OK, 0 },
+        { "1.5 to even", r8(1.5), S_OK, 2 },
+        { "2.5 to even", r8(2.5), S_OK, 2 },
+        { "-2.5 to even", r8(-2.5), S_OK, -2 },
+        { "-3.5 to even", r8(-3.5), S_OK, -4 },
+        { "2.6 up", r8(2.6), S_OK, 3 },
+        { "r4 3.5", r4(3.5f), S_OK, 4 },
+        { "largest", r8(2147483647.0), S_OK, 2147483647 },
+        { "largest + 0.4", r8(2147483647.4), S_OK, 2147483647 },
+        { "beyond", r8(2147483648.0), DISP_E_OVERFLOW, 0 },
+        { "smallest", r8(-2147483648.0), S_OK, INT32_MIN },
+        { "below", r8(-2147483649.0), DISP_E_OVERFLOW, 0 },
+        { "nan", r8(std::nan("")), DISP_E_OVERFLOW, 0 },
+        { "currency 2.5", cy(25000), S_OK, 2 },
+        { "currency 3.5", cy(35000), S_OK, 4 },
+        { "currency -1.5", cy(-15000), S_OK, -2 },
+        { "currency 1.2345", cy(12345), S_OK, 1 },
+        { "i8 in range", i8(-5), S_OK, -5 },
+        { "i8 too big", i8(int64_t(1) << 40), DISP_E_OVERFLOW, 0 },
+        { "ui4 too big", ui4(0x80000000u), DISP_E_OVERFLOW, 0 },
+        { "error", plain(VT_ERROR), DISP_E_TYPEMISMATCH, 0 },
     };
     for (const Int32Case& c : cases) {
         LONG value = 12345;
@@ -267,18 +268,18 @@ TEST_F(VariantTest, TextToInt32IsParsedWithoutLocale)
         HRESULT hr;
         LONG expected;
     } cases[] = {
-        {u"42", S_OK, 42},
-        {u"  -17 ", S_OK, -17},
-        {u"+8", S_OK, 8},
-        {u"2.5", S_OK, 2},
-        {u"3.5", S_OK, 4},
-        {u"1e3", S_OK, 1000},
-        {u"&H1F", S_OK, 31},
-        {u"2147483648", DISP_E_OVERFLOW, 0},
-        {u"", DISP_E_TYPEMISMATCH, 0},
-        {u"12abc", DISP_E_TYPEMISMATCH, 0},
-        {u"--1", DISP_E_TYPEMISMATCH, 0},
-        {u"1,5", DISP_E_TYPEMISMATCH, 0},
+        { u"42", S_OK, 42 },
+        { u"  -17 ", S_OK, -17 },
+        { u"+8", S_OK, 8 },
+        { u"2.5", S_OK, 2 },
+        { u"3.5", S_OK, 4 },
+        { u"1e3", S_OK, 1000 },
+        { u"&H1F", S_OK, 31 },
+        { u"2147483648", DISP_E_OVERFLOW, 0 },
+        { u"", DISP_E_TYPEMISMATCH, 0 },
+        { u"12abc", DISP_E_TYPEMISMATCH, 0 },
+        { u"--1", DISP_E_TYPEMISMATCH, 0 },
+        { u"1,5", DISP_E_TYPEMISMATCH, 0 },
     };
     for (const auto& c : cases) {
         vl::Variant v = vl::Variant::fromString(c.text);
@@ -301,20 +302,20 @@ TEST_F(VariantTest, ConversionToText)
         USHORT flags;
         const char16_t* expected;
     } cases[] = {
-        {i2(-7), 0, u"-7"},
-        {r8(1.5), 0, u"1.5"},
-        {r8(0.1), 0, u"0.1"},
-        {r8(1e20), 0, u"1E+20"},
-        {r8(123456789012345.0), 0, u"123456789012345"},
-        {r8(1.0 / 3.0), 0, u"0.333333333333333"},
-        {r4(0.1f), 0, u"0.1"},
-        {cy(-12500), 0, u"-1.25"},
-        {cy(30000), 0, u"3"},
-        {boolean(VARIANT_TRUE), 0, u"-1"},
-        {boolean(VARIANT_FALSE), 0, u"0"},
-        {boolean(VARIANT_TRUE), VARIANT_ALPHABOOL, u"True"},
-        {plain(VT_EMPTY), 0, u""},
-        {ui4(4000000000u), 0, u"4000000000"},
+        { i2(-7), 0, u"-7" },
+        { r8(1.5), 0, u"1.5" },
+        { r8(0.1), 0, u"0.1" },
+        { r8(1e20), 0, u"1E+20" },
+        { r8(123456789012345.0), 0, u"123456789012345" },
+        { r8(1.0 / 3.0), 0, u"0.333333333333333" },
+        { r4(0.1f), 0, u"0.1" },
+        { cy(-12500), 0, u"-1.25" },
+        { cy(30000), 0, u"3" },
+        { boolean(VARIANT_TRUE), 0, u"-1" },
+        { boolean(VARIANT_FALSE), 0, u"0" },
+        { boolean(VARIANT_TRUE), VARIANT_ALPHABOOL, u"True" },
+        { plain(VT_EMPTY), 0, u"" },
+        { ui4(4000000000u), 0, u"4000000000" },
     };
     for (const auto& c : cases) {
         vl::Variant result;

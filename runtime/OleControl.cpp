@@ -135,8 +135,9 @@ int32_t EventParameter<int32_t>::get(EventArguments& args, size_t i)
     const VARIANT* arg = args.at(i);
     if (!arg)
         return 0;
+    // A by-reference argument may come with no target; it reads as zero rather than crashing.
     if (arg->vt == (VT_I4 | VT_BYREF))
-        return *arg->plVal;
+        return arg->plVal ? *arg->plVal : 0;
     return arg->lVal;
 }
 
@@ -146,7 +147,7 @@ VARIANT_BOOL EventParameter<VARIANT_BOOL>::get(EventArguments& args, size_t i)
     if (!arg)
         return VARIANT_FALSE;
     if (arg->vt == (VT_BOOL | VT_BYREF))
-        return *arg->pboolVal;
+        return arg->pboolVal ? *arg->pboolVal : VARIANT_FALSE;
     return arg->boolVal;
 }
 
@@ -171,7 +172,7 @@ BSTR EventParameter<BSTR>::get(EventArguments& args, size_t i)
     // Any other type's value field is no string pointer; reading it as one would crash.
     if (arg && arg->vt == VT_BSTR)
         return arg->bstrVal;
-    if (arg && arg->vt == (VT_BSTR | VT_BYREF))
+    if (arg && arg->vt == (VT_BSTR | VT_BYREF) && arg->pbstrVal)
         return *arg->pbstrVal;
     return nullptr;
 }

@@ -674,9 +674,10 @@ TEST_F(ViewerTest, EventsReachTheirSlots)
 
     vl::BStr name(u"Cell1");
     vl::Variant oldValue, newValue;
+    vl::Variant nameArg = vl::Variant::fromBStr(name); // the event arguments are borrowed, never owned
     EXPECT_EQ(control->fireEvent(209,
                   { byRef(VT_VARIANT, newValue.ptr()), byRef(VT_VARIANT, oldValue.ptr()), int32Arg(4), int32Arg(2),
-                      vl::Variant::fromBStr(name).release() }),
+                      nameArg.get() }),
         S_OK);
     EXPECT_EQ(control->fireEvent(202, {}), S_OK);
     view->OnResize = nullptr;
@@ -712,10 +713,8 @@ TEST_F(ViewerTest, InOutArgumentsReachTheControl)
     };
     vl::Variant result = vl::Variant::fromInt32(42);
     vl::Variant display = vl::Variant::fromInt32(42);
-    vl::BStr element(u"Total");
-    control->fireEvent(206,
-        { byRef(VT_VARIANT, display.ptr()), byRef(VT_VARIANT, result.ptr()),
-            vl::Variant::fromBStr(element).release() });
+    vl::Variant element = vl::Variant::fromString(u"Total");
+    control->fireEvent(206, { byRef(VT_VARIANT, display.ptr()), byRef(VT_VARIANT, result.ptr()), element.get() });
     EXPECT_EQ(result->lVal, 42);
     ASSERT_EQ(display.type(), VT_BSTR);
     EXPECT_EQ(vl::bstrView(display->bstrVal), u"forty-two");

@@ -15,14 +15,35 @@
 namespace vl {
 namespace {
 
-std::string normalisedCodePage(std::string_view codePage)
+std::string normalisedName(std::string_view codePage)
 {
-    std::string name = codePage.empty() ? narrowCodePage() : std::string(codePage);
+    std::string name(codePage);
     for (auto& c : name)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (name == "ANSI_X3.4-1968" || name == "ASCII" || name == "US-ASCII" || name == "UTF8")
+    if (name.empty() || name == "ANSI_X3.4-1968" || name == "ASCII" || name == "US-ASCII" || name == "UTF8")
         return "UTF-8";
     return name;
+}
+
+// The locale's code set, normalised once per change of locale: every field text asks for it, and
+// comparing the raw name is far cheaper than normalising it again.
+const std::string& localeCodePage()
+{
+    thread_local std::string raw;
+    thread_local std::string normalised;
+    const char* codeset = nl_langinfo(CODESET);
+    if (!codeset)
+        codeset = "";
+    if (normalised.empty() || raw != codeset) {
+        raw = codeset;
+        normalised = normalisedName(raw);
+    }
+    return normalised;
+}
+
+std::string normalisedCodePage(std::string_view codePage)
+{
+    return codePage.empty() ? localeCodePage() : normalisedName(codePage);
 }
 
 // One cached conversion descriptor per direction and code page, per thread.
@@ -120,10 +141,7 @@ bool isDbcsLead(const std::string& cp, unsigned char c)
 
 std::string narrowCodePage()
 {
-    const char* codeset = nl_langinfo(CODESET);
-    if (!codeset || !*codeset)
-        return "UTF-8";
-    return normalisedCodePage(codeset);
+    return localeCodePage();
 }
 
 std::u16string toWide(std::string_view text, std::string_view codePage)

@@ -1,25 +1,16 @@
 #pragma once
 // The command line of vldata.
 
+#include "DataOptions.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vl {
 
-struct DetailOption {
-    std::string id;
-    std::string sql;
-    std::string relation;
-    std::string fields;
-};
-
-struct VldataOptions {
-    std::optional<std::string> connection; // none: the program's own connection string
+struct VldataOptions : DataOptions {
     std::string encoding;
-    std::optional<std::string> masterSql;
-    std::string masterFields;
-    std::vector<DetailOption> details;
     std::optional<std::string> outputFile; // none: standard output
     bool help = false;
     bool version = false;
@@ -32,6 +23,6 @@ struct ParsedCommandLine {
 
 ParsedCommandLine parseVldataCommandLine(const std::vector<std::string>& arguments);
 
-extern const char* const VldataUsage;
+extern const std::string VldataUsage;
 
 } // namespace vl

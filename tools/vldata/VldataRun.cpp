@@ -1,8 +1,7 @@
 #include "VldataRun.h"
 
-#include "ADODB.h"
+#include "DataDocumentSource.h"
 #include "Exceptions.h"
-#include "SampleComponents.h"
 #include "Text.h"
 #include "VLDataSDK.h"
 
@@ -10,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,52 +58,18 @@ private:
 
 void runVldata(const VldataOptions& options)
 {
-    TComponent owner(nullptr);
-    TADOConnection* connection = nullptr;
-    TADODataSet* master = nullptr;
-    TDataSource* dataSource = nullptr;
-    TADODataSet* firstDetail = nullptr;
-    loadSampleDataComponents(&owner, connection, master, dataSource, firstDetail);
-    if (options.connection)
-        connection->SetConnectionString(*options.connection);
-
-    std::vector<TADODataSet*> details;
-    for (size_t i = 0; i < options.details.size(); ++i) {
-        TADODataSet* dataSet = firstDetail;
-        if (i > 0) {
-            dataSet = new TADODataSet(&owner);
-            dataSet->SetName(format("ADODataSet%zu", i + 2));
-            dataSet->SetConnection(connection);
-            dataSet->SetCursorType(ctStatic);
-        }
-        dataSet->SetCommandText(options.details[i].sql);
-        details.push_back(dataSet);
-    }
-
-    connection->Open();
-    if (options.masterSql) {
-        master->SetCommandText(*options.masterSql);
-        master->Open();
-    }
-    for (TADODataSet* dataSet : details)
-        dataSet->Open();
-
-    auto* source = TXMLDataSource::Create(&owner);
-    source->SetEncoding(options.encoding);
-    source->SetMaster(options.masterSql ? master : nullptr, options.masterFields);
-    for (size_t i = 0; i < options.details.size(); ++i) {
-        const DetailOption& detail = options.details[i];
-        source->AddDetail(detail.id, details[i], detail.relation, detail.fields);
-    }
+    DataDocumentSource data(options);
+    TXMLDataSource& source = data.source();
+    source.SetEncoding(options.encoding);
 
     if (options.outputFile) {
         OutputFile file(*options.outputFile);
         FileOutputStream stream(file.fd(), *options.outputFile);
-        source->WriteXML(stream);
+        source.WriteXML(stream);
         file.commit();
     } else {
         // Held whole so that a failure leaves standard output untouched.
-        const std::string document = source->GetXML();
+        const std::string document = source.GetXML();
         FileOutputStream stream(STDOUT_FILENO, "standard output");
         stream.write(document.data(), document.size());
     }

@@ -18,11 +18,11 @@ int main(int argc, char** argv)
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const vl::ParsedCommandLine parsed = vl::parseVldataCommandLine(arguments);
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "vldata: %s\n%s", parsed.error.c_str(), vl::VldataUsage);
+        std::fprintf(stderr, "vldata: %s\n%s", parsed.error.c_str(), vl::VldataUsage.c_str());
         return 2;
     }
     if (parsed.options.help) {
-        std::fputs(vl::VldataUsage, stdout);
+        std::fputs(vl::VldataUsage.c_str(), stdout);
         return 0;
     }
     if (parsed.options.version) {

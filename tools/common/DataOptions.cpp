@@ -1,0 +1,68 @@
+#include "DataOptions.h"
+
+namespace vl {
+
+const char* const DataOptionsHelp
+    = "  --connection TEXT     connection string (default: the program's own, test.mdb here)\n"
+      "  --master SQL          master query, data set ADODataSet1 (without it: no master block)\n"
+      "  --master-fields LIST  fields of the master rows (default: all)\n"
+      "  --detail ID SQL       a detail block ID over the query, data sets ADODataSet2, 3, ...\n"
+      "  --relation REL        MasterField=DetailField pairs of the detail before it\n"
+      "  --fields LIST         fields of the rows of the detail before it (default: all)\n";
+
+DataOptionParser::Outcome DataOptionParser::parse(const std::vector<std::string>& arguments, std::size_t& index,
+                                                  std::string& error)
+{
+    const std::string& arg = arguments[index];
+    const auto hasValues = [&](std::size_t count) { return index + count < arguments.size(); };
+    const auto fail = [&](std::string message) {
+        error = std::move(message);
+        return Outcome::Failed;
+    };
+    const auto missing = [&] { return fail("option " + arg + " needs a value"); };
+
+    if (arg == "--connection") {
+        if (!hasValues(1))
+            return missing();
+        if (m_options.connection)
+            return fail("--connection given twice");
+        m_options.connection = arguments[++index];
+    } else if (arg == "--master") {
+        if (!hasValues(1))
+            return missing();
+        if (m_options.masterSql)
+            return fail("--master given twice");
+        m_options.masterSql = arguments[++index];
+    } else if (arg == "--master-fields") {
+        if (!hasValues(1))
+            return missing();
+        if (!m_options.masterSql)
+            return fail("--master-fields without --master before it");
+        if (m_masterFieldsGiven)
+            return fail("--master-fields given twice");
+        m_masterFieldsGiven = true;
+        m_options.masterFields = arguments[++index];
+    } else if (arg == "--detail") {
+        if (!hasValues(2))
+            return fail("option --detail needs an ID and a query");
+        m_options.details.push_back(DetailOption {arguments[index + 1], arguments[index + 2], {}, {}});
+        m_relationGiven = m_fieldsGiven = false;
+        index += 2;
+    } else if (arg == "--relation" || arg == "--fields") {
+        if (!hasValues(1))
+            return missing();
+        if (m_options.details.empty())
+            return fail(arg + " without --detail before it");
+        const bool relation = arg == "--relation";
+        bool& given = relation ? m_relationGiven : m_fieldsGiven;
+        if (given)
+            return fail(arg + " given twice for one detail");
+        given = true;
+        (relation ? m_options.details.back().relation : m_options.details.back().fields) = arguments[++index];
+    } else {
+        return Outcome::NotDataOption;
+    }
+    return Outcome::Taken;
+}
+
+} // namespace vl

@@ -1,6 +1,7 @@
 #include "Provider.h"
 
 #include "Exceptions.h"
+#include "OdbcProvider.h"
 #include "Text.h"
 
 #include <map>
@@ -37,7 +38,12 @@ bool sameAscii(std::string_view a, std::string_view b)
 
 struct Registry {
     std::vector<std::pair<std::string, ProviderFactory>> providers;
-    Registry() { providers.emplace_back(JetProviderName, openJetProvider); }
+    Registry()
+    {
+        providers.emplace_back(JetProviderName, openJetProvider);
+        providers.emplace_back(OdbcProviderName, openOdbcProvider);
+        providers.emplace_back("MSDASQL.1", openOdbcProvider);
+    }
     auto find(std::string_view name)
     {
         for (auto it = providers.begin(); it != providers.end(); ++it)

@@ -4,8 +4,12 @@
 #include "ReportData.h"
 #include "ReportTemplate.h"
 
+#include <QDateTime>
 #include <QRectF>
 
+#include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace vl {
@@ -14,6 +18,14 @@ struct PageItem {
     QRectF rect; // mm from the paper's top left corner
     QString text;
     CellStyle style;
+    // The template cell it came from; points into the template the layout was made from and is valid
+    // while that lives. Null for items of a layout built without a template cell.
+    const TemplateCell* cell = nullptr;
+    QString value; // the cell's value before its display format, for the display-value event
+    QString link; // the hyperlink target; empty: no hyperlink
+    int masterIndex = -1; // the master row the cell was filled from; -1: none
+    int rowIndex = -1; // the detail row (index into its table's rows); -1: none
+    bool bound = false; // the text comes from expressions: hosts may change what is shown
 };
 
 struct LaidOutPage {
@@ -28,13 +40,55 @@ struct LaidOutReport {
     QString pageText(int index) const;
 };
 
-// Fills the sheet's bands with the data. Fields that the data lacks print empty.
-LaidOutReport layoutReport(const TemplateSheet& sheet, const ReportDataSet& data);
+// What the host adds to a layout. Every member may be empty.
+struct LayoutHooks {
+    // A problem worth telling the user (a field or detail the data lacks, an unknown function); each
+    // distinct message is told once per layout. Layout goes on: the cell prints empty.
+    std::function<void(const QString& message)> prompt;
+    // A function of the template that is not built in; nullopt when the host does not know it either.
+    std::function<std::optional<ExprValue>(const QString& name, const std::vector<ExprValue>& args)> customFunction;
+    QDateTime printTime; // what [Date] and [Now] show; invalid: the time the layout starts
+};
+
+// Lays a sheet out page by page, so that the first pages show long before the last is known. The
+// sheet and the data must outlive the layouter and stay unchanged.
+class ReportLayouter {
+public:
+    ReportLayouter(const TemplateSheet& sheet, const ReportDataSet& data, LayoutHooks hooks = {});
+    ~ReportLayouter();
+    ReportLayouter(const ReportLayouter&) = delete;
+    ReportLayouter& operator=(const ReportLayouter&) = delete;
+
+    // Goes on until `pages` pages are finished or the report ends; true when it has ended.
+    bool layoutUntil(int pages);
+    // Goes on for about `milliseconds`, in whole bands; true when the report has ended.
+    bool layoutFor(int milliseconds);
+    bool done() const;
+    // Finished pages so far; all pages once done().
+    int pageCount() const;
+    const PageSetup& pageSetup() const;
+    // A finished page, its [Pages] shown as the count so far (the final count once done()).
+    LaidOutPage page(int index) const;
+    // Lays out to the end and hands over every page; the layouter is empty afterwards.
+    LaidOutReport takeReport();
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Fills the sheet's bands with the data, all pages at once. Fields that the data lacks print empty.
+LaidOutReport layoutReport(const TemplateSheet& sheet, const ReportDataSet& data, LayoutHooks hooks = {});
 
 // The sheet that shows data without a template: every master field, then each detail as a table.
 TemplateSheet defaultSheet(const ReportDataSet& data);
 
 // Text of a sum: at most `decimals` digits after the point, or as many as needed when negative.
 QString formatNumber(double value, int decimals);
+
+// The text of cell segments for one master row and detail row (-1: none), as the layout would print it
+// there; for hyperlink targets and edited inputs.
+QString evaluateCellText(const std::vector<TextSegment>& segments, const CellStyle& style, const ReportDataSet& data,
+                         int masterIndex, const QString& detailId, int rowIndex);
 
 } // namespace vl

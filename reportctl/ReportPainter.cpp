@@ -31,7 +31,7 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
             const QRectF textRect = rect.adjusted(padding, 0, -padding, 0);
             painter.save();
             painter.setClipRect(rect, Qt::IntersectClip);
-            painter.drawText(textRect, static_cast<int>(style.alignment) | Qt::TextWordWrap, item.text);
+            painter.drawText(textRect, static_cast<int>(style.alignment) | (style.wrap ? Qt::TextWordWrap : 0), item.text);
             painter.restore();
         }
         if (style.borders) {

@@ -256,4 +256,152 @@ ComPtr<IReportPrinter> createReportPrinter(ReportViewControl* control)
     return ComPtr<IReportPrinter>::adopt(new ReportPrinterObject(control));
 }
 
+namespace {
+
+Variant variantOf(const ExprValue& value)
+{
+    switch (value.type) {
+    case ExprValue::Number:
+        return Variant::fromDouble(value.number);
+    case ExprValue::Empty:
+        return Variant();
+    default: {
+        const QString text = value.toText();
+        return Variant::fromString(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())));
+    }
+    }
+}
+
+class CustomFunctionObject final : public ComObject<ICustomFunction> {
+public:
+    CustomFunctionObject(const QString& name, const std::vector<ExprValue>& args) : m_name(name), m_args(args) {}
+
+    HRESULT GetTypeInfoCount(UINT* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (info)
+            *info = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+    HRESULT get_Name(BSTR* value) override
+    {
+        return guardedCall([&] { return putString(value, m_name); });
+    }
+    HRESULT get_ArgCount(int32_t* value) override
+    {
+        if (!value)
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+        *value = static_cast<int32_t>(m_args.size());
+        return S_OK;
+    }
+    HRESULT get_Arg(int32_t index, VARIANT* value) override
+    {
+        return guardedCall([&] {
+            if (!value)
+                return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+            if (index < 0 || static_cast<size_t>(index) >= m_args.size())
+                return reportFailure(E_INVALIDARG, QStringLiteral("Function \"%1\" has no argument %2").arg(m_name).arg(index));
+            Variant result = variantOf(m_args[static_cast<size_t>(index)]);
+            *value = result.release();
+            return S_OK;
+        });
+    }
+    HRESULT get_ArgText(int32_t index, BSTR* value) override
+    {
+        return guardedCall([&] {
+            if (index < 0 || static_cast<size_t>(index) >= m_args.size())
+                return reportFailure(E_INVALIDARG, QStringLiteral("Function \"%1\" has no argument %2").arg(m_name).arg(index));
+            return putString(value, m_args[static_cast<size_t>(index)].toText());
+        });
+    }
+    HRESULT get_Result(VARIANT* value) override
+    {
+        if (!value)
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+        Variant copy(m_result.get());
+        *value = copy.release();
+        return S_OK;
+    }
+    HRESULT put_Result(const VARIANT* value) override
+    {
+        if (!value)
+            return reportFailure(E_POINTER, QStringLiteral("No result given"));
+        m_result = Variant(*value);
+        m_handled = true;
+        return S_OK;
+    }
+    HRESULT get_Handled(VARIANT_BOOL* value) override
+    {
+        if (!value)
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+        *value = m_handled ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+    HRESULT put_Handled(VARIANT_BOOL value) override
+    {
+        m_handled = value != VARIANT_FALSE;
+        return S_OK;
+    }
+
+    std::optional<ExprValue> result() const
+    {
+        if (!m_handled)
+            return std::nullopt;
+        const VARTYPE type = m_result.type() & ~VT_BYREF;
+        if (type == VT_EMPTY || type == VT_NULL)
+            return ExprValue{};
+        if (type == VT_BSTR) {
+            std::u16string text;
+            m_result.toString(text);
+            return ExprValue::fromText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+        }
+        double number = 0;
+        if (SUCCEEDED(m_result.toDouble(number)))
+            return ExprValue::fromNumber(number);
+        std::u16string text;
+        if (SUCCEEDED(m_result.toString(text)))
+            return ExprValue::fromText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+        return ExprValue{};
+    }
+
+protected:
+    void* interfaceFor(REFIID iid) override
+    {
+        if (iid == IID_IDispatch || iid == IID_ICustomFunction)
+            return static_cast<ICustomFunction*>(this);
+        return nullptr;
+    }
+
+private:
+    ~CustomFunctionObject() override = default;
+    QString m_name;
+    std::vector<ExprValue> m_args;
+    Variant m_result;
+    bool m_handled = false;
+};
+
+} // namespace
+
+ComPtr<ICustomFunction> createCustomFunction(const QString& name, const std::vector<ExprValue>& args)
+{
+    return ComPtr<ICustomFunction>::adopt(new CustomFunctionObject(name, args));
+}
+
+std::optional<ExprValue> customFunctionResult(ICustomFunction* function)
+{
+    return static_cast<CustomFunctionObject*>(function)->result();
+}
+
 } // namespace vl

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QPageSize>
-#include <QRegularExpression>
 
 #include "ReportXml_p.h"
 
@@ -83,6 +82,9 @@ CellStyle readStyle(const pugi::xml_node& node, CellStyle style)
     style.color = colour(node, "color", style.color);
     style.background = colour(node, "background", style.background);
     style.decimals = static_cast<int>(number(node, "decimals", style.decimals, -1.0));
+    if (node.attribute("format"))
+        style.format = attributeText(node, "format");
+    style.wrap = flag(node, "wrap", style.wrap);
     if (node.attribute("align")) {
         const QString align = attributeText(node, "align").trimmed().toLower();
         Qt::Alignment horizontal;
@@ -217,6 +219,7 @@ TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle
     TemplateBand band;
     band.kind = kind;
     band.height = number(node, "height", band.height, 0.0);
+    band.grow = flag(node, "grow", false);
     if (isDetailKind(kind)) {
         band.detailId = attributeText(node, "detail").trimmed();
         if (band.detailId.isEmpty())
@@ -236,9 +239,19 @@ TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle
             refuse(child, QStringLiteral("<cell> needs a width"));
         cell.height = number(child, "height", 0.0);
         cell.style = readStyle(child, bandStyle);
+        cell.name = attributeText(child, "name").trimmed();
+        cell.input = flag(child, "input", false);
         QString reason;
         if (!parseCellText(QString::fromUtf8(child.child_value()), cell.segments, reason))
             refuse(child, reason);
+        if (cell.input && cell.boundField().isEmpty())
+            refuse(child, QStringLiteral("an input cell shows exactly one field, as in [Detail.Salary]"));
+        if (child.attribute("href")) {
+            if (!parseCellText(attributeText(child, "href"), cell.href, reason))
+                refuse(child, reason);
+            if (cell.href.empty())
+                refuse(child, QStringLiteral("href=\"\" names no target"));
+        }
         band.cells.push_back(std::move(cell));
     }
     return band;
@@ -296,17 +309,20 @@ const TemplateSheet* ReportTemplate::sheet(const QString& name) const
     return nullptr;
 }
 
+QString TemplateCell::boundField() const
+{
+    if (segments.size() == 1 && segments.front().kind == TextSegment::Field)
+        return segments.front().source + u'.' + segments.front().field;
+    return {};
+}
+
 bool parseCellText(const QString& text, std::vector<TextSegment>& segments, QString& reason)
 {
-    static const QRegularExpression fieldPattern(QStringLiteral(R"(^\s*([^\s.()\[\]]+)\.([^\s()\[\]]+)\s*$)"));
-    static const QRegularExpression functionPattern(
-        QStringLiteral(R"(^\s*(sum|count)\s*\(\s*([^\s.()\[\]]+)(?:\.([^\s()\[\]]+))?\s*\)\s*$)"),
-        QRegularExpression::CaseInsensitiveOption);
     segments.clear();
     QString literal;
     auto flushLiteral = [&] {
         if (!literal.isEmpty())
-            segments.push_back(TextSegment{TextSegment::Literal, literal, {}, {}});
+            segments.push_back(TextSegment{TextSegment::Literal, literal, {}, {}, nullptr});
         literal.clear();
     };
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -319,32 +335,52 @@ bool parseCellText(const QString& text, std::vector<TextSegment>& segments, QStr
             ++i;
             continue;
         }
-        const qsizetype close = text.indexOf(u']', i + 1);
+        // A ] inside a quoted string does not end the expression.
+        qsizetype close = -1;
+        QChar quote;
+        for (qsizetype j = i + 1; j < text.size(); ++j) {
+            const QChar c = text[j];
+            if (!quote.isNull()) {
+                if (c == quote)
+                    quote = QChar();
+            } else if (c == u'"' || c == u'\'') {
+                quote = c;
+            } else if (c == u']') {
+                close = j;
+                break;
+            }
+        }
         if (close < 0) {
             reason = QStringLiteral("unterminated expression \"%1\"").arg(text.mid(i));
             return false;
         }
-        const QString expression = text.mid(i + 1, close - i - 1);
-        TextSegment segment;
-        if (expression.trimmed().compare(u"Page", Qt::CaseInsensitive) == 0) {
-            segment.kind = TextSegment::PageNumber;
-        } else if (expression.trimmed().compare(u"Pages", Qt::CaseInsensitive) == 0) {
-            segment.kind = TextSegment::PageCount;
-        } else if (const auto f = functionPattern.match(expression); f.hasMatch()) {
-            segment.kind = f.captured(1).compare(u"sum", Qt::CaseInsensitive) == 0 ? TextSegment::Sum : TextSegment::Count;
-            segment.source = f.captured(2);
-            segment.field = f.captured(3);
-            if (segment.kind == TextSegment::Sum && segment.field.isEmpty()) {
-                reason = QStringLiteral("sum needs a field: \"[%1]\"").arg(expression);
-                return false;
-            }
-        } else if (const auto m = fieldPattern.match(expression); m.hasMatch()) {
-            segment.kind = TextSegment::Field;
-            segment.source = m.captured(1);
-            segment.field = m.captured(2);
-        } else {
-            reason = QStringLiteral("unknown expression \"[%1]\"").arg(expression);
+        const QString body = text.mid(i + 1, close - i - 1);
+        auto expression = parseExpression(body, reason);
+        if (!expression)
             return false;
+        TextSegment segment;
+        segment.expression = expression;
+        switch (expression->kind) {
+        case Expression::Field:
+            segment.kind = TextSegment::Field;
+            break;
+        case Expression::PageNumber:
+            segment.kind = TextSegment::PageNumber;
+            break;
+        case Expression::PageCount:
+            segment.kind = TextSegment::PageCount;
+            break;
+        case Expression::Aggregate:
+            segment.kind = expression->aggregate == AggregateKind::Sum     ? TextSegment::Sum
+                         : expression->aggregate == AggregateKind::Count ? TextSegment::Count
+                                                                          : TextSegment::Formula;
+            break;
+        default:
+            segment.kind = TextSegment::Formula;
+        }
+        if (segment.kind != TextSegment::Formula) {
+            segment.source = expression->source;
+            segment.field = expression->field;
         }
         flushLiteral();
         segments.push_back(std::move(segment));

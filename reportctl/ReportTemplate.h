@@ -2,6 +2,7 @@
 // The report template: sheets of bands of cells, read from our own XML format (docs/template-format.md).
 // Geometry is in millimetres, font sizes in points.
 
+#include "ReportExpression.h"
 #include "ReportXml.h"
 
 #include <QColor>
@@ -16,11 +17,13 @@ namespace vl {
 
 // One piece of a cell's text: literal text or an expression evaluated during layout.
 struct TextSegment {
-    enum Kind { Literal, Field, Sum, Count, PageNumber, PageCount };
+    // Field, Sum, Count, PageNumber and PageCount are the simple forms; anything else is a Formula.
+    enum Kind { Literal, Field, Sum, Count, PageNumber, PageCount, Formula };
     Kind kind = Literal;
     QString text; // the literal text
     QString source; // "Master" or a DetailID
     QString field; // empty for a count of rows
+    std::shared_ptr<const Expression> expression {}; // every kind but Literal; null when built by code
 };
 
 enum BorderSide { BorderLeft = 1, BorderTop = 2, BorderRight = 4, BorderBottom = 8, BorderAll = 15 };
@@ -36,12 +39,21 @@ struct CellStyle {
     QColor color = Qt::black;
     QColor background; // invalid: transparent
     int decimals = -1; // digits after the point for sums; -1: as many as needed
+    QString format; // display format of values, see formatValue(); empty: plain text
+    bool wrap = false; // break long text into lines at the cell's width
 };
 
 struct TemplateCell {
     double x = 0, y = 0, width = 0, height = 0; // height 0: the band's height less y
     std::vector<TextSegment> segments;
     CellStyle style;
+    QString name; // element name in events; empty: the cell's single field ("Detail.Salary"), if any
+    bool input = false; // editable in the view when the control is Inputable; edits its single field
+    std::vector<TextSegment> href; // non-empty: a hyperlink whose target is this text
+
+    // "Source.Field" when the cell shows exactly one field, else empty.
+    QString boundField() const;
+    QString elementName() const { return name.isEmpty() ? boundField() : name; }
 };
 
 enum class BandKind { Title, PageHeader, PageFooter, Master, DetailHeader, Detail, DetailFooter, Summary };
@@ -49,7 +61,8 @@ enum class BandKind { Title, PageHeader, PageFooter, Master, DetailHeader, Detai
 struct TemplateBand {
     BandKind kind = BandKind::Title;
     QString detailId; // for the detail kinds
-    double height = 6.0;
+    double height = 6.0; // the least height; a growing band takes what its wrapped cells need
+    bool grow = false;
     std::vector<TemplateCell> cells;
 };
 
@@ -83,8 +96,8 @@ ParseResult parseTemplate(std::string_view xml, ReportTemplate& out);
 // Reads and parses a template file; a missing file is refused naming it.
 ParseResult loadTemplateFile(const QString& path, ReportTemplate& out);
 
-// Splits a cell text into segments: [Source.Field], [sum(Source.Field)], [count(Source)], [Page], [Pages];
-// "[[" is a literal "[". Returns false with a reason for an unknown or unterminated expression.
+// Splits a cell text into segments: literal text and [expression]s (ReportExpression.h); "[[" is a literal
+// "[". Returns false with a reason for an unknown or unterminated expression.
 bool parseCellText(const QString& text, std::vector<TextSegment>& segments, QString& reason);
 
 } // namespace vl

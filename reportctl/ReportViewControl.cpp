@@ -8,11 +8,16 @@
 #include "ErrorInfo.h"
 #include "OleFont.h"
 
+#include <QFile>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTimer>
 
+#include <limits>
 #include <new>
 
 namespace vl {
@@ -386,6 +391,26 @@ std::vector<DISPID> ReportViewControl::persistedProperties()
             return S_OK;                                                                                               \
         });                                                                                                            \
     }
+// An enumeration takes the values of its value set only (ReportViewIntf.h).
+#define VL_ENUM(Name, member, last)                                                                                    \
+    HRESULT ReportViewControl::get_##Name(int32_t* value)                                                             \
+    {                                                                                                                  \
+        if (!value)                                                                                                    \
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));                               \
+        *value = m_props.member;                                                                                       \
+        return S_OK;                                                                                                   \
+    }                                                                                                                  \
+    HRESULT ReportViewControl::put_##Name(int32_t value)                                                              \
+    {                                                                                                                  \
+        return guardedCall([&] {                                                                                       \
+            if (value < 0 || value > (last))                                                                           \
+                return reportFailure(E_INVALIDARG, QStringLiteral(#Name " %1 is not between 0 and %2").arg(value).arg(last)); \
+            m_props.member = value;                                                                                    \
+            m_dirty = true;                                                                                            \
+            updateView();                                                                                              \
+            return S_OK;                                                                                               \
+        });                                                                                                            \
+    }
 #define VL_SIMPLE_BOOL(Name, member, effect)                                                                           \
     HRESULT ReportViewControl::get_##Name(VARIANT_BOOL* value)                                                        \
     {                                                                                                                  \
@@ -403,7 +428,7 @@ std::vector<DISPID> ReportViewControl::persistedProperties()
             return S_OK;                                                                                               \
         });                                                                                                            \
     }
-#define VL_SIMPLE_STRING(Name, member)                                                                                 \
+#define VL_SIMPLE_STRING(Name, member, effect)                                                                               \
     HRESULT ReportViewControl::get_##Name(BSTR* value)                                                                \
     {                                                                                                                  \
         return guardedCall([&] {                                                                                       \
@@ -418,41 +443,42 @@ std::vector<DISPID> ReportViewControl::persistedProperties()
         return guardedCall([&] {                                                                                       \
             m_props.member = text(value);                                                                              \
             m_dirty = true;                                                                                            \
+            effect;                                                                                                    \
             return S_OK;                                                                                               \
         });                                                                                                            \
     }
 
-VL_SIMPLE_INT(BevelInner, bevelInner, )
-VL_SIMPLE_INT(BevelOuter, bevelOuter, )
-VL_SIMPLE_INT(BorderStyle, borderStyle, updateView())
-VL_SIMPLE_BOOL(Ctl3D, ctl3D, )
-VL_SIMPLE_BOOL(Locked, locked, )
+VL_ENUM(BevelInner, bevelInner, rbRaised)
+VL_ENUM(BevelOuter, bevelOuter, rbRaised)
+VL_ENUM(BorderStyle, borderStyle, rbsSingle)
+VL_SIMPLE_BOOL(Ctl3D, ctl3D, updateView())
+VL_SIMPLE_BOOL(Locked, locked, updateView())
 VL_SIMPLE_BOOL(Visible, visible, updateView())
-VL_SIMPLE_INT(ViewMode, viewMode, )
-VL_SIMPLE_BOOL(AllowUnDo, allowUnDo, )
-VL_SIMPLE_BOOL(ShowSheetTab, showSheetTab, )
-VL_SIMPLE_BOOL(ShowNavigator, showNavigator, )
+VL_ENUM(ViewMode, viewMode, rvmContinuous)
+VL_SIMPLE_BOOL(AllowUnDo, allowUnDo, if (!m_props.allowUnDo) m_undo.clear())
+VL_SIMPLE_BOOL(ShowSheetTab, showSheetTab, updateView())
+VL_SIMPLE_BOOL(ShowNavigator, showNavigator, updateView())
 VL_SIMPLE_BOOL(ShowPageBorder, showPageBorder, updateView())
-VL_SIMPLE_INT(SheetTabPosition, sheetTabPosition, )
-VL_SIMPLE_BOOL(CustomPrompt, customPrompt, )
+VL_ENUM(SheetTabPosition, sheetTabPosition, rstTop)
+VL_SIMPLE_BOOL(CustomPrompt, customPrompt, if (m_props.customPrompt && m_widget) m_widget->setMessage(QString()))
 VL_SIMPLE_INT(WorkSpaceColor, workSpaceColor, updateView())
 VL_SIMPLE_INT(PaperColor, paperColor, updateView())
-VL_SIMPLE_INT(RuleColor, ruleColor, )
-VL_SIMPLE_INT(RuleOutSideColor, ruleOutSideColor, )
-VL_SIMPLE_INT(RuleSelectedColor, ruleSelectedColor, )
-VL_SIMPLE_INT(SheetTabBackColor, sheetTabBackColor, )
-VL_SIMPLE_INT(SheetTabActiveColor, sheetTabActiveColor, )
-VL_SIMPLE_INT(SheetTabInactiveColor, sheetTabInactiveColor, )
-VL_SIMPLE_INT(SheetTabActiveTextColor, sheetTabActiveTextColor, )
-VL_SIMPLE_INT(SheetTabInactiveTextColor, sheetTabInactiveTextColor, )
+VL_SIMPLE_INT(RuleColor, ruleColor, updateView())
+VL_SIMPLE_INT(RuleOutSideColor, ruleOutSideColor, updateView())
+VL_SIMPLE_INT(RuleSelectedColor, ruleSelectedColor, updateView())
+VL_SIMPLE_INT(SheetTabBackColor, sheetTabBackColor, updateView())
+VL_SIMPLE_INT(SheetTabActiveColor, sheetTabActiveColor, updateView())
+VL_SIMPLE_INT(SheetTabInactiveColor, sheetTabInactiveColor, updateView())
+VL_SIMPLE_INT(SheetTabActiveTextColor, sheetTabActiveTextColor, updateView())
+VL_SIMPLE_INT(SheetTabInactiveTextColor, sheetTabInactiveTextColor, updateView())
 VL_SIMPLE_INT(SheetBorderColor, sheetBorderColor, updateView())
-VL_SIMPLE_INT(NavBackColor, navBackColor, )
-VL_SIMPLE_BOOL(ShowContextMenu, showContextMenu, )
-VL_SIMPLE_BOOL(Inputable, inputable, )
-VL_SIMPLE_BOOL(Asynchronous, asynchronous, )
-VL_SIMPLE_STRING(DocSrc, docSrc)
-VL_SIMPLE_STRING(DataSrc, dataSrc)
-VL_SIMPLE_BOOL(CacheEnabled, cacheEnabled, )
+VL_SIMPLE_INT(NavBackColor, navBackColor, updateView())
+VL_SIMPLE_BOOL(ShowContextMenu, showContextMenu, updateView())
+VL_SIMPLE_BOOL(Inputable, inputable, updateView())
+VL_SIMPLE_BOOL(Asynchronous, asynchronous, if (!m_props.asynchronous) (void)finishLayout())
+VL_SIMPLE_STRING(DocSrc, docSrc, openDocSrc())
+VL_SIMPLE_STRING(DataSrc, dataSrc, openDataSrc())
+VL_SIMPLE_BOOL(CacheEnabled, cacheEnabled, if (!m_props.cacheEnabled) m_sheetCache.clear())
 
 HRESULT ReportViewControl::get_Enabled(VARIANT_BOOL* value)
 {
@@ -547,26 +573,37 @@ HRESULT ReportViewControl::ZoomOut()
 
 HRESULT ReportViewControl::get_PageCount(int32_t* value)
 {
-    if (!value)
-        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-    *value = static_cast<int32_t>(m_layout.pages.size());
-    return S_OK;
+    return guardedCall([&] {
+        if (!value)
+            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+        // The host asks for the count itself: finish the layout rather than answer a count that grows.
+        if (m_layouter && !m_layouter->done()) {
+            m_layouter->layoutUntil(std::numeric_limits<int>::max());
+            pushPagesToView();
+        }
+        *value = m_layouter ? static_cast<int32_t>(m_layouter->pageCount()) : 1;
+        return S_OK;
+    });
 }
 
 HRESULT ReportViewControl::get_PageIndex(int32_t* value)
 {
     if (!value)
         return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-    *value = m_pageIndex;
+    *value = m_widget ? m_widget->currentPage() : m_pageIndex;
     return S_OK;
 }
 
 HRESULT ReportViewControl::put_PageIndex(int32_t value)
 {
     return guardedCall([&] {
-        if (value < 0 || static_cast<size_t>(value) >= m_layout.pages.size())
+        if (m_layouter && value >= 0)
+            m_layouter->layoutUntil(value + 1);
+        const int count = m_layouter ? m_layouter->pageCount() : 1;
+        if (value < 0 || value >= count)
             return reportFailure(E_INVALIDARG, QStringLiteral("There is no page %1").arg(value + 1));
         m_pageIndex = value;
+        pushPagesToView();
         if (m_widget)
             m_widget->showPage(value);
         return S_OK;
@@ -578,7 +615,7 @@ HRESULT ReportViewControl::get_Version(BSTR* value)
     return guardedCall([&] {
         if (!value)
             return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-        *value = BStr(u"1.0").release();
+        *value = BStr(u"1.1").release();
         return S_OK;
     });
 }
@@ -597,7 +634,7 @@ HRESULT ReportViewControl::FindConnectionPoint(REFIID iid, IConnectionPoint** po
 
 void ReportViewControl::fireEvent(DISPID dispId, std::vector<Variant> argsLastFirst)
 {
-    if (m_freezeEvents > 0)
+    if (m_freezeEvents > 0 || m_events->connectionCount() == 0)
         return;
     DISPPARAMS params {argsLastFirst.empty() ? nullptr : argsLastFirst.front().ptr(), nullptr,
                        static_cast<UINT>(argsLastFirst.size()), 0};
@@ -609,6 +646,37 @@ void ReportViewControl::notifyChanged(DISPID dispId)
 {
     for (const ComPtr<IPropertyNotifySink>& sink : m_propertyNotify->sinksAs<IPropertyNotifySink>())
         sink->OnChanged(dispId);
+}
+
+namespace {
+
+Variant byReference(Variant& target)
+{
+    VARIANT reference;
+    VariantInit(&reference);
+    reference.vt = VT_VARIANT | VT_BYREF;
+    reference.pvarVal = target.ptr();
+    return Variant::adopt(reference);
+}
+
+QString variantText(const VARIANT& value)
+{
+    std::u16string text;
+    if (FAILED(Variant(value).toString(text)))
+        return {};
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+void ReportViewControl::prompt(const QString& message)
+{
+    if (m_told.contains(message))
+        return;
+    m_told.insert(message);
+    fireEvent(ReportViewEventId::OnPrompt, {Variant::fromString(view(message))});
+    if (!m_props.customPrompt && m_widget)
+        m_widget->setMessage(message);
 }
 
 // ---- Engine operations ----
@@ -631,24 +699,115 @@ const TemplateSheet* ReportViewControl::sheetFor(const QString& name, TemplateSh
     return m_template->sheet(name.isEmpty() ? activeSheet() : name);
 }
 
+LayoutHooks ReportViewControl::layoutHooks()
+{
+    LayoutHooks hooks;
+    hooks.prompt = [this](const QString& message) { prompt(message); };
+    hooks.customFunction = [this](const QString& name, const std::vector<ExprValue>& args) -> std::optional<ExprValue> {
+        if (m_events->connectionCount() == 0 || m_freezeEvents > 0)
+            return std::nullopt;
+        ComPtr<ICustomFunction> function = createCustomFunction(name, args);
+        fireEvent(ReportViewEventId::OnCustomFunctionExecute, {Variant::fromDispatch(function.get())});
+        return customFunctionResult(function.get());
+    };
+    return hooks;
+}
+
 HRESULT ReportViewControl::layoutFor(const QString& sheetName, LaidOutReport& out)
 {
     TemplateSheet fallback;
     const TemplateSheet* sheet = sheetFor(sheetName, fallback);
     if (!sheet)
         return reportFailure(E_INVALIDARG, QStringLiteral("The template has no sheet \"%1\"").arg(sheetName));
-    out = layoutReport(*sheet, m_data);
+    // The same walk as the screen's, so print and PDF break pages at the same rows.
+    out = layoutReport(*sheet, m_data, layoutHooks());
     return S_OK;
 }
 
 void ReportViewControl::relayout()
 {
-    if (FAILED(layoutFor(QString(), m_layout)))
-        m_layout = LaidOutReport{PageSetup{}, {LaidOutPage{}}};
-    SetErrorInfo(0, nullptr); // relayout is no failing call of the host's
-    m_pageIndex = std::min<int32_t>(m_pageIndex, static_cast<int32_t>(m_layout.pages.size()) - 1);
+    m_sheetCache.clear();
+    m_layouter.reset();
+    showActiveSheet();
+}
+
+void ReportViewControl::showActiveSheet()
+{
+    if (m_layoutTimer)
+        m_layoutTimer->stop();
+    const QString key = activeSheet().toLower();
+    if (!m_layouter) {
+        if (auto cached = m_sheetCache.find(key); cached != m_sheetCache.end()) {
+            m_layouter = std::move(cached->second);
+            m_sheetCache.erase(cached);
+        }
+    }
+    if (!m_layouter) {
+        const TemplateSheet* sheet = sheetFor(QString(), m_defaultSheet);
+        if (sheet) {
+            m_layouter = std::make_unique<ReportLayouter>(*sheet, m_data, layoutHooks());
+            // The first pages now, so that the view shows them at once; the rest in idle time.
+            m_layouter->layoutUntil(std::max(2, m_pageIndex + 1));
+            if (!m_props.asynchronous)
+                m_layouter->layoutUntil(std::numeric_limits<int>::max());
+        }
+    }
+    SetErrorInfo(0, nullptr); // laying out is no failing call of the host's
+    pushPagesToView();
+    if (m_layouter && !m_layouter->done()) {
+        if (!m_layoutTimer) {
+            m_layoutTimer = std::make_unique<QTimer>();
+            m_layoutTimer->setInterval(0);
+            QObject::connect(m_layoutTimer.get(), &QTimer::timeout, [this] { layoutSlice(); });
+        }
+        m_layoutTimer->start();
+    }
+}
+
+void ReportViewControl::layoutSlice()
+{
+    if (!m_layouter || m_layouter->layoutFor(25)) {
+        if (m_layoutTimer)
+            m_layoutTimer->stop();
+    }
+    if (m_widget && m_layouter)
+        m_widget->setPageCount(m_layouter->pageCount(), m_layouter->done());
+}
+
+bool ReportViewControl::finishLayout()
+{
+    if (!m_layouter)
+        return false;
+    if (m_layoutTimer)
+        m_layoutTimer->stop();
+    m_layouter->layoutUntil(std::numeric_limits<int>::max());
     if (m_widget)
-        m_widget->setReport(m_layout);
+        m_widget->setPageCount(m_layouter->pageCount(), true);
+    return true;
+}
+
+void ReportViewControl::pushPagesToView()
+{
+    if (!m_widget)
+        return;
+    QStringList names;
+    int active = 0;
+    if (m_template) {
+        for (const TemplateSheet& sheet : m_template->sheets) {
+            if (sheet.name.compare(activeSheet(), Qt::CaseInsensitive) == 0)
+                active = static_cast<int>(names.size());
+            names << sheet.name;
+        }
+    } else {
+        names << activeSheet();
+    }
+    m_widget->setSheets(names, active);
+    if (!m_layouter) {
+        m_widget->setReport(LaidOutReport{PageSetup{}, {LaidOutPage{}}});
+        return;
+    }
+    m_widget->setPages(m_layouter->pageSetup(), [this](int index) { return m_layouter ? m_layouter->page(index) : LaidOutPage{}; },
+                       m_layouter->pageCount(), m_layouter->done());
 }
 
 void ReportViewControl::updateView()
@@ -661,10 +820,149 @@ void ReportViewControl::updateView()
     appearance.pageBorder = colorFromOle(m_props.sheetBorderColor);
     appearance.showPageBorder = m_props.showPageBorder;
     appearance.scale = m_props.scale;
+    appearance.continuous = m_props.viewMode == rvmContinuous;
+    appearance.showSheetTab = m_props.showSheetTab;
+    appearance.sheetTabsOnTop = m_props.sheetTabPosition == rstTop;
+    appearance.showNavigator = m_props.showNavigator;
+    appearance.tabBack = colorFromOle(m_props.sheetTabBackColor);
+    appearance.tabActive = colorFromOle(m_props.sheetTabActiveColor);
+    appearance.tabInactive = colorFromOle(m_props.sheetTabInactiveColor);
+    appearance.tabActiveText = colorFromOle(m_props.sheetTabActiveTextColor);
+    appearance.tabInactiveText = colorFromOle(m_props.sheetTabInactiveTextColor);
+    appearance.navigatorBack = colorFromOle(m_props.navBackColor);
+    appearance.showRuler = m_props.inputable && !m_props.locked;
+    appearance.rule = colorFromOle(m_props.ruleColor);
+    appearance.ruleOutside = colorFromOle(m_props.ruleOutSideColor);
+    appearance.ruleSelected = colorFromOle(m_props.ruleSelectedColor);
+    appearance.bevelInner = m_props.bevelInner;
+    appearance.bevelOuter = m_props.bevelOuter;
+    appearance.border = m_props.borderStyle == rbsSingle;
+    appearance.ctl3D = m_props.ctl3D;
+    appearance.editable = m_props.inputable && !m_props.locked;
+    appearance.contextMenu = m_props.showContextMenu;
     m_widget->setAppearance(appearance);
     m_widget->setEnabled(m_props.enabled);
-    m_widget->setFrameShape(m_props.borderStyle == rbsSingle ? QFrame::Box : QFrame::NoFrame);
     m_widget->setVisible(m_props.visible);
+}
+
+void ReportViewControl::connectView()
+{
+    if (!m_widget)
+        return;
+    ViewCallbacks callbacks;
+    callbacks.sheetChosen = [this](int index) {
+        if (m_template && index >= 0 && static_cast<size_t>(index) < m_template->sheets.size())
+            setActiveSheet(m_template->sheets[static_cast<size_t>(index)].name);
+        SetErrorInfo(0, nullptr);
+    };
+    callbacks.zoomRequested = [this](double scale) {
+        (void)put_Scale(std::clamp(scale, MinimumScale, MaximumScale));
+    };
+    callbacks.pageInView = [this](int page) { m_pageIndex = page; };
+    callbacks.linkClicked = [this](const PageItem& item) {
+        Variant result = Variant::fromString(view(item.link));
+        fireEvent(ReportViewEventId::OnHRefClick, {byReference(result), Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
+    };
+    callbacks.inputEntered = [this](const PageItem& item) { inputEntered(item, ReportViewEventId::OnInputEnter); };
+    callbacks.inputLeft = [this](const PageItem& item) { inputEntered(item, ReportViewEventId::OnInputExit); };
+    callbacks.inputCommitted = [this](const PageItem& item, const QString& text) { inputCommitted(item, text); };
+    callbacks.undoRequested = [this] { undoInput(); };
+    callbacks.displayText = [this](const PageItem& item) { return displayValue(item); };
+    callbacks.commandChosen = [this](const QString& command) {
+        if (command == u"print")
+            (void)print(QString(), true);
+        else if (command == u"preview")
+            (void)preview(QString());
+        SetErrorInfo(0, nullptr);
+    };
+    m_widget->setCallbacks(std::move(callbacks));
+}
+
+std::optional<QString> ReportViewControl::displayValue(const PageItem& item)
+{
+    // Asked only while a sink listens: without one the drawing costs nothing extra.
+    if (!item.bound || !item.cell || m_events->connectionCount() == 0 || m_freezeEvents > 0)
+        return std::nullopt;
+    Variant result = Variant::fromString(view(item.value));
+    Variant display = Variant::fromString(view(item.text));
+    fireEvent(ReportViewEventId::OnGetDisplayValue,
+              {byReference(display), byReference(result), Variant::fromString(view(item.cell->elementName()))});
+    const QString text = variantText(display.get());
+    if (text == item.text)
+        return std::nullopt;
+    return text;
+}
+
+void ReportViewControl::inputEntered(const PageItem& item, DISPID event)
+{
+    fireEvent(event, {Variant::fromInt32(item.rowIndex), Variant::fromInt32(item.masterIndex),
+                      Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
+}
+
+bool ReportViewControl::setFieldValue(const QString& source, int masterIndex, int rowIndex, const QString& field,
+                                      const QString& value)
+{
+    DataRow* row = nullptr;
+    if (source.compare(u"Master", Qt::CaseInsensitive) == 0) {
+        if (masterIndex >= 0 && static_cast<size_t>(masterIndex) < m_data.masterRows.size())
+            row = &m_data.masterRows[static_cast<size_t>(masterIndex)];
+    } else {
+        for (DetailTable& table : m_data.details)
+            if (table.id.compare(source, Qt::CaseInsensitive) == 0 && rowIndex >= 0
+                && static_cast<size_t>(rowIndex) < table.rows.size())
+                row = &table.rows[static_cast<size_t>(rowIndex)];
+    }
+    if (!row)
+        return false;
+    for (auto& [name, text] : row->fields) {
+        if (name.compare(field, Qt::CaseInsensitive) == 0) {
+            text = value;
+            return true;
+        }
+    }
+    row->fields.emplace_back(field, value);
+    return true;
+}
+
+void ReportViewControl::inputCommitted(const PageItem& item, const QString& text)
+{
+    if (!item.cell || !item.cell->input || !m_props.inputable || m_props.locked)
+        return;
+    const QString bound = item.cell->boundField();
+    const qsizetype dot = bound.indexOf(u'.');
+    const QString source = bound.left(dot), field = bound.mid(dot + 1);
+    const QString old = item.value;
+    if (text == old || !setFieldValue(source, item.masterIndex, item.rowIndex, field, text))
+        return;
+    if (m_props.allowUnDo)
+        m_undo.push_back(InputChange{source, field, item.masterIndex, item.rowIndex, old});
+    m_dirty = true;
+    Variant oldValue = Variant::fromString(view(old));
+    Variant newValue = Variant::fromString(view(text));
+    fireEvent(ReportViewEventId::OnInputChanged,
+              {byReference(newValue), byReference(oldValue), Variant::fromInt32(item.rowIndex),
+               Variant::fromInt32(item.masterIndex), Variant::fromString(view(item.cell->elementName()))});
+    // Totals and every other cell that shows the field follow the edit.
+    const int page = m_widget ? m_widget->currentPage() : m_pageIndex;
+    m_pageIndex = page;
+    relayout();
+    if (m_widget)
+        m_widget->showPage(page);
+}
+
+void ReportViewControl::undoInput()
+{
+    if (!m_props.allowUnDo || m_props.locked || m_undo.empty())
+        return;
+    const InputChange change = m_undo.back();
+    m_undo.pop_back();
+    if (setFieldValue(change.source, change.masterIndex, change.rowIndex, change.field, change.oldValue)) {
+        const int page = m_widget ? m_widget->currentPage() : m_pageIndex;
+        m_pageIndex = page;
+        relayout();
+        if (m_widget)
+            m_widget->showPage(page);
+    }
 }
 
 HRESULT ReportViewControl::openTemplate(const QString& path)
@@ -673,19 +971,25 @@ HRESULT ReportViewControl::openTemplate(const QString& path)
     const ParseResult result = loadTemplateFile(path, parsed);
     if (!result.ok)
         return reportFailure(E_FAIL, result.message);
+    m_sheetCache.clear();
+    m_layouter.reset(); // it refers to the old template's sheets
     m_template = std::move(parsed);
     m_templateFile = path;
     m_activeSheet.clear();
     m_pageIndex = 0;
+    m_told.clear();
     relayout();
     return S_OK;
 }
 
 void ReportViewControl::closeTemplate()
 {
+    m_sheetCache.clear();
+    m_layouter.reset();
     m_template.reset();
     m_templateFile.clear();
     m_activeSheet.clear();
+    m_told.clear();
     relayout();
 }
 
@@ -693,9 +997,17 @@ HRESULT ReportViewControl::setActiveSheet(const QString& name)
 {
     if (!m_template || !m_template->sheet(name))
         return reportFailure(E_INVALIDARG, QStringLiteral("The template has no sheet \"%1\"").arg(name));
-    m_activeSheet = m_template->sheet(name)->name;
+    const QString target = m_template->sheet(name)->name;
+    if (target == activeSheet() && m_layouter)
+        return S_OK;
+    if (m_layouter && m_props.cacheEnabled)
+        m_sheetCache[activeSheet().toLower()] = std::move(m_layouter);
+    m_layouter.reset();
+    m_activeSheet = target;
     m_pageIndex = 0;
-    relayout();
+    showActiveSheet();
+    if (m_widget)
+        m_widget->showPage(0);
     return S_OK;
 }
 
@@ -713,19 +1025,71 @@ HRESULT ReportViewControl::loadData(const QString& text)
         SetErrorInfo(0, error.get());
         return hr;
     }
+    m_sheetCache.clear();
+    m_layouter.reset(); // it refers to the old data
     m_data = std::move(parsed);
     m_xml = text;
     m_pageIndex = 0;
+    m_told.clear();
+    m_undo.clear();
     relayout();
+    if (m_widget)
+        m_widget->showPage(0);
     fireEvent(ReportViewEventId::OnDataLoadFinished);
     return S_OK;
 }
 
 void ReportViewControl::clearData()
 {
+    m_sheetCache.clear();
+    m_layouter.reset();
     m_data = ReportDataSet{};
     m_xml.clear();
+    m_undo.clear();
+    m_told.clear();
     relayout();
+}
+
+void ReportViewControl::openDocSrc()
+{
+    if (m_props.docSrc.isEmpty())
+        return;
+    // A property write is no command: a template that cannot be read is told, not failed.
+    if (FAILED(openTemplate(m_props.docSrc))) {
+        ComPtr<IErrorInfo> error;
+        GetErrorInfo(0, &error);
+        BStr description;
+        if (error)
+            error->GetDescription(&description);
+        prompt(text(description.get()));
+    }
+}
+
+void ReportViewControl::openDataSrc()
+{
+    if (m_props.dataSrc.isEmpty())
+        return;
+    QFile file(m_props.dataSrc);
+    if (!file.open(QIODevice::ReadOnly)) {
+        prompt(QStringLiteral("Data file \"%1\" cannot be read: %2").arg(m_props.dataSrc, file.errorString()));
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    // The declaration names the file's encoding; without one it is UTF-8.
+    static const QRegularExpression declared(QStringLiteral(R"(^\s*<\?xml[^>]*encoding\s*=\s*["']([^"']+)["'])"));
+    const QRegularExpressionMatch match = declared.match(QString::fromLatin1(bytes.left(200)));
+    QStringDecoder decoder(match.hasMatch() ? match.captured(1).toUtf8().constData() : "UTF-8");
+    if (!decoder.isValid())
+        decoder = QStringDecoder(QStringConverter::Utf8);
+    const QString content = decoder(bytes);
+    if (FAILED(loadData(content))) {
+        ComPtr<IErrorInfo> error;
+        GetErrorInfo(0, &error);
+        BStr description;
+        if (error)
+            error->GetDescription(&description);
+        prompt(QStringLiteral("Data file \"%1\": %2").arg(m_props.dataSrc, text(description.get())));
+    }
 }
 
 QWidget* ReportViewControl::dialogParent() const

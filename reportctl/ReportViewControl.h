@@ -13,9 +13,14 @@
 #include "Variant.h"
 
 #include <QPointer>
+#include <QSet>
 
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+
+class QTimer;
 
 namespace vl {
 
@@ -29,6 +34,7 @@ struct ReportViewProperties {
     bool ctl3D = true, enabled = true, locked = false, visible = true;
     int32_t viewMode = rvmPage;
     bool allowUnDo = true, showSheetTab = true, showNavigator = true, showPageBorder = true;
+    // The rest of the starting values, and what each property does, are in docs/template-format.md.
     int32_t sheetTabPosition = rstBottom;
     double scale = 1.0;
     bool customPrompt = false;
@@ -36,7 +42,7 @@ struct ReportViewProperties {
             ruleSelectedColor = 0xFF0000, sheetTabBackColor = 0xC0C0C0, sheetTabActiveColor = 0xFFFFFF,
             sheetTabInactiveColor = 0xC0C0C0, sheetTabActiveTextColor = 0x000000, sheetTabInactiveTextColor = 0x404040,
             sheetBorderColor = 0x000000, navBackColor = 0xC0C0C0;
-    bool showContextMenu = true, inputable = false, asynchronous = false;
+    bool showContextMenu = true, inputable = false, asynchronous = true;
     QString docSrc, dataSrc;
     bool cacheEnabled = true;
 };
@@ -167,6 +173,10 @@ public:
     HRESULT printerSetup();
     HRESULT setActiveSheet(const QString& name);
 
+    // Tells the host of a problem that is no failure of its call: OnPrompt, and the view's message line
+    // unless CustomPrompt is set. Each message once per template and data.
+    void prompt(const QString& message);
+
     const std::optional<ReportTemplate>& reportTemplate() const { return m_template; }
     const QString& templateFileName() const { return m_templateFile; }
     const ReportDataSet& data() const { return m_data; }
@@ -184,8 +194,24 @@ private:
     // The sheet to draw: the named one of the template (null when it has none), or the default layout.
     const TemplateSheet* sheetFor(const QString& name, TemplateSheet& fallback) const;
     HRESULT layoutFor(const QString& sheetName, LaidOutReport& out);
+    LayoutHooks layoutHooks();
+    // Drops every layout (template or data changed) and lays the active sheet out anew.
     void relayout();
+    // Shows the active sheet: from the cache when it was laid out before, else anew.
+    void showActiveSheet();
+    void layoutSlice();
+    // Lays the active sheet out to its end.
+    bool finishLayout();
+    void pushPagesToView();
     void updateView();
+    void connectView();
+    std::optional<QString> displayValue(const PageItem& item);
+    void inputEntered(const PageItem& item, DISPID event);
+    void inputCommitted(const PageItem& item, const QString& text);
+    bool setFieldValue(const QString& source, int masterIndex, int rowIndex, const QString& field, const QString& value);
+    void undoInput();
+    void openDocSrc();
+    void openDataSrc();
     void fireEvent(DISPID dispId, std::vector<Variant> argsLastFirst = {});
     void notifyChanged(DISPID dispId);
     QWidget* dialogParent() const;
@@ -196,7 +222,17 @@ private:
     QString m_activeSheet;
     ReportDataSet m_data;
     QString m_xml;
-    LaidOutReport m_layout;
+    TemplateSheet m_defaultSheet; // the sheet of data without a template; layouts refer to it
+    std::unique_ptr<ReportLayouter> m_layouter; // the active sheet's
+    std::map<QString, std::unique_ptr<ReportLayouter>> m_sheetCache; // other sheets, by lower-case name
+    std::unique_ptr<QTimer> m_layoutTimer;
+    QSet<QString> m_told;
+    struct InputChange {
+        QString source, field;
+        int masterIndex, rowIndex;
+        QString oldValue;
+    };
+    std::vector<InputChange> m_undo;
     int32_t m_pageIndex = 0;
     ConnectionPointList m_points;
     ConnectionPoint* m_events;

@@ -2,6 +2,8 @@
 // ambient properties and persistence.
 #include "ReportViewControl.h"
 
+#include <limits>
+
 #include "BStr.h"
 #include "ErrorInfo.h"
 #include "OleFont.h"
@@ -135,8 +137,9 @@ HRESULT ReportViewControl::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, 
             const QRect geometry = posRect ? toQRect(*posRect) : SUCCEEDED(context) ? toQRect(position) : QRect();
             m_widget = new ReportViewWidget(window);
             m_widget->setGeometry(geometry);
-            m_widget->setReport(m_layout);
+            connectView();
             updateView();
+            pushPagesToView();
             m_inPlaceSite = inPlaceSite;
             if (m_props.visible)
                 m_widget->show();
@@ -291,7 +294,7 @@ HRESULT ReportViewControl::TranslateAccelerator(LPMSG msg)
         if (!msg || !m_widget || msg->message != WM_KEYDOWN)
             return S_FALSE;
         // Page keys page through the report; everything else belongs to the host.
-        int32_t page = m_pageIndex;
+        int32_t page = m_widget->currentPage();
         if (msg->key == Qt::Key_PageDown)
             ++page;
         else if (msg->key == Qt::Key_PageUp)
@@ -299,11 +302,14 @@ HRESULT ReportViewControl::TranslateAccelerator(LPMSG msg)
         else if (msg->key == Qt::Key_Home && (msg->modifiers & KEYMOD_CONTROL))
             page = 0;
         else if (msg->key == Qt::Key_End && (msg->modifiers & KEYMOD_CONTROL))
-            page = static_cast<int32_t>(m_layout.pages.size()) - 1;
+            page = std::numeric_limits<int32_t>::max();
         else
             return S_FALSE;
-        if (page >= 0 && static_cast<size_t>(page) < m_layout.pages.size())
+        if (page == std::numeric_limits<int32_t>::max())
+            page = finishLayout() ? m_layouter->pageCount() - 1 : 0;
+        if (page >= 0)
             put_PageIndex(page);
+        SetErrorInfo(0, nullptr);
         return S_OK;
     });
 }

@@ -220,20 +220,30 @@ bool hasDateLetters(const QString& format)
         || format.contains(u'h') || format.contains(u'm') || format.contains(u's');
 }
 
+// Dates as the data layer writes them: ISO, or the short date forms of the usual locales, with an
+// optional time. Two-digit years below 50 are read as 20yy.
 QDateTime parseDateTime(const QString& text)
 {
     const QString trimmed = text.trimmed();
-    if (trimmed.size() < 8 || !trimmed[0].isDigit())
+    if (trimmed.size() < 6 || !trimmed[0].isDigit())
         return {};
     QDateTime value = QDateTime::fromString(trimmed, Qt::ISODate);
-    if (!value.isValid())
-        value = QDateTime::fromString(trimmed, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!value.isValid()) {
-        const QDate date = QDate::fromString(trimmed, Qt::ISODate);
-        if (date.isValid())
-            value = date.startOfDay();
+    if (value.isValid())
+        return value;
+    static const char* const dates[] = {"yyyy-M-d", "yyyy/M/d", "M/d/yyyy", "M/d/yy", "d.M.yyyy"};
+    static const char* const times[] = {"", " H:mm:ss", " H:mm", " h:mm:ss AP", " h:mm AP"};
+    for (const char* date : dates) {
+        for (const char* time : times) {
+            const QString format = QString::fromLatin1(date) + QString::fromLatin1(time);
+            value = QLocale::c().toDateTime(trimmed, format);
+            if (!value.isValid())
+                continue;
+            if (format.contains(QLatin1String("/yy")) && !format.contains(QLatin1String("yyyy")) && value.date().year() < 1950)
+                value = value.addYears(100);
+            return value;
+        }
     }
-    return value;
+    return {};
 }
 
 // "#,##0.00" and the like: digits after the point, grouping, percent, and the text around the pattern.

@@ -563,12 +563,12 @@ HRESULT ReportViewControl::Refresh()
 
 HRESULT ReportViewControl::ZoomIn()
 {
-    return put_Scale(std::min(MaximumScale, m_props.scale * 1.25));
+    return put_Scale(zoomStep(m_props.scale, 1));
 }
 
 HRESULT ReportViewControl::ZoomOut()
 {
-    return put_Scale(std::max(MinimumScale, m_props.scale / 1.25));
+    return put_Scale(zoomStep(m_props.scale, -1));
 }
 
 HRESULT ReportViewControl::get_PageCount(int32_t* value)

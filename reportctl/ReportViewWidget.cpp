@@ -21,7 +21,21 @@ namespace {
 constexpr int PageGap = 16; // pixels around and between pages in page view
 constexpr int TabHeight = 22;
 constexpr int RulerHeight = 18;
+constexpr double ZoomLevels[] = {0.1, 0.25, 0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0, 6.0, 8.0, 10.0};
 } // namespace
+
+double zoomStep(double scale, int steps)
+{
+    for (; steps > 0; --steps) {
+        const double* next = std::upper_bound(std::begin(ZoomLevels), std::end(ZoomLevels), scale + 1e-9);
+        scale = next == std::end(ZoomLevels) ? ZoomLevels[std::size(ZoomLevels) - 1] : *next;
+    }
+    for (; steps < 0; ++steps) {
+        const double* previous = std::lower_bound(std::begin(ZoomLevels), std::end(ZoomLevels), scale - 1e-9);
+        scale = previous == std::begin(ZoomLevels) ? ZoomLevels[0] : *(previous - 1);
+    }
+    return scale;
+}
 
 // The scrolled workspace with the pages.
 class PageArea final : public QAbstractScrollArea {
@@ -149,9 +163,12 @@ protected:
     void wheelEvent(QWheelEvent* event) override
     {
         if (event->modifiers() & Qt::ControlModifier) {
-            const double steps = event->angleDelta().y() / 120.0;
+            // Touchpads send small deltas: a zoom step per whole notch.
+            m_wheelZoom += event->angleDelta().y();
+            const int steps = m_wheelZoom / 120;
+            m_wheelZoom -= steps * 120;
             if (steps != 0 && m_owner->m_callbacks.zoomRequested)
-                m_owner->m_callbacks.zoomRequested(m_owner->m_appearance.scale * std::pow(1.1, steps));
+                m_owner->m_callbacks.zoomRequested(zoomStep(m_owner->m_appearance.scale, steps));
             event->accept();
             return;
         }
@@ -204,8 +221,8 @@ protected:
                 m_owner->m_callbacks.zoomRequested(scale);
         };
         const double scale = m_owner->m_appearance.scale;
-        menu->addAction(QStringLiteral("Zoom In"), this, [zoom, scale] { zoom(scale * 1.25); });
-        menu->addAction(QStringLiteral("Zoom Out"), this, [zoom, scale] { zoom(scale / 1.25); });
+        menu->addAction(QStringLiteral("Zoom In"), this, [zoom, scale] { zoom(zoomStep(scale, 1)); });
+        menu->addAction(QStringLiteral("Zoom Out"), this, [zoom, scale] { zoom(zoomStep(scale, -1)); });
         menu->addAction(QStringLiteral("Actual Size"), this, [zoom] { zoom(1.0); });
         menu->addAction(QStringLiteral("Fit Width"), this, [this, zoom, scale] {
             const double width = pageSize().width() + 2 * m_owner->pageGap();
@@ -225,6 +242,7 @@ protected:
 
 private:
     ReportViewWidget* m_owner;
+    int m_wheelZoom = 0;
 };
 
 // The sheet tabs, painted in the control's own colours.
@@ -415,11 +433,16 @@ void ReportViewWidget::setAppearance(const ViewAppearance& appearance)
 {
     const bool rescaled = appearance.scale != m_appearance.scale || appearance.continuous != m_appearance.continuous;
     const int page = currentPage();
+    QScrollBar* horizontal = m_area->horizontalScrollBar();
+    // Zooming keeps the middle of the view where it was across the page.
+    const double middle = (horizontal->value() + m_area->viewport()->width() / 2.0) / std::max(1, documentSize().width());
     m_appearance = appearance;
     updateChrome();
     m_area->updateScrollBars();
-    if (rescaled)
+    if (rescaled) {
         showPage(page);
+        horizontal->setValue(static_cast<int>(middle * documentSize().width() - m_area->viewport()->width() / 2.0));
+    }
     updateNavigator();
     m_area->viewport()->update();
     m_ruler->update();

@@ -55,6 +55,10 @@ struct ViewCallbacks {
     std::function<void(const QString& command)> commandChosen; // "print", "preview"
 };
 
+// The zoom level after `scale` in the direction of `steps` (positive: larger), from the usual list of
+// levels 10 % to 1000 %; a scale between levels moves to the next one.
+double zoomStep(double scale, int steps);
+
 class PageArea;
 class SheetTabBar;
 class RulerBar;

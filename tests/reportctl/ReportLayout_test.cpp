@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QRegularExpression>
+
+#include <limits>
+
 using namespace vl;
 
 namespace {
@@ -107,4 +112,237 @@ TEST(Layout, NumberFormat)
     for (const Case& c : {Case{300.5, -1, "300.5"}, Case{300, -1, "300"}, Case{-2, -1, "-2"}, Case{1.0 / 3, 2, "0.33"},
                           Case{2.6, 0, "3"}, Case{0.1 + 0.2, -1, "0.3"}, Case{1234567.26, 1, "1234567.3"}})
         EXPECT_EQ(formatNumber(c.value, c.decimals), QString::fromUtf8(c.text)) << c.value;
+}
+
+namespace {
+
+struct SampleEmployee {
+    QString number, name, sex, birthday, salary;
+    int dept;
+};
+struct SampleDepartment {
+    int number;
+    QString name, code, path;
+};
+
+QString xmlEscaped(QString text)
+{
+    return text.replace(u'&', u"&amp;"_qs).replace(u'<', u"&lt;"_qs).replace(u'>', u"&gt;"_qs).replace(u'"', u"&quot;"_qs);
+}
+
+// The rows of samples/test.sql, read from its INSERT statements.
+void readSampleSql(std::vector<SampleDepartment>& departments, std::vector<SampleEmployee>& employees)
+{
+    QFile file(VL_SOURCE_DIR "/samples/test.sql");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString sql = QString::fromUtf8(file.readAll());
+    static const QRegularExpression insert(QStringLiteral(R"(INSERT INTO (\w+) \([^)]*\) VALUES \((.*?)\);\n)"),
+                                           QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression value(QStringLiteral(R"('((?:[^']|'')*)'|(NULL)|([-\d.]+))"));
+    for (auto match = insert.globalMatch(sql); match.hasNext();) {
+        const QRegularExpressionMatch row = match.next();
+        QStringList values;
+        for (auto v = value.globalMatch(row.captured(2)); v.hasNext();) {
+            const QRegularExpressionMatch m = v.next();
+            values << (m.capturedLength(2) ? QString() : m.capturedLength(3) ? m.captured(3) : m.captured(1).replace("''", "'"));
+        }
+        if (row.captured(1) == u"Bas_Department")
+            departments.push_back({values[0].toInt(), values[1], values[2], values[5]});
+        else
+            employees.push_back({values[0], values[1], values[2], values[3], values[5], values[7].toInt()});
+    }
+}
+
+std::string sampleDocument(const std::vector<SampleDepartment>& departments, const std::vector<SampleEmployee>& employees)
+{
+    QString xml = "<DocumentData><Master>";
+    for (const SampleDepartment& d : departments)
+        xml += QStringLiteral("<Row DeptNo=\"%1\" DeptName=\"%2\" DeptCode=\"%3\" PathName=\"%4\"/>")
+                   .arg(d.number).arg(xmlEscaped(d.name), xmlEscaped(d.code), xmlEscaped(d.path));
+    xml += "</Master><Detail>";
+    for (const SampleEmployee& e : employees) {
+        const auto master = std::find_if(departments.begin(), departments.end(), [&](const SampleDepartment& d) { return d.number == e.dept; });
+        if (master == departments.end())
+            continue; // the data source leaves out employees of no department
+        xml += QStringLiteral("<Row __MasterIdx=\"%1\" EmpNo=\"%2\" EmpName=\"%3\" Sex=\"%4\" Birthday=\"%5\" Salary=\"%6\"/>")
+                   .arg(master - departments.begin())
+                   .arg(e.number, xmlEscaped(e.name), e.sex, e.birthday, e.salary);
+    }
+    xml += "</Detail></DocumentData>";
+    return xml.toStdString();
+}
+
+QString money(double value)
+{
+    return formatValue(ExprValue::fromNumber(value), QStringLiteral("#,##0.00"), -1);
+}
+
+const TemplateSheet& sampleTemplateSheet(const char* name)
+{
+    static ReportTemplate report;
+    if (report.sheets.empty()) {
+        const ParseResult result = loadTemplateFile(VL_SOURCE_DIR "/samples/test.vld", report);
+        EXPECT_TRUE(result.ok) << result.message.toStdString();
+    }
+    return *report.sheet(QString::fromUtf8(name));
+}
+
+} // namespace
+
+TEST(Layout, SampleReportGroupsTotalsAndPagesFollowTheData)
+{
+    std::vector<SampleDepartment> departments;
+    std::vector<SampleEmployee> employees;
+    readSampleSql(departments, employees);
+    ASSERT_EQ(departments.size(), 12u);
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument(sampleDocument(departments, employees), data).ok);
+    const TemplateSheet& sheet = sampleTemplateSheet("Sheet1");
+    LayoutHooks hooks;
+    std::vector<QString> prompts;
+    hooks.prompt = [&](const QString& message) { prompts.push_back(message); };
+    hooks.printTime = QDateTime(QDate(2024, 5, 6), QTime(9, 0));
+    const LaidOutReport report = layoutReport(sheet, data, hooks);
+    EXPECT_TRUE(prompts.empty()) << prompts.front().toStdString();
+    const int pages = static_cast<int>(report.pages.size());
+    ASSERT_GE(pages, 2);
+
+    QString all;
+    int rows = 0;
+    const double bottom = sheet.page.paper.height() - sheet.page.marginBottom;
+    for (int index = 0; index < pages; ++index) {
+        const QString text = report.pageText(index);
+        all += text + u'\n';
+        int pageRows = 0;
+        for (const PageItem& item : report.pages[static_cast<size_t>(index)].items) {
+            EXPECT_LE(item.rect.bottom(), bottom + 1e-6) << "nothing prints into the bottom margin";
+            if (item.cell && item.cell->elementName() == u"Detail.EmpNo")
+                ++pageRows;
+        }
+        EXPECT_GT(pageRows, 0) << "page " << index + 1 << " holds employees";
+        rows += pageRows;
+        EXPECT_TRUE(text.endsWith(QStringLiteral("第 %1 页，共 %2 页").arg(index + 1).arg(pages))) << text.toStdString();
+    }
+    EXPECT_TRUE(report.pageText(0).contains(QStringLiteral("打印日期：2024年5月6日")));
+
+    // Totals computed here from the SQL rows, in the order of the departments.
+    qsizetype at = 0;
+    int listed = 0;
+    double grand = 0;
+    for (const SampleDepartment& d : departments) {
+        int count = 0;
+        double sum = 0;
+        for (const SampleEmployee& e : employees) {
+            if (e.dept != d.number)
+                continue;
+            ++count;
+            sum += e.salary.toDouble();
+        }
+        listed += count;
+        grand += sum;
+        for (const QString& expected : {QStringLiteral("部门：") + d.name, QStringLiteral("本部门人数：%1").arg(count),
+                                        QStringLiteral("工资小计：") + money(sum)}) {
+            const qsizetype found = all.indexOf(expected, at);
+            ASSERT_GE(found, 0) << expected.toStdString();
+            at = found;
+        }
+    }
+    EXPECT_EQ(rows, listed) << "every employee of a department prints once, none of no department";
+    EXPECT_LT(listed, static_cast<int>(employees.size()));
+    EXPECT_TRUE(all.contains(QStringLiteral("员工总数：%1").arg(listed)));
+    EXPECT_TRUE(all.contains(QStringLiteral("工资总额：") + money(grand)));
+    EXPECT_TRUE(all.contains(u"1965-02-27"_qs)) << "birthdays in the template's date format";
+
+    const LaidOutReport list = layoutReport(sampleTemplateSheet("DeptList"), data, hooks);
+    EXPECT_TRUE(list.pageText(0).contains(QStringLiteral("部门数：12")));
+}
+
+TEST(Layout, LargeDocumentIsLaidOutPageByPage)
+{
+    std::string xml = "<DocumentData><Master>";
+    for (int d = 0; d < 100; ++d)
+        xml += "<Row DeptNo=\"" + std::to_string(d) + "\" DeptName=\"部门" + std::to_string(d) + "\"/>";
+    xml += "</Master><Detail>";
+    for (int e = 0; e < 100000; ++e)
+        xml += "<Row __MasterIdx=\"" + std::to_string(e / 1000) + "\" EmpNo=\"" + std::to_string(e) + "\" Salary=\"1\"/>";
+    xml += "</Detail></DocumentData>";
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument(xml, data).ok);
+    const TemplateSheet& sheet = sampleTemplateSheet("Sheet1");
+
+    ReportLayouter lazy(sheet, data);
+    EXPECT_FALSE(lazy.layoutUntil(1));
+    EXPECT_EQ(lazy.pageCount(), 1) << "one page is there before the rest is laid out";
+    EXPECT_TRUE(lazy.page(0).items.back().text.contains(QStringLiteral("共 1 页"))) << "the count so far";
+    EXPECT_FALSE(lazy.layoutFor(1));
+    const int early = lazy.pageCount();
+    EXPECT_GE(early, 1);
+    EXPECT_TRUE(lazy.layoutUntil(std::numeric_limits<int>::max()));
+
+    const LaidOutReport whole = layoutReport(sheet, data);
+    ASSERT_EQ(lazy.pageCount(), static_cast<int>(whole.pages.size()));
+    EXPECT_GT(lazy.pageCount(), 2500);
+    for (int index : {0, 1, early, lazy.pageCount() / 2, lazy.pageCount() - 1}) {
+        const LaidOutPage page = lazy.page(index);
+        QStringList lines;
+        for (const PageItem& item : page.items)
+            lines << item.text;
+        EXPECT_EQ(lines.join(u'\n'), whole.pageText(index)) << "page " << index << ": the same breaks both ways";
+    }
+    EXPECT_TRUE(whole.pageText(0).contains(QStringLiteral("共 %1 页").arg(whole.pages.size())));
+    EXPECT_TRUE(whole.pageText(static_cast<int>(whole.pages.size()) - 1).contains(QStringLiteral("员工总数：100000")));
+}
+
+TEST(Layout, MissingFieldsPrintEmptyAndAreToldOnce)
+{
+    ReportTemplate report;
+    ASSERT_TRUE(parseTemplate(R"(<report version="1"><sheet name="S"><page width="100" height="200" margins="5"/>
+      <master height="5"><cell width="50">M[Master.Nope]|[Master.DeptName]</cell></master>
+      <detail detail="Detail" height="5"><cell width="50">D[Detail.Gone]|[Detail.Name]</cell></detail>
+      <detail detail="Other" height="5"><cell width="50">O[Other.X]</cell></detail>
+      <summary height="5"><cell width="50">S[sum(Detail.Gone)] [Tax(1)]</cell></summary>
+      </sheet></report>)",
+                              report)
+                    .ok);
+    std::vector<QString> prompts;
+    LayoutHooks hooks;
+    hooks.prompt = [&](const QString& message) { prompts.push_back(message); };
+    const LaidOutReport laidOut = layoutReport(report.sheets[0], sampleData(), hooks);
+    EXPECT_EQ(laidOut.pageText(0), "M|销售部\nD|张三\nD|李四\nM|研发部\nD|王五\nS0 ");
+    EXPECT_EQ(prompts, (std::vector<QString>{
+                           "The data has no field \"Master.Nope\"; its cells print empty",
+                           "The data has no field \"Detail.Gone\"; its cells print empty",
+                           "The data has no detail \"Other\"; its bands print no rows",
+                           "The function \"Tax\" is not known; its cells print empty",
+                       }));
+
+    prompts.clear();
+    hooks.customFunction = [](const QString& name, const std::vector<ExprValue>& args) -> std::optional<ExprValue> {
+        if (name != u"Tax" || args.size() != 1)
+            return std::nullopt;
+        return ExprValue::fromNumber(args[0].number * 10);
+    };
+    EXPECT_TRUE(layoutReport(report.sheets[0], sampleData(), hooks).pageText(0).endsWith(u"S0 10"_qs));
+    EXPECT_EQ(prompts.size(), 3u) << "a function the host knows is no problem";
+    prompts.clear();
+    layoutReport(report.sheets[0], ReportDataSet{}, hooks);
+    EXPECT_TRUE(prompts.empty()) << "before data is loaded nothing is missing";
+}
+
+TEST(Layout, GrowingBandTakesTheHeightOfWrappedText)
+{
+    ReportTemplate report;
+    ASSERT_TRUE(parseTemplate(R"(<report version="1"><sheet name="S"><page width="100" height="200" margins="5"/>
+      <master height="6" grow="true"><cell x="0" width="20" wrap="true">[Master.DeptName][Master.DeptName][Master.DeptName][Master.DeptName]</cell>
+      <cell x="20" width="20">[Master.DeptNo]</cell></master>
+      <summary height="5"><cell width="50">end</cell></summary></sheet></report>)",
+                              report)
+                    .ok);
+    const LaidOutReport laidOut = layoutReport(report.sheets[0], sampleData());
+    const std::vector<PageItem>& items = laidOut.pages[0].items;
+    ASSERT_EQ(items.size(), 5u);
+    EXPECT_GT(items[0].rect.height(), 6.0) << "twelve characters need more than one line in 20 mm";
+    EXPECT_EQ(items[1].rect.height(), items[0].rect.height()) << "cells of the band grow with it";
+    EXPECT_EQ(items[2].rect.top(), items[0].rect.bottom()) << "the next band starts below the grown one";
+    EXPECT_TRUE(items[0].style.wrap);
 }

@@ -1,0 +1,126 @@
+#include "ReportExpression.h"
+#include "ReportLayout.h"
+
+#include <gtest/gtest.h>
+
+using namespace vl;
+
+namespace {
+
+// Fields, aggregates and functions answered from small tables, so each case shows what it computes.
+class FakeContext final : public ExpressionContext {
+public:
+    ExprValue field(const QString& source, const QString& name) override
+    {
+        if (source == u"D" && name == u"Salary")
+            return ExprValue::fromText(QStringLiteral("1500.5"));
+        if (source == u"D" && name == u"Name")
+            return ExprValue::fromText(QStringLiteral("张三"));
+        if (source == u"D" && name == u"Born")
+            return ExprValue::fromText(QStringLiteral("4/15/66"));
+        return {};
+    }
+    ExprValue aggregate(AggregateKind kind, const QString&, const QString&) override
+    {
+        return ExprValue::fromNumber(kind == AggregateKind::Count ? 4 : kind == AggregateKind::Sum ? 10 : 2.5);
+    }
+    ExprValue pageNumber() override { return ExprValue::fromNumber(3); }
+    ExprValue pageCount() override { return ExprValue::fromNumber(9); }
+    QDateTime printTime() override { return QDateTime(QDate(2024, 2, 29), QTime(13, 5, 0)); }
+    ExprValue call(const QString& name, const std::vector<ExprValue>& args) override
+    {
+        calls.push_back(name + u'/' + QString::number(args.size()));
+        return ExprValue::fromText(QStringLiteral("<%1>").arg(args.empty() ? QString() : args[0].toText()));
+    }
+    std::vector<QString> calls;
+};
+
+QString evaluateText(const char* text, const char* format = "", int decimals = -1)
+{
+    QString reason;
+    const auto expression = parseExpression(QString::fromUtf8(text), reason);
+    if (!expression)
+        return QStringLiteral("error: ") + reason;
+    FakeContext context;
+    return formatValue(evaluateExpression(*expression, context), QString::fromUtf8(format), decimals);
+}
+
+} // namespace
+
+TEST(Expression, ArithmeticJoiningAndFunctions)
+{
+    struct Case {
+        const char* expression;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"1 + 2 * 3", "7"},
+        {"(1 + 2) * 3", "9"},
+        {"-D.Salary + 0.5", "-1500"},
+        {"D.Salary * 2", "3001"},
+        {"sum(D.Salary) / count(D)", "2.5"},
+        {"avg(D.Salary) + min(D.Salary) + max(D.Salary)", "7.5"},
+        {"D.Name & \"，\" & D.Salary", "张三，1500.5"},
+        {"D.Name + \"先生\"", "张三先生"}, // + on text joins
+        {"\"a]b\" & 'c'", "a]bc"},
+        {"Page & \"/\" & Pages", "3/9"},
+        {"1 / 0", ""}, // no "inf" on paper
+        {"D.Name * 2", ""}, // arithmetic on text has no value
+        {"D.Missing", ""},
+        {"Tax(D.Salary, 0.1)", "<1500.5>"},
+        {"Date", "2024-02-29"},
+        {"Now", "2024-02-29 13:05:00"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(evaluateText(c.expression), QString::fromUtf8(c.expected)) << c.expression;
+}
+
+TEST(Expression, RefusesMalformedText)
+{
+    for (const char* bad : {"", "1 +", "(1", "x", "D.", "sum(D)", "avg()", "\"open", "a b.c", "f(1,", "1 2"}) {
+        QString reason;
+        EXPECT_EQ(parseExpression(QString::fromUtf8(bad), reason), nullptr) << bad;
+        EXPECT_FALSE(reason.isEmpty()) << bad;
+    }
+}
+
+TEST(Expression, DisplayFormats)
+{
+    struct Case {
+        const char* expression;
+        const char* format;
+        int decimals;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"1234567.891", "#,##0.00", -1, "1,234,567.89"},
+        {"D.Salary", "0.0", -1, "1500.5"},
+        {"D.Salary + 0.2", "¥#,##0", -1, "¥1,501"},
+        {"-1234.5", "#,##0.00", -1, "-1,234.50"},
+        {"-0.001", "0.00", -1, "0.00"}, // no "-0.00"
+        {"0.256", "0.0%", -1, "25.6%"},
+        {"2 / 3", "", 2, "0.67"},
+        {"D.Salary", "", 0, "1500.5"}, // decimals round computed numbers, not field text
+        {"D.Born", "yyyy-MM-dd", -1, "1966-04-15"},
+        {"Date", "yyyy年M月d日", -1, "2024年2月29日"},
+        {"D.Name", "#,##0.00", -1, "张三"}, // a format that does not fit leaves the text
+        {"D.Name", "yyyy-MM-dd", -1, "张三"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(evaluateText(c.expression, c.format, c.decimals), QString::fromUtf8(c.expected))
+            << c.expression << " " << c.format;
+}
+
+TEST(Expression, CellTextKeepsSimpleFormsAndCallsHostFunctions)
+{
+    std::vector<TextSegment> segments;
+    QString reason;
+    ASSERT_TRUE(parseCellText(QStringLiteral("[avg(Detail.Salary)] [Detail.Salary * 2] [Tax(Detail.Salary)]"), segments, reason))
+        << reason.toStdString();
+    ASSERT_EQ(segments.size(), 5u);
+    EXPECT_EQ(segments[0].kind, TextSegment::Formula);
+    EXPECT_EQ(segments[2].kind, TextSegment::Formula);
+    ASSERT_NE(segments[4].expression, nullptr);
+    EXPECT_EQ(segments[4].expression->kind, Expression::Call);
+    EXPECT_EQ(segments[4].expression->text, "Tax");
+}

@@ -26,8 +26,9 @@ constexpr std::array<const char*, 256> escapeTable()
 constexpr auto EscapeTable = escapeTable();
 
 // A name goes into the document unescaped; these characters would let it open or close an
-// element or end an attribute value, and so forge markup.
-bool forgesMarkup(std::string_view name) { return name.find_first_of("<>&\"") != std::string_view::npos; }
+// element or end an attribute value, and so forge markup. The apostrophe counts too: a field
+// named  a='x' b  would give every row an attribute that the data do not have.
+bool forgesMarkup(std::string_view name) { return name.find_first_of("<>&\"'") != std::string_view::npos; }
 
 std::string ofDataSet(const TDataSet* dataSet)
 {

@@ -307,6 +307,12 @@ TEST_F(SqliteOdbc, DataSetsAndStatementsWithoutRows)
         EXPECT_EQ(e.Message(), "ADODataSet1: CommandText does not return a result set");
     }
     EXPECT_FALSE(connection->providerConnection().execute("create table other (x integer)"));
+
+    // The versioned name and ODBC text inside Extended Properties reach the same database.
+    auto versioned = openProviderConnection("Provider=MSDASQL.1;Extended Properties=\"" + odbcString() + "\"");
+    auto result = versioned->execute("select count(*) from dept");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->cell(0, 0).integer, 2);
 }
 
 TEST_F(SqliteOdbc, FailuresCarryTheDriversMessageAndNothingElse)

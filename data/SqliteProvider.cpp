@@ -1,5 +1,7 @@
 #include "SqliteProvider_p.h"
 
+#include "MdbProvider.h"
+
 #include "DateTimeFormat.h"
 #include "Exceptions.h"
 #include "Text.h"
@@ -404,7 +406,7 @@ std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view comma
     return result;
 }
 
-// The second file format (genuine Access files) plugs in here.
+// SQLite files are read here, genuine Access files by MdbProvider.cpp.
 enum class FileFormat { Unknown, Sqlite3, Jet };
 
 FileFormat detectFormat(const unsigned char* header, std::size_t size)
@@ -675,8 +677,7 @@ std::unique_ptr<ProviderConnection> openJetProvider(const std::vector<Connection
     case FileFormat::Sqlite3:
         return openSqlite(path);
     case FileFormat::Jet:
-        providerError(format("The file '%s' is an Access database; this format is not supported yet.", path.c_str()),
-            E_PROVIDER_FAIL);
+        return openJetDatabase(path);
     case FileFormat::Unknown:
         break;
     }

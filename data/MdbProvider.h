@@ -1,0 +1,24 @@
+#pragma once
+// The Jet file format of the provider "Microsoft.Jet.OLEDB.4.0": Jet 3, Jet 4 and ACE files read
+// read-only with mdbtools' libmdb. The file is read into memory and its pages are checked before
+// libmdb sees them; values are decoded here, exactly (amounts as ten-thousandths, dates as day
+// numbers, texts from UCS-2 and its compressed form, long values whole). Commands are those of
+// JetSql.h.
+
+#include "Provider.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vl {
+
+// Opens the file at path (already known to carry a Jet or ACE header). Raises EOleException:
+// "The file '%s' is damaged: %s" for a truncated or malformed file, "... is encrypted ..." for an
+// encrypted one; never crashes on a damaged file.
+std::unique_ptr<ProviderConnection> openJetDatabase(const std::string& path);
+
+// Same, over bytes already in memory (name is used in messages only).
+std::unique_ptr<ProviderConnection> openJetDatabaseBytes(std::string bytes, const std::string& name);
+
+} // namespace vl

@@ -311,7 +311,8 @@ protected:
         const ViewAppearance& look = m_owner->m_appearance;
         painter.fillRect(rect(), look.ruleOutside);
         const double ppm = m_owner->pixelsPerMm();
-        const QPoint offset = m_owner->m_area->viewport()->mapTo(this, QPoint(0, 0));
+        // Both lie inside the owner; the ruler is no ancestor of the viewport.
+        const QPoint offset = m_owner->m_area->viewport()->mapTo(m_owner, QPoint(0, 0)) - mapTo(m_owner, QPoint(0, 0));
         const double left = m_owner->m_area->pageOrigin(0).x() + offset.x();
         const double width = m_owner->m_setup.paper.width() * ppm;
         painter.fillRect(QRectF(left, 0, width, height()), look.rule);

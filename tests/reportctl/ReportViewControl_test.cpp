@@ -1,5 +1,6 @@
 // The real plug-in, created by class id through the registry in the run folder.
 #include "ReportDialogHook.h"
+#include "ReportLayout.h"
 #include "ReportViewIntf.h"
 
 #include "BStr.h"
@@ -12,7 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QDialog>
 #include <QFile>
 #include <QPointer>
@@ -551,4 +559,386 @@ TEST_F(ReportViewControlTest, PersistedPropertiesRoundTrip)
     BStr docSrc;
     EXPECT_EQ(m_view->get_DocSrc(&docSrc), S_OK);
     EXPECT_EQ(qtext(docSrc.get()), "a<b>&\"c\"");
+}
+
+namespace {
+
+QString argText(const VARIANT& value)
+{
+    const VARIANT* v = &value;
+    if (v->vt == (VT_VARIANT | VT_BYREF))
+        v = v->pvarVal;
+    if (v->vt == VT_I4)
+        return QString::number(v->lVal);
+    if (v->vt == VT_BSTR)
+        return qtext(v->bstrVal);
+    if (v->vt == VT_R8)
+        return QString::number(v->dblVal);
+    return QStringLiteral("<vt %1>").arg(v->vt);
+}
+
+// Records every event with its arguments in declaration order; answers display values and functions.
+class RecordingSink final : public ComObject<IDispatch> {
+public:
+    std::vector<std::pair<DISPID, QStringList>> events;
+    QString displayFor; // element whose display value is bracketed
+
+    QStringList argsOf(DISPID id) const
+    {
+        QStringList all;
+        for (const auto& [event, args] : events)
+            if (event == id)
+                all << args.join(u'|');
+        return all;
+    }
+
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        QStringList args;
+        for (UINT i = params->cArgs; i-- > 0;) {
+            if (params->rgvarg[i].vt != VT_DISPATCH)
+                args << argText(params->rgvarg[i]);
+        }
+        if (id == ReportViewEventId::OnCustomFunctionExecute) {
+            EXPECT_EQ(params->cArgs, 1u);
+            EXPECT_EQ(params->rgvarg[0].vt, VT_DISPATCH);
+            ComPtr<ICustomFunction> function;
+            EXPECT_EQ(params->rgvarg[0].pdispVal->QueryInterface(IID_ICustomFunction, function.voidOut()), S_OK);
+            BStr name;
+            int32_t count = 0;
+            function->get_Name(&name);
+            function->get_ArgCount(&count);
+            args << qtext(name.get()) << QString::number(count);
+            double product = 1;
+            for (int32_t i = 0; i < count; ++i) {
+                Variant value;
+                EXPECT_EQ(function->get_Arg(i, &value), S_OK);
+                double number = 0;
+                EXPECT_EQ(value.toDouble(number), S_OK);
+                product *= number;
+            }
+            Variant missing;
+            EXPECT_EQ(function->get_Arg(count, &missing), E_INVALIDARG);
+            if (qtext(name.get()) == u"Bonus") {
+                Variant result = Variant::fromDouble(product);
+                EXPECT_EQ(function->put_Result(result.ptr()), S_OK);
+            }
+        }
+        if (id == ReportViewEventId::OnGetDisplayValue && params->cArgs == 3 && args[0] == displayFor) {
+            VARIANT* display = params->rgvarg[0].pvarVal;
+            const QString shown = QStringLiteral("<%1>").arg(args[1]);
+            VariantClear(display);
+            display->vt = VT_BSTR;
+            display->bstrVal = bstr(shown).release();
+        }
+        events.emplace_back(id, args);
+        return S_OK;
+    }
+
+protected:
+    void* interfaceFor(REFIID iid) override
+    {
+        return iid == IID_IDispatch || iid == DIID_IReportViewEvents ? static_cast<IDispatch*>(this) : nullptr;
+    }
+};
+
+QString pdfText(const QString& pdf)
+{
+    QProcess process;
+    process.start("pdftotext", {"-enc", "UTF-8", "-layout", pdf, "-"});
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The control's window in `parent`, activated in place through a fake site.
+class ActiveControl {
+public:
+    ActiveControl(IOleObject* object, QSize size) : m_parent(new QWidget)
+    {
+        m_parent->resize(size);
+        m_site = ComPtr<FakeSite>::adopt(new FakeSite(m_parent.get()));
+        EXPECT_EQ(object->SetClientSite(static_cast<IOleClientSite*>(m_site.get())), S_OK);
+        const RECT rect {0, 0, size.width(), size.height()};
+        EXPECT_EQ(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(m_site.get()), 0,
+                                 m_parent.get(), &rect),
+                  S_OK);
+        ComPtr<IOleInPlaceObject> inPlace;
+        EXPECT_EQ(ComPtr<IOleObject>(object).query(IID_IOleInPlaceObject, inPlace), S_OK);
+        HWND window = nullptr;
+        inPlace->GetWindow(&window);
+        m_window = window;
+        m_parent->show();
+        m_object = ComPtr<IOleObject>(object);
+    }
+    ~ActiveControl()
+    {
+        m_object->Close(OLECLOSE_NOSAVE);
+        m_object->SetClientSite(nullptr);
+    }
+    QWidget* window() const { return m_window; }
+    QWidget* viewport() const
+    {
+        auto* area = m_window->findChild<QAbstractScrollArea*>();
+        return area ? area->viewport() : nullptr;
+    }
+    QString navigator() const
+    {
+        for (QLabel* label : m_window->findChildren<QLabel*>())
+            if (label->text().startsWith(u"Page "))
+                return label->text();
+        return {};
+    }
+    // Where a cell of the first page lies in the viewport at scale 1, scrolled to the top.
+    QPoint centreOf(const QRectF& mm) const
+    {
+        const double ppm = viewport()->logicalDpiX() / 25.4;
+        const int documentWidth = static_cast<int>(210 * ppm) + 32;
+        const double left = std::max(0, (viewport()->width() - documentWidth) / 2) + 16;
+        return QPointF(left + mm.center().x() * ppm, 16 + mm.center().y() * ppm).toPoint();
+    }
+    void click(QPoint at) const
+    {
+        QMouseEvent press(QEvent::MouseButtonPress, at, viewport()->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport(), &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, viewport()->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport(), &release);
+    }
+
+private:
+    std::unique_ptr<QWidget> m_parent;
+    ComPtr<FakeSite> m_site;
+    ComPtr<IOleObject> m_object;
+    QWidget* m_window = nullptr;
+};
+
+// The rectangle of the first item of that element on the first page, as the engine lays the sample out.
+QRectF sampleCellRect(const QString& element)
+{
+    ReportTemplate report;
+    EXPECT_TRUE(loadTemplateFile(VL_RUN_DIR "/test.vld", report).ok);
+    ReportDataSet data;
+    EXPECT_TRUE(parseDataDocument(SampleData, data).ok);
+    static LaidOutReport laidOut;
+    laidOut = layoutReport(*report.sheet("Sheet1"), data);
+    for (const PageItem& item : laidOut.pages[0].items)
+        if (item.cell && item.cell->elementName() == element)
+            return item.rect;
+    ADD_FAILURE() << "no " << element.toStdString();
+    return {};
+}
+
+} // namespace
+
+TEST_F(ReportViewControlTest, PdfEmbedsItsFontsAndHoldsTheSampleText)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("sample.pdf");
+    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK) << takeErrorDescription().toStdString();
+    const QString text = pdfText(pdf);
+    for (const char* expected : {"部门：销售部", "总公司/研发部", "工资小计：11,000.00", "工资总额：18,000.00", "1980-01-02"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << "\n" << text.toStdString();
+
+    QProcess fonts;
+    fonts.start("pdffonts", {pdf});
+    ASSERT_TRUE(fonts.waitForFinished(30000));
+    const QStringList lines = QString::fromUtf8(fonts.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 2) << "a header and at least one font";
+    for (const QString& line : lines.mid(2)) {
+        const QStringList columns = line.simplified().split(u' ');
+        ASSERT_GE(columns.size(), 6);
+        EXPECT_EQ(columns[columns.size() - 5], "yes") << "embedded: " << line.toStdString();
+        EXPECT_EQ(columns[columns.size() - 3], "yes") << "with a Unicode map, so text can be selected: " << line.toStdString();
+    }
+
+    EXPECT_EQ(printer()->ExportPDF(BStr(u"Sheet9").get(), bstr(pdf).get()), E_INVALIDARG);
+    EXPECT_EQ(takeErrorDescription(), "The template has no sheet \"Sheet9\"");
+    EXPECT_EQ(document()->put_ActiveSheet(BStr(u"sheet9").get()), E_INVALIDARG);
+    EXPECT_EQ(takeErrorDescription(), "The template has no sheet \"sheet9\"");
+}
+
+TEST_F(ReportViewControlTest, MissingFieldIsToldOnceThroughOnPrompt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("missing.vld");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
+      <cell width="50">[Detail.EmpName]/[Detail.Nickname]</cell></detail></sheet>
+      <sheet name="B"><summary height="6"><cell width="50">[Detail.Nickname]</cell></summary></sheet></report>)");
+    file.close();
+    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
+    DWORD cookie = 0;
+    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    ASSERT_EQ(document()->OpenFile(bstr(path).get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_EQ(document()->put_ActiveSheet(BStr(u"B").get()), S_OK);
+    ASSERT_EQ(m_view->Refresh(), S_OK);
+    const QString pdf = dir.filePath("a.pdf");
+    ASSERT_EQ(printer()->ExportPDF(BStr(u"A").get(), bstr(pdf).get()), S_OK);
+    EXPECT_EQ(sink->argsOf(ReportViewEventId::OnPrompt),
+              QStringList{"The data has no field \"Detail.Nickname\"; its cells print empty"});
+    EXPECT_TRUE(pdfText(pdf).contains(u"张三/"_qs)) << "the cell prints, the missing field empty";
+    EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
+}
+
+TEST_F(ReportViewControlTest, InputsLinksDisplayValuesAndCustomFunctions)
+{
+    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
+    DWORD cookie = 0;
+    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    ActiveControl active(m_object.get(), QSize(900, 700));
+    ASSERT_NE(active.viewport(), nullptr);
+    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    EXPECT_EQ(active.navigator(), "Page 1 of 1");
+
+    const QPoint salary = active.centreOf(sampleCellRect("Salary"));
+    active.click(salary);
+    EXPECT_EQ(active.viewport()->findChild<QLineEdit*>(), nullptr) << "not Inputable: no editor";
+    ASSERT_EQ(m_view->put_Inputable(VARIANT_TRUE), S_OK);
+    active.click(salary);
+    QLineEdit* editor = active.viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "5000");
+    EXPECT_EQ(sink->argsOf(ReportViewEventId::OnInputEnter), QStringList{"Salary|0|0"});
+    editor->setText("5100");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(editor, &enter);
+    EXPECT_EQ(sink->argsOf(ReportViewEventId::OnInputChanged), QStringList{"Salary|0|0|5000|5100"});
+    EXPECT_EQ(sink->argsOf(ReportViewEventId::OnInputExit), QStringList{"Salary|0|0"});
+    BStr value;
+    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), S_OK);
+    EXPECT_EQ(qtext(value.get()), "5100");
+
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("edited.pdf");
+    ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK);
+    EXPECT_TRUE(pdfText(pdf).contains(u"工资小计：11,100.00"_qs)) << "the group total follows the edit";
+
+    QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
+    QApplication::sendEvent(active.viewport()->parentWidget(), &undo);
+    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), S_OK);
+    EXPECT_EQ(qtext(value.get()), "5000") << "AllowUnDo takes the edit back";
+
+    active.click(active.centreOf(sampleCellRect("DeptName")));
+    EXPECT_EQ(sink->argsOf(ReportViewEventId::OnHRefClick), QStringList{"DeptName|1"});
+
+    sink->displayFor = "Salary";
+    sink->events.clear();
+    const QImage shown = active.window()->grab().toImage();
+    EXPECT_FALSE(shown.isNull());
+    const QStringList asked = sink->argsOf(ReportViewEventId::OnGetDisplayValue);
+    EXPECT_TRUE(asked.contains(u"Salary|5000|5,000.00"_qs)) << asked.join(u", ").toStdString();
+    EXPECT_TRUE(asked.contains(u"Detail.EmpName|张三|张三"_qs)) << asked.join(u", ").toStdString();
+
+    // A function the template does not know goes to the host, which computes it.
+    const QString path = dir.filePath("bonus.vld");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
+      <cell width="80">[Detail.EmpName]=[Bonus(Detail.Salary, 2)]/[Other(1)]</cell></detail></sheet></report>)");
+    file.close();
+    ASSERT_EQ(document()->OpenFile(bstr(path).get()), S_OK);
+    ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK);
+    const QString text = pdfText(pdf);
+    EXPECT_TRUE(text.contains(u"张三=10000/"_qs) && text.contains(u"王五=14000/"_qs)) << text.toStdString();
+    EXPECT_TRUE(sink->argsOf(ReportViewEventId::OnCustomFunctionExecute).contains(u"Bonus|2"_qs));
+    EXPECT_TRUE(sink->argsOf(ReportViewEventId::OnPrompt).contains(u"The function \"Other\" is not known; its cells print empty"_qs));
+    EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
+}
+
+TEST_F(ReportViewControlTest, LargeDataShowsItsFirstPageWhileTheRestIsLaidOut)
+{
+    ActiveControl active(m_object.get(), QSize(800, 600));
+    std::string xml = "<DocumentData><Master><Row DeptName=\"甲\"/><Row DeptName=\"乙\"/></Master><Detail>";
+    for (int e = 0; e < 20000; ++e)
+        xml += "<Row __MasterIdx=\"" + std::to_string(e / 10000) + "\" EmpNo=\"" + std::to_string(e) + "\"/>";
+    xml += "</Detail></DocumentData>";
+    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromStdString(xml)).get(), 0), S_OK);
+    const QString early = active.navigator();
+    EXPECT_TRUE(early.startsWith(u"Page 1 of ") && early.endsWith(u"...")) << early.toStdString();
+    for (int i = 0; i < 10000 && active.navigator().endsWith(u"..."); ++i)
+        QApplication::processEvents();
+    const QString late = active.navigator();
+    EXPECT_FALSE(late.endsWith(u"...")) << "layout goes on in idle time and ends";
+    int32_t pages = 0;
+    EXPECT_EQ(m_view->get_PageCount(&pages), S_OK);
+    EXPECT_GT(pages, 500);
+    EXPECT_EQ(late, QStringLiteral("Page 1 of %1").arg(pages));
+    EXPECT_EQ(m_view->put_PageIndex(pages - 1), S_OK);
+    EXPECT_EQ(active.navigator(), QStringLiteral("Page %1 of %1").arg(pages));
+
+    // Not asynchronous: the load returns with every page laid out.
+    ASSERT_EQ(m_view->put_Asynchronous(VARIANT_FALSE), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromStdString(xml)).get(), 0), S_OK);
+    EXPECT_EQ(active.navigator(), QStringLiteral("Page 1 of %1").arg(pages));
+}
+
+TEST_F(ReportViewControlTest, EnumerationsTakeTheirValueSetsAndViewFollowsProperties)
+{
+    struct Enum {
+        HRESULT (IReportView::*put)(int32_t);
+        HRESULT (IReportView::*get)(int32_t*);
+        int32_t start, last;
+    };
+    const Enum enums[] = {{&IReportView::put_BevelInner, &IReportView::get_BevelInner, rbNone, rbRaised},
+                          {&IReportView::put_BevelOuter, &IReportView::get_BevelOuter, rbNone, rbRaised},
+                          {&IReportView::put_BorderStyle, &IReportView::get_BorderStyle, rbsNone, rbsSingle},
+                          {&IReportView::put_ViewMode, &IReportView::get_ViewMode, rvmPage, rvmContinuous},
+                          {&IReportView::put_SheetTabPosition, &IReportView::get_SheetTabPosition, rstBottom, rstTop}};
+    for (const Enum& e : enums) {
+        int32_t value = -1;
+        EXPECT_EQ((m_view.get()->*e.get)(&value), S_OK);
+        EXPECT_EQ(value, e.start);
+        EXPECT_EQ((m_view.get()->*e.put)(e.last), S_OK);
+        EXPECT_EQ((m_view.get()->*e.put)(e.last + 1), E_INVALIDARG);
+        EXPECT_EQ((m_view.get()->*e.put)(-1), E_INVALIDARG);
+        EXPECT_EQ((m_view.get()->*e.get)(&value), S_OK);
+        EXPECT_EQ(value, e.last) << "a refused value leaves the property";
+    }
+    EXPECT_TRUE(takeErrorDescription().startsWith(u"SheetTabPosition -1 is not between 0 and 1"_qs));
+
+    ActiveControl active(m_object.get(), QSize(800, 600));
+    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    auto* scroll = active.window()->findChild<QAbstractScrollArea*>();
+    const int height100 = scroll->verticalScrollBar()->maximum();
+    ASSERT_EQ(m_view->put_Scale(1.5), S_OK);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), height100 * 14 / 10);
+    EXPECT_EQ(m_view->ZoomIn(), S_OK);
+    double scale = 0;
+    EXPECT_EQ(m_view->get_Scale(&scale), S_OK);
+    EXPECT_EQ(scale, 2.0) << "zoom steps through the usual levels";
+    QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(active.viewport(), &wheel);
+    EXPECT_EQ(m_view->get_Scale(&scale), S_OK);
+    EXPECT_EQ(scale, 1.5) << "Ctrl+wheel zooms";
+
+    EXPECT_FALSE(active.navigator().isEmpty());
+    ASSERT_EQ(m_view->put_ShowNavigator(VARIANT_FALSE), S_OK);
+    for (QLabel* label : active.window()->findChildren<QLabel*>())
+        if (label->text().startsWith(u"Page "))
+            EXPECT_FALSE(label->isVisibleTo(active.window()));
+    // Sheet tabs: the second tab switches the sheet.
+    ASSERT_EQ(m_view->put_SheetTabPosition(rstBottom), S_OK);
+    QWidget* tabs = nullptr;
+    for (QWidget* child : active.window()->findChildren<QWidget*>())
+        if (child->height() == 22 && child->isVisibleTo(active.window()) && !qobject_cast<QAbstractScrollArea*>(child)
+            && child->metaObject()->className() == QByteArray("QWidget"))
+            tabs = child;
+    ASSERT_NE(tabs, nullptr);
+    const int tabX = 4 + tabs->fontMetrics().horizontalAdvance("Sheet1") + 24 + 10;
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(tabX, 10), tabs->mapToGlobal(QPointF(tabX, 10)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tabs, &press);
+    BStr active2;
+    EXPECT_EQ(document()->get_ActiveSheet(&active2), S_OK);
+    EXPECT_EQ(qtext(active2.get()), "DeptList");
 }

@@ -1,0 +1,366 @@
+// Faults end to end: the real window on the offscreen platform, the real viewer plug-in (or a
+// broken one in a test-local program folder), and one fault at a time. Each fault gives exactly
+// one message box with its text (none for a cancelled print dialog), the program runs on, the next
+// command works, closing ends with exit code 0, and the database file keeps every byte.
+
+#include "ADODB.h"
+#include "Application.h"
+#include "ClassRegistry.h"
+#include "ComObject.h"
+#include "ErrorInfo.h"
+#include "Form1.h"
+#include "Platform.h"
+#include "ReportDialogHook.h"
+#include "Startup.h"
+#include "VellandorFree_TLB.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <clocale>
+#include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const char* const ViewerClassId = "{9CD362AE-2503-42F5-8053-389BEFBA293D}";
+
+std::string readBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+void execSql(const fs::path& database, const std::string& sql)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+// Print and preview dialogs of the plug-in go through its seam; each is answered as set.
+struct DialogAnswers {
+    int print = 0;
+    int preview = 1;
+    std::vector<int> asked;
+};
+
+int answerDialog(int kind, QDialog*, QPrinter*, void* context)
+{
+    auto* answers = static_cast<DialogAnswers*>(context);
+    answers->asked.push_back(kind);
+    return kind == VlReportPrintDialog ? answers->print : answers->preview;
+}
+
+class FaultTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::setlocale(LC_ALL, "C.UTF-8");
+        m_oldDir = fs::current_path();
+        std::string pattern = (fs::temp_directory_path() / "vldemo-faults-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_root = pattern;
+        fs::create_directories(workDir());
+        fs::create_directories(programDir());
+        sampleBytes = readBytes(runDir() / "test.mdb");
+        ASSERT_FALSE(sampleBytes.empty());
+        // By default the program lies in the run folder and works on a copy of the sample data.
+        fs::copy_file(runDir() / "test.mdb", workDir() / "test.mdb");
+        vl::setProgramFilePath((runDir() / "vldemo").string());
+        vl::setClassRegistryFolder(runDir().string());
+        vl::setMessageBoxHandler([this](const std::string& text, const std::string& caption, vl::MessageBoxIcon icon) {
+            boxes.push_back(text);
+            EXPECT_EQ(caption, "vldemo");
+            EXPECT_EQ(icon, vl::MessageBoxIcon::Stop);
+        });
+    }
+
+    void TearDown() override
+    {
+        if (m_app) {
+            // The program runs on: the message loop takes the close and ends with 0.
+            QTimer::singleShot(0, [] { Form1->Window()->close(); });
+            EXPECT_EQ(Application->Run(), 0);
+        }
+        if (m_setHook)
+            m_setHook(nullptr, nullptr);
+        m_app.reset();
+        // With the window gone, no object of the component layer may be left behind.
+        SetErrorInfo(0, nullptr);
+        EXPECT_EQ(vl::liveObjectCount(), 0);
+        fs::current_path(m_oldDir);
+        if (fs::exists(workDir() / "test.mdb")) {
+            EXPECT_EQ(readBytes(workDir() / "test.mdb"), m_databaseBytes) << "the database file changed";
+        }
+        EXPECT_EQ(readBytes(runDir() / "test.mdb"), sampleBytes) << "the sample database changed";
+        fs::remove_all(m_root);
+        vl::setMessageBoxHandler({});
+        vl::setProgramFilePath({});
+        vl::setClassRegistryFolder({});
+    }
+
+    void start()
+    {
+        m_databaseBytes = fs::exists(workDir() / "test.mdb") ? readBytes(workDir() / "test.mdb") : std::string();
+        fs::current_path(workDir());
+        static int argc = 1;
+        static char name[] = "vldemo";
+        static char* argv[] = { name, nullptr };
+        m_app = std::make_unique<TApplication>(argc, argv);
+        vl::registerStartupHooks();
+        Application->Initialize();
+        Application->CreateForm(Form1);
+        Form1->Window()->show();
+        QApplication::processEvents();
+        // The plug-in is loaded once the viewer exists; its dialogs then answer as the test says.
+        if (void* module = dlopen((runDir() / "vlreportctl.so").c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+            m_setHook = reinterpret_cast<decltype(m_setHook)>(dlsym(module, "VlReportCtlSetDialogHook"));
+            dlclose(module);
+            if (m_setHook)
+                m_setHook(answerDialog, &dialogs);
+        }
+    }
+
+    // A program folder of the test's own, with the given viewer library registered beside it.
+    void useProgramFolder(const fs::path& viewerLibrary, bool copyLibrary = true)
+    {
+        fs::path name = viewerLibrary.filename();
+        if (copyLibrary && fs::exists(viewerLibrary))
+            fs::copy_file(viewerLibrary, programDir() / name);
+        std::ofstream(programDir() / "vlreportctl.classreg")
+            << ViewerClassId << " " << (copyLibrary ? name : viewerLibrary).string() << "\n";
+        vl::setClassRegistryFolder(programDir().string());
+        vl::setProgramFilePath((programDir() / "vldemo").string());
+    }
+
+    // Clicks the button and answers the texts of the message boxes it brought up.
+    std::vector<std::string> click(QPushButton* button)
+    {
+        const size_t before = boxes.size();
+        button->click();
+        QApplication::processEvents();
+        return { boxes.begin() + static_cast<long>(before), boxes.end() };
+    }
+
+    // Load data, which must work: the document is shown and no box comes up.
+    void expectLoadDataWorks()
+    {
+        EXPECT_EQ(click(Form1->Button2), std::vector<std::string>());
+        EXPECT_TRUE(
+            Form1->Memo1->toPlainText().startsWith("<?xml version=\"1.0\" encoding=\"GB2312\"?><DocumentData>"));
+    }
+    void expectOpenTemplateWorks()
+    {
+        vl::setProgramFilePath((runDir() / "vldemo").string());
+        EXPECT_EQ(click(Form1->Button1), std::vector<std::string>());
+    }
+
+    fs::path runDir() const { return VL_RUN_DIR; }
+    fs::path workDir() const { return m_root / "work"; }
+    fs::path programDir() const { return m_root / "program"; }
+    fs::path database() const { return workDir() / "test.mdb"; }
+
+    std::vector<std::string> boxes;
+    DialogAnswers dialogs;
+    std::string sampleBytes; // the run folder's sample database
+
+private:
+    fs::path m_oldDir, m_root;
+    std::string m_databaseBytes;
+    std::unique_ptr<TApplication> m_app;
+    void (*m_setHook)(VlReportDialogHook, void*) = nullptr;
+};
+
+const std::vector<std::string> NoBox;
+
+// ---- The database ---------------------------------------------------------------------------
+
+TEST_F(FaultTest, MissingDatabase)
+{
+    fs::remove(database());
+    start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Could not find file '" + database().string() + "'"); // "'" sorts below "."
+    EXPECT_FALSE(Form1->ADOConnection1->Connected());
+    EXPECT_EQ(Form1->ReportView1, nullptr);
+    EXPECT_EQ(click(Form1->Button2),
+        std::vector<std::string> { "ADODataSet1: Cannot perform this operation on a closed dataset." });
+    EXPECT_FALSE(fs::exists(database())) << "opening created the database";
+}
+
+TEST_F(FaultTest, FileThatIsNoDatabase)
+{
+    writeBytes(database(), "Department;Employee\n10;Sales\n");
+    start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Unrecognized database format '" + database().string() + "'");
+    EXPECT_FALSE(Form1->ADODataSet1->Active());
+    EXPECT_EQ(click(Form1->Button3), std::vector<std::string> { "The report viewer is not available." });
+}
+
+TEST_F(FaultTest, TruncatedDatabase)
+{
+    writeBytes(database(), sampleBytes.substr(0, sampleBytes.size() / 2));
+    start();
+    ASSERT_EQ(boxes.size(), 1u) << (boxes.empty() ? "" : boxes.back());
+    EXPECT_EQ(boxes[0], "Cannot open the database '" + database().string() + "': database disk image is malformed.");
+    EXPECT_EQ(Form1->ReportView1, nullptr);
+    EXPECT_EQ(click(Form1->Button1), std::vector<std::string> { "The report viewer is not available." });
+}
+
+TEST_F(FaultTest, MissingTable)
+{
+    execSql(database(), "drop table Bas_Employee; vacuum;");
+    start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "The input table or query 'Bas_Employee' cannot be found.");
+    EXPECT_TRUE(Form1->ADODataSet1->Active());
+    EXPECT_FALSE(Form1->ADODataSet2->Active());
+    EXPECT_EQ(click(Form1->Button2),
+        std::vector<std::string> { "ADODataSet2: Cannot perform this operation on a closed dataset." });
+    EXPECT_TRUE(Form1->Memo1->toPlainText().isEmpty());
+}
+
+// ---- The viewer plug-in ---------------------------------------------------------------------
+
+TEST_F(FaultTest, PlugInMissing)
+{
+    useProgramFolder(programDir() / "vlreportctl.so", false);
+    start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "The specified module could not be found.");
+    EXPECT_EQ(Form1->ReportView1, nullptr);
+    EXPECT_TRUE(Form1->ADODataSet2->Active());
+    EXPECT_EQ(click(Form1->Button2), std::vector<std::string> { "The report viewer is not available." });
+}
+
+TEST_F(FaultTest, PlugInWithoutItsEntryPoint)
+{
+    useProgramFolder(VL_FAULT_NO_ENTRY_PLUGIN);
+    start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Error in the DLL.");
+    EXPECT_EQ(Form1->ReportView1, nullptr);
+    EXPECT_EQ(click(Form1->Button4), std::vector<std::string> { "The report viewer is not available." });
+}
+
+TEST_F(FaultTest, ClassFactoryFails)
+{
+    useProgramFolder(VL_FAULT_FACTORY_PLUGIN);
+    start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Not enough memory resources are available to complete this operation.");
+    EXPECT_EQ(Form1->ReportView1, nullptr);
+    EXPECT_EQ(click(Form1->Button2), std::vector<std::string> { "The report viewer is not available." });
+}
+
+TEST_F(FaultTest, ControlRefusesActivation)
+{
+    useProgramFolder(VL_FAULT_ACTIVATION_PLUGIN);
+    start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "OLE control activation failed.");
+    // The control object exists without its window; the data commands still reach it.
+    expectLoadDataWorks();
+}
+
+// ---- Templates, documents, sheets, dialogs ----------------------------------------------------
+
+TEST_F(FaultTest, MissingTemplate)
+{
+    start();
+    vl::setProgramFilePath((programDir() / "vldemo").string());
+    const auto shown = click(Form1->Button1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "Template file \"" + (programDir() / "test.vld").string() + "\" not found.");
+    expectLoadDataWorks();
+    expectOpenTemplateWorks();
+}
+
+TEST_F(FaultTest, MalformedTemplate)
+{
+    writeBytes(
+        programDir() / "test.vld", "<?xml version=\"1.0\"?>\n<report version=\"1\">\n  <sheet name=\"Sheet1\">\n");
+    start();
+    vl::setProgramFilePath((programDir() / "vldemo").string());
+    const auto shown = click(Form1->Button1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0],
+        "Template file \"" + (programDir() / "test.vld").string()
+            + "\": Start-end tags mismatch at line 3, column 24.");
+    expectLoadDataWorks();
+    expectOpenTemplateWorks();
+}
+
+TEST_F(FaultTest, MalformedDataDocument)
+{
+    // Names go into the document as they are: a column name with a blank makes it unreadable.
+    execSql(database(), "alter table Bas_Department rename column DeptName to \"Dept Name\"; vacuum;");
+    start();
+    ASSERT_EQ(boxes, NoBox);
+    const auto shown = click(Form1->Button2);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("Data document: ", 0), 0u) << shown[0];
+    EXPECT_NE(shown[0].find(" at line 1, column "), std::string::npos) << shown[0];
+    EXPECT_TRUE(Form1->Memo1->toPlainText().isEmpty());
+    EXPECT_EQ(Form1->Caption(), "Form1");
+    expectOpenTemplateWorks();
+}
+
+TEST_F(FaultTest, PreviewOfASheetThatDoesNotExist)
+{
+    std::string sample = readBytes(runDir() / "test.vld");
+    const auto at = sample.find("name=\"Sheet1\"");
+    ASSERT_NE(at, std::string::npos);
+    sample.replace(at, 13, "name=\"Sheet9\"");
+    writeBytes(programDir() / "test.vld", sample);
+    start();
+    vl::setProgramFilePath((programDir() / "vldemo").string());
+    EXPECT_EQ(click(Form1->Button1), NoBox);
+    expectLoadDataWorks();
+    const auto shown = click(Form1->Button4);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "The template has no sheet \"Sheet1\""); // '"' sorts below "."
+    EXPECT_TRUE(dialogs.asked.empty());
+    expectOpenTemplateWorks();
+    EXPECT_EQ(click(Form1->Button4), NoBox);
+}
+
+TEST_F(FaultTest, CancelledPrintDialog)
+{
+    start();
+    expectOpenTemplateWorks();
+    expectLoadDataWorks();
+    dialogs.print = 0;
+    EXPECT_EQ(click(Form1->Button3), NoBox);
+    EXPECT_EQ(dialogs.asked, std::vector<int> { VlReportPrintDialog });
+    EXPECT_EQ(click(Form1->Button4), NoBox);
+    EXPECT_EQ(dialogs.asked, (std::vector<int> { VlReportPrintDialog, VlReportPreviewDialog }));
+}
+
+} // namespace

@@ -61,6 +61,14 @@ void execSql(const fs::path& database, const std::string& sql)
     sqlite3_close(db);
 }
 
+// The sample data as an SQLite file made from its script, whatever format the build gives
+// test.mdb, so that a test can change it with SQL.
+void writeSqliteSample(const fs::path& database)
+{
+    fs::remove(database);
+    execSql(database, readBytes(fs::path(VL_SOURCE_DIR) / "samples" / "test.sql"));
+}
+
 // Print and preview dialogs of the plug-in go through its seam; each is answered as set.
 struct DialogAnswers {
     int print = 0;
@@ -225,7 +233,9 @@ TEST_F(FaultTest, FileThatIsNoDatabase)
 
 TEST_F(FaultTest, TruncatedDatabase)
 {
-    writeBytes(database(), sampleBytes.substr(0, sampleBytes.size() / 2));
+    writeSqliteSample(database());
+    const std::string whole = readBytes(database());
+    writeBytes(database(), whole.substr(0, whole.size() / 2));
     start();
     ASSERT_EQ(boxes.size(), 1u) << (boxes.empty() ? "" : boxes.back());
     EXPECT_EQ(boxes[0], "Cannot open the database '" + database().string() + "': database disk image is malformed.");
@@ -235,6 +245,7 @@ TEST_F(FaultTest, TruncatedDatabase)
 
 TEST_F(FaultTest, MissingTable)
 {
+    writeSqliteSample(database());
     execSql(database(), "drop table Bas_Employee; vacuum;");
     start();
     ASSERT_EQ(boxes.size(), 1u);
@@ -320,6 +331,7 @@ TEST_F(FaultTest, MalformedTemplate)
 TEST_F(FaultTest, MalformedDataDocument)
 {
     // Names go into the document as they are: a column name with a blank makes it unreadable.
+    writeSqliteSample(database());
     execSql(database(), "alter table Bas_Department rename column DeptName to \"Dept Name\"; vacuum;");
     start();
     ASSERT_EQ(boxes, NoBox);

@@ -36,7 +36,7 @@ protected:
     {
         fake::clear();
         SetErrorInfo(0, nullptr);
-        m_liveBefore = vl::liveObjectCount();
+        ASSERT_EQ(vl::liveObjectCount(), 0) << "objects left alive before the test";
         m_registration = std::make_unique<fake::Registration>();
         vl::setMessageBoxHandler(
             [this](const std::string& text, const std::string&, vl::MessageBoxIcon) { messages.push_back(text); });
@@ -51,7 +51,7 @@ protected:
         SetErrorInfo(0, nullptr);
         EXPECT_EQ(fake::lastControl(), nullptr);
         EXPECT_EQ(fake::counters().addRefs, fake::counters().releases);
-        EXPECT_EQ(vl::liveObjectCount(), m_liveBefore);
+        EXPECT_EQ(vl::liveObjectCount(), 0) << "objects leaked";
         EXPECT_EQ(TReportView::Description().InstanceCount, 0);
     }
 
@@ -88,7 +88,6 @@ protected:
     std::unique_ptr<QWidget> m_parent;
 
 private:
-    long m_liveBefore = 0;
     std::unique_ptr<fake::Registration> m_registration;
     std::unique_ptr<TComponent> m_owner;
 };

@@ -277,8 +277,33 @@ HRESULT ReportViewControl::SetObjectRects(LPCRECT posRect, LPCRECT)
     return guardedCall([&] {
         if (!posRect)
             return reportFailure(E_POINTER, QStringLiteral("No rectangle given"));
-        if (m_widget)
-            m_widget->setGeometry(toQRect(*posRect));
+        if (!m_widget)
+            return S_OK;
+        QRect geometry = toQRect(*posRect);
+        if (geometry.size() != m_widget->size()) {
+            // The host may adjust the new size or refuse it.
+            Variant width = Variant::fromInt32(geometry.width()), height = Variant::fromInt32(geometry.height());
+            Variant resize = Variant::fromBool(true);
+            auto reference = [](Variant& target, VARTYPE type) {
+                VARIANT byRef;
+                VariantInit(&byRef);
+                byRef.vt = type | VT_BYREF;
+                if (type == VT_I4)
+                    byRef.plVal = &target.ptr()->lVal;
+                else
+                    byRef.pboolVal = &target.ptr()->boolVal;
+                return Variant::adopt(byRef);
+            };
+            fireEvent(ReportViewEventId::OnCanResize, {reference(resize, VT_BOOL), reference(height, VT_I4), reference(width, VT_I4)});
+            if (resize->boolVal == VARIANT_FALSE)
+                geometry.setSize(m_widget->size());
+            else
+                geometry.setSize(QSize(std::max(0, static_cast<int>(width->lVal)), std::max(0, static_cast<int>(height->lVal))));
+        }
+        const bool resized = geometry.size() != m_widget->size();
+        m_widget->setGeometry(geometry);
+        if (resized)
+            fireEvent(ReportViewEventId::OnResize);
         return S_OK;
     });
 }

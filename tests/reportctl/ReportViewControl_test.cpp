@@ -582,6 +582,7 @@ class RecordingSink final : public ComObject<IDispatch> {
 public:
     std::vector<std::pair<DISPID, QStringList>> events;
     QString displayFor; // element whose display value is bracketed
+    bool refuseResize = false;
 
     QStringList argsOf(DISPID id) const
     {
@@ -626,6 +627,12 @@ public:
                 Variant result = Variant::fromDouble(product);
                 EXPECT_EQ(function->put_Result(result.ptr()), S_OK);
             }
+        }
+        if (id == ReportViewEventId::OnCanResize && params->cArgs == 3) {
+            args = QStringList{QString::number(*params->rgvarg[2].plVal), QString::number(*params->rgvarg[1].plVal)};
+            *params->rgvarg[2].plVal = 333; // the host narrows the control
+            if (refuseResize)
+                *params->rgvarg[0].pboolVal = VARIANT_FALSE;
         }
         if (id == ReportViewEventId::OnGetDisplayValue && params->cArgs == 3 && args[0] == displayFor) {
             VARIANT* display = params->rgvarg[0].pvarVal;
@@ -941,4 +948,26 @@ TEST_F(ReportViewControlTest, EnumerationsTakeTheirValueSetsAndViewFollowsProper
     BStr active2;
     EXPECT_EQ(document()->get_ActiveSheet(&active2), S_OK);
     EXPECT_EQ(qtext(active2.get()), "DeptList");
+}
+
+TEST_F(ReportViewControlTest, HostDecidesOnResizing)
+{
+    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
+    DWORD cookie = 0;
+    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    ActiveControl active(m_object.get(), QSize(400, 300));
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(m_object.query(IID_IOleInPlaceObject, inPlace), S_OK);
+    const RECT larger {0, 0, 500, 350};
+    EXPECT_EQ(inPlace->SetObjectRects(&larger, &larger), S_OK);
+    EXPECT_EQ(active.window()->size(), QSize(333, 350)) << "the handler's width is taken";
+    EXPECT_EQ(sink->argsOf(ReportViewEventId::OnCanResize), QStringList{"500|350"});
+    EXPECT_EQ(sink->argsOf(ReportViewEventId::OnResize).size(), 1);
+    sink->refuseResize = true;
+    const RECT smaller {0, 0, 200, 100};
+    EXPECT_EQ(inPlace->SetObjectRects(&smaller, &smaller), S_OK);
+    EXPECT_EQ(active.window()->size(), QSize(333, 350)) << "a refused resize keeps the size";
+    EXPECT_EQ(sink->argsOf(ReportViewEventId::OnResize).size(), 1);
+    inPlace.reset();
+    EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
 }

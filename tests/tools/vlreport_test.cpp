@@ -1,0 +1,397 @@
+// vlreport run as a child process over the sample and small fixtures: the PDF read back with poppler's
+// tools, the PNG pages, exit codes and messages; the expected pages come from the engine in-process, so
+// the tool is held to the one layout the viewer shows.
+
+#include "Application.h"
+#include "DataDocumentSource.h"
+#include "Exceptions.h"
+#include "ReportCommandLine.h"
+#include "ReportLayout.h"
+#include "ReportTemplate.h"
+#include "SqliteFixture.h"
+#include "Text.h"
+#include "VLDataSDK.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using vl::test::FixtureDatabase;
+using vl::test::readFile;
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+RunResult runVlreport(const std::vector<std::string>& arguments, const std::string& folder)
+{
+    const std::string outPath = folder + "/stdout.txt", errPath = folder + "/stderr.txt";
+    std::vector<std::string> args = {VLREPORT_PATH};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || ::chdir(folder.c_str()) != 0)
+            _exit(127);
+        dup2(out, 1);
+        dup2(err, 2);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        // The tool needs no display whatever the caller's platform says.
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        unsetenv("DISPLAY");
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
+    return result;
+}
+
+// Standard output of a shell command; the command's failure fails the test.
+std::string commandOutput(const std::string& command)
+{
+    std::string text;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        ADD_FAILURE() << "cannot run " << command;
+        return text;
+    }
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        text.append(buffer, n);
+    EXPECT_EQ(::pclose(pipe), 0) << command;
+    return text;
+}
+
+std::string withoutSpace(const std::string& text)
+{
+    std::string result;
+    for (char c : text)
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            result.push_back(c);
+    return result;
+}
+
+std::string utf8(const QString& text)
+{
+    return text.toStdString();
+}
+
+void ensureGuiApplication()
+{
+    if (!QGuiApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "tools_tests";
+        static char* argv[] = {name, nullptr};
+        static QGuiApplication application(argc, argv);
+    }
+}
+
+const std::vector<std::string> SampleQueries = {"--master", "select * from Bas_Department order by deptno",
+                                                "--detail", "Detail", "select * from Bas_Employee order by deptno",
+                                                "--relation", "DeptNo=DeptNo"};
+
+class VlreportTool : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureGuiApplication();
+        folder = db.folder();
+        fs::copy_file(VL_RUN_DIR "/test.mdb", folder + "/test.mdb");
+        fs::copy_file(VL_SOURCE_DIR "/samples/test.vld", folder + "/test.vld");
+    }
+    RunResult run(const std::vector<std::string>& arguments) { return runVlreport(arguments, folder); }
+    std::vector<std::string> sample(std::vector<std::string> output)
+    {
+        std::vector<std::string> arguments = {"test.vld"};
+        arguments.insert(arguments.end(), SampleQueries.begin(), SampleQueries.end());
+        arguments.insert(arguments.end(), output.begin(), output.end());
+        return arguments;
+    }
+    // The sample's sheet as the engine lays it out in this process, over the same queries.
+    vl::LaidOutReport expectedLayout(const QString& sheetName, std::vector<QString>* departments = nullptr)
+    {
+        vl::DataOptions options;
+        options.connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "/test.mdb";
+        options.masterSql = SampleQueries[1];
+        options.details.push_back({SampleQueries[3], SampleQueries[4], SampleQueries[6], {}});
+        vl::DataDocumentSource source(options);
+        const QByteArray xml = QString::fromStdU16String(vl::toWide(source.source().GetXML())).toUtf8();
+        vl::ReportDataSet data;
+        EXPECT_TRUE(vl::parseDataDocument(std::string_view(xml.constData(), size_t(xml.size())), data).ok);
+        vl::ReportTemplate reportTemplate;
+        const vl::ParseResult parsed = vl::loadTemplateFile(QString::fromStdString(folder + "/test.vld"), reportTemplate);
+        EXPECT_TRUE(parsed.ok) << utf8(parsed.message);
+        if (departments)
+            for (const vl::DataRow& row : data.masterRows)
+                departments->push_back(*row.value(QStringLiteral("DeptName")));
+        return vl::layoutReport(*reportTemplate.sheet(sheetName), data);
+    }
+
+    FixtureDatabase db;
+    std::string folder;
+};
+
+TEST_F(VlreportTool, SampleAsPdfBreaksPagesAsTheEngineAndKeepsItsText)
+{
+    std::vector<QString> departments;
+    const vl::LaidOutReport expected = expectedLayout(QStringLiteral("Sheet1"), &departments);
+    ASSERT_GT(expected.pages.size(), 1u) << "the sample should span pages";
+    ASSERT_FALSE(departments.empty());
+
+    const RunResult r = run(sample({"--pdf", "staff.pdf", "--stats"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::regex stats("pages: (\\d+)\nrows: (\\d+)\nload: \\d+ ms\nlayout: \\d+ ms\noutput: \\d+ ms\n");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(r.out, match, stats)) << r.out;
+    EXPECT_EQ(std::stoul(match[1]), expected.pages.size());
+
+    const std::string pdf = folder + "/staff.pdf";
+    const std::string info = commandOutput("pdfinfo '" + pdf + "'");
+    EXPECT_TRUE(std::regex_search(info, std::regex("\nPages: +" + std::to_string(expected.pages.size()) + "\n")))
+        << info;
+    // Every text the layout put on a page is on that page of the PDF, so the pages break at the same rows.
+    std::string allText;
+    for (size_t page = 0; page < expected.pages.size(); ++page) {
+        const std::string number = std::to_string(page + 1);
+        const std::string text
+            = withoutSpace(commandOutput("pdftotext -q -enc UTF-8 -f " + number + " -l " + number + " '" + pdf + "' -"));
+        allText += text;
+        for (const vl::PageItem& item : expected.pages[page].items)
+            EXPECT_NE(text.find(withoutSpace(utf8(item.text))), std::string::npos)
+                << "page " << number << " lacks \"" << utf8(item.text) << "\"";
+    }
+    for (const QString& name : departments)
+        EXPECT_NE(allText.find(withoutSpace(utf8(name))), std::string::npos) << utf8(name);
+
+    // Every font is embedded: the column "emb" of pdffonts says yes on every font line.
+    const std::string fonts = commandOutput("pdffonts '" + pdf + "'");
+    std::istringstream lines(fonts);
+    std::string line;
+    int fontLines = 0;
+    while (std::getline(lines, line)) {
+        if (line.rfind("name", 0) == 0 || line.rfind("----", 0) == 0 || line.empty())
+            continue;
+        ++fontLines;
+        EXPECT_NE(line.find(" yes "), std::string::npos) << line;
+    }
+    EXPECT_GT(fontLines, 0) << fonts;
+}
+
+TEST_F(VlreportTool, PngPagesOfTheSecondSheetFromADataDocument)
+{
+    const vl::LaidOutReport expected = expectedLayout(QStringLiteral("DeptList"));
+    // A data document as vldata writes it, with a declaration that the tool leaves to the locale.
+    {
+        vl::DataOptions options;
+        options.masterSql = SampleQueries[1];
+        options.connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "/test.mdb";
+        vl::DataDocumentSource source(options);
+        source.source().SetEncoding("GB2312");
+        std::ofstream(folder + "/data.xml") << source.source().GetXML();
+    }
+    const RunResult r = run({"test.vld", "--data", "data.xml", "--sheet", "deptlist", "--png", "pages/out", "--dpi",
+                             "40", "--stats"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("pages: " + std::to_string(expected.pages.size()) + "\n", 0), 0u) << r.out;
+
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder + "/pages/out"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), expected.pages.size());
+    const QSize size(qRound(expected.page.paper.width() * 40 / 25.4), qRound(expected.page.paper.height() * 40 / 25.4));
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(names[i], vl::format("page-%03zu.png", i + 1));
+        const QImage image(QString::fromStdString(folder + "/pages/out/" + names[i]), "PNG");
+        ASSERT_FALSE(image.isNull()) << names[i];
+        EXPECT_EQ(image.size(), size);
+        EXPECT_EQ(qRound(image.dotsPerMeterX() * 0.0254), 40);
+        // Something is drawn: not every pixel is the paper's white.
+        bool drawn = false;
+        for (int y = 0; y < image.height() && !drawn; ++y)
+            for (int x = 0; x < image.width() && !drawn; ++x)
+                drawn = image.pixel(x, y) != qRgb(255, 255, 255);
+        EXPECT_TRUE(drawn) << names[i];
+    }
+}
+
+TEST_F(VlreportTool, AFieldTheDataLacksIsToldOnceAndPrintsEmpty)
+{
+    const std::string templateText = "<report version=\"1\"><sheet name=\"S\"><master height=\"6\">"
+                                     "<cell x=\"0\" width=\"60\">[Master.DeptName]</cell>"
+                                     "<cell x=\"60\" width=\"60\">[Master.NoSuchField]</cell>"
+                                     "</master></sheet></report>";
+    std::ofstream(folder + "/lacking.vld") << templateText;
+    // The prompts the engine gives for this template over this data, each once.
+    std::string expected;
+    {
+        vl::ReportTemplate reportTemplate;
+        ASSERT_TRUE(vl::parseTemplate(templateText, reportTemplate).ok);
+        vl::DataOptions options;
+        options.connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "/test.mdb";
+        options.masterSql = SampleQueries[1];
+        vl::DataDocumentSource source(options);
+        const QByteArray xml = QString::fromStdU16String(vl::toWide(source.source().GetXML())).toUtf8();
+        vl::ReportDataSet data;
+        ASSERT_TRUE(vl::parseDataDocument(std::string_view(xml.constData(), size_t(xml.size())), data).ok);
+        vl::LayoutHooks hooks;
+        hooks.prompt = [&expected](const QString& message) {
+            expected += vl::messageWithFullStop(utf8(message)) + "\n";
+        };
+        vl::layoutReport(reportTemplate.sheets.front(), data, std::move(hooks));
+    }
+    ASSERT_NE(expected.find("NoSuchField"), std::string::npos) << expected;
+
+    const RunResult r = run({"lacking.vld", SampleQueries[0], SampleQueries[1], "--pdf", "lacking.pdf"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, expected);
+    const std::string text = commandOutput("pdftotext -q -enc UTF-8 '" + folder + "/lacking.pdf' -");
+    EXPECT_NE(text.find("总公司"), std::string::npos) << text;
+}
+
+TEST_F(VlreportTool, FailuresPrintTheMessageAndWriteNothing)
+{
+    std::ofstream(folder + "/broken.vld") << "<report version=\"1\"><sheet name=\"A\">\n<title height=\"x\"/></sheet>";
+    std::ofstream(folder + "/broken.xml") << "<DocumentData><Master><Row a=\"1\"></Master></DocumentData>";
+    std::ofstream(folder + "/keep.pdf") << "old";
+
+    auto expectedMessage = [](const vl::ParseResult& result) {
+        EXPECT_FALSE(result.ok);
+        return vl::messageWithFullStop(utf8(result.message)) + "\n";
+    };
+    vl::ReportTemplate unused;
+    vl::ReportDataSet noData;
+    const std::string brokenXml = readFile(folder + "/broken.xml");
+    std::string databaseMessage;
+    try {
+        vl::DataOptions options;
+        options.connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "/test.mdb";
+        options.masterSql = "select * from NoSuchTable";
+        vl::DataDocumentSource source(options);
+    } catch (const Exception& e) {
+        databaseMessage = vl::messageWithFullStop(e.Message()) + "\n";
+    }
+    ASSERT_FALSE(databaseMessage.empty());
+
+    const struct {
+        std::vector<std::string> arguments;
+        std::string err;
+    } cases[] = {
+        {{"missing.vld", "--data", "broken.xml", "--pdf", "keep.pdf"},
+         expectedMessage(vl::loadTemplateFile(QStringLiteral("missing.vld"), unused))},
+        {{folder + "/broken.vld", "--data", "broken.xml", "--pdf", "keep.pdf"},
+         expectedMessage(vl::loadTemplateFile(QString::fromStdString(folder + "/broken.vld"), unused))},
+        {{"test.vld", "--data", "broken.xml", "--pdf", "keep.pdf"},
+         expectedMessage(vl::parseDataDocument(brokenXml, noData))},
+        {{"test.vld", "--data", "none.xml", "--pdf", "keep.pdf"},
+         "Cannot open file \"none.xml\". No such file or directory.\n"},
+        {sample({"--sheet", "Nope", "--pdf", "keep.pdf"}), "The template has no sheet \"Nope\"\n"},
+        {{"test.vld", "--connection", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "/test.mdb", "--master",
+          "select * from NoSuchTable", "--pdf", "keep.pdf"},
+         databaseMessage},
+        {sample({"--pdf", "no/such/folder/x.pdf"}), ""},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, 1) << c.arguments.front();
+        if (c.err.empty())
+            EXPECT_EQ(r.err.rfind("Cannot create file \"no/such/folder/x.pdf\". ", 0), 0u) << r.err;
+        else
+            EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, "");
+    }
+    // The broken template is reported with its file name, not the parser's own word for it.
+    EXPECT_NE(cases[1].err.find("broken.vld"), std::string::npos) << cases[1].err;
+    EXPECT_EQ(readFile(folder + "/keep.pdf"), "old");
+    EXPECT_FALSE(fs::exists(folder + "/no"));
+}
+
+TEST_F(VlreportTool, UsageHelpAndVersion)
+{
+    RunResult r = run({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, vl::VlreportUsage);
+    r = run({"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "vlreport " VL_VERSION "\n");
+
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--pdf", "a.pdf", "--data", "d.xml"},
+        {"t.vld", "--pdf", "a.pdf"},
+        {"t.vld", "--connection", "x", "--pdf", "a.pdf"},
+        {"t.vld", "--data", "d.xml", "--master", "select 1", "--pdf", "a.pdf"},
+        {"t.vld", "--data", "d.xml"},
+        {"t.vld", "--data", "d.xml", "--pdf", "a.pdf", "--png", "p"},
+        {"t.vld", "--data", "d.xml", "--pdf", "a.pdf", "--dpi", "100"},
+        {"t.vld", "--data", "d.xml", "--png", "p", "--dpi", "12"},
+        {"t.vld", "--data", "d.xml", "--png", "p", "--dpi", "96x"},
+        {"t.vld", "--data", "d.xml", "--pdf", "a.pdf", "--sheet", "A", "--sheet", "B"},
+        {"t.vld", "u.vld", "--data", "d.xml", "--pdf", "a.pdf"},
+        {"t.vld", "--relation", "a=a", "--pdf", "a.pdf"},
+        {"t.vld", "--detail", "D", "--pdf", "a.pdf"},
+        {"t.vld", "--data", "d.xml", "--pdf"},
+        {"t.vld", "--bogus"},
+    };
+    for (const auto& arguments : bad) {
+        r = run(arguments);
+        std::string shown;
+        for (const auto& a : arguments)
+            shown += a + " ";
+        EXPECT_EQ(r.exitCode, 2) << shown;
+        EXPECT_EQ(r.err.rfind("vlreport: ", 0), 0u) << shown << r.err;
+        EXPECT_NE(r.err.find(vl::VlreportUsage), std::string::npos) << shown;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(VlreportCommandLine, DataOptionsAreVldatasAndHelpNeedsNothingElse)
+{
+    auto parsed = vl::parseVlreportCommandLine({"t.vld", "--detail", "A", "q1", "--fields", "f1", "--detail", "B",
+                                                "q2", "--relation", "r2", "--master", "m", "--png", "out", "--dpi",
+                                                "300"});
+    ASSERT_EQ(parsed.error, "");
+    const vl::VlreportOptions& options = parsed.options;
+    EXPECT_EQ(options.templateFile, "t.vld");
+    ASSERT_EQ(options.data.details.size(), 2u);
+    EXPECT_EQ(options.data.details[0].fields, "f1");
+    EXPECT_EQ(options.data.details[1].relation, "r2");
+    EXPECT_EQ(options.data.masterSql.value_or(""), "m");
+    EXPECT_EQ(options.pngFolder.value_or(""), "out");
+    EXPECT_EQ(options.dpi, 300);
+    EXPECT_FALSE(options.dataFile || options.pdfFile || options.sheet || options.stats);
+
+    EXPECT_EQ(vl::parseVlreportCommandLine({"--help"}).error, "");
+    EXPECT_EQ(vl::parseVlreportCommandLine({"--version", "--pdf", "x"}).error, "");
+    EXPECT_NE(vl::parseVlreportCommandLine({"--help", "--bogus"}).error, "");
+    // The data options' own rules hold here as in vldata.
+    EXPECT_EQ(vl::parseVlreportCommandLine({"t.vld", "--master-fields", "a"}).error,
+              "--master-fields without --master before it");
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+#pragma once
+// The command line of vlreport.
+
+#include "DataOptions.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vl {
+
+struct VlreportOptions {
+    std::string templateFile;
+    std::optional<std::string> dataFile; // none: the data options build the document
+    DataOptions data;
+    std::optional<std::string> sheet; // none: the template's first sheet
+    std::optional<std::string> pdfFile;
+    std::optional<std::string> pngFolder;
+    int dpi = 96; // of the PNG pages; the screen's at 100%
+    bool stats = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct ParsedReportCommandLine {
+    VlreportOptions options;
+    std::string error; // empty when the command line is good
+};
+
+// With --help or --version the rest of the command line need not be complete, only well formed.
+ParsedReportCommandLine parseVlreportCommandLine(const std::vector<std::string>& arguments);
+
+extern const std::string VlreportUsage;
+
+} // namespace vl

@@ -1,0 +1,183 @@
+#include "ReportRun.h"
+
+#include "DataDocumentSource.h"
+#include "Exceptions.h"
+#include "ReportLayout.h"
+#include "ReportPainter.h"
+#include "ReportTemplate.h"
+#include "Text.h"
+#include "VLDataSDK.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace vl {
+namespace {
+
+QString fromNarrow(const std::string& text)
+{
+    return QString::fromStdU16String(toWide(text));
+}
+
+std::string narrow(const QString& text)
+{
+    return toNarrow(text.toStdU16String());
+}
+
+// Narrow texts, the file names of the command line among them, are in the locale's code page.
+QString filePath(const std::string& name)
+{
+    return QFile::decodeName(QByteArray::fromStdString(name));
+}
+
+std::string readWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw Exception(format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+        throw Exception(format("Cannot read file \"%s\".", path.c_str()));
+    return std::move(text).str();
+}
+
+// The data document in UTF-8. A file is read in the locale's code page, the one vldata writes in.
+QByteArray dataDocument(const VlreportOptions& options)
+{
+    std::string narrowText;
+    if (options.dataFile) {
+        narrowText = readWholeFile(*options.dataFile);
+    } else {
+        DataDocumentSource data(options.data);
+        narrowText = data.source().GetXML();
+    }
+    return fromNarrow(narrowText).toUtf8();
+}
+
+void commitOrThrow(QSaveFile& file, const std::string& name)
+{
+    if (!file.commit())
+        throw Exception(format("Cannot write file \"%s\". %s", name.c_str(), narrow(file.errorString()).c_str()));
+}
+
+void writePdf(const LaidOutReport& report, const std::string& name)
+{
+    QSaveFile file(filePath(name));
+    // A device such as /dev/stdout cannot be replaced by rename; write it in place.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Exception(format("Cannot create file \"%s\". %s", name.c_str(), narrow(file.errorString()).c_str()));
+    QPdfWriter writer(&file);
+    writer.setCreator(QStringLiteral("vlreport"));
+    writer.setResolution(1200);
+    if (!printReport(report, writer)) {
+        file.cancelWriting();
+        throw Exception(format("The PDF file \"%s\" could not be written.", name.c_str()));
+    }
+    commitOrThrow(file, name);
+}
+
+void writePngPages(const LaidOutReport& report, const std::string& folderName, int dpi)
+{
+    const QString folder = filePath(folderName);
+    if (!QDir().mkpath(folder))
+        throw Exception(format("Cannot create folder \"%s\".", folderName.c_str()));
+    const double pixelsPerMm = dpi / 25.4;
+    const QSize size(qRound(report.page.paper.width() * pixelsPerMm), qRound(report.page.paper.height() * pixelsPerMm));
+    const int digits = std::max<int>(3, static_cast<int>(std::to_string(report.pages.size()).size()));
+    for (size_t index = 0; index < report.pages.size(); ++index) {
+        QImage image(size, QImage::Format_RGB32);
+        if (image.isNull())
+            throw Exception(format("A page of %d x %d pixels is too large; lower --dpi.", size.width(), size.height()));
+        // The image's own resolution makes point sizes come out as on paper.
+        image.setDotsPerMeterX(qRound(dpi / 0.0254));
+        image.setDotsPerMeterY(qRound(dpi / 0.0254));
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            paintPage(painter, report.pages[index], QPointF(0, 0), pixelsPerMm);
+        }
+        const std::string fileName = format("page-%0*zu.png", digits, index + 1);
+        const std::string shown = folderName + (folderName.ends_with('/') ? "" : "/") + fileName;
+        QSaveFile file(folder + u'/' + QString::fromStdString(fileName));
+        if (!file.open(QIODevice::WriteOnly))
+            throw Exception(format("Cannot create file \"%s\". %s", shown.c_str(), narrow(file.errorString()).c_str()));
+        QImageWriter writer(&file, "png");
+        if (!writer.write(image)) {
+            file.cancelWriting();
+            throw Exception(format("Cannot write file \"%s\". %s", shown.c_str(), narrow(writer.errorString()).c_str()));
+        }
+        commitOrThrow(file, shown);
+    }
+}
+
+} // namespace
+
+ReportRunStats runVlreport(const VlreportOptions& options)
+{
+    ReportRunStats stats;
+    QElapsedTimer clock;
+    clock.start();
+
+    ReportTemplate reportTemplate;
+    const ParseResult templateResult = loadTemplateFile(filePath(options.templateFile), reportTemplate);
+    if (!templateResult.ok)
+        throw Exception(narrow(templateResult.message));
+    const TemplateSheet* sheet = nullptr;
+    if (options.sheet) {
+        sheet = reportTemplate.sheet(fromNarrow(*options.sheet));
+        if (!sheet)
+            throw Exception(format("The template has no sheet \"%s\"", options.sheet->c_str()));
+    } else if (!reportTemplate.sheets.empty()) {
+        sheet = &reportTemplate.sheets.front();
+    }
+
+    const QByteArray document = dataDocument(options);
+    ReportDataSet data;
+    const ParseResult dataResult
+        = parseDataDocument(std::string_view(document.constData(), static_cast<size_t>(document.size())), data);
+    if (!dataResult.ok)
+        throw Exception(narrow(dataResult.message));
+    stats.rows = data.masterRows.size();
+    for (const DetailTable& detail : data.details)
+        stats.rows += detail.rows.size();
+    stats.loadMs = clock.restart();
+
+    // A template without sheets shows the data as the viewer does without a template.
+    const TemplateSheet fallback = sheet ? TemplateSheet() : defaultSheet(data);
+    LayoutHooks hooks;
+    hooks.prompt = [&stats](const QString& message) { stats.prompts.push_back(narrow(message)); };
+    const LaidOutReport report = layoutReport(sheet ? *sheet : fallback, data, std::move(hooks));
+    stats.pages = report.pages.size();
+    stats.layoutMs = clock.restart();
+
+    if (options.pdfFile)
+        writePdf(report, *options.pdfFile);
+    else
+        writePngPages(report, *options.pngFolder, options.dpi);
+    stats.outputMs = clock.elapsed();
+    return stats;
+}
+
+std::string statsText(const ReportRunStats& stats)
+{
+    return format("pages: %zu\nrows: %zu\nload: %lld ms\nlayout: %lld ms\noutput: %lld ms\n", stats.pages, stats.rows,
+                  static_cast<long long>(stats.loadMs), static_cast<long long>(stats.layoutMs),
+                  static_cast<long long>(stats.outputMs));
+}
+
+} // namespace vl

@@ -1,0 +1,32 @@
+#pragma once
+// The work of vlreport once its command line is read. Needs a QGuiApplication for its fonts.
+
+#include "ReportCommandLine.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vl {
+
+struct ReportRunStats {
+    std::size_t pages = 0;
+    std::size_t rows = 0; // master rows and detail rows of the data
+    std::int64_t loadMs = 0; // template and data
+    std::int64_t layoutMs = 0;
+    std::int64_t outputMs = 0;
+    // What the layout told the user, each once (a field or detail the data lacks, ...); the pages are
+    // written all the same, those cells empty, as the viewer shows them.
+    std::vector<std::string> prompts;
+};
+
+// Reads the template and the data, lays the sheet out with the engine's one layout and writes the
+// pages. A failure raises Exception with the message to show; a PDF or page image is either written
+// whole or not at all, and an existing file is then left as it was.
+ReportRunStats runVlreport(const VlreportOptions& options);
+
+// The --stats lines: "pages: N", "rows: N", then "load", "layout" and "output" in milliseconds.
+std::string statsText(const ReportRunStats& stats);
+
+} // namespace vl

@@ -1,0 +1,66 @@
+// vlreport: a report template over a data document, laid out by the viewer's own engine and written
+// to a PDF file or to PNG pages, for batch reports from scripts and cron.
+
+#include "Application.h"
+#include "Exceptions.h"
+#include "ReportCommandLine.h"
+#include "ReportRun.h"
+
+#include <QGuiApplication>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Qt's notices (an unset runtime folder and the like) would mix with the tool's own messages, which
+// scripts read; only its critical failures pass.
+void passCriticalQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::setlocale(LC_ALL, "");
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const vl::ParsedReportCommandLine parsed = vl::parseVlreportCommandLine(arguments);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "vlreport: %s\n%s", parsed.error.c_str(), vl::VlreportUsage.c_str());
+        return 2;
+    }
+    if (parsed.options.help) {
+        std::fputs(vl::VlreportUsage.c_str(), stdout);
+        return 0;
+    }
+    if (parsed.options.version) {
+        std::printf("vlreport %s\n", VL_VERSION);
+        return 0;
+    }
+    // Never a window, so the same pages come out with or without a display.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(passCriticalQtMessages);
+    int qtArgc = 1;
+    QGuiApplication application(qtArgc, argv);
+    try {
+        const vl::ReportRunStats stats = vl::runVlreport(parsed.options);
+        for (const std::string& prompt : stats.prompts)
+            std::fprintf(stderr, "%s\n", vl::messageWithFullStop(prompt).c_str());
+        if (parsed.options.stats)
+            std::fputs(vl::statsText(stats).c_str(), stdout);
+        return 0;
+    } catch (const EAbort&) {
+        return 1;
+    } catch (const std::exception& e) {
+        const std::string text = vl::messageWithFullStop(e.what());
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return 1;
+    }
+}

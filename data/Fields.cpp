@@ -4,15 +4,78 @@
 #include "NumberFormat.h"
 #include "Text.h"
 
+#include <bit>
+#include <cmath>
+#include <cstring>
+
 using Kind = TFieldValue::Kind;
+
+namespace {
+
+// formatGeneralFloat's text for the common value that lies within one step of the double nearest
+// to a decimal of at most four places and fifteen digits (sums such as 3000 + 0.07 land one step
+// off), written from that decimal's integer; false for every other value. Exact: such a double
+// lies within 0.34 units of the decimal's fifteenth digit, so rounding its exact binary value to
+// fifteen digits, as formatGeneralFloat does, gives the decimal's digits back.
+bool shortDecimalText(double value, char decimalMark, std::string& out)
+{
+    static constexpr double Scales[] = {1, 10, 100, 1000, 10000};
+    const double magnitude = std::fabs(value);
+    if (!(magnitude < 1e15) || value == 0)
+        return false;
+    const uint64_t valueBits = std::bit_cast<uint64_t>(magnitude);
+    for (int places = 0; places < 5; ++places) {
+        const double scaled = magnitude * Scales[places];
+        if (!(scaled < 1e15))
+            return false;
+        // Rounded half up: either neighbour of a tie is checked by the test below all the same.
+        const auto decimal = static_cast<uint64_t>(scaled + 0.5);
+        // Fifteen digits at most; 999999999999999.9 rounds to sixteen and is written as 1E15.
+        if (decimal >= 1000000000000000u)
+            return false;
+        if (decimal == 0)
+            continue;
+        const double nearest = static_cast<double>(decimal) / Scales[places];
+        // Positive doubles one step apart differ by one in their bit patterns.
+        if (std::bit_cast<uint64_t>(nearest) - valueBits + 1 > 2)
+            continue;
+        char digits[24];
+        char* end = digits + sizeof digits;
+        char* begin = end;
+        uint64_t whole = decimal;
+        int written = 0;
+        // At least one digit before the mark: 0.0001 has five.
+        while (whole > 0 || written <= places) {
+            *--begin = static_cast<char>('0' + whole % 10);
+            whole /= 10;
+            ++written;
+        }
+        const std::size_t wholeDigits = static_cast<std::size_t>(written - places);
+        char* fractionEnd = end;
+        while (fractionEnd > begin + wholeDigits && fractionEnd[-1] == '0')
+            --fractionEnd;
+        out.clear();
+        if (std::signbit(value))
+            out.push_back('-');
+        out.append(begin, wholeDigits);
+        if (fractionEnd > begin + wholeDigits) {
+            out.push_back(decimalMark);
+            out.append(begin + wholeDigits, fractionEnd);
+        }
+        return true;
+    }
+    return false;
+}
+
+} // namespace
 
 namespace vl {
 
 std::string narrowFromWide(std::string_view utf8)
 {
-    if (std::size_t nul = utf8.find('\0'); nul != std::string_view::npos)
-        utf8 = utf8.substr(0, nul);
-    if (narrowCodePage() == "UTF-8")
+    if (const void* nul = std::memchr(utf8.data(), '\0', utf8.size()))
+        utf8 = utf8.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - utf8.data()));
+    if (narrowCodePageIsUtf8())
         return std::string(utf8);
     return toNarrow(utf8ToUtf16(utf8));
 }
@@ -122,6 +185,9 @@ std::string TFloatField::ValueText() const
         return {};
     if (v.kind != Kind::Float)
         unsupported();
+    std::string text;
+    if (shortDecimalText(v.real, FormatSettings.DecimalMark, text))
+        return text;
     return vl::formatGeneralFloat(v.real);
 }
 

@@ -25,21 +25,38 @@ std::string normalisedName(std::string_view codePage)
     return name;
 }
 
+struct LocaleCodePage {
+    std::string raw;
+    std::string normalised;
+    bool utf8 = false;
+};
+
 // The locale's code set, normalised once per change of locale: every field text asks for it, and
 // comparing the raw name is far cheaper than normalising it again.
-const std::string& localeCodePage()
+const LocaleCodePage& currentLocaleCodePage()
 {
-    thread_local std::string raw;
-    thread_local std::string normalised;
+    thread_local LocaleCodePage cached;
     const char* codeset = nl_langinfo(CODESET);
     if (!codeset)
         codeset = "";
-    if (normalised.empty() || raw != codeset) {
-        raw = codeset;
-        normalised = normalisedName(raw);
+    if (cached.normalised.empty() || std::strcmp(cached.raw.c_str(), codeset) != 0) {
+        cached.raw = codeset;
+        cached.normalised = normalisedName(cached.raw);
+        cached.utf8 = cached.normalised == "UTF-8";
     }
-    return normalised;
+    return cached;
 }
+
+// The same question for the hottest caller, without the guarded thread-local above: the code set
+// text of the locale in force is kept by address and compared by its bytes.
+struct Utf8Answer {
+    const char* codeset;
+    char copy[32];
+    bool utf8;
+};
+thread_local Utf8Answer lastUtf8Answer {};
+
+const std::string& localeCodePage() { return currentLocaleCodePage().normalised; }
 
 std::string normalisedCodePage(std::string_view codePage)
 {
@@ -142,6 +159,21 @@ bool isDbcsLead(const std::string& cp, unsigned char c)
 std::string narrowCodePage()
 {
     return localeCodePage();
+}
+
+bool narrowCodePageIsUtf8()
+{
+    const char* codeset = nl_langinfo(CODESET);
+    Utf8Answer& last = lastUtf8Answer;
+    if (codeset && codeset == last.codeset && std::strncmp(codeset, last.copy, sizeof last.copy) == 0)
+        return last.utf8;
+    const bool utf8 = currentLocaleCodePage().utf8;
+    if (codeset && std::strlen(codeset) < sizeof last.copy) {
+        last.codeset = codeset;
+        std::strcpy(last.copy, codeset);
+        last.utf8 = utf8;
+    }
+    return utf8;
 }
 
 std::u16string toWide(std::string_view text, std::string_view codePage)

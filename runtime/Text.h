@@ -11,6 +11,8 @@ namespace vl {
 
 // iconv name of the current locale's codeset ("UTF-8", "GBK", "ISO-8859-1", ...).
 std::string narrowCodePage();
+// narrowCodePage() == "UTF-8", without building the name: asked once for every wide field text.
+bool narrowCodePageIsUtf8();
 
 // A character the target cannot hold becomes the code page's default character "?";
 // an invalid narrow sequence becomes U+FFFD in wide text.

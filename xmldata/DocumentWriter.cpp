@@ -14,13 +14,18 @@ constexpr std::size_t BufferSize = 64 * 1024;
 // The longest replacement, "&quot;", bounds how much one value byte can grow.
 constexpr std::size_t MaxEscapedLength = 6;
 
-constexpr std::array<const char*, 256> escapeTable()
+struct Escape {
+    const char* text = nullptr; // null: the byte stands for itself
+    std::size_t length = 0;
+};
+
+constexpr std::array<Escape, 256> escapeTable()
 {
-    std::array<const char*, 256> table {};
-    table['<'] = "&lt;";
-    table['>'] = "&gt;";
-    table['&'] = "&amp;";
-    table['"'] = "&quot;";
+    std::array<Escape, 256> table {};
+    table['<'] = { "&lt;", 4 };
+    table['>'] = { "&gt;", 4 };
+    table['&'] = { "&amp;", 5 };
+    table['"'] = { "&quot;", 6 };
     return table;
 }
 constexpr auto EscapeTable = escapeTable();
@@ -239,15 +244,20 @@ void DocumentWriter::emitValue(std::string_view value)
             return;
         }
     }
+    // Runs of plain bytes are copied whole; most values hold no markup character at all.
     char* out = m_buffer.get() + m_used;
-    for (char c : value) {
-        const char* replacement = EscapeTable[static_cast<unsigned char>(c)];
-        if (!replacement) {
-            *out++ = c;
-        } else {
-            const std::size_t length = std::strlen(replacement);
-            std::memcpy(out, replacement, length);
-            out += length;
+    const char* in = value.data();
+    const char* const end = in + value.size();
+    while (in < end) {
+        const char* run = in;
+        while (in < end && !EscapeTable[static_cast<unsigned char>(*in)].text)
+            ++in;
+        std::memcpy(out, run, static_cast<std::size_t>(in - run));
+        out += in - run;
+        if (in < end) {
+            const Escape& escape = EscapeTable[static_cast<unsigned char>(*in++)];
+            std::memcpy(out, escape.text, escape.length);
+            out += escape.length;
         }
     }
     m_used = static_cast<std::size_t>(out - m_buffer.get());

@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-namespace vl::jet {
+namespace vl::jet
+{
 
 inline constexpr std::size_t PageSize = 4096;
 inline constexpr std::size_t DataRowCountOffset = 12; // row count of a data page; offsets follow
@@ -19,15 +20,29 @@ inline constexpr std::size_t HeaderMaskLength = 128;
 
 // Column type codes of table definitions.
 enum ColumnType : uint8_t {
-    ColBoolean = 0x01, ColByte = 0x02, ColInteger = 0x03, ColLong = 0x04, ColMoney = 0x05, ColSingle = 0x06,
-    ColDouble = 0x07, ColDateTime = 0x08, ColBinary = 0x09, ColText = 0x0a, ColOle = 0x0b, ColMemo = 0x0c,
-    ColGuid = 0x0f, ColNumeric = 0x10
+    ColBoolean = 0x01,
+    ColByte = 0x02,
+    ColInteger = 0x03,
+    ColLong = 0x04,
+    ColMoney = 0x05,
+    ColSingle = 0x06,
+    ColDouble = 0x07,
+    ColDateTime = 0x08,
+    ColBinary = 0x09,
+    ColText = 0x0a,
+    ColOle = 0x0b,
+    ColMemo = 0x0c,
+    ColGuid = 0x0f,
+    ColNumeric = 0x10
 };
 
 // Column flags of table definitions.
 inline constexpr uint8_t FlagFixed = 0x01, FlagUpdatable = 0x02, FlagAutoLong = 0x04;
 
-inline uint16_t get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t get16(const unsigned char* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t get32(const unsigned char* p)
 {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16)

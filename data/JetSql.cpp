@@ -12,8 +12,10 @@
 #include <cstring>
 #include <numeric>
 
-namespace vl::jetsql {
-namespace {
+namespace vl::jetsql
+{
+namespace
+{
 
 struct Token {
     enum class Kind { End, Word, Bracketed, Number, String, Date, Symbol };
@@ -22,8 +24,14 @@ struct Token {
     std::size_t position = 0; // 1-based
 };
 
-bool isWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool isWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; }
+bool isWordStart(unsigned char c)
+{
+    return std::isalpha(c) || c == '_' || c >= 0x80;
+}
+bool isWordChar(unsigned char c)
+{
+    return std::isalnum(c) || c == '_' || c >= 0x80;
+}
 
 std::string upperAscii(std::string_view text)
 {
@@ -61,13 +69,14 @@ std::vector<Token> tokenize(std::string_view text)
         } else if (c == '[') {
             const std::size_t close = text.find(']', i + 1);
             if (close == std::string_view::npos)
-                throw SyntaxError{"a name in brackets has no closing ']'", i + 1};
+                throw SyntaxError { "a name in brackets has no closing ']'", i + 1 };
             if (close == i + 1)
-                throw SyntaxError{"empty name in brackets", i + 1};
+                throw SyntaxError { "empty name in brackets", i + 1 };
             token.kind = Token::Kind::Bracketed;
             token.text = std::string(text.substr(i + 1, close - i - 1));
             i = close + 1;
-        } else if (std::isdigit(c) || (c == '.' && i + 1 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1])))) {
+        } else if (std::isdigit(c)
+            || (c == '.' && i + 1 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1])))) {
             std::size_t end = i;
             while (end < text.size() && (std::isdigit(static_cast<unsigned char>(text[end])) || text[end] == '.'))
                 ++end;
@@ -84,7 +93,7 @@ std::vector<Token> tokenize(std::string_view text)
             token.kind = Token::Kind::Number;
             token.text = std::string(text.substr(i, end - i));
             if (std::count(token.text.begin(), token.text.end(), '.') > 1)
-                throw SyntaxError{"malformed number '" + token.text + "'", i + 1};
+                throw SyntaxError { "malformed number '" + token.text + "'", i + 1 };
             i = end;
         } else if (c == '\'' || c == '"') {
             const char quote = static_cast<char>(c);
@@ -104,18 +113,19 @@ std::vector<Token> tokenize(std::string_view text)
                 token.text += text[j++];
             }
             if (!closed)
-                throw SyntaxError{"a text literal has no closing quote", i + 1};
+                throw SyntaxError { "a text literal has no closing quote", i + 1 };
             token.kind = Token::Kind::String;
             i = j;
         } else if (c == '#') {
             const std::size_t close = text.find('#', i + 1);
             if (close == std::string_view::npos)
-                throw SyntaxError{"a date literal has no closing '#'", i + 1};
+                throw SyntaxError { "a date literal has no closing '#'", i + 1 };
             token.kind = Token::Kind::Date;
             token.text = std::string(text.substr(i + 1, close - i - 1));
             i = close + 1;
         } else {
-            static const char* const symbols[] = {"<>", "!=", "<=", ">=", "*", ",", "(", ")", "=", "<", ">", ";", ".", "-", "+"};
+            static const char* const symbols[]
+                = { "<>", "!=", "<=", ">=", "*", ",", "(", ")", "=", "<", ">", ";", ".", "-", "+" };
             token.kind = Token::Kind::Symbol;
             for (const char* symbol : symbols)
                 if (text.substr(i).starts_with(symbol)) {
@@ -123,7 +133,7 @@ std::vector<Token> tokenize(std::string_view text)
                     break;
                 }
             if (token.text.empty())
-                throw SyntaxError{format("unexpected character '%c'", static_cast<char>(c)), i + 1};
+                throw SyntaxError { format("unexpected character '%c'", static_cast<char>(c)), i + 1 };
             i += token.text.size();
         }
         tokens.push_back(std::move(token));
@@ -142,7 +152,8 @@ std::optional<double> parseDateLiteral(std::string_view text)
     int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
     char tail[16] = {};
     const std::string copy(text);
-    const int n = std::sscanf(copy.c_str(), "%d/%d/%d %d:%d:%d%15s", &month, &day, &year, &hour, &minute, &second, tail);
+    const int n
+        = std::sscanf(copy.c_str(), "%d/%d/%d %d:%d:%d%15s", &month, &day, &year, &hour, &minute, &second, tail);
     if (n < 3 || n == 4 || n == 7 || month < 1 || month > 12 || day < 1 || day > 31 || year < 100 || hour > 23
         || minute > 59 || second > 59)
         return std::nullopt;
@@ -150,9 +161,13 @@ std::optional<double> parseDateLiteral(std::string_view text)
     return parseDateText(iso);
 }
 
-class Parser {
+class Parser
+{
 public:
-    explicit Parser(std::vector<Token> tokens) : m_tokens(std::move(tokens)) {}
+    explicit Parser(std::vector<Token> tokens)
+        : m_tokens(std::move(tokens))
+    {
+    }
 
     SelectStatement parse()
     {
@@ -173,8 +188,8 @@ public:
         m_table = statement.table.text;
         for (const Name& qualifier : m_qualified)
             if (!sameText(qualifier.text, m_table, "UTF-8"))
-                throw SyntaxError{format("'%s' is not the table of the statement", qualifier.text.c_str()),
-                    qualifier.position};
+                throw SyntaxError { format("'%s' is not the table of the statement", qualifier.text.c_str()),
+                    qualifier.position };
         if (peekKeyword("WHERE")) {
             next();
             statement.where = orCondition();
@@ -199,7 +214,7 @@ public:
         if (peekSymbol(";"))
             next();
         if (current().kind != Token::Kind::End)
-            throw SyntaxError{"characters found after end of SQL statement", current().position};
+            throw SyntaxError { "characters found after end of SQL statement", current().position };
         return statement;
     }
 
@@ -217,13 +232,13 @@ private:
     void expectKeyword(const char* keyword, const char* message)
     {
         if (!peekKeyword(keyword))
-            throw SyntaxError{message, current().position};
+            throw SyntaxError { message, current().position };
         next();
     }
     static bool reserved(const std::string& word)
     {
-        static const char* const words[] = {"SELECT", "FROM", "WHERE", "ORDER", "BY", "AND", "OR", "NOT", "IS", "NULL",
-            "ASC", "DESC", "TRUE", "FALSE", "YES", "NO", "ON", "OFF"};
+        static const char* const words[] = { "SELECT", "FROM", "WHERE", "ORDER", "BY", "AND", "OR", "NOT", "IS", "NULL",
+            "ASC", "DESC", "TRUE", "FALSE", "YES", "NO", "ON", "OFF" };
         const std::string upper = upperAscii(word);
         return std::any_of(std::begin(words), std::end(words), [&](const char* w) { return upper == w; });
     }
@@ -232,9 +247,9 @@ private:
         const Token& token = current();
         if (token.kind == Token::Kind::Bracketed || (token.kind == Token::Kind::Word && !reserved(token.text))) {
             next();
-            return {token.text, token.position};
+            return { token.text, token.position };
         }
-        throw SyntaxError{message, token.position};
+        throw SyntaxError { message, token.position };
     }
     // A column, optionally qualified by the statement's table.
     Name columnName(const char* message)
@@ -247,7 +262,8 @@ private:
             if (m_table.empty())
                 m_qualified.push_back(first);
             else if (!sameText(first.text, m_table, "UTF-8"))
-                throw SyntaxError{format("'%s' is not the table of the statement", first.text.c_str()), first.position};
+                throw SyntaxError { format("'%s' is not the table of the statement", first.text.c_str()),
+                    first.position };
             return column;
         }
         return first;
@@ -293,7 +309,7 @@ private:
             next();
             auto inner = orCondition();
             if (!peekSymbol(")"))
-                throw SyntaxError{format("')' expected to close the '(' at position %zu", open), current().position};
+                throw SyntaxError { format("')' expected to close the '(' at position %zu", open), current().position };
             next();
             return inner;
         }
@@ -305,12 +321,18 @@ private:
             return std::nullopt;
         const std::string& s = current().text;
         std::optional<Condition::Op> op;
-        if (s == "=") op = Condition::Op::Equal;
-        else if (s == "<>" || s == "!=") op = Condition::Op::NotEqual;
-        else if (s == "<") op = Condition::Op::Less;
-        else if (s == "<=") op = Condition::Op::LessEqual;
-        else if (s == ">") op = Condition::Op::Greater;
-        else if (s == ">=") op = Condition::Op::GreaterEqual;
+        if (s == "=")
+            op = Condition::Op::Equal;
+        else if (s == "<>" || s == "!=")
+            op = Condition::Op::NotEqual;
+        else if (s == "<")
+            op = Condition::Op::Less;
+        else if (s == "<=")
+            op = Condition::Op::LessEqual;
+        else if (s == ">")
+            op = Condition::Op::Greater;
+        else if (s == ">=")
+            op = Condition::Op::GreaterEqual;
         if (op)
             next();
         return op;
@@ -332,7 +354,7 @@ private:
         case Token::Kind::Date: {
             auto day = parseDateLiteral(token.text);
             if (!day)
-                throw SyntaxError{format("'#%s#' is not a date", token.text.c_str()), token.position};
+                throw SyntaxError { format("'#%s#' is not a date", token.text.c_str()), token.position };
             value.kind = Literal::Kind::Date;
             value.date = *day;
             break;
@@ -362,7 +384,7 @@ private:
         if (current().kind == Token::Kind::Symbol && (current().text == "-" || current().text == "+")) {
             const Token sign = next();
             if (current().kind != Token::Kind::Number)
-                throw SyntaxError{"a number expected after the sign", current().position};
+                throw SyntaxError { "a number expected after the sign", current().position };
             auto value = literal();
             value->position = sign.position;
             if (sign.text == "-")
@@ -374,11 +396,16 @@ private:
     static Condition::Op mirrored(Condition::Op op)
     {
         switch (op) {
-        case Condition::Op::Less: return Condition::Op::Greater;
-        case Condition::Op::LessEqual: return Condition::Op::GreaterEqual;
-        case Condition::Op::Greater: return Condition::Op::Less;
-        case Condition::Op::GreaterEqual: return Condition::Op::LessEqual;
-        default: return op;
+        case Condition::Op::Less:
+            return Condition::Op::Greater;
+        case Condition::Op::LessEqual:
+            return Condition::Op::GreaterEqual;
+        case Condition::Op::Greater:
+            return Condition::Op::Less;
+        case Condition::Op::GreaterEqual:
+            return Condition::Op::LessEqual;
+        default:
+            return op;
         }
     }
     std::unique_ptr<Condition> comparison()
@@ -388,7 +415,7 @@ private:
             // literal op column
             auto op = comparisonOperator();
             if (!op)
-                throw SyntaxError{"a comparison operator expected", current().position};
+                throw SyntaxError { "a comparison operator expected", current().position };
             node->literal = *value;
             node->op = mirrored(*op);
             node->column = columnName("a column name expected after the comparison operator");
@@ -407,11 +434,11 @@ private:
         }
         auto op = comparisonOperator();
         if (!op)
-            throw SyntaxError{"a comparison operator expected after the column name", current().position};
+            throw SyntaxError { "a comparison operator expected after the column name", current().position };
         node->op = *op;
         auto value = signedLiteral();
         if (!value)
-            throw SyntaxError{"a value expected after the comparison operator", current().position};
+            throw SyntaxError { "a value expected after the comparison operator", current().position };
         node->literal = *value;
         return node;
     }
@@ -429,24 +456,48 @@ enum class Category { Number, Currency, Date, Boolean, Text, Bytes };
 Category categoryOf(int adoType)
 {
     switch (adoType) {
-    case adBoolean: return Category::Boolean;
-    case adCurrency: case adNumeric: case adDecimal: case adVarNumeric: return Category::Currency;
-    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: return Category::Date;
-    case adBinary: case adVarBinary: case adLongVarBinary: return Category::Bytes;
-    case adVarWChar: case adWChar: case adLongVarWChar: case adBSTR: case adChar: case adVarChar:
-    case adLongVarChar: case adGUID:
+    case adBoolean:
+        return Category::Boolean;
+    case adCurrency:
+    case adNumeric:
+    case adDecimal:
+    case adVarNumeric:
+        return Category::Currency;
+    case adDate:
+    case adDBDate:
+    case adDBTime:
+    case adDBTimeStamp:
+        return Category::Date;
+    case adBinary:
+    case adVarBinary:
+    case adLongVarBinary:
+        return Category::Bytes;
+    case adVarWChar:
+    case adWChar:
+    case adLongVarWChar:
+    case adBSTR:
+    case adChar:
+    case adVarChar:
+    case adLongVarChar:
+    case adGUID:
         return Category::Text;
-    default: return Category::Number;
+    default:
+        return Category::Number;
     }
 }
 
 double numberOf(const ProviderCell& cell)
 {
     switch (cell.kind) {
-    case ProviderCell::Kind::Integer: return static_cast<double>(cell.integer);
-    case ProviderCell::Kind::Currency: return static_cast<double>(cell.integer) / 10000.0;
-    case ProviderCell::Kind::Float: case ProviderCell::Kind::Date: return cell.real;
-    default: return 0;
+    case ProviderCell::Kind::Integer:
+        return static_cast<double>(cell.integer);
+    case ProviderCell::Kind::Currency:
+        return static_cast<double>(cell.integer) / 10000.0;
+    case ProviderCell::Kind::Float:
+    case ProviderCell::Kind::Date:
+        return cell.real;
+    default:
+        return 0;
     }
 }
 
@@ -456,7 +507,10 @@ std::u16string foldedText(std::string_view utf8)
     return utf8ToUtf16(upperCase(utf8, "UTF-8"));
 }
 
-template <typename T> int threeWay(const T& a, const T& b) { return a < b ? -1 : (b < a ? 1 : 0); }
+template <typename T> int threeWay(const T& a, const T& b)
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
 
 int compareCells(const ProviderCell& a, const ProviderCell& b, Category category)
 {
@@ -465,12 +519,16 @@ int compareCells(const ProviderCell& a, const ProviderCell& b, Category category
         if (a.kind == ProviderCell::Kind::Currency && b.kind == ProviderCell::Kind::Currency)
             return threeWay(a.integer, b.integer);
         return threeWay(numberOf(a), numberOf(b));
-    case Category::Number: case Category::Boolean: case Category::Date:
+    case Category::Number:
+    case Category::Boolean:
+    case Category::Date:
         if (a.kind == ProviderCell::Kind::Integer && b.kind == ProviderCell::Kind::Integer)
             return threeWay(a.integer, b.integer);
         return threeWay(numberOf(a), numberOf(b));
-    case Category::Text: return threeWay(foldedText(a.bytes), foldedText(b.bytes));
-    case Category::Bytes: return threeWay(a.bytes, b.bytes);
+    case Category::Text:
+        return threeWay(foldedText(a.bytes), foldedText(b.bytes));
+    case Category::Bytes:
+        return threeWay(a.bytes, b.bytes);
     }
     return 0;
 }
@@ -495,7 +553,8 @@ BoundLiteral bindLiteral(const Literal& literal, const ProviderColumn& column, C
             literal.position);
     };
     switch (category) {
-    case Category::Number: case Category::Currency: {
+    case Category::Number:
+    case Category::Currency: {
         if (literal.kind == Literal::Kind::Boolean) {
             bound.cell.kind = ProviderCell::Kind::Integer;
             bound.cell.integer = literal.flag ? -1 : 0;
@@ -587,12 +646,16 @@ std::unique_ptr<BoundCondition> bind(const Condition& condition, const ProviderR
     bound->kind = condition.kind;
     bound->op = condition.op;
     switch (condition.kind) {
-    case Condition::Kind::And: case Condition::Kind::Or:
+    case Condition::Kind::And:
+    case Condition::Kind::Or:
         bound->left = bind(*condition.left, table);
         bound->right = bind(*condition.right, table);
         break;
-    case Condition::Kind::Not: bound->left = bind(*condition.left, table); break;
-    case Condition::Kind::IsNull: case Condition::Kind::IsNotNull:
+    case Condition::Kind::Not:
+        bound->left = bind(*condition.left, table);
+        break;
+    case Condition::Kind::IsNull:
+    case Condition::Kind::IsNotNull:
         bound->column = findColumn(table, condition.column);
         break;
     case Condition::Kind::Compare: {
@@ -651,12 +714,24 @@ Truth evaluate(const BoundCondition& condition, const ProviderResult& table, std
         const int c = compareCells(value, condition.literal->cell, condition.category);
         bool result = false;
         switch (condition.op) {
-        case Condition::Op::Equal: result = c == 0; break;
-        case Condition::Op::NotEqual: result = c != 0; break;
-        case Condition::Op::Less: result = c < 0; break;
-        case Condition::Op::LessEqual: result = c <= 0; break;
-        case Condition::Op::Greater: result = c > 0; break;
-        case Condition::Op::GreaterEqual: result = c >= 0; break;
+        case Condition::Op::Equal:
+            result = c == 0;
+            break;
+        case Condition::Op::NotEqual:
+            result = c != 0;
+            break;
+        case Condition::Op::Less:
+            result = c < 0;
+            break;
+        case Condition::Op::LessEqual:
+            result = c <= 0;
+            break;
+        case Condition::Op::Greater:
+            result = c > 0;
+            break;
+        case Condition::Op::GreaterEqual:
+            result = c >= 0;
+            break;
         }
         return result ? Truth::True : Truth::False;
     }
@@ -664,11 +739,14 @@ Truth evaluate(const BoundCondition& condition, const ProviderResult& table, std
     return Truth::Unknown;
 }
 
-class SelectedResult final : public ProviderResult {
+class SelectedResult final : public ProviderResult
+{
 public:
-    SelectedResult(std::shared_ptr<const ProviderResult> base, std::vector<std::size_t> columns,
-        std::vector<std::size_t> rows)
-        : m_base(std::move(base)), m_columnMap(std::move(columns)), m_rows(std::move(rows))
+    SelectedResult(
+        std::shared_ptr<const ProviderResult> base, std::vector<std::size_t> columns, std::vector<std::size_t> rows)
+        : m_base(std::move(base))
+        , m_columnMap(std::move(columns))
+        , m_rows(std::move(rows))
     {
         for (std::size_t c : m_columnMap)
             m_columns.push_back(m_base->columns()[c]);
@@ -723,7 +801,7 @@ std::unique_ptr<ProviderResult> runSelect(const SelectStatement& statement, std:
     std::vector<Key> keys;
     for (const OrderItem& item : statement.orderBy) {
         const std::size_t column = findColumn(*table, item.column);
-        keys.push_back({column, categoryOf(table->columns()[column].type), item.descending});
+        keys.push_back({ column, categoryOf(table->columns()[column].type), item.descending });
     }
 
     std::vector<std::size_t> rows;

@@ -16,7 +16,8 @@
 #include <string_view>
 #include <vector>
 
-namespace vl::jetsql {
+namespace vl::jetsql
+{
 
 struct Name {
     std::string text;
@@ -27,7 +28,7 @@ struct Literal {
     enum class Kind { Null, Number, Text, Date, Boolean };
     Kind kind = Kind::Null;
     std::string text; // Number: its digits as written; Text: the value
-    double date = 0;  // Date: day number
+    double date = 0; // Date: day number
     bool flag = false;
     std::size_t position = 0;
 };
@@ -57,7 +58,7 @@ struct SelectStatement {
 
 struct ParseResult {
     std::optional<SelectStatement> statement;
-    std::string message;      // empty on success
+    std::string message; // empty on success
     std::size_t position = 0; // 1-based position of the fault
     explicit operator bool() const { return message.empty(); }
 };
@@ -68,6 +69,7 @@ ParseResult parseSelect(std::string_view text);
 // selected columns of the matching rows in the statement's order and keeps table alive.
 // Raises EOleException for a column the table lacks or a literal of the wrong type, naming
 // its position.
-std::unique_ptr<ProviderResult> runSelect(const SelectStatement& statement, std::shared_ptr<const ProviderResult> table);
+std::unique_ptr<ProviderResult> runSelect(
+    const SelectStatement& statement, std::shared_ptr<const ProviderResult> table);
 
 } // namespace vl::jetsql

@@ -14,15 +14,16 @@
 #include <limits>
 #include <map>
 
-namespace vl::jet {
+namespace vl::jet
+{
 
 void applyHeaderMask(unsigned char* page)
 {
     unsigned char state[256];
     for (int i = 0; i < 256; ++i)
         state[i] = static_cast<unsigned char>(i);
-    const unsigned char key[4] = {HeaderMaskKey & 0xff, (HeaderMaskKey >> 8) & 0xff, (HeaderMaskKey >> 16) & 0xff,
-        (HeaderMaskKey >> 24) & 0xff};
+    const unsigned char key[4] = { HeaderMaskKey & 0xff, (HeaderMaskKey >> 8) & 0xff, (HeaderMaskKey >> 16) & 0xff,
+        (HeaderMaskKey >> 24) & 0xff };
     for (int i = 0, j = 0; i < 256; ++i) {
         j = (j + state[i] + key[i % 4]) & 0xff;
         std::swap(state[i], state[j]);
@@ -88,13 +89,14 @@ std::string decodeText(std::string_view bytes)
         }
     } else {
         for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-            wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i])
-                | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+            wide += static_cast<char16_t>(
+                static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
     }
     return utf16ToUtf8(wide);
 }
 
-namespace {
+namespace
+{
 
 void put16(std::string& out, std::size_t at, uint32_t v)
 {
@@ -124,28 +126,42 @@ template <typename T> void appendRaw(std::string& out, T value)
 }
 
 constexpr std::size_t DataHeaderSize = 14;
-constexpr std::size_t MaxRowsPerPage = 255;                        // the row byte of a row pointer
-constexpr std::size_t MaxRowSize = PageSize - DataHeaderSize - 2;  // one row alone on a page
+constexpr std::size_t MaxRowsPerPage = 255; // the row byte of a row pointer
+constexpr std::size_t MaxRowSize = PageSize - DataHeaderSize - 2; // one row alone on a page
 constexpr std::size_t InlineLongValueLimit = 64;
 constexpr std::size_t MapSize = 64;
 
 uint8_t columnTypeCode(FieldType type)
 {
     switch (type) {
-    case FieldType::Boolean: return ColBoolean;
-    case FieldType::Byte: return ColByte;
-    case FieldType::Integer: return ColInteger;
-    case FieldType::LongInteger: return ColLong;
-    case FieldType::Currency: return ColMoney;
-    case FieldType::Single: return ColSingle;
-    case FieldType::Double: return ColDouble;
-    case FieldType::DateTime: return ColDateTime;
-    case FieldType::Binary: return ColBinary;
-    case FieldType::Text: return ColText;
-    case FieldType::OleObject: return ColOle;
-    case FieldType::Memo: return ColMemo;
-    case FieldType::ReplicationId: return ColGuid;
-    case FieldType::Numeric: return ColNumeric;
+    case FieldType::Boolean:
+        return ColBoolean;
+    case FieldType::Byte:
+        return ColByte;
+    case FieldType::Integer:
+        return ColInteger;
+    case FieldType::LongInteger:
+        return ColLong;
+    case FieldType::Currency:
+        return ColMoney;
+    case FieldType::Single:
+        return ColSingle;
+    case FieldType::Double:
+        return ColDouble;
+    case FieldType::DateTime:
+        return ColDateTime;
+    case FieldType::Binary:
+        return ColBinary;
+    case FieldType::Text:
+        return ColText;
+    case FieldType::OleObject:
+        return ColOle;
+    case FieldType::Memo:
+        return ColMemo;
+    case FieldType::ReplicationId:
+        return ColGuid;
+    case FieldType::Numeric:
+        return ColNumeric;
     }
     return ColText;
 }
@@ -154,13 +170,23 @@ uint8_t columnTypeCode(FieldType type)
 std::size_t fixedSize(FieldType type)
 {
     switch (type) {
-    case FieldType::Byte: return 1;
-    case FieldType::Integer: return 2;
-    case FieldType::LongInteger: case FieldType::Single: return 4;
-    case FieldType::Currency: case FieldType::Double: case FieldType::DateTime: return 8;
-    case FieldType::ReplicationId: return 16;
-    case FieldType::Numeric: return 17;
-    default: return 0;
+    case FieldType::Byte:
+        return 1;
+    case FieldType::Integer:
+        return 2;
+    case FieldType::LongInteger:
+    case FieldType::Single:
+        return 4;
+    case FieldType::Currency:
+    case FieldType::Double:
+    case FieldType::DateTime:
+        return 8;
+    case FieldType::ReplicationId:
+        return 16;
+    case FieldType::Numeric:
+        return 17;
+    default:
+        return 0;
     }
 }
 
@@ -202,7 +228,8 @@ struct Page {
     }
 };
 
-class FileBuilder {
+class FileBuilder
+{
 public:
     std::vector<std::string> pages; // page number -> bytes; filled in as pages are made
 
@@ -220,10 +247,14 @@ struct PreparedColumn {
     uint16_t fixedOffset = 0;
 };
 
-class TableWriter {
+class TableWriter
+{
 public:
     TableWriter(FileBuilder& file, const TableDefinition& table, uint32_t definitionPage, bool system)
-        : m_file(file), m_table(table), m_definitionPage(definitionPage), m_system(system)
+        : m_file(file)
+        , m_table(table)
+        , m_definitionPage(definitionPage)
+        , m_system(system)
     {
         if (table.columns.empty())
             fail("has no columns");
@@ -231,7 +262,7 @@ public:
             fail("has more than 255 columns");
         uint16_t fixed = 0, variable = 0;
         for (std::size_t i = 0; i < table.columns.size(); ++i) {
-            PreparedColumn column{table.columns[i], static_cast<uint16_t>(i), 0, 0};
+            PreparedColumn column { table.columns[i], static_cast<uint16_t>(i), 0, 0 };
             const auto& def = column.definition;
             if (def.name.empty() || utf8ToUtf16(def.name).size() > 64)
                 fail(format("column %zu has an empty name or one longer than 64 characters", i + 1));
@@ -243,8 +274,8 @@ public:
                 fail(format("binary column '%s' has size %d; 1 to 510 bytes fit", def.name.c_str(), def.size));
             if (def.type == FieldType::Numeric
                 && (def.precision < 1 || def.precision > 28 || def.scale < 0 || def.scale > def.precision))
-                fail(format("numeric column '%s' has precision %d and scale %d", def.name.c_str(), def.precision,
-                    def.scale));
+                fail(format(
+                    "numeric column '%s' has precision %d and scale %d", def.name.c_str(), def.precision, def.scale));
             if (isVariable(def.type)) {
                 column.varIndex = variable++;
             } else {
@@ -304,7 +335,7 @@ public:
             put16(entry, 9, column.number);
             if (def.type == FieldType::Text || def.type == FieldType::Memo) {
                 put16(entry, 11, 0x0409); // General sort order
-                entry[16] = 0x01;         // values may be compressed
+                entry[16] = 0x01; // values may be compressed
             } else if (def.type == FieldType::Numeric) {
                 entry[11] = static_cast<char>(def.precision);
                 entry[12] = static_cast<char>(def.scale);
@@ -356,7 +387,8 @@ private:
 
     bool hasAutoIncrement() const
     {
-        return std::any_of(m_columns.begin(), m_columns.end(), [](const auto& c) { return c.definition.autoIncrement; });
+        return std::any_of(
+            m_columns.begin(), m_columns.end(), [](const auto& c) { return c.definition.autoIncrement; });
     }
 
     void flush(Page& page)
@@ -369,29 +401,37 @@ private:
     int64_t integerOf(const Value& value, const PreparedColumn& column, std::size_t row) const
     {
         switch (value.kind) {
-        case Value::Kind::Integer: return value.integer;
+        case Value::Kind::Integer:
+            return value.integer;
         case Value::Kind::Real:
             if (!std::isfinite(value.real) || std::fabs(value.real) > 9.2e18)
                 failValue(column, row, "the number is out of range");
             return static_cast<int64_t>(std::nearbyint(value.real));
         case Value::Kind::Currency:
             return value.integer >= 0 ? (value.integer + 5000) / 10000 : -((-value.integer + 5000) / 10000);
-        default: failValue(column, row, "the value is not a number");
+        default:
+            failValue(column, row, "the value is not a number");
         }
     }
     double realOf(const Value& value, const PreparedColumn& column, std::size_t row) const
     {
         switch (value.kind) {
-        case Value::Kind::Integer: return static_cast<double>(value.integer);
-        case Value::Kind::Real: case Value::Kind::Date: return value.real;
-        case Value::Kind::Currency: return static_cast<double>(value.integer) / 10000.0;
-        default: failValue(column, row, "the value is not a number");
+        case Value::Kind::Integer:
+            return static_cast<double>(value.integer);
+        case Value::Kind::Real:
+        case Value::Kind::Date:
+            return value.real;
+        case Value::Kind::Currency:
+            return static_cast<double>(value.integer) / 10000.0;
+        default:
+            failValue(column, row, "the value is not a number");
         }
     }
     int64_t tenThousandthsOf(const Value& value, const PreparedColumn& column, std::size_t row) const
     {
         switch (value.kind) {
-        case Value::Kind::Currency: return value.integer;
+        case Value::Kind::Currency:
+            return value.integer;
         case Value::Kind::Integer:
             if (value.integer > INT64_MAX / 10000 || value.integer < INT64_MIN / 10000)
                 failValue(column, row, "the amount is out of range");
@@ -402,7 +442,8 @@ private:
                 failValue(column, row, "the amount is out of range");
             return static_cast<int64_t>(scaled);
         }
-        default: failValue(column, row, "the value is not an amount");
+        default:
+            failValue(column, row, "the value is not an amount");
         }
     }
 
@@ -412,7 +453,8 @@ private:
     {
         std::string header(MemoHeaderSize, '\0');
         if (data.size() >= (1u << 24))
-            throw Exception(format("Table '%s': a long value of %zu bytes is too long.", m_table.name.c_str(), data.size()));
+            throw Exception(
+                format("Table '%s': a long value of %zu bytes is too long.", m_table.name.c_str(), data.size()));
         const uint32_t length = static_cast<uint32_t>(data.size());
         if (data.size() <= InlineLongValueLimit) {
             put32(header, 0, length | 0x80000000u);
@@ -470,7 +512,7 @@ private:
         for (int i = 0; i < 16; ++i)
             b[i] = static_cast<unsigned char>(std::stoi(hex.substr(static_cast<std::size_t>(i) * 2, 2), nullptr, 16));
         // The first three groups are stored little-endian.
-        const unsigned char order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+        const unsigned char order[16] = { 3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15 };
         std::string out(16, '\0');
         for (int i = 0; i < 16; ++i)
             out[static_cast<std::size_t>(order[i])] = static_cast<char>(b[i]);
@@ -501,8 +543,8 @@ private:
                 --unscaled;
         }
         const bool negative = unscaled < 0;
-        unsigned __int128 magnitude = negative ? static_cast<unsigned __int128>(-unscaled)
-                                               : static_cast<unsigned __int128>(unscaled);
+        unsigned __int128 magnitude
+            = negative ? static_cast<unsigned __int128>(-unscaled) : static_cast<unsigned __int128>(unscaled);
         unsigned __int128 limit = 1;
         for (int i = 0; i < column.definition.precision; ++i)
             limit *= 10;
@@ -526,11 +568,13 @@ private:
         std::string fixed, variable;
         std::vector<uint16_t> varOffsets(m_variableCount, 0);
         std::vector<unsigned char> nullMask((m_columns.size() + 7) / 8, 0);
-        auto markPresent = [&](std::size_t n) { nullMask[n / 8] = static_cast<unsigned char>(nullMask[n / 8] | (1u << (n % 8))); };
+        auto markPresent
+            = [&](std::size_t n) { nullMask[n / 8] = static_cast<unsigned char>(nullMask[n / 8] | (1u << (n % 8))); };
         std::size_t fixedLength = 0;
         for (const auto& column : m_columns)
             if (!isVariable(column.definition.type))
-                fixedLength = std::max<std::size_t>(fixedLength, column.fixedOffset + fixedSize(column.definition.type));
+                fixedLength
+                    = std::max<std::size_t>(fixedLength, column.fixedOffset + fixedSize(column.definition.type));
         fixed.assign(fixedLength, '\0');
         std::vector<std::string> varValues(m_variableCount);
         std::vector<bool> varPresent(m_variableCount, false);
@@ -562,19 +606,35 @@ private:
                 return n;
             };
             switch (def.type) {
-            case FieldType::Byte: bytes += static_cast<char>(ranged(0, 255)); break;
-            case FieldType::Integer: append16(bytes, static_cast<uint32_t>(ranged(INT16_MIN, INT16_MAX))); break;
-            case FieldType::LongInteger: append32(bytes, static_cast<uint32_t>(ranged(INT32_MIN, INT32_MAX))); break;
-            case FieldType::Currency: appendRaw(bytes, tenThousandthsOf(value, column, row)); break;
-            case FieldType::Single: appendRaw(bytes, static_cast<float>(realOf(value, column, row))); break;
-            case FieldType::Double: appendRaw(bytes, realOf(value, column, row)); break;
+            case FieldType::Byte:
+                bytes += static_cast<char>(ranged(0, 255));
+                break;
+            case FieldType::Integer:
+                append16(bytes, static_cast<uint32_t>(ranged(INT16_MIN, INT16_MAX)));
+                break;
+            case FieldType::LongInteger:
+                append32(bytes, static_cast<uint32_t>(ranged(INT32_MIN, INT32_MAX)));
+                break;
+            case FieldType::Currency:
+                appendRaw(bytes, tenThousandthsOf(value, column, row));
+                break;
+            case FieldType::Single:
+                appendRaw(bytes, static_cast<float>(realOf(value, column, row)));
+                break;
+            case FieldType::Double:
+                appendRaw(bytes, realOf(value, column, row));
+                break;
             case FieldType::DateTime:
                 if (value.kind != Value::Kind::Date && value.kind != Value::Kind::Real)
                     failValue(column, row, "the value is not a date");
                 appendRaw(bytes, value.real);
                 break;
-            case FieldType::ReplicationId: bytes = guidBytes(value, column, row); break;
-            case FieldType::Numeric: bytes = numericBytes(value, column, row); break;
+            case FieldType::ReplicationId:
+                bytes = guidBytes(value, column, row);
+                break;
+            case FieldType::Numeric:
+                bytes = numericBytes(value, column, row);
+                break;
             case FieldType::Text: {
                 if (value.kind != Value::Kind::Text)
                     failValue(column, row, "the value is not a text");
@@ -602,7 +662,8 @@ private:
                     failValue(column, row, "the value is not binary");
                 bytes = longValue(value.bytes);
                 break;
-            case FieldType::Boolean: break;
+            case FieldType::Boolean:
+                break;
             }
             if (isVariable(def.type)) {
                 varValues[column.varIndex] = std::move(bytes);
@@ -662,8 +723,8 @@ std::string headerPage(double createdDayNumber)
     page[1] = 0x01;
     page.replace(4, 16, std::string("Standard Jet DB\0", 16));
     page[0x14] = 0x01; // Jet 4
-    put16(page, 0x3c, 1252);    // code page
-    put32(page, 0x6e, 0x0409);  // General sort order
+    put16(page, 0x3c, 1252); // code page
+    put32(page, 0x6e, 0x0409); // General sort order
     std::memcpy(page.data() + 0x72, &createdDayNumber, sizeof createdDayNumber);
     applyHeaderMask(reinterpret_cast<unsigned char*>(page.data()));
     return page;
@@ -674,10 +735,10 @@ TableDefinition catalogDefinition()
     using F = FieldType;
     TableDefinition t;
     t.name = "MSysObjects";
-    t.columns = {{"Id", F::LongInteger}, {"ParentId", F::LongInteger}, {"Name", F::Text, 128}, {"Type", F::Integer},
-        {"DateCreate", F::DateTime}, {"DateUpdate", F::DateTime}, {"Flags", F::LongInteger}, {"Database", F::Memo},
-        {"Connect", F::Memo}, {"ForeignName", F::Text, 128}, {"Lv", F::OleObject}, {"LvProp", F::OleObject},
-        {"LvExtra", F::OleObject}};
+    t.columns = { { "Id", F::LongInteger }, { "ParentId", F::LongInteger }, { "Name", F::Text, 128 },
+        { "Type", F::Integer }, { "DateCreate", F::DateTime }, { "DateUpdate", F::DateTime },
+        { "Flags", F::LongInteger }, { "Database", F::Memo }, { "Connect", F::Memo }, { "ForeignName", F::Text, 128 },
+        { "Lv", F::OleObject }, { "LvProp", F::OleObject }, { "LvExtra", F::OleObject } };
     return t;
 }
 
@@ -696,8 +757,8 @@ std::string buildDatabase(const std::vector<TableDefinition>& tables, double cre
         for (std::size_t i = 0; i < table.columns.size(); ++i)
             for (std::size_t j = 0; j < i; ++j)
                 if (sameText(table.columns[i].name, table.columns[j].name, "UTF-8"))
-                    throw Exception(format("Table '%s' has two columns named '%s'.", table.name.c_str(),
-                        table.columns[i].name.c_str()));
+                    throw Exception(format(
+                        "Table '%s' has two columns named '%s'.", table.name.c_str(), table.columns[i].name.c_str()));
     }
     FileBuilder file;
     file.reserve(); // 0: header
@@ -711,11 +772,12 @@ std::string buildDatabase(const std::vector<TableDefinition>& tables, double cre
     constexpr int64_t tablesContainer = 0x0F000001;
     auto catalogRow = [&](uint32_t id, const std::string& name, int64_t flags) {
         using V = Value;
-        return std::vector<Value>{V::ofInteger(id), V::ofInteger(tablesContainer), V::ofText(name), V::ofInteger(1),
+        return std::vector<Value> { V::ofInteger(id), V::ofInteger(tablesContainer), V::ofText(name), V::ofInteger(1),
             V::ofDate(createdDayNumber), V::ofDate(createdDayNumber), V::ofInteger(flags), V::null(), V::null(),
-            V::null(), V::null(), V::null(), V::null()};
+            V::null(), V::null(), V::null(), V::null() };
     };
-    catalog.rows.push_back(catalogRow(catalogPage, "MSysObjects", static_cast<int64_t>(0x80000002u) - (int64_t(1) << 32)));
+    catalog.rows.push_back(
+        catalogRow(catalogPage, "MSysObjects", static_cast<int64_t>(0x80000002u) - (int64_t(1) << 32)));
     for (std::size_t i = 0; i < tables.size(); ++i)
         catalog.rows.push_back(catalogRow(definitionPages[i], tables[i].name, 0));
 

@@ -9,36 +9,49 @@
 #include <string_view>
 #include <vector>
 
-namespace vl::jet {
+namespace vl::jet
+{
 
 enum class FieldType {
-    Boolean, Byte, Integer, LongInteger, Currency, Single, Double, DateTime, Binary, Text, OleObject, Memo,
-    ReplicationId, Numeric
+    Boolean,
+    Byte,
+    Integer,
+    LongInteger,
+    Currency,
+    Single,
+    Double,
+    DateTime,
+    Binary,
+    Text,
+    OleObject,
+    Memo,
+    ReplicationId,
+    Numeric
 };
 
 struct ColumnDefinition {
     std::string name;
     FieldType type = FieldType::Text;
-    int size = 255;          // characters of Text, bytes of Binary; ignored otherwise
+    int size = 255; // characters of Text, bytes of Binary; ignored otherwise
     bool autoIncrement = false; // LongInteger only: numbered by the engine
-    int precision = 18;      // Numeric only
-    int scale = 0;           // Numeric only
+    int precision = 18; // Numeric only
+    int scale = 0; // Numeric only
 };
 
 struct Value {
     enum class Kind : uint8_t { Null, Integer, Real, Currency, Date, Text, Bytes };
     Kind kind = Kind::Null;
     int64_t integer = 0; // Integer; Currency and Numeric count ten-thousandths
-    double real = 0;     // Real; Date is the day number (days since 30 December 1899)
-    std::string bytes;   // Text (UTF-8) or Bytes; a replication id as 16 bytes or "{...}" text
+    double real = 0; // Real; Date is the day number (days since 30 December 1899)
+    std::string bytes; // Text (UTF-8) or Bytes; a replication id as 16 bytes or "{...}" text
 
     static Value null() { return {}; }
-    static Value ofInteger(int64_t v) { return {Kind::Integer, v, 0, {}}; }
-    static Value ofReal(double v) { return {Kind::Real, 0, v, {}}; }
-    static Value ofCurrency(int64_t tenThousandths) { return {Kind::Currency, tenThousandths, 0, {}}; }
-    static Value ofDate(double day) { return {Kind::Date, 0, day, {}}; }
-    static Value ofText(std::string utf8) { return {Kind::Text, 0, 0, std::move(utf8)}; }
-    static Value ofBytes(std::string data) { return {Kind::Bytes, 0, 0, std::move(data)}; }
+    static Value ofInteger(int64_t v) { return { Kind::Integer, v, 0, {} }; }
+    static Value ofReal(double v) { return { Kind::Real, 0, v, {} }; }
+    static Value ofCurrency(int64_t tenThousandths) { return { Kind::Currency, tenThousandths, 0, {} }; }
+    static Value ofDate(double day) { return { Kind::Date, 0, day, {} }; }
+    static Value ofText(std::string utf8) { return { Kind::Text, 0, 0, std::move(utf8) }; }
+    static Value ofBytes(std::string data) { return { Kind::Bytes, 0, 0, std::move(data) }; }
 };
 
 struct TableDefinition {
@@ -52,7 +65,7 @@ struct TableDefinition {
 std::string buildDatabase(const std::vector<TableDefinition>& tables, double createdDayNumber = 0);
 
 // Writes buildDatabase's bytes to path through a temporary file renamed into place.
-void writeDatabaseFile(const std::string& path, const std::vector<TableDefinition>& tables,
-    double createdDayNumber = 0);
+void writeDatabaseFile(
+    const std::string& path, const std::vector<TableDefinition>& tables, double createdDayNumber = 0);
 
 } // namespace vl::jet

@@ -13,8 +13,10 @@
 #include <cstring>
 #include <map>
 
-namespace vl {
-namespace {
+namespace vl
+{
+namespace
+{
 
 using jet::get16;
 using jet::get32;
@@ -29,7 +31,8 @@ struct StoredCell {
     std::size_t length = 0;
 };
 
-class JetTable final : public ProviderResult {
+class JetTable final : public ProviderResult
+{
 public:
     std::vector<ProviderColumn> m_columns;
     std::vector<StoredCell> m_cells;
@@ -78,9 +81,15 @@ template <typename T> T raw(const unsigned char* p)
     return value;
 }
 
-class JetConnection final : public ProviderConnection {
+class JetConnection final : public ProviderConnection
+{
 public:
-    JetConnection(std::string bytes, std::string name) : m_bytes(std::move(bytes)), m_name(std::move(name)) { open(); }
+    JetConnection(std::string bytes, std::string name)
+        : m_bytes(std::move(bytes))
+        , m_name(std::move(name))
+    {
+        open();
+    }
 
     std::unique_ptr<ProviderResult> execute(std::string_view commandText) override
     {
@@ -134,7 +143,7 @@ private:
         if (!mdb_read_catalog(m_mdb.get(), MDB_TABLE))
             damaged("its system catalog cannot be read");
         // libmdb reads the catalog without noticing missing pages or rows; read it once more here.
-        MdbCatalogEntry catalog{};
+        MdbCatalogEntry catalog {};
         catalog.mdb = m_mdb.get();
         std::snprintf(catalog.object_name, sizeof catalog.object_name, "%s", "MSysObjects");
         catalog.object_type = MDB_TABLE;
@@ -160,7 +169,7 @@ private:
         if (realIndexes > 1000 || indexes > 1000)
             damaged(format("%s declares %u indexes", what.c_str(), indexes));
         // The usage map must be a row of an existing page.
-        for (uint16_t offset : {fmt->tab_usage_map_offset, fmt->tab_free_map_offset}) {
+        for (uint16_t offset : { fmt->tab_usage_map_offset, fmt->tab_free_map_offset }) {
             const uint32_t pointer = get32(p + offset);
             if (!longRow(pointer))
                 damaged(format("the page map of %s is missing", what.c_str()));
@@ -194,7 +203,8 @@ private:
         const std::size_t length = word & 0x3fffffff;
         if (word & 0x80000000u) {
             const std::size_t inlineSize = size - jet::MemoHeaderSize;
-            return std::string(reinterpret_cast<const char*>(header) + jet::MemoHeaderSize, std::min(length, inlineSize));
+            return std::string(
+                reinterpret_cast<const char*>(header) + jet::MemoHeaderSize, std::min(length, inlineSize));
         }
         uint32_t pointer = get32(header + 4);
         if (word & 0x40000000u) {
@@ -240,22 +250,52 @@ private:
             info.scale = scale;
         };
         switch (column.col_type) {
-        case MDB_BOOL: set(adBoolean, 2); break;
-        case MDB_BYTE: set(adUnsignedTinyInt, 1, 3); break;
-        case MDB_INT: set(adSmallInt, 2, 5); break;
-        case MDB_LONGINT: set(adInteger, 4, 10); break;
-        case MDB_MONEY: set(adCurrency, 8, 19, 4); break;
-        case MDB_FLOAT: set(adSingle, 4, 7); break;
-        case MDB_DOUBLE: set(adDouble, 8, 15); break;
-        case MDB_DATETIME: set(adDate, 8); break;
-        case MDB_BINARY: set(adBinary, column.col_size); break;
-        case MDB_TEXT: set(adVarWChar, jet3 ? column.col_size : column.col_size / 2); break;
-        case MDB_OLE: set(adLongVarBinary, 1073741823); break;
-        case MDB_MEMO: set(adLongVarWChar, 536870910); break;
-        case MDB_REPID: set(adGUID, 16); break;
+        case MDB_BOOL:
+            set(adBoolean, 2);
+            break;
+        case MDB_BYTE:
+            set(adUnsignedTinyInt, 1, 3);
+            break;
+        case MDB_INT:
+            set(adSmallInt, 2, 5);
+            break;
+        case MDB_LONGINT:
+            set(adInteger, 4, 10);
+            break;
+        case MDB_MONEY:
+            set(adCurrency, 8, 19, 4);
+            break;
+        case MDB_FLOAT:
+            set(adSingle, 4, 7);
+            break;
+        case MDB_DOUBLE:
+            set(adDouble, 8, 15);
+            break;
+        case MDB_DATETIME:
+            set(adDate, 8);
+            break;
+        case MDB_BINARY:
+            set(adBinary, column.col_size);
+            break;
+        case MDB_TEXT:
+            set(adVarWChar, jet3 ? column.col_size : column.col_size / 2);
+            break;
+        case MDB_OLE:
+            set(adLongVarBinary, 1073741823);
+            break;
+        case MDB_MEMO:
+            set(adLongVarWChar, 536870910);
+            break;
+        case MDB_REPID:
+            set(adGUID, 16);
+            break;
         // libmdb's names of the two bytes are swapped: col_scale holds the precision.
-        case MDB_NUMERIC: set(adNumeric, 19, column.col_scale, column.col_prec); break;
-        default: set(adEmpty, 0); break; // complex columns: no field
+        case MDB_NUMERIC:
+            set(adNumeric, 19, column.col_scale, column.col_prec);
+            break;
+        default:
+            set(adEmpty, 0);
+            break; // complex columns: no field
         }
         return info;
     }
@@ -375,8 +415,8 @@ private:
             ++result->m_rows;
         }
         if (result->m_rows < table->num_rows)
-            damaged(format("%s holds %zu rows of the %u its definition counts", what.c_str(), result->m_rows,
-                table->num_rows));
+            damaged(format(
+                "%s holds %zu rows of the %u its definition counts", what.c_str(), result->m_rows, table->num_rows));
         return result;
     }
 
@@ -400,14 +440,45 @@ private:
                 damaged(format("a value of column '%s' of %s is too short", column.name, what.c_str()));
         };
         switch (column.col_type) {
-        case MDB_BYTE: need(1); cell.kind = ProviderCell::Kind::Integer; cell.integer = p[0]; break;
-        case MDB_INT: need(2); cell.kind = ProviderCell::Kind::Integer; cell.integer = raw<int16_t>(p); break;
-        case MDB_LONGINT: need(4); cell.kind = ProviderCell::Kind::Integer; cell.integer = raw<int32_t>(p); break;
-        case MDB_MONEY: need(8); cell.kind = ProviderCell::Kind::Currency; cell.integer = raw<int64_t>(p); break;
-        case MDB_FLOAT: need(4); cell.kind = ProviderCell::Kind::Float; cell.real = raw<float>(p); break;
-        case MDB_DOUBLE: need(8); cell.kind = ProviderCell::Kind::Float; cell.real = raw<double>(p); break;
-        case MDB_DATETIME: need(8); cell.kind = ProviderCell::Kind::Date; cell.real = raw<double>(p); break;
-        case MDB_REPID: need(16); result.storeBytes(cell, ProviderCell::Kind::Text, guidText(p)); break;
+        case MDB_BYTE:
+            need(1);
+            cell.kind = ProviderCell::Kind::Integer;
+            cell.integer = p[0];
+            break;
+        case MDB_INT:
+            need(2);
+            cell.kind = ProviderCell::Kind::Integer;
+            cell.integer = raw<int16_t>(p);
+            break;
+        case MDB_LONGINT:
+            need(4);
+            cell.kind = ProviderCell::Kind::Integer;
+            cell.integer = raw<int32_t>(p);
+            break;
+        case MDB_MONEY:
+            need(8);
+            cell.kind = ProviderCell::Kind::Currency;
+            cell.integer = raw<int64_t>(p);
+            break;
+        case MDB_FLOAT:
+            need(4);
+            cell.kind = ProviderCell::Kind::Float;
+            cell.real = raw<float>(p);
+            break;
+        case MDB_DOUBLE:
+            need(8);
+            cell.kind = ProviderCell::Kind::Float;
+            cell.real = raw<double>(p);
+            break;
+        case MDB_DATETIME:
+            need(8);
+            cell.kind = ProviderCell::Kind::Date;
+            cell.real = raw<double>(p);
+            break;
+        case MDB_REPID:
+            need(16);
+            result.storeBytes(cell, ProviderCell::Kind::Text, guidText(p));
+            break;
         case MDB_NUMERIC: {
             need(17);
             auto value = numeric(p, column.col_prec); // the scale, see describe()
@@ -420,10 +491,12 @@ private:
             break;
         }
         case MDB_BINARY:
-            result.storeBytes(cell, ProviderCell::Kind::Bytes, std::string_view(reinterpret_cast<const char*>(p), size));
+            result.storeBytes(
+                cell, ProviderCell::Kind::Bytes, std::string_view(reinterpret_cast<const char*>(p), size));
             break;
         case MDB_TEXT:
-            result.storeBytes(cell, ProviderCell::Kind::Text, text(std::string_view(reinterpret_cast<const char*>(p), size)));
+            result.storeBytes(
+                cell, ProviderCell::Kind::Text, text(std::string_view(reinterpret_cast<const char*>(p), size)));
             break;
         case MDB_MEMO:
             result.storeBytes(cell, ProviderCell::Kind::Text, text(longValue(p, size, column.name)));
@@ -431,7 +504,8 @@ private:
         case MDB_OLE:
             result.storeBytes(cell, ProviderCell::Kind::Bytes, longValue(p, size, column.name));
             break;
-        default: break;
+        default:
+            break;
         }
     }
 

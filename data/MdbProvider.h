@@ -11,7 +11,8 @@
 #include <string>
 #include <string_view>
 
-namespace vl {
+namespace vl
+{
 
 // Opens the file at path (already known to carry a Jet or ACE header). Raises EOleException:
 // "The file '%s' is damaged: %s" for a truncated or malformed file, "... is encrypted ..." for an

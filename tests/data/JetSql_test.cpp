@@ -9,14 +9,16 @@
 
 #include <deque>
 
-namespace {
+namespace
+{
 
+using vl::encodeDayNumber;
 using vl::ProviderCell;
 using vl::ProviderColumn;
-using vl::encodeDayNumber;
 
 // A table held in vectors, in storage order.
-class Table final : public vl::ProviderResult {
+class Table final : public vl::ProviderResult
+{
 public:
     std::vector<ProviderColumn> cols;
     std::vector<std::vector<ProviderCell>> rows;
@@ -37,9 +39,27 @@ public:
         cell.bytes = texts.back();
         return cell;
     }
-    static ProviderCell integer(int64_t v) { ProviderCell c; c.kind = ProviderCell::Kind::Integer; c.integer = v; return c; }
-    static ProviderCell money(int64_t v) { ProviderCell c; c.kind = ProviderCell::Kind::Currency; c.integer = v; return c; }
-    static ProviderCell date(double v) { ProviderCell c; c.kind = ProviderCell::Kind::Date; c.real = v; return c; }
+    static ProviderCell integer(int64_t v)
+    {
+        ProviderCell c;
+        c.kind = ProviderCell::Kind::Integer;
+        c.integer = v;
+        return c;
+    }
+    static ProviderCell money(int64_t v)
+    {
+        ProviderCell c;
+        c.kind = ProviderCell::Kind::Currency;
+        c.integer = v;
+        return c;
+    }
+    static ProviderCell date(double v)
+    {
+        ProviderCell c;
+        c.kind = ProviderCell::Kind::Date;
+        c.real = v;
+        return c;
+    }
 
     const std::vector<ProviderColumn>& columns() const override { return cols; }
     std::size_t rowCount() const override { return rows.size(); }
@@ -56,11 +76,16 @@ std::shared_ptr<Table> people()
     t->column("Hired", vl::adDate);
     t->column("Married", vl::adBoolean);
     const ProviderCell null;
-    t->rows.push_back({Table::integer(1), t->text("bob"), Table::integer(10), Table::money(15000), Table::date(encodeDayNumber(2020, 1, 2)), Table::integer(-1)});
-    t->rows.push_back({Table::integer(2), t->text("Alice"), Table::integer(9), Table::money(125000), null, Table::integer(0)});
-    t->rows.push_back({Table::integer(3), null, Table::integer(10), null, Table::date(encodeDayNumber(2019, 5, 6, 8, 30)), Table::integer(0)});
-    t->rows.push_back({Table::integer(4), t->text("alice"), null, Table::money(-5), Table::date(encodeDayNumber(2021, 7, 1)), Table::integer(-1)});
-    t->rows.push_back({Table::integer(5), t->text("Carl"), Table::integer(9), Table::money(15000), null, Table::integer(0)});
+    t->rows.push_back({ Table::integer(1), t->text("bob"), Table::integer(10), Table::money(15000),
+        Table::date(encodeDayNumber(2020, 1, 2)), Table::integer(-1) });
+    t->rows.push_back(
+        { Table::integer(2), t->text("Alice"), Table::integer(9), Table::money(125000), null, Table::integer(0) });
+    t->rows.push_back({ Table::integer(3), null, Table::integer(10), null,
+        Table::date(encodeDayNumber(2019, 5, 6, 8, 30)), Table::integer(0) });
+    t->rows.push_back({ Table::integer(4), t->text("alice"), null, Table::money(-5),
+        Table::date(encodeDayNumber(2021, 7, 1)), Table::integer(-1) });
+    t->rows.push_back(
+        { Table::integer(5), t->text("Carl"), Table::integer(9), Table::money(15000), null, Table::integer(0) });
     return t;
 }
 
@@ -96,10 +121,11 @@ std::string runFailure(const std::string& command)
 
 TEST(JetSqlParse, AcceptsTheWindowsCommandsAndNameForms)
 {
-    for (const char* command : {"select * from Bas_Department order by deptno", "select * from Bas_Employee order by deptno",
-             "SELECT [Dept No], x FROM [My Table] ORDER BY [Dept No] DESC, x ASC;", "select T.a from T where T.a = 1",
-             "select a from T where not (a = 1 or b <> 'x''y') and c is not null", "select a from t where 5 < a",
-             "select a from t where d >= #2020-01-02# and d < #7/1/2021 12:00:00#", "select a from t where a = -3.5"}) {
+    for (const char* command :
+        { "select * from Bas_Department order by deptno", "select * from Bas_Employee order by deptno",
+            "SELECT [Dept No], x FROM [My Table] ORDER BY [Dept No] DESC, x ASC;", "select T.a from T where T.a = 1",
+            "select a from T where not (a = 1 or b <> 'x''y') and c is not null", "select a from t where 5 < a",
+            "select a from t where d >= #2020-01-02# and d < #7/1/2021 12:00:00#", "select a from t where a = -3.5" }) {
         vl::jetsql::ParseResult parsed = vl::jetsql::parseSelect(command);
         EXPECT_TRUE(parsed) << command << ": " << parsed.message << " at " << parsed.position;
     }
@@ -121,25 +147,25 @@ TEST(JetSqlParse, SyntaxErrorsNameWhereAndWhy)
         const char* message;
     };
     const Case cases[] = {
-        {"", 1, "the command must begin with SELECT"},
-        {"update T set a = 1", 1, "the command must begin with SELECT"},
-        {"select from T", 8, "a column name or '*' expected after SELECT"},
-        {"select * T", 10, "FROM expected after the column list"},
-        {"select a, from T", 11, "a column name expected after ','"},
-        {"select * from", 14, "a table name expected after FROM"},
-        {"select * from T order deptno", 23, "BY expected after ORDER"},
-        {"select * from T order by", 25, "a column name expected in ORDER BY"},
-        {"select * from T where", 22, "a condition expected: a column compared with a value"},
-        {"select * from T where a", 24, "a comparison operator expected after the column name"},
-        {"select * from T where a =", 26, "a value expected after the comparison operator"},
-        {"select * from T where (a = 1", 29, "')' expected to close the '(' at position 23"},
-        {"select * from T where a is 1", 28, "NULL expected after IS"},
-        {"select * from T; drop table T", 18, "characters found after end of SQL statement"},
-        {"select * from [T", 15, "a name in brackets has no closing ']'"},
-        {"select * from T where a = 'x", 27, "a text literal has no closing quote"},
-        {"select * from T where a = #2020-13-01#", 27, "'#2020-13-01#' is not a date"},
-        {"select * from T where a ~ 1", 25, "unexpected character '~'"},
-        {"select U.a from T", 8, "'U' is not the table of the statement"},
+        { "", 1, "the command must begin with SELECT" },
+        { "update T set a = 1", 1, "the command must begin with SELECT" },
+        { "select from T", 8, "a column name or '*' expected after SELECT" },
+        { "select * T", 10, "FROM expected after the column list" },
+        { "select a, from T", 11, "a column name expected after ','" },
+        { "select * from", 14, "a table name expected after FROM" },
+        { "select * from T order deptno", 23, "BY expected after ORDER" },
+        { "select * from T order by", 25, "a column name expected in ORDER BY" },
+        { "select * from T where", 22, "a condition expected: a column compared with a value" },
+        { "select * from T where a", 24, "a comparison operator expected after the column name" },
+        { "select * from T where a =", 26, "a value expected after the comparison operator" },
+        { "select * from T where (a = 1", 29, "')' expected to close the '(' at position 23" },
+        { "select * from T where a is 1", 28, "NULL expected after IS" },
+        { "select * from T; drop table T", 18, "characters found after end of SQL statement" },
+        { "select * from [T", 15, "a name in brackets has no closing ']'" },
+        { "select * from T where a = 'x", 27, "a text literal has no closing quote" },
+        { "select * from T where a = #2020-13-01#", 27, "'#2020-13-01#' is not a date" },
+        { "select * from T where a ~ 1", 25, "unexpected character '~'" },
+        { "select U.a from T", 8, "'U' is not the table of the statement" },
     };
     for (const Case& c : cases) {
         vl::jetsql::ParseResult parsed = vl::jetsql::parseSelect(c.command);
@@ -152,35 +178,35 @@ TEST(JetSqlParse, SyntaxErrorsNameWhereAndWhy)
 TEST(JetSqlRun, OrderingIsTypedStableAndPutsNullsFirst)
 {
     // Numbers as numbers (9 before 10), nulls first, equal keys in table order.
-    EXPECT_EQ(ids("select * from T order by deptno"), (std::vector<int64_t>{4, 2, 5, 1, 3}));
-    EXPECT_EQ(ids("select * from T order by deptno desc"), (std::vector<int64_t>{1, 3, 2, 5, 4}));
+    EXPECT_EQ(ids("select * from T order by deptno"), (std::vector<int64_t> { 4, 2, 5, 1, 3 }));
+    EXPECT_EQ(ids("select * from T order by deptno desc"), (std::vector<int64_t> { 1, 3, 2, 5, 4 }));
     // Text without regard to case; "Alice" and "alice" tie and keep table order.
-    EXPECT_EQ(ids("select * from T order by name"), (std::vector<int64_t>{3, 2, 4, 1, 5}));
-    EXPECT_EQ(ids("select * from T order by [NAME] desc"), (std::vector<int64_t>{5, 1, 2, 4, 3}));
+    EXPECT_EQ(ids("select * from T order by name"), (std::vector<int64_t> { 3, 2, 4, 1, 5 }));
+    EXPECT_EQ(ids("select * from T order by [NAME] desc"), (std::vector<int64_t> { 5, 1, 2, 4, 3 }));
     // Amounts exactly, dates by day number, several keys.
-    EXPECT_EQ(ids("select * from T order by salary, id desc"), (std::vector<int64_t>{3, 4, 5, 1, 2}));
-    EXPECT_EQ(ids("select * from T order by hired"), (std::vector<int64_t>{2, 5, 3, 1, 4}));
-    EXPECT_EQ(ids("select * from T order by deptno, salary desc"), (std::vector<int64_t>{4, 2, 5, 1, 3}));
-    EXPECT_EQ(ids("select * from T"), (std::vector<int64_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(ids("select * from T order by salary, id desc"), (std::vector<int64_t> { 3, 4, 5, 1, 2 }));
+    EXPECT_EQ(ids("select * from T order by hired"), (std::vector<int64_t> { 2, 5, 3, 1, 4 }));
+    EXPECT_EQ(ids("select * from T order by deptno, salary desc"), (std::vector<int64_t> { 4, 2, 5, 1, 3 }));
+    EXPECT_EQ(ids("select * from T"), (std::vector<int64_t> { 1, 2, 3, 4, 5 }));
 }
 
 TEST(JetSqlRun, ConditionsCompareByTheColumnsType)
 {
-    EXPECT_EQ(ids("select * from T where deptno = 9"), (std::vector<int64_t>{2, 5}));
-    EXPECT_EQ(ids("select * from T where 9 < deptno"), (std::vector<int64_t>{1, 3}));
-    EXPECT_EQ(ids("select * from T where name = 'ALICE'"), (std::vector<int64_t>{2, 4}));
-    EXPECT_EQ(ids("select * from T where name <> 'alice'"), (std::vector<int64_t>{1, 5})); // null is unknown
-    EXPECT_EQ(ids("select * from T where salary = 1.5"), (std::vector<int64_t>{1, 5}));
-    EXPECT_EQ(ids("select * from T where salary < 0"), (std::vector<int64_t>{4}));
-    EXPECT_EQ(ids("select * from T where salary >= 12.5"), (std::vector<int64_t>{2}));
-    EXPECT_EQ(ids("select * from T where hired >= #2020-01-02# and hired < #7/1/2021#"), (std::vector<int64_t>{1}));
-    EXPECT_EQ(ids("select * from T where hired > '2019-05-06 08:00'"), (std::vector<int64_t>{1, 3, 4}));
-    EXPECT_EQ(ids("select * from T where married = true"), (std::vector<int64_t>{1, 4}));
-    EXPECT_EQ(ids("select * from T where married = 0 and not deptno = 10"), (std::vector<int64_t>{2, 5}));
-    EXPECT_EQ(ids("select * from T where deptno = 9 or name is null"), (std::vector<int64_t>{2, 3, 5}));
-    EXPECT_EQ(ids("select * from T where not (deptno = 9 or deptno = 10)"), (std::vector<int64_t>{}));
-    EXPECT_EQ(ids("select * from T where deptno is null or salary = null"), (std::vector<int64_t>{4}));
-    EXPECT_EQ(ids("select * from T where id > -1 and id <= 2"), (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(ids("select * from T where deptno = 9"), (std::vector<int64_t> { 2, 5 }));
+    EXPECT_EQ(ids("select * from T where 9 < deptno"), (std::vector<int64_t> { 1, 3 }));
+    EXPECT_EQ(ids("select * from T where name = 'ALICE'"), (std::vector<int64_t> { 2, 4 }));
+    EXPECT_EQ(ids("select * from T where name <> 'alice'"), (std::vector<int64_t> { 1, 5 })); // null is unknown
+    EXPECT_EQ(ids("select * from T where salary = 1.5"), (std::vector<int64_t> { 1, 5 }));
+    EXPECT_EQ(ids("select * from T where salary < 0"), (std::vector<int64_t> { 4 }));
+    EXPECT_EQ(ids("select * from T where salary >= 12.5"), (std::vector<int64_t> { 2 }));
+    EXPECT_EQ(ids("select * from T where hired >= #2020-01-02# and hired < #7/1/2021#"), (std::vector<int64_t> { 1 }));
+    EXPECT_EQ(ids("select * from T where hired > '2019-05-06 08:00'"), (std::vector<int64_t> { 1, 3, 4 }));
+    EXPECT_EQ(ids("select * from T where married = true"), (std::vector<int64_t> { 1, 4 }));
+    EXPECT_EQ(ids("select * from T where married = 0 and not deptno = 10"), (std::vector<int64_t> { 2, 5 }));
+    EXPECT_EQ(ids("select * from T where deptno = 9 or name is null"), (std::vector<int64_t> { 2, 3, 5 }));
+    EXPECT_EQ(ids("select * from T where not (deptno = 9 or deptno = 10)"), (std::vector<int64_t> {}));
+    EXPECT_EQ(ids("select * from T where deptno is null or salary = null"), (std::vector<int64_t> { 4 }));
+    EXPECT_EQ(ids("select * from T where id > -1 and id <= 2"), (std::vector<int64_t> { 1, 2 }));
 }
 
 TEST(JetSqlRun, SelectsColumnsInTheirListedOrder)

@@ -13,7 +13,8 @@
 #include <filesystem>
 #include <sstream>
 
-namespace {
+namespace
+{
 
 using vl::encodeDayNumber;
 
@@ -40,14 +41,20 @@ TEST(JetText, CompressesOnlyWhenShorterAndWritable)
         std::string bytes;
     };
     const Case cases[] = {
-        {"", true, ""},
-        {"AB", true, std::string("A\0B\0", 4)}, // compressing saves nothing
-        {"ABC", true, std::string("\xff\xfe" "ABC", 5)},
-        {"ABC", false, std::string("A\0B\0C\0", 6)},
-        {"中", true, std::string("\x2d\x4e", 2)},
-        {"ABCDEF中", true, std::string("\xff\xfe" "ABCDEF\0\x2d\x4e", 11)},
-        {"ABCDEF一", true, std::string("A\0B\0C\0D\0E\0F\0\x00\x4e", 14)}, // U+4E00 has a zero low byte
-        {"é!", true, std::string("\xe9\0!\0", 4)},
+        { "", true, "" },
+        { "AB", true, std::string("A\0B\0", 4) }, // compressing saves nothing
+        { "ABC", true,
+            std::string("\xff\xfe"
+                        "ABC",
+                5) },
+        { "ABC", false, std::string("A\0B\0C\0", 6) },
+        { "中", true, std::string("\x2d\x4e", 2) },
+        { "ABCDEF中", true,
+            std::string("\xff\xfe"
+                        "ABCDEF\0\x2d\x4e",
+                11) },
+        { "ABCDEF一", true, std::string("A\0B\0C\0D\0E\0F\0\x00\x4e", 14) }, // U+4E00 has a zero low byte
+        { "é!", true, std::string("\xe9\0!\0", 4) },
     };
     for (const Case& c : cases) {
         const std::string& expected = c.bytes;
@@ -58,7 +65,10 @@ TEST(JetText, CompressesOnlyWhenShorterAndWritable)
     const std::string mixed = "abcdefgh中文ijklmnop中";
     EXPECT_EQ(vl::jet::decodeText(vl::jet::encodeText(mixed, true)), mixed);
     EXPECT_LT(vl::jet::encodeText(mixed, true).size(), mixed.size() * 2);
-    EXPECT_EQ(vl::jet::decodeText(std::string("\xff\xfe" "ab\0\x2d", 6)), "ab");
+    EXPECT_EQ(vl::jet::decodeText(std::string("\xff\xfe"
+                                              "ab\0\x2d",
+                  6)),
+        "ab");
 }
 
 TEST(JetWriter, RefusesValuesThatDoNotFitTheirColumns)
@@ -67,35 +77,39 @@ TEST(JetWriter, RefusesValuesThatDoNotFitTheirColumns)
     using V = vl::jet::Value;
     auto failure = [](vl::jet::TableDefinition table) -> std::string {
         try {
-            vl::jet::buildDatabase({table});
+            vl::jet::buildDatabase({ table });
         } catch (const Exception& e) {
             return e.Message();
         }
         return "no failure";
     };
-    vl::jet::TableDefinition t{"T", {{"Name", F::Text, 3}, {"N", F::Byte}}, {{V::ofText("abcd"), V::null()}}};
+    vl::jet::TableDefinition t { "T", { { "Name", F::Text, 3 }, { "N", F::Byte } },
+        { { V::ofText("abcd"), V::null() } } };
     EXPECT_EQ(failure(t), "Table 'T', column 'Name', row 1: the text is longer than the column's size.");
-    t.rows = {{V::ofText("中文字"), V::ofInteger(256)}};
+    t.rows = { { V::ofText("中文字"), V::ofInteger(256) } };
     EXPECT_EQ(failure(t), "Table 'T', column 'N', row 1: the number is out of the column's range.");
-    t.rows = {{V::ofText("a")}};
+    t.rows = { { V::ofText("a") } };
     EXPECT_EQ(failure(t), "Table 'T', row 1: 1 values for 2 columns.");
-    t.rows = {{V::ofInteger(5), V::null()}};
+    t.rows = { { V::ofInteger(5), V::null() } };
     EXPECT_EQ(failure(t), "Table 'T', column 'Name', row 1: the value is not a text.");
-    EXPECT_EQ(failure({"T", {{"A", F::Integer, 0, true}}, {}}),
+    EXPECT_EQ(failure({ "T", { { "A", F::Integer, 0, true } }, {} }),
         "Table 'T' column 'A' is auto-increment but not a long integer.");
-    EXPECT_EQ(failure({"T", {{"A", F::Text, 300}}, {}}), "Table 'T' text column 'A' has size 300; 1 to 255 characters fit.");
-    EXPECT_EQ(failure({"T", {}, {}}), "Table 'T' has no columns.");
-    EXPECT_EQ(failure({"MSysThings", {{"A", F::Byte}}, {}}), "Table name 'MSysThings' is reserved for the system catalog.");
-    EXPECT_EQ(failure({"T", {{"A", F::Byte}, {"a", F::Byte}}, {}}), "Table 'T' has two columns named 'a'.");
+    EXPECT_EQ(failure({ "T", { { "A", F::Text, 300 } }, {} }),
+        "Table 'T' text column 'A' has size 300; 1 to 255 characters fit.");
+    EXPECT_EQ(failure({ "T", {}, {} }), "Table 'T' has no columns.");
+    EXPECT_EQ(failure({ "MSysThings", { { "A", F::Byte } }, {} }),
+        "Table name 'MSysThings' is reserved for the system catalog.");
+    EXPECT_EQ(failure({ "T", { { "A", F::Byte }, { "a", F::Byte } }, {} }), "Table 'T' has two columns named 'a'.");
     try {
-        vl::jet::buildDatabase({{"T", {{"A", F::Byte}}, {}}, {"t", {{"A", F::Byte}}, {}}});
+        vl::jet::buildDatabase({ { "T", { { "A", F::Byte } }, {} }, { "t", { { "A", F::Byte } }, {} } });
         ADD_FAILURE() << "two tables of one name were accepted";
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), "Table 't' is defined twice.");
     }
 }
 
-class JetOracle : public testing::Test {
+class JetOracle : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -121,14 +135,15 @@ TEST_F(JetOracle, VersionTablesAndSchema)
     EXPECT_EQ(tool("mdb-tables -1 -S").find("MSysObjects"), 0u);
     EXPECT_EQ(std::filesystem::file_size(m_path) % vl::jet::PageSize, 0u);
     const std::string schema = tool("mdb-schema --no-indexes --no-relations");
-    for (const char* line : {"[ID]\t\t\tLong Integer", "[Flag]\t\t\tBoolean NOT NULL", "[Small]\t\t\tByte",
+    for (const char* line : { "[ID]\t\t\tLong Integer", "[Flag]\t\t\tBoolean NOT NULL", "[Small]\t\t\tByte",
              "[Short]\t\t\tInteger", "[Long]\t\t\tLong Integer", "[Money]\t\t\tCurrency", "[Single]\t\t\tSingle",
              "[Double]\t\t\tDouble", "[When]\t\t\tDateTime", "[Bin]\t\t\tBinary", "[Name]\t\t\tText (30)",
              "[Picture]\t\t\tOLE", "[Notes]\t\t\tMemo/Hyperlink", "[Guid]\t\t\tReplication ID", "[Amount]\t\t\tNumeric",
-             "CREATE TABLE [Nothing Here]", "[A]\t\t\tText (10)"})
+             "CREATE TABLE [Nothing Here]", "[A]\t\t\tText (10)" })
         EXPECT_NE(schema.find(line), std::string::npos) << line << "\n" << schema;
     // The auto-increment column is known as such.
-    EXPECT_NE(runTool("mdb-schema -T Everything '" + m_path + "' postgres").find("\"id\"\t\t\tSERIAL"), std::string::npos);
+    EXPECT_NE(
+        runTool("mdb-schema -T Everything '" + m_path + "' postgres").find("\"id\"\t\t\tSERIAL"), std::string::npos);
 }
 
 TEST_F(JetOracle, EveryValueReadsBack)
@@ -205,11 +220,13 @@ TEST(JetSample, MdbToolsListTheSampleEmployees)
     EXPECT_EQ(runTool("mdb-tables -1 '" + path + "'"), "Bas_Department\nBas_Employee\n");
     const std::string employees = runTool("mdb-export -T '%Y-%m-%d %H:%M:%S' '" + path + "' Bas_Employee");
     EXPECT_EQ(std::count(employees.begin(), employees.end(), '\n'), 1 + 36 + 1); // one memo holds a line break
-    EXPECT_NE(employees.find("1,\"0001\",\"徐静\",\"女\",\"1965-02-27 00:00:00\",\"2012-02-12 00:00:00\",10500.0000,0,2,"
-                             "\"组长 \"\"A\"\" 级 & <优秀>\""),
+    EXPECT_NE(
+        employees.find("1,\"0001\",\"徐静\",\"女\",\"1965-02-27 00:00:00\",\"2012-02-12 00:00:00\",10500.0000,0,2,"
+                       "\"组长 \"\"A\"\" 级 & <优秀>\""),
         std::string::npos)
         << employees;
-    EXPECT_NE(employees.find("31,\"0031\",\"刘静\",\"女\",\"1971-05-05 00:00:00\",\"2009-04-24 00:00:00\",12.5000,1,4,"),
+    EXPECT_NE(
+        employees.find("31,\"0031\",\"刘静\",\"女\",\"1971-05-05 00:00:00\",\"2009-04-24 00:00:00\",12.5000,1,4,"),
         std::string::npos);
     const std::string departments = runTool("mdb-export '" + path + "' Bas_Department");
     EXPECT_NE(departments.find("10,11,\"R&D <实验室>\",,3,\"001002003\",\"总公司/研发中心/R&D <实验室>\",3,3"),

@@ -18,18 +18,24 @@
 #include <filesystem>
 #include <fstream>
 
-namespace {
+namespace
+{
 
 using vl::encodeDayNumber;
 
-std::string connectionTo(const std::string& path) { return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path; }
+std::string connectionTo(const std::string& path)
+{
+    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
+}
 
 void writeFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-class JetRead : public testing::Test {
+class JetRead : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -51,14 +57,21 @@ TEST_F(JetRead, ColumnsCarryTheJetProvidersTypeCodes)
         bool fixed, autoIncrement;
     };
     const Expected expected[] = {
-        {"ID", vl::adInteger, 4, 10, 0, true, true}, {"Flag", vl::adBoolean, 2, 0, 0, true, false},
-        {"Small", vl::adUnsignedTinyInt, 1, 3, 0, true, false}, {"Short", vl::adSmallInt, 2, 5, 0, true, false},
-        {"Long", vl::adInteger, 4, 10, 0, true, false}, {"Money", vl::adCurrency, 8, 19, 4, true, false},
-        {"Single", vl::adSingle, 4, 7, 0, true, false}, {"Double", vl::adDouble, 8, 15, 0, true, false},
-        {"When", vl::adDate, 8, 0, 0, true, false}, {"Bin", vl::adBinary, 8, 0, 0, false, false},
-        {"Name", vl::adVarWChar, 30, 0, 0, false, false}, {"Picture", vl::adLongVarBinary, 1073741823, 0, 0, false, false},
-        {"Notes", vl::adLongVarWChar, 536870910, 0, 0, false, false}, {"Guid", vl::adGUID, 16, 0, 0, true, false},
-        {"Amount", vl::adNumeric, 19, 18, 3, true, false},
+        { "ID", vl::adInteger, 4, 10, 0, true, true },
+        { "Flag", vl::adBoolean, 2, 0, 0, true, false },
+        { "Small", vl::adUnsignedTinyInt, 1, 3, 0, true, false },
+        { "Short", vl::adSmallInt, 2, 5, 0, true, false },
+        { "Long", vl::adInteger, 4, 10, 0, true, false },
+        { "Money", vl::adCurrency, 8, 19, 4, true, false },
+        { "Single", vl::adSingle, 4, 7, 0, true, false },
+        { "Double", vl::adDouble, 8, 15, 0, true, false },
+        { "When", vl::adDate, 8, 0, 0, true, false },
+        { "Bin", vl::adBinary, 8, 0, 0, false, false },
+        { "Name", vl::adVarWChar, 30, 0, 0, false, false },
+        { "Picture", vl::adLongVarBinary, 1073741823, 0, 0, false, false },
+        { "Notes", vl::adLongVarWChar, 536870910, 0, 0, false, false },
+        { "Guid", vl::adGUID, 16, 0, 0, true, false },
+        { "Amount", vl::adNumeric, 19, 18, 3, true, false },
     };
     const auto& columns = result->columns();
     ASSERT_EQ(columns.size(), std::size(expected));
@@ -123,7 +136,8 @@ TEST_F(JetRead, ValuesConvertExactly)
 
 TEST_F(JetRead, CommandsFilterOrderAndFailWithClearTexts)
 {
-    auto r = m_connection->execute("select [Name], ID from everything where Flag = True or Short > 100 order by id desc");
+    auto r
+        = m_connection->execute("select [Name], ID from everything where Flag = True or Short > 100 order by id desc");
     ASSERT_EQ(r->rowCount(), 2u);
     EXPECT_EQ(r->cell(0, 1).integer, 2);
     EXPECT_EQ(r->cell(1, 0).bytes, "徐静 & <A>");
@@ -137,8 +151,10 @@ TEST_F(JetRead, CommandsFilterOrderAndFailWithClearTexts)
         return std::string("no failure");
     };
     EXPECT_EQ(failure("select * from Missing"), "The input table or query 'Missing' cannot be found");
-    EXPECT_EQ(failure("select * from Everything order"), "Syntax error in the command text at position 31: BY expected after ORDER");
-    EXPECT_EQ(failure("delete from Everything"), "Syntax error in the command text at position 1: the command must begin with SELECT");
+    EXPECT_EQ(failure("select * from Everything order"),
+        "Syntax error in the command text at position 31: BY expected after ORDER");
+    EXPECT_EQ(failure("delete from Everything"),
+        "Syntax error in the command text at position 1: the command must begin with SELECT");
     EXPECT_EQ(failure("select Nope from Everything"), "No column 'Nope' in the table at position 8");
     EXPECT_EQ(failure("  "), "Command text was not set for the command object");
 }
@@ -149,7 +165,8 @@ TEST_F(JetRead, CommandsFilterOrderAndFailWithClearTexts)
 TEST(JetSample, ReadsLikeTheSqliteSampleThroughTheWindowsComponents)
 {
     const std::string jetFolder = std::string(VL_RUN_DIR) + "/jet";
-    if (!std::filesystem::exists(jetFolder + "/test.mdb") || !std::filesystem::exists(std::string(VL_RUN_DIR) + "/test.mdb"))
+    if (!std::filesystem::exists(jetFolder + "/test.mdb")
+        || !std::filesystem::exists(std::string(VL_RUN_DIR) + "/test.mdb"))
         GTEST_SKIP() << "the samples are not built";
     auto texts = [](const std::string& folder) {
         vl::test::CurrentDirectory cwd(folder);
@@ -163,7 +180,7 @@ TEST(JetSample, ReadsLikeTheSqliteSampleThroughTheWindowsComponents)
         departments->Open();
         employees->Open();
         std::vector<std::vector<std::string>> rows;
-        for (TADODataSet* set : {departments, employees}) {
+        for (TADODataSet* set : { departments, employees }) {
             std::vector<std::string> names;
             for (int i = 0; i < set->FieldCount(); ++i)
                 names.push_back(set->FieldAt(i)->FieldName());
@@ -195,7 +212,8 @@ TEST(JetSample, ReadsLikeTheSqliteSampleThroughTheWindowsComponents)
 }
 
 // Truncated and damaged copies fail with a message naming the file; none crashes.
-class JetDamaged : public testing::Test {
+class JetDamaged : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -224,8 +242,8 @@ TEST_F(JetDamaged, TruncatedCopiesFailWithAClearMessage)
 {
     EXPECT_EQ(readAll(m_good), "");
     const std::string prefix = "The file '" + m_path + "' is damaged: ";
-    for (std::size_t size : {std::size_t(30), std::size_t(4095), std::size_t(4096), std::size_t(8192), std::size_t(12288),
-             std::size_t(3 * 4096 + 100), m_good.size() - 4096, m_good.size() - 1}) {
+    for (std::size_t size : { std::size_t(30), std::size_t(4095), std::size_t(4096), std::size_t(8192),
+             std::size_t(12288), std::size_t(3 * 4096 + 100), m_good.size() - 4096, m_good.size() - 1 }) {
         const std::string message = readAll(m_good.substr(0, size));
         EXPECT_EQ(message.rfind(prefix, 0), 0u) << size << ": " << message;
     }
@@ -259,8 +277,8 @@ TEST_F(JetDamaged, FlippedBitsAndGarbageNeverCrash)
         if (!message.empty()) {
             ++failures;
             // A flipped bit in a table's name leaves a sound file without that table.
-            const bool named = message.find(m_path) != std::string::npos
-                || message.rfind("The input table or query '", 0) == 0;
+            const bool named
+                = message.find(m_path) != std::string::npos || message.rfind("The input table or query '", 0) == 0;
             EXPECT_TRUE(named) << message;
         }
     }

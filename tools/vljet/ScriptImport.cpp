@@ -11,8 +11,10 @@
 #include <memory>
 #include <sstream>
 
-namespace vl {
-namespace {
+namespace vl
+{
+namespace
+{
 
 struct ScratchFile {
     std::string path;
@@ -29,33 +31,58 @@ jet::ColumnDefinition columnOf(const std::string& table, const ProviderColumn& c
     jet::ColumnDefinition def;
     def.name = column.name;
     switch (column.type) {
-    case adInteger: def.type = F::LongInteger; def.autoIncrement = column.isAutoIncrement.value_or(false); break;
-    case adSmallInt: def.type = F::Integer; break;
-    case adUnsignedTinyInt: def.type = F::Byte; break;
-    case adBoolean: def.type = F::Boolean; break;
-    case adCurrency: def.type = F::Currency; break;
-    case adSingle: def.type = F::Single; break;
-    case adDouble: def.type = F::Double; break;
-    case adDate: def.type = F::DateTime; break;
-    case adGUID: def.type = F::ReplicationId; break;
+    case adInteger:
+        def.type = F::LongInteger;
+        def.autoIncrement = column.isAutoIncrement.value_or(false);
+        break;
+    case adSmallInt:
+        def.type = F::Integer;
+        break;
+    case adUnsignedTinyInt:
+        def.type = F::Byte;
+        break;
+    case adBoolean:
+        def.type = F::Boolean;
+        break;
+    case adCurrency:
+        def.type = F::Currency;
+        break;
+    case adSingle:
+        def.type = F::Single;
+        break;
+    case adDouble:
+        def.type = F::Double;
+        break;
+    case adDate:
+        def.type = F::DateTime;
+        break;
+    case adGUID:
+        def.type = F::ReplicationId;
+        break;
     case adNumeric:
         def.type = F::Numeric;
         def.precision = column.precision;
         def.scale = column.scale;
         break;
-    case adVarWChar: case adWChar:
+    case adVarWChar:
+    case adWChar:
         def.type = F::Text;
         def.size = column.definedSize;
         break;
-    case adLongVarWChar: def.type = F::Memo; break;
-    case adBinary: case adVarBinary:
+    case adLongVarWChar:
+        def.type = F::Memo;
+        break;
+    case adBinary:
+    case adVarBinary:
         def.type = F::Binary;
         def.size = column.definedSize;
         break;
-    case adLongVarBinary: def.type = F::OleObject; break;
+    case adLongVarBinary:
+        def.type = F::OleObject;
+        break;
     default:
-        throw Exception(format("Table '%s', column '%s': a Jet 4 database has no column of ADO type %d.",
-            table.c_str(), column.name.c_str(), column.type));
+        throw Exception(format("Table '%s', column '%s': a Jet 4 database has no column of ADO type %d.", table.c_str(),
+            column.name.c_str(), column.type));
     }
     return def;
 }
@@ -64,13 +91,20 @@ jet::Value valueOf(const ProviderCell& cell)
 {
     using V = jet::Value;
     switch (cell.kind) {
-    case ProviderCell::Kind::Null: return V::null();
-    case ProviderCell::Kind::Integer: return V::ofInteger(cell.integer);
-    case ProviderCell::Kind::Float: return V::ofReal(cell.real);
-    case ProviderCell::Kind::Currency: return V::ofCurrency(cell.integer);
-    case ProviderCell::Kind::Date: return V::ofDate(cell.real);
-    case ProviderCell::Kind::Text: return V::ofText(std::string(cell.bytes));
-    case ProviderCell::Kind::Bytes: return V::ofBytes(std::string(cell.bytes));
+    case ProviderCell::Kind::Null:
+        return V::null();
+    case ProviderCell::Kind::Integer:
+        return V::ofInteger(cell.integer);
+    case ProviderCell::Kind::Float:
+        return V::ofReal(cell.real);
+    case ProviderCell::Kind::Currency:
+        return V::ofCurrency(cell.integer);
+    case ProviderCell::Kind::Date:
+        return V::ofDate(cell.real);
+    case ProviderCell::Kind::Text:
+        return V::ofText(std::string(cell.bytes));
+    case ProviderCell::Kind::Bytes:
+        return V::ofBytes(std::string(cell.bytes));
     }
     return V::null();
 }
@@ -93,7 +127,7 @@ std::vector<jet::TableDefinition> importSqlScript(const std::string& scriptPath,
     std::stringstream script;
     script << in.rdbuf();
 
-    ScratchFile scratch{scratchPath};
+    ScratchFile scratch { scratchPath };
     std::error_code error;
     std::filesystem::remove(scratchPath, error);
     std::vector<std::string> tableNames;
@@ -111,7 +145,8 @@ std::vector<jet::TableDefinition> importSqlScript(const std::string& scriptPath,
         }
         sqlite3_stmt* raw_stmt = nullptr;
         sqlite3_prepare_v2(db.get(),
-            "select name from sqlite_master where type = 'table' and name not like 'sqlite\\_%' escape '\\' order by rowid",
+            "select name from sqlite_master where type = 'table' and name not like 'sqlite\\_%' escape '\\' order by "
+            "rowid",
             -1, &raw_stmt, nullptr);
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw_stmt, sqlite3_finalize);
         while (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW)

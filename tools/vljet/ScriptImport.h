@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-namespace vl {
+namespace vl
+{
 
 // Raises Exception with SQLite's text (and the script's name) when the script fails, or naming the
 // table and column of a type a Jet 4 file cannot hold. scratchPath is created and removed.

@@ -158,7 +158,10 @@ int main(int argc, char** argv)
             const std::string output = std::string(VL_BENCH_DATA_DIR) + "/odbc-" + size.name + ".xml";
             const std::pair<const char*, std::string> engines[] = {
                 {"SQLite (Jet provider)", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file},
-                {"PostgreSQL (MSDASQL)", server.connectionString(database)}};
+                {"PostgreSQL (MSDASQL)", server.connectionString(database)},
+                // The driver's cursor mode: rows come in blocks instead of the whole result at once.
+                {"PostgreSQL (MSDASQL, UseDeclareFetch=1)",
+                    server.connectionString(database) + ";UseDeclareFetch=1;Fetch=10000"}};
             for (const auto& [engine, connection] : engines) {
                 std::vector<double> seconds, peaks;
                 Sample sample;

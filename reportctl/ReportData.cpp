@@ -83,11 +83,17 @@ const DetailTable* ReportDataSet::detail(const QString& id) const
 
 ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
 {
+    int line = 0, column = 0;
+    // Refused before parsing: no entity is declared, expanded or fetched, whatever the text holds.
+    std::ptrdiff_t at = 0;
+    if (const QString problem = markupProblem(xml, at); !problem.isEmpty()) {
+        lineAndColumn(xml, at, line, column);
+        return ParseResult::failure(positionMessage(DataWhat, problem, line, column), line, column);
+    }
     pugi::xml_document document;
     // No attribute whitespace conversion and no end-of-line normalisation: values keep tabs, CR and LF.
     const unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_declaration | pugi::parse_doctype;
     const pugi::xml_parse_result parsed = document.load_buffer(xml.data(), xml.size(), options, pugi::encoding_utf8);
-    int line = 0, column = 0;
     if (!parsed) {
         lineAndColumn(xml, parsed.offset, line, column);
         return ParseResult::failure(positionMessage(DataWhat, QString::fromUtf8(parsed.description()), line, column),

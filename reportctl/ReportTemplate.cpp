@@ -392,12 +392,17 @@ bool parseCellText(const QString& text, std::vector<TextSegment>& segments, QStr
 
 ParseResult parseTemplate(std::string_view xml, ReportTemplate& out)
 {
+    int line = 0, column = 0;
+    std::ptrdiff_t at = 0;
+    if (const QString problem = markupProblem(xml, at); !problem.isEmpty()) {
+        lineAndColumn(xml, at, line, column);
+        return ParseResult::failure(positionMessage(TemplateWhat, problem, line, column), line, column);
+    }
     pugi::xml_document document;
     // The doctype is parsed only to be refused; pugixml would skip it silently otherwise.
     const unsigned options = pugi::parse_default | pugi::parse_doctype;
     const pugi::xml_parse_result parsed
         = document.load_buffer(xml.data(), xml.size(), options, pugi::encoding_utf8);
-    int line = 0, column = 0;
     if (!parsed) {
         lineAndColumn(xml, parsed.offset, line, column);
         return ParseResult::failure(

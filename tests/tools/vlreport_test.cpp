@@ -86,13 +86,14 @@ std::string commandOutput(const std::string& command)
     return text;
 }
 
+// Text compared without any white space, the ideographic space included: pdftotext lays words out anew.
 std::string withoutSpace(const std::string& text)
 {
-    std::string result;
-    for (char c : text)
-        if (!std::isspace(static_cast<unsigned char>(c)))
-            result.push_back(c);
-    return result;
+    QString result;
+    for (const QChar c : QString::fromStdString(text))
+        if (!c.isSpace())
+            result.append(c);
+    return result.toStdString();
 }
 
 std::string utf8(const QString& text)

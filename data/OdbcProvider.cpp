@@ -15,11 +15,13 @@
 #include <cstring>
 #include <limits>
 
-namespace vl {
+namespace vl
+{
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC is built with 2-byte SQLWCHAR");
 
-namespace {
+namespace
+{
 
 bool sameAscii(std::string_view a, std::string_view b)
 {
@@ -37,14 +39,20 @@ bool sameAscii(std::string_view a, std::string_view b)
     return true;
 }
 
-SQLWCHAR* wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
+SQLWCHAR* wide(std::u16string& text)
+{
+    return reinterpret_cast<SQLWCHAR*>(text.data());
+}
 
 std::u16string_view wideView(const SQLWCHAR* text, std::size_t length)
 {
-    return {reinterpret_cast<const char16_t*>(text), length};
+    return { reinterpret_cast<const char16_t*>(text), length };
 }
 
-bool failed(SQLRETURN rc) { return rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO; }
+bool failed(SQLRETURN rc)
+{
+    return rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO;
+}
 
 struct Diagnostic {
     std::string message;
@@ -61,12 +69,12 @@ Diagnostic diagnosticOf(SQLSMALLINT handleType, SQLHANDLE handle)
     SQLINTEGER nativeError = 0;
     SQLSMALLINT length = 0;
     std::u16string text(1024, u'\0');
-    SQLRETURN rc = SQLGetDiagRecW(handleType, handle, 1, state, &nativeError, wide(text),
-        static_cast<SQLSMALLINT>(text.size()), &length);
+    SQLRETURN rc = SQLGetDiagRecW(
+        handleType, handle, 1, state, &nativeError, wide(text), static_cast<SQLSMALLINT>(text.size()), &length);
     if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(text.size())) {
         text.assign(static_cast<std::size_t>(length) + 1, u'\0');
-        rc = SQLGetDiagRecW(handleType, handle, 1, state, &nativeError, wide(text),
-            static_cast<SQLSMALLINT>(text.size()), &length);
+        rc = SQLGetDiagRecW(
+            handleType, handle, 1, state, &nativeError, wide(text), static_cast<SQLSMALLINT>(text.size()), &length);
     }
     if (failed(rc))
         return result;
@@ -92,9 +100,11 @@ int32_t errorCodeOf(const std::string& state)
 }
 
 // One ODBC handle, freed with its owner.
-class Handle {
+class Handle
+{
 public:
-    Handle(SQLSMALLINT type, SQLHANDLE parent) : m_type(type)
+    Handle(SQLSMALLINT type, SQLHANDLE parent)
+        : m_type(type)
     {
         if (failed(SQLAllocHandle(type, parent, &m_handle))) {
             m_handle = SQL_NULL_HANDLE;
@@ -131,10 +141,14 @@ struct StoredCell {
     };
     uint64_t length = 0;
     ProviderCell::Kind kind = ProviderCell::Kind::Null;
-    StoredCell() : integer(0) {}
+    StoredCell()
+        : integer(0)
+    {
+    }
 };
 
-class OdbcResult final : public ProviderResult {
+class OdbcResult final : public ProviderResult
+{
 public:
     std::vector<ProviderColumn> m_columns;
     std::vector<StoredCell> m_cells;
@@ -180,7 +194,8 @@ struct ColumnReader {
     bool single;
 };
 
-class OdbcConnection final : public ProviderConnection {
+class OdbcConnection final : public ProviderConnection
+{
 public:
     explicit OdbcConnection(const std::string& connectionString);
     ~OdbcConnection() override
@@ -196,7 +211,7 @@ private:
     // False for a null value.
     bool readPieces(const Handle& stmt, SQLUSMALLINT column, SQLSMALLINT cType, std::string& bytes);
 
-    Handle m_env{SQL_HANDLE_ENV, SQL_NULL_HANDLE};
+    Handle m_env { SQL_HANDLE_ENV, SQL_NULL_HANDLE };
     std::unique_ptr<Handle> m_dbc;
     bool m_connected = false;
 };
@@ -210,8 +225,8 @@ OdbcConnection::OdbcConnection(const std::string& connectionString)
         providerError("The connection string is too long for ODBC.", E_PROVIDER_FAIL);
     SQLWCHAR completed[1024];
     SQLSMALLINT completedLength = 0;
-    m_dbc->check(SQLDriverConnectW(m_dbc->get(), nullptr, wide(text), static_cast<SQLSMALLINT>(text.size()),
-        completed, static_cast<SQLSMALLINT>(std::size(completed)), &completedLength, SQL_DRIVER_NOPROMPT));
+    m_dbc->check(SQLDriverConnectW(m_dbc->get(), nullptr, wide(text), static_cast<SQLSMALLINT>(text.size()), completed,
+        static_cast<SQLSMALLINT>(std::size(completed)), &completedLength, SQL_DRIVER_NOPROMPT));
     m_connected = true;
 }
 
@@ -301,7 +316,7 @@ void OdbcConnection::readRow(OdbcResult& result, const Handle& stmt, const std::
             break;
         }
         case OdbcFetch::Date: {
-            SQL_DATE_STRUCT value{};
+            SQL_DATE_STRUCT value {};
             if (get(SQL_C_TYPE_DATE, &value, sizeof value)) {
                 cell.kind = ProviderCell::Kind::Date;
                 cell.real = encodeDayNumber(value.year, value.month, value.day);
@@ -309,7 +324,7 @@ void OdbcConnection::readRow(OdbcResult& result, const Handle& stmt, const std::
             break;
         }
         case OdbcFetch::Time: {
-            SQL_TIME_STRUCT value{};
+            SQL_TIME_STRUCT value {};
             if (get(SQL_C_TYPE_TIME, &value, sizeof value)) {
                 cell.kind = ProviderCell::Kind::Date;
                 cell.real = encodeDayNumber(1899, 12, 30, value.hour, value.minute, value.second);
@@ -317,7 +332,7 @@ void OdbcConnection::readRow(OdbcResult& result, const Handle& stmt, const std::
             break;
         }
         case OdbcFetch::Timestamp: {
-            SQL_TIMESTAMP_STRUCT value{};
+            SQL_TIMESTAMP_STRUCT value {};
             if (get(SQL_C_TYPE_TIMESTAMP, &value, sizeof value)) {
                 // Nanoseconds to milliseconds, rounded; a full second carries into the day number.
                 int millisecond = static_cast<int>((value.fraction + 500000) / 1000000);
@@ -327,13 +342,13 @@ void OdbcConnection::readRow(OdbcResult& result, const Handle& stmt, const std::
                     ++second;
                 }
                 cell.kind = ProviderCell::Kind::Date;
-                cell.real = encodeDayNumber(value.year, value.month, value.day, value.hour, value.minute, second,
-                    millisecond);
+                cell.real = encodeDayNumber(
+                    value.year, value.month, value.day, value.hour, value.minute, second, millisecond);
             }
             break;
         }
         case OdbcFetch::Guid: {
-            SQLGUID value{};
+            SQLGUID value {};
             if (get(SQL_C_GUID, &value, sizeof value)) {
                 std::string text = format("{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
                     static_cast<unsigned>(value.Data1), value.Data2, value.Data3, value.Data4[0], value.Data4[1],
@@ -444,9 +459,8 @@ std::unique_ptr<ProviderResult> OdbcConnection::execute(std::string_view command
         case OdbcFetch::Text:
         case OdbcFetch::Binary:
             // Characters for text, bytes for binary; a driver without a limit says 0 or "no total".
-            column.definedSize = columnSize == 0 || static_cast<SQLLEN>(columnSize) == SQL_NO_TOTAL
-                ? INT_MAX
-                : clampToInt(columnSize);
+            column.definedSize
+                = columnSize == 0 || static_cast<SQLLEN>(columnSize) == SQL_NO_TOTAL ? INT_MAX : clampToInt(columnSize);
             break;
         }
         column.isAutoIncrement = numericAttribute(stmt, i, SQL_DESC_AUTO_UNIQUE_VALUE) == SQL_TRUE;
@@ -476,8 +490,8 @@ bool needsBraces(std::string_view value)
 
 std::string odbcConnectionString(const std::vector<ConnectionItem>& items)
 {
-    static constexpr std::pair<const char*, const char*> oleDbNames[] = {
-        {"Data Source", "DSN"}, {"User ID", "UID"}, {"Password", "PWD"}, {"Initial Catalog", "DATABASE"}};
+    static constexpr std::pair<const char*, const char*> oleDbNames[]
+        = { { "Data Source", "DSN" }, { "User ID", "UID" }, { "Password", "PWD" }, { "Initial Catalog", "DATABASE" } };
     std::string result;
     std::string extended;
     for (const ConnectionItem& item : items) {
@@ -519,30 +533,56 @@ OdbcColumnType odbcColumnType(int sqlType, bool isUnsigned)
 {
     using F = OdbcFetch;
     switch (sqlType) {
-    case SQL_CHAR: return {adChar, F::Text, true};
-    case SQL_VARCHAR: return {adVarChar, F::Text, false};
-    case SQL_LONGVARCHAR: return {adLongVarChar, F::Text, false};
-    case SQL_WCHAR: return {adWChar, F::Text, true};
-    case SQL_WVARCHAR: return {adVarWChar, F::Text, false};
-    case SQL_WLONGVARCHAR: return {adLongVarWChar, F::Text, false};
-    case SQL_DECIMAL: case SQL_NUMERIC: return {adNumeric, F::Numeric, true};
-    case SQL_SMALLINT: return {isUnsigned ? adUnsignedSmallInt : adSmallInt, F::Integer, true};
-    case SQL_INTEGER: return {isUnsigned ? adUnsignedInt : adInteger, F::Integer, true};
-    case SQL_TINYINT: return {isUnsigned ? adUnsignedTinyInt : adTinyInt, F::Integer, true};
-    case SQL_BIGINT: return {isUnsigned ? adUnsignedBigInt : adBigInt, F::Integer, true};
-    case SQL_REAL: return {adSingle, F::Single, true};
-    case SQL_FLOAT: case SQL_DOUBLE: return {adDouble, F::Double, true};
-    case SQL_BIT: return {adBoolean, F::Boolean, true};
-    case SQL_BINARY: return {adBinary, F::Binary, true};
-    case SQL_VARBINARY: return {adVarBinary, F::Binary, false};
-    case SQL_LONGVARBINARY: return {adLongVarBinary, F::Binary, false};
-    case SQL_TYPE_DATE: case SQL_DATE: return {adDBDate, F::Date, true};
-    case SQL_TYPE_TIME: case SQL_TIME: return {adDBTime, F::Time, true};
-    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: return {adDBTimeStamp, F::Timestamp, true};
-    case SQL_GUID: return {adGUID, F::Guid, true};
+    case SQL_CHAR:
+        return { adChar, F::Text, true };
+    case SQL_VARCHAR:
+        return { adVarChar, F::Text, false };
+    case SQL_LONGVARCHAR:
+        return { adLongVarChar, F::Text, false };
+    case SQL_WCHAR:
+        return { adWChar, F::Text, true };
+    case SQL_WVARCHAR:
+        return { adVarWChar, F::Text, false };
+    case SQL_WLONGVARCHAR:
+        return { adLongVarWChar, F::Text, false };
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return { adNumeric, F::Numeric, true };
+    case SQL_SMALLINT:
+        return { isUnsigned ? adUnsignedSmallInt : adSmallInt, F::Integer, true };
+    case SQL_INTEGER:
+        return { isUnsigned ? adUnsignedInt : adInteger, F::Integer, true };
+    case SQL_TINYINT:
+        return { isUnsigned ? adUnsignedTinyInt : adTinyInt, F::Integer, true };
+    case SQL_BIGINT:
+        return { isUnsigned ? adUnsignedBigInt : adBigInt, F::Integer, true };
+    case SQL_REAL:
+        return { adSingle, F::Single, true };
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return { adDouble, F::Double, true };
+    case SQL_BIT:
+        return { adBoolean, F::Boolean, true };
+    case SQL_BINARY:
+        return { adBinary, F::Binary, true };
+    case SQL_VARBINARY:
+        return { adVarBinary, F::Binary, false };
+    case SQL_LONGVARBINARY:
+        return { adLongVarBinary, F::Binary, false };
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+        return { adDBDate, F::Date, true };
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+        return { adDBTime, F::Time, true };
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        return { adDBTimeStamp, F::Timestamp, true };
+    case SQL_GUID:
+        return { adGUID, F::Guid, true };
     default:
         // Intervals and driver-specific types: their text, which every driver can give.
-        return {adLongVarWChar, F::Text, false};
+        return { adLongVarWChar, F::Text, false };
     }
 }
 

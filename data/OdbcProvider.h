@@ -9,7 +9,8 @@
 #include <memory>
 #include <vector>
 
-namespace vl {
+namespace vl
+{
 
 inline constexpr const char* OdbcProviderName = "MSDASQL";
 

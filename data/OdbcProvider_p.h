@@ -9,7 +9,8 @@
 #include <string_view>
 #include <vector>
 
-namespace vl {
+namespace vl
+{
 
 // The ODBC connection string of the items other than "Provider". The OLE DB names "Data Source",
 // "User ID", "Password" and "Initial Catalog" become DSN, UID, PWD and DATABASE; "Extended

@@ -14,9 +14,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -24,22 +24,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace vl::test {
-namespace {
+namespace vl::test
+{
+namespace
+{
 
 // One server for the whole run of this executable, stopped when the run ends.
-class PgEnvironment : public testing::Environment {
+class PgEnvironment : public testing::Environment
+{
 public:
     void TearDown() override { PgServer::stopShared(); }
 };
 [[maybe_unused]] testing::Environment* const pgEnvironment = testing::AddGlobalTestEnvironment(new PgEnvironment);
 
-#define REQUIRE_POSTGRES()                                                                                         \
-    do {                                                                                                           \
-        if (PgServer::binaryFolder().empty())                                                                      \
-            GTEST_SKIP() << "PostgreSQL server binaries (initdb, pg_ctl, psql) are not installed";                \
-        if (odbcDriver("PostgreSQL Unicode", "psqlodbcw.so").empty())                                            \
-            GTEST_SKIP() << "the PostgreSQL ODBC driver (odbc-postgresql) is not installed";                      \
+#define REQUIRE_POSTGRES()                                                                                             \
+    do {                                                                                                               \
+        if (PgServer::binaryFolder().empty())                                                                          \
+            GTEST_SKIP() << "PostgreSQL server binaries (initdb, pg_ctl, psql) are not installed";                     \
+        if (odbcDriver("PostgreSQL Unicode", "psqlodbcw.so").empty())                                                  \
+            GTEST_SKIP() << "the PostgreSQL ODBC driver (odbc-postgresql) is not installed";                           \
     } while (0)
 
 std::string sqliteDriver()
@@ -99,7 +102,10 @@ template <typename Call> std::string oleMessage(Call&& call)
     return {};
 }
 
-std::string cellText(const ProviderCell& cell) { return std::string(cell.bytes); }
+std::string cellText(const ProviderCell& cell)
+{
+    return std::string(cell.bytes);
+}
 
 TEST(OdbcConnectionString, ItemsOtherThanProviderInOdbcForm)
 {
@@ -107,19 +113,19 @@ TEST(OdbcConnectionString, ItemsOtherThanProviderInOdbcForm)
         const char* adoString;
         const char* odbcString;
     } cases[] = {
-        {"Provider=MSDASQL;DSN=Reports;UID=ann;PWD=x", "DSN=Reports;UID=ann;PWD=x"},
-        {"Provider=MSDASQL;Driver={PostgreSQL Unicode};Server=/tmp/s;Database=db",
-            "Driver={PostgreSQL Unicode};Server=/tmp/s;Database=db"},
+        { "Provider=MSDASQL;DSN=Reports;UID=ann;PWD=x", "DSN=Reports;UID=ann;PWD=x" },
+        { "Provider=MSDASQL;Driver={PostgreSQL Unicode};Server=/tmp/s;Database=db",
+            "Driver={PostgreSQL Unicode};Server=/tmp/s;Database=db" },
         // OLE DB names of MSDASQL's properties become their ODBC keywords.
-        {"Provider=MSDASQL.1;Data Source=Reports;User ID=ann;Password=pw;Initial Catalog=sales",
-            "DSN=Reports;UID=ann;PWD=pw;DATABASE=sales"},
+        { "Provider=MSDASQL.1;Data Source=Reports;User ID=ann;Password=pw;Initial Catalog=sales",
+            "DSN=Reports;UID=ann;PWD=pw;DATABASE=sales" },
         // A quoted value with ";" or braces travels braced, a "}" inside doubled.
-        {"Provider=MSDASQL;DSN=a;PWD=\"p;w}d\"", "DSN=a;PWD={p;w}}d}"},
-        {"Provider=MSDASQL;DSN=a;PWD=' lead'", "DSN=a;PWD={ lead}"},
-        {"Provider=MSDASQL;DSN=a;PWD=", "DSN=a;PWD="},
+        { "Provider=MSDASQL;DSN=a;PWD=\"p;w}d\"", "DSN=a;PWD={p;w}}d}" },
+        { "Provider=MSDASQL;DSN=a;PWD=' lead'", "DSN=a;PWD={ lead}" },
+        { "Provider=MSDASQL;DSN=a;PWD=", "DSN=a;PWD=" },
         // Extended Properties holds ODBC text as it stands, after the other items.
-        {"Provider=MSDASQL;Extended Properties=\"DRIVER={SQLite3};Database=/x.db\";UID=u",
-            "UID=u;DRIVER={SQLite3};Database=/x.db"},
+        { "Provider=MSDASQL;Extended Properties=\"DRIVER={SQLite3};Database=/x.db\";UID=u",
+            "UID=u;DRIVER={SQLite3};Database=/x.db" },
     };
     for (const Case& c : cases) {
         ConnectionStringParseResult parsed = parseConnectionString(c.adoString);
@@ -137,36 +143,36 @@ TEST(OdbcColumnTypes, EachSqlTypeHasItsAdoCodeAndWayOfReading)
         OdbcFetch fetch;
         bool fixed;
     } cases[] = {
-        {SQL_CHAR, false, adChar, OdbcFetch::Text, true},
-        {SQL_VARCHAR, false, adVarChar, OdbcFetch::Text, false},
-        {SQL_LONGVARCHAR, false, adLongVarChar, OdbcFetch::Text, false},
-        {SQL_WCHAR, false, adWChar, OdbcFetch::Text, true},
-        {SQL_WVARCHAR, false, adVarWChar, OdbcFetch::Text, false},
-        {SQL_WLONGVARCHAR, false, adLongVarWChar, OdbcFetch::Text, false},
-        {SQL_DECIMAL, false, adNumeric, OdbcFetch::Numeric, true},
-        {SQL_NUMERIC, false, adNumeric, OdbcFetch::Numeric, true},
-        {SQL_SMALLINT, false, adSmallInt, OdbcFetch::Integer, true},
-        {SQL_SMALLINT, true, adUnsignedSmallInt, OdbcFetch::Integer, true},
-        {SQL_INTEGER, false, adInteger, OdbcFetch::Integer, true},
-        {SQL_INTEGER, true, adUnsignedInt, OdbcFetch::Integer, true},
-        {SQL_TINYINT, false, adTinyInt, OdbcFetch::Integer, true},
-        {SQL_TINYINT, true, adUnsignedTinyInt, OdbcFetch::Integer, true},
-        {SQL_BIGINT, false, adBigInt, OdbcFetch::Integer, true},
-        {SQL_REAL, false, adSingle, OdbcFetch::Single, true},
-        {SQL_FLOAT, false, adDouble, OdbcFetch::Double, true},
-        {SQL_DOUBLE, false, adDouble, OdbcFetch::Double, true},
-        {SQL_BIT, false, adBoolean, OdbcFetch::Boolean, true},
-        {SQL_BINARY, false, adBinary, OdbcFetch::Binary, true},
-        {SQL_VARBINARY, false, adVarBinary, OdbcFetch::Binary, false},
-        {SQL_LONGVARBINARY, false, adLongVarBinary, OdbcFetch::Binary, false},
-        {SQL_TYPE_DATE, false, adDBDate, OdbcFetch::Date, true},
-        {SQL_DATE, false, adDBDate, OdbcFetch::Date, true},
-        {SQL_TYPE_TIME, false, adDBTime, OdbcFetch::Time, true},
-        {SQL_TYPE_TIMESTAMP, false, adDBTimeStamp, OdbcFetch::Timestamp, true},
-        {SQL_TIMESTAMP, false, adDBTimeStamp, OdbcFetch::Timestamp, true},
-        {SQL_GUID, false, adGUID, OdbcFetch::Guid, true},
-        {SQL_INTERVAL_DAY_TO_SECOND, false, adLongVarWChar, OdbcFetch::Text, false},
-        {-150, false, adLongVarWChar, OdbcFetch::Text, false},
+        { SQL_CHAR, false, adChar, OdbcFetch::Text, true },
+        { SQL_VARCHAR, false, adVarChar, OdbcFetch::Text, false },
+        { SQL_LONGVARCHAR, false, adLongVarChar, OdbcFetch::Text, false },
+        { SQL_WCHAR, false, adWChar, OdbcFetch::Text, true },
+        { SQL_WVARCHAR, false, adVarWChar, OdbcFetch::Text, false },
+        { SQL_WLONGVARCHAR, false, adLongVarWChar, OdbcFetch::Text, false },
+        { SQL_DECIMAL, false, adNumeric, OdbcFetch::Numeric, true },
+        { SQL_NUMERIC, false, adNumeric, OdbcFetch::Numeric, true },
+        { SQL_SMALLINT, false, adSmallInt, OdbcFetch::Integer, true },
+        { SQL_SMALLINT, true, adUnsignedSmallInt, OdbcFetch::Integer, true },
+        { SQL_INTEGER, false, adInteger, OdbcFetch::Integer, true },
+        { SQL_INTEGER, true, adUnsignedInt, OdbcFetch::Integer, true },
+        { SQL_TINYINT, false, adTinyInt, OdbcFetch::Integer, true },
+        { SQL_TINYINT, true, adUnsignedTinyInt, OdbcFetch::Integer, true },
+        { SQL_BIGINT, false, adBigInt, OdbcFetch::Integer, true },
+        { SQL_REAL, false, adSingle, OdbcFetch::Single, true },
+        { SQL_FLOAT, false, adDouble, OdbcFetch::Double, true },
+        { SQL_DOUBLE, false, adDouble, OdbcFetch::Double, true },
+        { SQL_BIT, false, adBoolean, OdbcFetch::Boolean, true },
+        { SQL_BINARY, false, adBinary, OdbcFetch::Binary, true },
+        { SQL_VARBINARY, false, adVarBinary, OdbcFetch::Binary, false },
+        { SQL_LONGVARBINARY, false, adLongVarBinary, OdbcFetch::Binary, false },
+        { SQL_TYPE_DATE, false, adDBDate, OdbcFetch::Date, true },
+        { SQL_DATE, false, adDBDate, OdbcFetch::Date, true },
+        { SQL_TYPE_TIME, false, adDBTime, OdbcFetch::Time, true },
+        { SQL_TYPE_TIMESTAMP, false, adDBTimeStamp, OdbcFetch::Timestamp, true },
+        { SQL_TIMESTAMP, false, adDBTimeStamp, OdbcFetch::Timestamp, true },
+        { SQL_GUID, false, adGUID, OdbcFetch::Guid, true },
+        { SQL_INTERVAL_DAY_TO_SECOND, false, adLongVarWChar, OdbcFetch::Text, false },
+        { -150, false, adLongVarWChar, OdbcFetch::Text, false },
     };
     for (const Case& c : cases) {
         OdbcColumnType type = odbcColumnType(c.sqlType, c.isUnsigned);
@@ -210,17 +216,18 @@ TEST(PostgresLoader, MapsTheSampleScriptsTypeNames)
                                               "  Married YESNO\n"
                                               ");\n"
                                               "INSERT INTO T (Name) VALUES ('LONGTEXT CURRENCY');\n");
-    EXPECT_EQ(script, "CREATE TABLE T (\n"
-                      "  ID SERIAL PRIMARY KEY,\n"
-                      "  No INTEGER NOT NULL,\n"
-                      "  Name VARCHAR(20),\n"
-                      "  Memo TEXT,\n"
-                      "  Born TIMESTAMP,\n"
-                      "  Pay NUMERIC(19,4),\n"
-                      "  Married SMALLINT\n"
-                      ");\n"
-                      "INSERT INTO T (Name) VALUES ('LONGTEXT CURRENCY');\n"
-                      "ALTER TABLE T ALTER COLUMN Married TYPE BOOLEAN USING Married <> 0;\n");
+    EXPECT_EQ(script,
+        "CREATE TABLE T (\n"
+        "  ID SERIAL PRIMARY KEY,\n"
+        "  No INTEGER NOT NULL,\n"
+        "  Name VARCHAR(20),\n"
+        "  Memo TEXT,\n"
+        "  Born TIMESTAMP,\n"
+        "  Pay NUMERIC(19,4),\n"
+        "  Married SMALLINT\n"
+        ");\n"
+        "INSERT INTO T (Name) VALUES ('LONGTEXT CURRENCY');\n"
+        "ALTER TABLE T ALTER COLUMN Married TYPE BOOLEAN USING Married <> 0;\n");
     EXPECT_EQ(postgresType("varchar(20)"), "VARCHAR(20)");
     EXPECT_EQ(postgresType("double"), "DOUBLE PRECISION");
     EXPECT_EQ(postgresType("datetime"), "TIMESTAMP");
@@ -228,7 +235,8 @@ TEST(PostgresLoader, MapsTheSampleScriptsTypeNames)
 }
 
 // Quick cases through the SQLite ODBC driver: no server needed.
-class SqliteOdbc : public testing::Test {
+class SqliteOdbc : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -251,9 +259,12 @@ TEST_F(SqliteOdbc, ValuesArriveExactlyAndLongDataWhole)
     std::string longText;
     for (int i = 0; i < 3000; ++i)
         longText += "部门\xF0\x9F\x98\x80" + std::to_string(i % 10);
-    createDatabase(m_path, "create table t (n integer, r double, s varchar(10), memo text, b blob);"
-                           "insert into t values (42, 0.1, '研发 & <R>', '" + longText + "', randomblob(20000));"
-                           "insert into t values (-7, null, null, '', x'00ff');");
+    createDatabase(m_path,
+        "create table t (n integer, r double, s varchar(10), memo text, b blob);"
+        "insert into t values (42, 0.1, '研发 & <R>', '"
+            + longText
+            + "', randomblob(20000));"
+              "insert into t values (-7, null, null, '', x'00ff');");
     auto connection = openProviderConnection(connectionString());
     auto result = connection->execute("select n, r, s, memo, length(b), b from t order by n desc");
     ASSERT_TRUE(result);
@@ -281,8 +292,9 @@ TEST_F(SqliteOdbc, ValuesArriveExactlyAndLongDataWhole)
 
 TEST_F(SqliteOdbc, DataSetsAndStatementsWithoutRows)
 {
-    createDatabase(m_path, "create table dept (DeptNo integer, Name varchar(20));"
-                           "insert into dept values (2, 'b'), (1, 'a');");
+    createDatabase(m_path,
+        "create table dept (DeptNo integer, Name varchar(20));"
+        "insert into dept values (2, 'b'), (1, 'a');");
     TComponent owner(nullptr);
     auto* connection = new TADOConnection(&owner);
     connection->SetConnectionString(connectionString());
@@ -337,7 +349,8 @@ TEST_F(SqliteOdbc, FailuresCarryTheDriversMessageAndNothingElse)
 }
 
 // The PostgreSQL server of this run; a test that needs it starts it.
-class Postgres : public testing::Test {
+class Postgres : public testing::Test
+{
 protected:
     void SetUp() override { REQUIRE_POSTGRES(); }
     static PgServer& server() { return PgServer::shared(); }
@@ -453,12 +466,12 @@ TEST_F(Postgres, VldataGivesTheSampleDocument)
         odbcSysIni = output.path();
     }
     auto both = [&](const std::string& detailOrder) {
-        const std::vector<std::string> sample = {"--encoding", "GB2312", "--master",
-            "select * from Bas_Department order by deptno", "--detail", "Detail",
-            "select * from Bas_Employee order by " + detailOrder, "--relation", "DeptNo=DeptNo"};
+        const std::vector<std::string> sample
+            = { "--encoding", "GB2312", "--master", "select * from Bas_Department order by deptno", "--detail",
+                  "Detail", "select * from Bas_Employee order by " + detailOrder, "--relation", "DeptNo=DeptNo" };
         RunResult sqlite = runVldata(sample, VL_RUN_DIR, output.path());
         EXPECT_EQ(sqlite.exitCode, 0) << sqlite.err;
-        std::vector<std::string> overOdbc = {"--connection", connection};
+        std::vector<std::string> overOdbc = { "--connection", connection };
         overOdbc.insert(overOdbc.end(), sample.begin(), sample.end());
         RunResult postgres = runVldata(overOdbc, output.path(), output.path(), odbcSysIni);
         EXPECT_EQ(postgres.exitCode, 0) << postgres.err;
@@ -487,9 +500,9 @@ TEST_F(Postgres, SampleColumnsAreDescribedByTheDriver)
     struct Expected {
         const char* name;
         TFieldType type;
-    } expected[] = {{"id", ftAutoInc}, {"empno", ftWideString}, {"empname", ftWideString}, {"sex", ftWideString},
-        {"birthday", ftDateTime}, {"hiredate", ftDateTime}, {"salary", ftBCD}, {"married", ftBoolean},
-        {"deptno", ftInteger}, {"memo", ftMemo}};
+    } expected[] = { { "id", ftAutoInc }, { "empno", ftWideString }, { "empname", ftWideString },
+        { "sex", ftWideString }, { "birthday", ftDateTime }, { "hiredate", ftDateTime }, { "salary", ftBCD },
+        { "married", ftBoolean }, { "deptno", ftInteger }, { "memo", ftMemo } };
     ASSERT_EQ(employees->FieldCount(), static_cast<int>(std::size(expected)));
     for (int i = 0; i < employees->FieldCount(); ++i) {
         EXPECT_EQ(employees->FieldAt(i)->FieldName(), expected[i].name);
@@ -521,16 +534,17 @@ TEST_F(Postgres, ServerTypesAndValues)
         "INSERT INTO t VALUES (-32768, 2147483647, -9223372036854775808, 0.1, 0.1, -1234567890.12,"
         " 12345678901234567890.0123456789, '2024-02-29', '13:45:30', '1899-12-30 06:00:00.0005', true,"
         " 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', decode(repeat('00ff', 6000), 'hex'), 'ab', '中文', '"
-        + longText + "', '1 day 02:00:00');"
-        "INSERT INTO t VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, false, NULL, NULL,"
-        " NULL, NULL, NULL, NULL);");
+            + longText
+            + "', '1 day 02:00:00');"
+              "INSERT INTO t VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, false, NULL, NULL,"
+              " NULL, NULL, NULL, NULL);");
     auto connection = openProviderConnection(server().connectionString("vltypes"));
     auto result = connection->execute("select * from t order by b desc");
     ASSERT_TRUE(result);
     ASSERT_EQ(result->rowCount(), 2u);
     const auto& columns = result->columns();
-    const int types[] = {adSmallInt, adInteger, adBigInt, adSingle, adDouble, adNumeric, adNumeric, adDBDate,
-        adDBTime, adDBTimeStamp, adBoolean, adGUID, adLongVarBinary, adWChar, adVarWChar, adLongVarWChar};
+    const int types[] = { adSmallInt, adInteger, adBigInt, adSingle, adDouble, adNumeric, adNumeric, adDBDate, adDBTime,
+        adDBTimeStamp, adBoolean, adGUID, adLongVarBinary, adWChar, adVarWChar, adLongVarWChar };
     ASSERT_GE(columns.size(), std::size(types));
     for (std::size_t i = 0; i < std::size(types); ++i)
         EXPECT_EQ(columns[i].type, types[i]) << columns[i].name;

@@ -19,8 +19,10 @@
 
 extern char** environ;
 
-namespace vl::test {
-namespace {
+namespace vl::test
+{
+namespace
+{
 
 std::string readAll(const std::string& path)
 {
@@ -75,8 +77,7 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
         _exit(127);
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     RunResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.output = readAll(outputPath);
@@ -85,7 +86,7 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
 
 std::string runuserPath()
 {
-    for (const char* path : {"/usr/sbin/runuser", "/sbin/runuser", "/usr/bin/runuser"})
+    for (const char* path : { "/usr/sbin/runuser", "/sbin/runuser", "/usr/bin/runuser" })
         if (access(path, X_OK) == 0)
             return path;
     return {};
@@ -104,7 +105,7 @@ std::pair<std::string, std::string> splitType(std::string_view declared)
     std::string name(declared.substr(0, open));
     while (!name.empty() && name.back() == ' ')
         name.pop_back();
-    return {upperAscii(name), open == std::string_view::npos ? std::string() : std::string(declared.substr(open))};
+    return { upperAscii(name), open == std::string_view::npos ? std::string() : std::string(declared.substr(open)) };
 }
 
 } // namespace
@@ -144,7 +145,7 @@ std::string postgresScript(std::string_view sqliteScript)
     std::string result;
     std::vector<std::string> booleanColumns; // "table.column"
     std::string table;
-    std::istringstream lines{std::string(sqliteScript)};
+    std::istringstream lines { std::string(sqliteScript) };
     for (std::string line; std::getline(lines, line);) {
         const std::string upper = upperAscii(line);
         if (table.empty() && upper.starts_with("PRAGMA"))
@@ -250,14 +251,14 @@ void PgServer::start()
     }
     auto asServerUser = [&](std::vector<std::string> argv) {
         if (!m_runAs.empty())
-            argv.insert(argv.begin(), {m_runAs, "-u", "postgres", "--"});
+            argv.insert(argv.begin(), { m_runAs, "-u", "postgres", "--" });
         return argv;
     };
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("pipe failed: ") + std::strerror(errno));
     std::string script = "read line; ";
-    for (const auto& word : asServerUser({bin + "/pg_ctl", "stop", "-s", "-D", m_dataFolder, "-m", "immediate"}))
+    for (const auto& word : asServerUser({ bin + "/pg_ctl", "stop", "-s", "-D", m_dataFolder, "-m", "immediate" }))
         script += "'" + word + "' ";
     script += ">/dev/null 2>&1; rm -rf '" + m_folder + "'";
     const pid_t watchdog = fork();
@@ -287,20 +288,24 @@ void PgServer::start()
             throw std::runtime_error(std::string("chown failed: ") + std::strerror(errno));
     }
     const std::string log = m_folder + "/tool.log";
-    RunResult r = run(asServerUser({bin + "/initdb", "-D", m_dataFolder, "-U", User, "--auth=scram-sha-256",
-                          "--pwfile=" + passwordFile, "-E", "UTF8", "--locale=C", "--no-sync"}),
+    RunResult r = run(asServerUser({ bin + "/initdb", "-D", m_dataFolder, "-U", User, "--auth=scram-sha-256",
+                          "--pwfile=" + passwordFile, "-E", "UTF8", "--locale=C", "--no-sync" }),
         {}, log);
     if (r.exitCode != 0)
         throw std::runtime_error("initdb failed:\n" + r.output);
     // Unix socket only, no fsync: a throw-away server.
-    r = run(asServerUser({bin + "/pg_ctl", "start", "-w", "-s", "-D", m_dataFolder, "-l", m_socketFolder + "/server.log",
-                "-o", "-k " + m_socketFolder + " -c listen_addresses= -p " + std::to_string(Port) + " -F"}),
+    r = run(
+        asServerUser({ bin + "/pg_ctl", "start", "-w", "-s", "-D", m_dataFolder, "-l", m_socketFolder + "/server.log",
+            "-o", "-k " + m_socketFolder + " -c listen_addresses= -p " + std::to_string(Port) + " -F" }),
         {}, log);
     if (r.exitCode != 0)
         throw std::runtime_error("pg_ctl start failed:\n" + r.output + readAll(m_socketFolder + "/server.log"));
 }
 
-PgServer::~PgServer() { stop(); }
+PgServer::~PgServer()
+{
+    stop();
+}
 
 void PgServer::stop()
 {
@@ -309,8 +314,7 @@ void PgServer::stop()
     m_watchdogPipe = -1;
     if (m_watchdogPid > 0) {
         int status = 0;
-        while (waitpid(m_watchdogPid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(m_watchdogPid, &status, 0) < 0 && errno == EINTR) { }
     } else if (!m_folder.empty()) {
         std::error_code error;
         std::filesystem::remove_all(m_folder, error);
@@ -326,15 +330,18 @@ PgServer& PgServer::shared()
     return *server;
 }
 
-void PgServer::stopShared() { sharedServer().reset(); }
+void PgServer::stopShared()
+{
+    sharedServer().reset();
+}
 
 void PgServer::runSql(const std::string& database, std::string_view sql) const
 {
     const std::string input = m_folder + "/input.sql";
     std::ofstream(input, std::ios::binary) << sql;
-    RunResult r = run({binaryFolder() + "/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", m_socketFolder, "-p",
-                          std::to_string(Port), "-U", User, "-d", database, "-f", input},
-        {std::string("PGPASSWORD=") + Password, "PGCLIENTENCODING=UTF8"}, m_folder + "/psql.log");
+    RunResult r = run({ binaryFolder() + "/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", m_socketFolder, "-p",
+                          std::to_string(Port), "-U", User, "-d", database, "-f", input },
+        { std::string("PGPASSWORD=") + Password, "PGCLIENTENCODING=UTF8" }, m_folder + "/psql.log");
     if (r.exitCode != 0)
         throw std::runtime_error("psql failed on database " + database + ":\n" + r.output);
 }
@@ -388,7 +395,8 @@ std::string odbcDriver(const std::string& name, const std::string& library)
     }
     if (registered)
         return "{" + name + "}";
-    for (const char* folder : {"/usr/lib/x86_64-linux-gnu/odbc/", "/usr/lib/aarch64-linux-gnu/odbc/", "/usr/lib/odbc/"})
+    for (const char* folder :
+        { "/usr/lib/x86_64-linux-gnu/odbc/", "/usr/lib/aarch64-linux-gnu/odbc/", "/usr/lib/odbc/" })
         if (access((std::string(folder) + library).c_str(), R_OK) == 0)
             return std::string(folder) + library;
     return {};

@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
-namespace vl::test {
+namespace vl::test
+{
 
-class PgServer {
+class PgServer
+{
 public:
     // Folder of initdb, pg_ctl and psql; empty when no PostgreSQL server is installed.
     static std::string binaryFolder();
@@ -48,7 +50,7 @@ private:
     // Closes the watchdog's pipe and waits while it stops the server and removes the folder.
     void stop();
 
-    std::string m_folder;       // removed at the end
+    std::string m_folder; // removed at the end
     std::string m_socketFolder; // the data folder's parent, owned by the server's user
     std::string m_dataFolder;
     std::string m_runAs; // empty: this process's user

@@ -338,6 +338,34 @@ private:
         std::vector<PageItem> items; // rects relative to the band's top left corner
     };
 
+    // Heights (as designed, before growing) of a detail's headers and its first row.
+    double tableStartHeight(size_t detail, const DetailTable* table, const std::vector<int>* groupRows) const
+    {
+        const DetailBands& bands = m_details[detail];
+        double height = 0;
+        for (const TemplateBand* band : bands.headers)
+            height += band->height;
+        const bool rows = table && (groupRows ? !groupRows->empty() : !table->rows.empty());
+        if (rows)
+            for (const TemplateBand* band : bands.rows)
+                height += band->height;
+        return height;
+    }
+
+    double groupStartHeight() const
+    {
+        double height = 0;
+        for (const TemplateBand* band : m_masterBands)
+            height += band->height;
+        if (!m_details.empty()) {
+            const DetailTable* table = m_data.detail(m_details.front().id);
+            const std::vector<int>* rows = table && m_data.hasMaster ? &table->groups[static_cast<size_t>(m_master)] : nullptr;
+            height += tableStartHeight(0, table, rows);
+        }
+        // More than a page can hold is no reason to leave a page empty.
+        return std::min(height, contentBottom() - contentTop());
+    }
+
     double contentTop() const { return m_sheet.page.marginTop; }
     double contentBottom() const { return m_sheet.page.paper.height() - m_sheet.page.marginBottom - m_footerHeight; }
 
@@ -464,6 +492,8 @@ void ReportLayouter::Impl::step()
         return;
     case Stage::Master:
         m_lastMaster = m_master;
+        if (m_band == 0 && !m_pageStart && m_y + groupStartHeight() > contentBottom() + 1e-6)
+            startPage(); // a group header is never left alone at the foot of a page
         if (m_band < m_masterBands.size()) {
             place(*m_masterBands[m_band++], Scope{m_master, nullptr, -1});
             return;
@@ -492,6 +522,9 @@ void ReportLayouter::Impl::step()
         return;
     case Stage::DetailHeaders: {
         const DetailBands& bands = m_details[m_detail];
+        if (m_band == 0 && !m_pageStart && !bands.headers.empty()
+            && m_y + tableStartHeight(m_detail, m_table, m_groupRows) > contentBottom() + 1e-6)
+            startPage(); // nor a table header without its first row
         if (m_band < bands.headers.size()) {
             place(*bands.headers[m_band++], Scope{m_master, m_table, -1});
             return;

@@ -51,6 +51,13 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
 
 bool printReport(const LaidOutReport& report, QPagedPaintDevice& device)
 {
+    return printReport(report, device, 1, static_cast<int>(report.pages.size()));
+}
+
+bool printReport(const LaidOutReport& report, QPagedPaintDevice& device, int firstPage, int lastPage)
+{
+    const size_t first = static_cast<size_t>(std::max(1, firstPage) - 1);
+    const size_t last = std::min(report.pages.size(), static_cast<size_t>(std::max(0, lastPage)));
     device.setPageSize(QPageSize(report.page.paper, QPageSize::Millimeter));
     device.setPageOrientation(QPageLayout::Portrait); // the paper size already follows the orientation
     device.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
@@ -61,8 +68,8 @@ bool printReport(const LaidOutReport& report, QPagedPaintDevice& device)
     // A printer that keeps unprintable margins puts the page origin inside them; place pages on the paper.
     const QRectF paint = device.pageLayout().paintRectPixels(device.logicalDpiX());
     const QPointF origin(-paint.left(), -paint.top());
-    for (size_t index = 0; index < report.pages.size(); ++index) {
-        if (index > 0 && !device.newPage()) {
+    for (size_t index = first; index < last; ++index) {
+        if (index > first && !device.newPage()) {
             painter.end();
             return false;
         }

@@ -1109,10 +1109,20 @@ HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
     printer.setFromTo(1, static_cast<int>(report.pages.size()));
     if (showDialog) {
         QPrintDialog dialog(&printer, dialogParent());
+        dialog.setMinMax(1, static_cast<int>(report.pages.size()));
+        dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, m_widget != nullptr);
         if (!runReportDialog(VlReportPrintDialog, dialog, &printer))
             return S_FALSE;
     }
-    if (!printReport(report, printer))
+    // The range the user chose in the dialog; all pages otherwise.
+    int first = 1, last = static_cast<int>(report.pages.size());
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        first = printer.fromPage();
+        last = std::max(first, printer.toPage());
+    } else if (printer.printRange() == QPrinter::CurrentPage && m_widget) {
+        first = last = m_widget->currentPage() + 1;
+    }
+    if (!printReport(report, printer, first, last))
         return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"")
                                          .arg(printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName()));
     return S_OK;

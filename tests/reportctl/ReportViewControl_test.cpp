@@ -84,6 +84,7 @@ struct DialogCall {
 struct DialogHookState {
     int answer = 0;
     QString pdfFile;
+    int fromPage = 0, toPage = 0; // a page range the user chose; 0: all pages
     std::vector<DialogCall> calls;
 };
 
@@ -98,6 +99,10 @@ int recordingHook(int kind, QDialog* dialog, QPrinter* printer, void* context)
     if (!state->pdfFile.isEmpty() && printer) {
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(state->pdfFile);
+    }
+    if (state->fromPage > 0 && printer) {
+        printer->setPrintRange(QPrinter::PageRange);
+        printer->setFromTo(state->fromPage, state->toPage);
     }
     state->calls.push_back({kind, pages});
     return state->answer;
@@ -970,4 +975,29 @@ TEST_F(ReportViewControlTest, HostDecidesOnResizing)
     EXPECT_EQ(sink->argsOf(ReportViewEventId::OnResize).size(), 1);
     inPlace.reset();
     EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
+}
+
+TEST_F(ReportViewControlTest, PrintHonoursThePageRangeOfTheDialog)
+{
+    std::string xml = "<DocumentData><Master><Row DeptName=\"甲\"/></Master><Detail>";
+    for (int e = 0; e < 200; ++e)
+        xml += "<Row __MasterIdx=\"0\" EmpNo=\"E" + std::to_string(e) + "\"/>";
+    xml += "</Detail></DocumentData>";
+    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromStdString(xml)).get(), 0), S_OK);
+    int32_t pages = 0;
+    ASSERT_EQ(m_view->get_PageCount(&pages), S_OK);
+    ASSERT_GE(pages, 4);
+    QTemporaryDir dir;
+    m_dialogs.answer = 1;
+    m_dialogs.pdfFile = dir.filePath("range.pdf");
+    m_dialogs.fromPage = 2;
+    m_dialogs.toPage = 3;
+    ASSERT_EQ(printer()->Print(), S_OK);
+    const QString text = pdfText(m_dialogs.pdfFile);
+    EXPECT_EQ(text.count(u'\f'), 2) << "two pages";
+    EXPECT_TRUE(text.contains(QStringLiteral("第 2 页，共 %1 页").arg(pages)));
+    EXPECT_FALSE(text.contains(QStringLiteral("第 1 页"))) << text.toStdString();
+    m_dialogs.answer = 0;
+    EXPECT_EQ(printer()->Print(), S_FALSE) << "a cancelled dialog prints nothing";
 }

@@ -721,6 +721,12 @@ HRESULT ReportViewControl::layoutFor(const QString& sheetName, LaidOutReport& ou
         return reportFailure(E_INVALIDARG, QStringLiteral("The template has no sheet \"%1\"").arg(sheetName));
     // The same walk as the screen's, so print and PDF break pages at the same rows.
     out = layoutReport(*sheet, m_data, layoutHooks());
+    // And the same texts: what a host shows instead of a value it shows on paper too.
+    if (m_events->connectionCount() > 0)
+        for (LaidOutPage& page : out.pages)
+            for (PageItem& item : page.items)
+                if (std::optional<QString> shown = displayValue(item))
+                    item.text = *shown;
     return S_OK;
 }
 

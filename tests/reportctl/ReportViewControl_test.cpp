@@ -639,7 +639,7 @@ public:
             if (refuseResize)
                 *params->rgvarg[0].pboolVal = VARIANT_FALSE;
         }
-        if (id == ReportViewEventId::OnGetDisplayValue && params->cArgs == 3 && args[0] == displayFor) {
+        if (id == ReportViewEventId::OnGetDisplayValue && params->cArgs == 3 && !displayFor.isEmpty() && args[0] == displayFor) {
             VARIANT* display = params->rgvarg[0].pvarVal;
             const QString shown = QStringLiteral("<%1>").arg(args[1]);
             VariantClear(display);
@@ -847,6 +847,9 @@ TEST_F(ReportViewControlTest, InputsLinksDisplayValuesAndCustomFunctions)
     const QStringList asked = sink->argsOf(ReportViewEventId::OnGetDisplayValue);
     EXPECT_TRUE(asked.contains(u"Salary|5000|5,000.00"_qs)) << asked.join(u", ").toStdString();
     EXPECT_TRUE(asked.contains(u"Detail.EmpName|张三|张三"_qs)) << asked.join(u", ").toStdString();
+    ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK);
+    EXPECT_TRUE(pdfText(pdf).contains(u"<5000>"_qs)) << "paper shows what the screen shows";
+    sink->displayFor.clear();
 
     // A function the template does not know goes to the host, which computes it.
     const QString path = dir.filePath("bonus.vld");

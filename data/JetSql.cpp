@@ -662,10 +662,14 @@ std::unique_ptr<BoundCondition> bind(const Condition& condition, const ProviderR
         bound->column = findColumn(table, condition.column);
         const ProviderColumn& column = table.columns()[bound->column];
         bound->category = categoryOf(column.type);
-        if (condition.literal.kind == Literal::Kind::Null)
+        if (condition.literal.kind == Literal::Kind::Null) {
             bound->alwaysUnknown = true;
-        else
+        } else {
             bound->literal = std::make_unique<BoundLiteral>(bindLiteral(condition.literal, column, bound->category));
+            // The text view must point into the literal's final home, not the moved-from copy.
+            if (bound->literal->cell.kind == ProviderCell::Kind::Text)
+                bound->literal->cell.bytes = bound->literal->storage;
+        }
         break;
     }
     }

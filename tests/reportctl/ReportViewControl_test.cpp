@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStringEncoder>
 #include <QWheelEvent>
 #include <QDialog>
 #include <QFile>
@@ -1003,4 +1004,59 @@ TEST_F(ReportViewControlTest, PrintHonoursThePageRangeOfTheDialog)
     EXPECT_FALSE(text.contains(QStringLiteral("第 1 页"))) << text.toStdString();
     m_dialogs.answer = 0;
     EXPECT_EQ(printer()->Print(), S_FALSE) << "a cancelled dialog prints nothing";
+}
+
+TEST_F(ReportViewControlTest, DocSrcAndDataSrcOpenTheirFiles)
+{
+    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
+    DWORD cookie = 0;
+    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    QTemporaryDir dir;
+    const QString dataFile = dir.filePath("data.xml");
+    QFile file(dataFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QString xml = QString::fromUtf8(SampleData);
+    QStringEncoder encoder("GB2312");
+    ASSERT_TRUE(encoder.isValid());
+    file.write(encoder(xml)); // in the encoding its declaration names
+    file.close();
+
+    ASSERT_EQ(m_view->put_DocSrc(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(m_view->put_DataSrc(bstr(dataFile).get()), S_OK);
+    int32_t sheets = 0, rows = 0;
+    EXPECT_EQ(document()->get_SheetCount(&sheets), S_OK);
+    EXPECT_EQ(sheets, 2);
+    EXPECT_EQ(data()->get_RowCount(BStr(u"Detail").get(), -1, &rows), S_OK);
+    EXPECT_EQ(rows, 3);
+    BStr name;
+    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 1, 0, BStr(u"EmpName").get(), &name), S_OK);
+    EXPECT_EQ(qtext(name.get()), u"王五");
+
+    const QString missing = dir.filePath("none.vld");
+    EXPECT_EQ(m_view->put_DocSrc(bstr(missing).get()), S_OK) << "a property write is no command that fails";
+    EXPECT_EQ(sink->argsOf(ReportViewEventId::OnPrompt), QStringList{QStringLiteral("Template file \"%1\" not found").arg(missing)});
+    EXPECT_EQ(document()->get_SheetCount(&sheets), S_OK);
+    EXPECT_EQ(sheets, 2) << "the open template stays";
+    EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
+}
+
+TEST_F(ReportViewControlTest, LockedRefusesInputs)
+{
+    ActiveControl active(m_object.get(), QSize(900, 700));
+    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_EQ(m_view->put_Inputable(VARIANT_TRUE), S_OK);
+    ASSERT_EQ(m_view->put_Locked(VARIANT_TRUE), S_OK);
+    active.click(active.centreOf(sampleCellRect("Salary")));
+    EXPECT_EQ(active.viewport()->findChild<QLineEdit*>(), nullptr);
+    ASSERT_EQ(m_view->put_Locked(VARIANT_FALSE), S_OK);
+    active.click(active.centreOf(sampleCellRect("Salary")));
+    QLineEdit* editor = active.viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText("1");
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(editor, &escape);
+    BStr value;
+    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), S_OK);
+    EXPECT_EQ(qtext(value.get()), "5000") << "Esc drops the edit";
 }

@@ -4,6 +4,7 @@
 #include "JetFixture.h"
 #include "JetFormat_p.h"
 #include "JetWriter.h"
+#include "ScriptImport.h"
 
 #include "Exceptions.h"
 
@@ -11,6 +12,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace
@@ -232,6 +234,62 @@ TEST(JetSample, MdbToolsListTheSampleEmployees)
     EXPECT_NE(departments.find("10,11,\"R&D <实验室>\",,3,\"001002003\",\"总公司/研发中心/R&D <实验室>\",3,3"),
         std::string::npos)
         << departments;
+}
+
+} // namespace
+
+namespace
+{
+
+std::string importFailure(const std::string& script)
+{
+    vl::test::TempDir dir;
+    std::ofstream(dir.file("s.sql")) << script;
+    try {
+        vl::importSqlScript(dir.file("s.sql"), dir.file("scratch.db"));
+    } catch (const Exception& e) {
+        EXPECT_FALSE(std::filesystem::exists(dir.file("scratch.db")));
+        return e.Message();
+    }
+    return "no failure";
+}
+
+TEST(JetScriptImport, TypesAndValuesComeFromTheProvidersReading)
+{
+    vl::test::TempDir dir;
+    std::ofstream(dir.file("s.sql")) << "create table T (ID integer primary key autoincrement, D datetime, "
+                                        "M currency, Y yesno, N nvarchar(5), L longtext, B smallint);"
+                                        "insert into T (D, M, Y, N, L, B) values ('2023-03-01 08:30', '12.34', 1, "
+                                        "'001', 'x', 7);";
+    const auto tables = vl::importSqlScript(dir.file("s.sql"), dir.file("scratch.db"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("scratch.db")));
+    ASSERT_EQ(tables.size(), 1u);
+    const auto& t = tables[0];
+    using F = vl::jet::FieldType;
+    ASSERT_EQ(t.columns.size(), 7u);
+    EXPECT_EQ(t.columns[0].type, F::LongInteger);
+    EXPECT_TRUE(t.columns[0].autoIncrement);
+    EXPECT_EQ(t.columns[1].type, F::DateTime);
+    EXPECT_EQ(t.columns[2].type, F::Currency);
+    EXPECT_EQ(t.columns[3].type, F::Boolean);
+    EXPECT_EQ(t.columns[4].type, F::Text);
+    EXPECT_EQ(t.columns[4].size, 5);
+    EXPECT_EQ(t.columns[5].type, F::Memo);
+    EXPECT_EQ(t.columns[6].type, F::Integer);
+    ASSERT_EQ(t.rows.size(), 1u);
+    EXPECT_EQ(t.rows[0][1].real, encodeDayNumber(2023, 3, 1, 8, 30));
+    EXPECT_EQ(t.rows[0][2].integer, 123400);
+    EXPECT_EQ(t.rows[0][3].integer, -1);
+    EXPECT_EQ(t.rows[0][4].bytes, "001");
+}
+
+TEST(JetScriptImport, FailuresNameTheScriptOrTheColumn)
+{
+    EXPECT_EQ(importFailure("create table T (a integer); insert into U values (1);").rfind("The script '", 0), 0u);
+    EXPECT_NE(importFailure("create table T (a integer); insert into U values (1);").find("no such table: U"),
+        std::string::npos);
+    EXPECT_EQ(importFailure("create table T (big bigint);"),
+        "Table 'T', column 'big': a Jet 4 database has no column of ADO type 20.");
 }
 
 } // namespace

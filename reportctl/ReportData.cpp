@@ -5,6 +5,8 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <charconv>
+#include <string>
 
 namespace vl {
 
@@ -30,15 +32,38 @@ void noteName(std::vector<QString>& names, const QString& name)
 
 const char MasterIdxName[] = "__MasterIdx";
 
-DataRow readRow(const pugi::xml_node& node, std::vector<QString>& names, bool skipMasterIdx)
+// The attribute names of the rows of one block, by position: rows repeat the names of the row before
+// them, so each name is converted and noted once and then shared.
+class RowNames {
+public:
+    explicit RowNames(std::vector<QString>& names) : m_names(names) {}
+
+    const QString& at(std::size_t position, const char* raw)
+    {
+        if (position < m_seen.size() && m_seen[position].first == raw)
+            return m_seen[position].second;
+        QString name = QString::fromUtf8(raw);
+        noteName(m_names, name);
+        if (position >= m_seen.size())
+            m_seen.resize(position + 1);
+        m_seen[position] = {raw, std::move(name)};
+        return m_seen[position].second;
+    }
+
+private:
+    std::vector<QString>& m_names;
+    std::vector<std::pair<std::string, QString>> m_seen;
+};
+
+DataRow readRow(const pugi::xml_node& node, RowNames& names, bool skipMasterIdx, std::size_t expected)
 {
     DataRow row;
+    row.fields.reserve(expected);
+    std::size_t position = 0;
     for (const pugi::xml_attribute& attribute : node.attributes()) {
         if (skipMasterIdx && std::string_view(attribute.name()) == MasterIdxName)
             continue;
-        const QString name = QString::fromUtf8(attribute.name());
-        noteName(names, name);
-        row.fields.emplace_back(name, QString::fromUtf8(attribute.value()));
+        row.fields.emplace_back(names.at(position++, attribute.name()), QString::fromUtf8(attribute.value()));
     }
     return row;
 }
@@ -49,6 +74,15 @@ int masterIndex(const pugi::xml_node& node, size_t masterCount)
     const pugi::xml_attribute attribute = node.attribute(MasterIdxName);
     if (!attribute)
         refuse(node, QStringLiteral("detail row without __MasterIdx"));
+    // The writer's plain digits are read as they stand; anything else takes the general way below.
+    const std::string_view digits = attribute.value();
+    if (!digits.empty() && digits.size() <= 9
+        && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        int index = 0;
+        std::from_chars(digits.data(), digits.data() + digits.size(), index);
+        if (static_cast<size_t>(index) < masterCount)
+            return index;
+    }
     const QString text = QString::fromUtf8(attribute.value());
     bool ok = false;
     const int index = text.toInt(&ok);
@@ -111,11 +145,12 @@ ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
         const pugi::xml_node master = root.child("Master");
         result.hasMaster = !master.empty();
         if (result.hasMaster) {
+            RowNames names(result.masterFieldNames);
             for (const pugi::xml_node& row : master.children()) {
                 if (row.type() != pugi::node_element)
                     continue;
                 requireRow(row);
-                result.masterRows.push_back(readRow(row, result.masterFieldNames, false));
+                result.masterRows.push_back(readRow(row, names, false, result.masterFieldNames.size()));
             }
         }
         for (const pugi::xml_node& block : root.children()) {
@@ -130,13 +165,14 @@ ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
             table.id = id;
             if (result.hasMaster)
                 table.groups.resize(result.masterRows.size());
+            RowNames names(table.fieldNames);
             for (const pugi::xml_node& row : block.children()) {
                 if (row.type() != pugi::node_element)
                     continue;
                 requireRow(row);
                 if (result.hasMaster)
                     table.groups[masterIndex(row, result.masterRows.size())].push_back(static_cast<int>(table.rows.size()));
-                table.rows.push_back(readRow(row, table.fieldNames, result.hasMaster));
+                table.rows.push_back(readRow(row, names, result.hasMaster, table.fieldNames.size()));
             }
             result.details.push_back(std::move(table));
         }

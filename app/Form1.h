@@ -4,6 +4,7 @@
 
 #include "FormDescription.h"
 #include "Form.h"
+#include "TextView.h"
 
 #include <functional>
 #include <string>
@@ -33,7 +34,8 @@ public:
     QFrame* Panel1 = nullptr;
     QPushButton* Button1 = nullptr;
     QWidget* TabSheet2 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
+    // The text box of the data document: a view that lays out only what is on screen.
+    vl::TextView* Memo1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* Button3 = nullptr;
     QPushButton* Button4 = nullptr;

@@ -146,7 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             VARIANT& rv, IDispatch*) {
             g_sink = g_sink + static_cast<unsigned>(i) + static_cast<unsigned>(b) + (f == f) + (d == d);
             useString(s);
-            ri = ri + 1;
+            // Wraps at the maximum like the control's own counters; a signed overflow would be the
+            // handler's fault, not the conversion's.
+            ri = static_cast<int32_t>(static_cast<uint32_t>(ri) + 1u);
             rb = VARIANT_TRUE;
             if (v.ptr()->vt == VT_BSTR)
                 useString(v.ptr()->bstrVal);

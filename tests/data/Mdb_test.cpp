@@ -168,6 +168,12 @@ TEST(JetSample, ReadsLikeTheSqliteSampleThroughTheWindowsComponents)
     if (!std::filesystem::exists(jetFolder + "/test.mdb")
         || !std::filesystem::exists(std::string(VL_RUN_DIR) + "/test.mdb"))
         GTEST_SKIP() << "the samples are not built";
+    {
+        char magic[16] = {};
+        std::ifstream(std::string(VL_RUN_DIR) + "/test.mdb", std::ios::binary).read(magic, sizeof magic);
+        if (std::memcmp(magic, "SQLite format 3", 15) != 0)
+            GTEST_SKIP() << "run/test.mdb is not the SQLite sample";
+    }
     auto texts = [](const std::string& folder) {
         vl::test::CurrentDirectory cwd(folder);
         TComponent owner(nullptr);

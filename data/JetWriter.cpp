@@ -717,7 +717,7 @@ std::string usageMap(const std::vector<uint32_t>& pages)
     return map;
 }
 
-std::string headerPage(double createdDayNumber)
+std::string headerPage()
 {
     std::string page(PageSize, '\0');
     page[1] = 0x01;
@@ -725,7 +725,8 @@ std::string headerPage(double createdDayNumber)
     page[0x14] = 0x01; // Jet 4
     put16(page, 0x3c, 1252); // code page
     put32(page, 0x6e, 0x0409); // General sort order
-    std::memcpy(page.data() + 0x72, &createdDayNumber, sizeof createdDayNumber);
+    // The creation date at 0x72 stays 0: engines mask the password area with a value derived from
+    // it, and with a zero date the zero bytes there mean no password.
     applyHeaderMask(reinterpret_cast<unsigned char*>(page.data()));
     return page;
 }
@@ -804,7 +805,7 @@ std::string buildDatabase(const std::vector<TableDefinition>& tables, double cre
     file.pages[catalogPage] = writers[0]->definitionPage(mapRows[0].first, mapRows[0].second);
     for (std::size_t i = 0; i < tables.size(); ++i)
         file.pages[definitionPages[i]] = writers[i + 1]->definitionPage(mapRows[i + 1].first, mapRows[i + 1].second);
-    file.pages[0] = headerPage(createdDayNumber);
+    file.pages[0] = headerPage();
 
     std::string bytes;
     bytes.reserve(file.pages.size() * PageSize);

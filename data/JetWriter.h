@@ -60,8 +60,8 @@ struct TableDefinition {
     std::vector<std::vector<Value>> rows; // one value per column
 };
 
-// The bytes of a Jet 4 file holding the tables. Raises Exception naming the table, column and
-// row of a value that does not fit its column, or a table the format cannot hold.
+// The bytes of a Jet 4 file holding the tables; createdDayNumber dates the catalog's rows. Raises Exception naming the
+// table, column and row of a value that does not fit its column, or a table the format cannot hold.
 std::string buildDatabase(const std::vector<TableDefinition>& tables, double createdDayNumber = 0);
 
 // Writes buildDatabase's bytes to path through a temporary file renamed into place.

@@ -35,6 +35,22 @@ TEST(JetHeader, MaskIsTheRc4StreamThatReadersUndo)
         ASSERT_EQ(byte, 0);
 }
 
+TEST(JetHeader, UnmaskedHeaderSaysJet4WithoutKeyOrPassword)
+{
+    std::string file = vl::jet::buildDatabase(vl::test::allTypesTables(), encodeDayNumber(2024, 1, 2));
+    auto* page = reinterpret_cast<unsigned char*>(file.data());
+    EXPECT_EQ(std::string(file, 4, 16), std::string("Standard Jet DB\0", 16));
+    EXPECT_EQ(vl::jet::get32(page + 0x14), 1u);
+    vl::jet::applyHeaderMask(page);
+    EXPECT_EQ(vl::jet::get16(page + 0x3c), 1252u);
+    EXPECT_EQ(vl::jet::get32(page + 0x3e), 0u); // no encryption key
+    for (std::size_t i = 0x42; i < 0x42 + 40; ++i)
+        EXPECT_EQ(page[i], 0) << "password byte " << i;
+    EXPECT_EQ(vl::jet::get32(page + 0x6e), 0x0409u);
+    for (std::size_t i = 0x72; i < 0x7a; ++i)
+        EXPECT_EQ(page[i], 0) << "creation date byte " << i;
+}
+
 TEST(JetText, CompressesOnlyWhenShorterAndWritable)
 {
     struct Case {

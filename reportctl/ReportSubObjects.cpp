@@ -68,10 +68,7 @@ public:
     }
     HRESULT Close() override
     {
-        return guardedCall([&] {
-            m_control->closeTemplate();
-            return S_OK;
-        });
+        return guardedCall([&] { return m_control->closeTemplate(); });
     }
     HRESULT get_FileName(BSTR* value) override
     {
@@ -113,10 +110,7 @@ public:
     explicit ReportDataObject(ReportViewControl* control) : SubObject(control, IID_IReportData) {}
     HRESULT Clear() override
     {
-        return guardedCall([&] {
-            m_control->clearData();
-            return S_OK;
-        });
+        return guardedCall([&] { return m_control->clearData(); });
     }
     HRESULT get_XML(BSTR* value) override
     {

@@ -372,6 +372,21 @@ std::vector<DISPID> ReportViewControl::persistedProperties()
     return ids;
 }
 
+class LayoutGuard {
+public:
+    explicit LayoutGuard(ReportViewControl& control) : m_control(control) { ++m_control.m_layoutDepth; }
+    ~LayoutGuard()
+    {
+        if (--m_control.m_layoutDepth == 0)
+            m_control.flushPrompts();
+    }
+    LayoutGuard(const LayoutGuard&) = delete;
+    LayoutGuard& operator=(const LayoutGuard&) = delete;
+
+private:
+    ReportViewControl& m_control;
+};
+
 // ---- Properties ----
 
 #define VL_SIMPLE_INT(Name, member, effect)                                                                            \
@@ -555,6 +570,8 @@ HRESULT ReportViewControl::get_ReportPrinter(IReportPrinter** value)
 HRESULT ReportViewControl::Refresh()
 {
     return guardedCall([&] {
+        if (layingOut())
+            return refuseWhileLayingOut();
         relayout();
         fireEvent(ReportViewEventId::OnRefresh);
         return S_OK;
@@ -577,8 +594,11 @@ HRESULT ReportViewControl::get_PageCount(int32_t* value)
         if (!value)
             return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
         // The host asks for the count itself: finish the layout rather than answer a count that grows.
-        if (m_layouter && !m_layouter->done()) {
-            m_layouter->layoutUntil(std::numeric_limits<int>::max());
+        if (m_layouter && !m_layouter->done() && !layingOut()) {
+            {
+                LayoutGuard guard(*this);
+                m_layouter->layoutUntil(std::numeric_limits<int>::max());
+            }
             pushPagesToView();
         }
         *value = m_layouter ? static_cast<int32_t>(m_layouter->pageCount()) : 1;
@@ -597,8 +617,10 @@ HRESULT ReportViewControl::get_PageIndex(int32_t* value)
 HRESULT ReportViewControl::put_PageIndex(int32_t value)
 {
     return guardedCall([&] {
-        if (m_layouter && value >= 0)
+        if (m_layouter && value >= 0 && !layingOut()) {
+            LayoutGuard guard(*this);
             m_layouter->layoutUntil(value + 1);
+        }
         const int count = m_layouter ? m_layouter->pageCount() : 1;
         if (value < 0 || value >= count)
             return reportFailure(E_INVALIDARG, QStringLiteral("There is no page %1").arg(value + 1));
@@ -669,14 +691,30 @@ QString variantText(const VARIANT& value)
 
 } // namespace
 
+HRESULT ReportViewControl::refuseWhileLayingOut()
+{
+    return reportFailure(E_UNEXPECTED, QStringLiteral("The report cannot change while it is being laid out"));
+}
+
 void ReportViewControl::prompt(const QString& message)
 {
     if (m_told.contains(message))
         return;
     m_told.insert(message);
-    fireEvent(ReportViewEventId::OnPrompt, {Variant::fromString(view(message))});
-    if (!m_props.customPrompt && m_widget)
-        m_widget->setMessage(message);
+    m_pendingPrompts.push_back(message);
+    if (!layingOut())
+        flushPrompts();
+}
+
+void ReportViewControl::flushPrompts()
+{
+    std::vector<QString> prompts;
+    prompts.swap(m_pendingPrompts);
+    for (const QString& message : prompts) {
+        fireEvent(ReportViewEventId::OnPrompt, {Variant::fromString(view(message))});
+        if (!m_props.customPrompt && m_widget)
+            m_widget->setMessage(message);
+    }
 }
 
 // ---- Engine operations ----
@@ -719,8 +757,13 @@ HRESULT ReportViewControl::layoutFor(const QString& sheetName, LaidOutReport& ou
     const TemplateSheet* sheet = sheetFor(sheetName, fallback);
     if (!sheet)
         return reportFailure(E_INVALIDARG, QStringLiteral("The template has no sheet \"%1\"").arg(sheetName));
+    if (layingOut())
+        return refuseWhileLayingOut();
     // The same walk as the screen's, so print and PDF break pages at the same rows.
-    out = layoutReport(*sheet, m_data, layoutHooks());
+    {
+        LayoutGuard guard(*this);
+        out = layoutReport(*sheet, m_data, layoutHooks());
+    }
     // And the same texts: what a host shows instead of a value it shows on paper too.
     if (m_events->connectionCount() > 0)
         for (LaidOutPage& page : out.pages)
@@ -732,6 +775,8 @@ HRESULT ReportViewControl::layoutFor(const QString& sheetName, LaidOutReport& ou
 
 void ReportViewControl::relayout()
 {
+    if (layingOut())
+        return; // the layout in progress reads what would be dropped
     m_sheetCache.clear();
     m_layouter.reset();
     showActiveSheet();
@@ -751,6 +796,7 @@ void ReportViewControl::showActiveSheet()
     if (!m_layouter) {
         const TemplateSheet* sheet = sheetFor(QString(), m_defaultSheet);
         if (sheet) {
+            LayoutGuard guard(*this);
             m_layouter = std::make_unique<ReportLayouter>(*sheet, m_data, layoutHooks());
             // The first pages now, so that the view shows them at once; the rest in idle time.
             m_layouter->layoutUntil(std::max(2, m_pageIndex + 1));
@@ -772,21 +818,29 @@ void ReportViewControl::showActiveSheet()
 
 void ReportViewControl::layoutSlice()
 {
-    if (!m_layouter || m_layouter->layoutFor(25)) {
-        if (m_layoutTimer)
-            m_layoutTimer->stop();
+    if (layingOut())
+        return; // a host's event loop inside a callback of the layout: the slice after it goes on
+    bool done = true;
+    if (m_layouter) {
+        LayoutGuard guard(*this);
+        done = m_layouter->layoutFor(25);
     }
+    if (done && m_layoutTimer)
+        m_layoutTimer->stop();
     if (m_widget && m_layouter)
         m_widget->setPageCount(m_layouter->pageCount(), m_layouter->done());
 }
 
 bool ReportViewControl::finishLayout()
 {
-    if (!m_layouter)
+    if (!m_layouter || layingOut())
         return false;
     if (m_layoutTimer)
         m_layoutTimer->stop();
-    m_layouter->layoutUntil(std::numeric_limits<int>::max());
+    {
+        LayoutGuard guard(*this);
+        m_layouter->layoutUntil(std::numeric_limits<int>::max());
+    }
     if (m_widget)
         m_widget->setPageCount(m_layouter->pageCount(), true);
     return true;
@@ -932,7 +986,7 @@ bool ReportViewControl::setFieldValue(const QString& source, int masterIndex, in
 
 void ReportViewControl::inputCommitted(const PageItem& item, const QString& text)
 {
-    if (!item.cell || !item.cell->input || !m_props.inputable || m_props.locked)
+    if (!item.cell || !item.cell->input || !m_props.inputable || m_props.locked || layingOut())
         return;
     const QString bound = item.cell->boundField();
     const qsizetype dot = bound.indexOf(u'.');
@@ -958,6 +1012,8 @@ void ReportViewControl::inputCommitted(const PageItem& item, const QString& text
 
 void ReportViewControl::undoInput()
 {
+    if (layingOut())
+        return;
     if (!m_props.allowUnDo || m_props.locked || m_undo.empty())
         return;
     const InputChange change = m_undo.back();
@@ -973,6 +1029,8 @@ void ReportViewControl::undoInput()
 
 HRESULT ReportViewControl::openTemplate(const QString& path)
 {
+    if (layingOut())
+        return refuseWhileLayingOut();
     ReportTemplate parsed;
     const ParseResult result = loadTemplateFile(path, parsed);
     if (!result.ok)
@@ -988,8 +1046,10 @@ HRESULT ReportViewControl::openTemplate(const QString& path)
     return S_OK;
 }
 
-void ReportViewControl::closeTemplate()
+HRESULT ReportViewControl::closeTemplate()
 {
+    if (layingOut())
+        return refuseWhileLayingOut();
     m_sheetCache.clear();
     m_layouter.reset();
     m_template.reset();
@@ -997,10 +1057,13 @@ void ReportViewControl::closeTemplate()
     m_activeSheet.clear();
     m_told.clear();
     relayout();
+    return S_OK;
 }
 
 HRESULT ReportViewControl::setActiveSheet(const QString& name)
 {
+    if (layingOut())
+        return refuseWhileLayingOut();
     if (!m_template || !m_template->sheet(name))
         return reportFailure(E_INVALIDARG, QStringLiteral("The template has no sheet \"%1\"").arg(name));
     const QString target = m_template->sheet(name)->name;
@@ -1019,6 +1082,8 @@ HRESULT ReportViewControl::setActiveSheet(const QString& name)
 
 HRESULT ReportViewControl::loadData(const QString& text)
 {
+    if (layingOut())
+        return refuseWhileLayingOut();
     const QByteArray utf8 = text.toUtf8();
     ReportDataSet parsed;
     const ParseResult result = parseDataDocument(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())), parsed);
@@ -1045,8 +1110,10 @@ HRESULT ReportViewControl::loadData(const QString& text)
     return S_OK;
 }
 
-void ReportViewControl::clearData()
+HRESULT ReportViewControl::clearData()
 {
+    if (layingOut())
+        return refuseWhileLayingOut();
     m_sheetCache.clear();
     m_layouter.reset();
     m_data = ReportDataSet{};
@@ -1054,6 +1121,7 @@ void ReportViewControl::clearData()
     m_undo.clear();
     m_told.clear();
     relayout();
+    return S_OK;
 }
 
 void ReportViewControl::openDocSrc()

@@ -164,9 +164,9 @@ public:
 
     // Engine operations behind the sub-objects. Each answers S_OK or a failure with error info set.
     HRESULT openTemplate(const QString& path);
-    void closeTemplate();
+    HRESULT closeTemplate();
     HRESULT loadData(const QString& text);
-    void clearData();
+    HRESULT clearData();
     HRESULT print(const QString& sheetName, bool showDialog);
     HRESULT preview(const QString& sheetName);
     HRESULT exportPdf(const QString& sheetName, const QString& fileName);
@@ -234,6 +234,14 @@ private:
     };
     std::vector<InputChange> m_undo;
     int32_t m_pageIndex = 0;
+    // Layout calls back into the host (custom functions). While it runs, nothing the layout reads may
+    // change and a nested event loop of the host must not lay out again; prompts wait until it ends.
+    friend class LayoutGuard;
+    int m_layoutDepth = 0;
+    std::vector<QString> m_pendingPrompts;
+    bool layingOut() const { return m_layoutDepth > 0; }
+    HRESULT refuseWhileLayingOut();
+    void flushPrompts();
     ConnectionPointList m_points;
     ConnectionPoint* m_events;
     ConnectionPoint* m_propertyNotify;

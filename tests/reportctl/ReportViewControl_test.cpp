@@ -33,6 +33,8 @@
 
 #include <dlfcn.h>
 
+#include <functional>
+
 using namespace vl;
 
 namespace {
@@ -588,6 +590,7 @@ class RecordingSink final : public ComObject<IDispatch> {
 public:
     std::vector<std::pair<DISPID, QStringList>> events;
     QString displayFor; // element whose display value is bracketed
+    std::function<void(DISPID)> during; // runs inside the event call, as a host's handler would
     bool refuseResize = false;
 
     QStringList argsOf(DISPID id) const
@@ -648,6 +651,8 @@ public:
             display->bstrVal = bstr(shown).release();
         }
         events.emplace_back(id, args);
+        if (during)
+            during(id);
         return S_OK;
     }
 
@@ -939,9 +944,11 @@ TEST_F(ReportViewControlTest, EnumerationsTakeTheirValueSetsAndViewFollowsProper
 
     EXPECT_FALSE(active.navigator().isEmpty());
     ASSERT_EQ(m_view->put_ShowNavigator(VARIANT_FALSE), S_OK);
-    for (QLabel* label : active.window()->findChildren<QLabel*>())
-        if (label->text().startsWith(u"Page "))
+    for (QLabel* label : active.window()->findChildren<QLabel*>()) {
+        if (label->text().startsWith(u"Page ")) {
             EXPECT_FALSE(label->isVisibleTo(active.window()));
+        }
+    }
     // Sheet tabs: the second tab switches the sheet.
     ASSERT_EQ(m_view->put_SheetTabPosition(rstBottom), S_OK);
     QWidget* tabs = nullptr;
@@ -1059,4 +1066,48 @@ TEST_F(ReportViewControlTest, LockedRefusesInputs)
     BStr value;
     EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), S_OK);
     EXPECT_EQ(qtext(value.get()), "5000") << "Esc drops the edit";
+}
+
+TEST_F(ReportViewControlTest, HandlersThatCallBackDuringLayoutAreRefusedNotFatal)
+{
+    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
+    DWORD cookie = 0;
+    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    ActiveControl active(m_object.get(), QSize(600, 400));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("calls.vld");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
+      <cell width="80">[Detail.EmpName] [Again(1)] [Detail.Nope]</cell></detail></sheet></report>)");
+    file.close();
+    ASSERT_EQ(document()->OpenFile(bstr(path).get()), S_OK);
+    std::vector<HRESULT> results;
+    std::vector<QString> descriptions;
+    sink->during = [&](DISPID id) {
+        if (id == ReportViewEventId::OnCustomFunctionExecute) {
+            // Reloading, refreshing or closing in the middle of the layout that asked.
+            results.push_back(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0));
+            descriptions.push_back(takeErrorDescription());
+            results.push_back(m_view->Refresh());
+            results.push_back(document()->Close());
+            takeErrorDescription();
+        }
+        if (id == ReportViewEventId::OnPrompt)
+            QApplication::processEvents(); // a host showing a message box runs an event loop
+    };
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    for (int i = 0; i < 50; ++i)
+        QApplication::processEvents();
+    ASSERT_FALSE(results.empty());
+    for (HRESULT hr : results)
+        EXPECT_EQ(hr, E_UNEXPECTED);
+    EXPECT_EQ(descriptions.front(), "The report cannot change while it is being laid out");
+    EXPECT_TRUE(sink->argsOf(ReportViewEventId::OnPrompt).contains(u"The data has no field \"Detail.Nope\"; its cells print empty"_qs));
+    int32_t sheets = 0;
+    EXPECT_EQ(document()->get_SheetCount(&sheets), S_OK);
+    EXPECT_EQ(sheets, 1) << "the refused Close left the template open";
+    sink->during = nullptr;
+    EXPECT_EQ(document()->Close(), S_OK);
+    EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
 }

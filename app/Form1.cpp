@@ -9,6 +9,7 @@
 #include "VLDataSDK.h"
 #include "VellandorFree_TLB.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QLayout>
 #include <QPlainTextEdit>
@@ -63,6 +64,16 @@ vl::TextView* replaceMemo(QPlainTextEdit* memo)
     delete memo;
     return view;
 }
+
+// The busy pointer for the length of a command, and repaints without taking user input meanwhile.
+class BusyIndication {
+public:
+    BusyIndication() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyIndication() { QApplication::restoreOverrideCursor(); }
+    BusyIndication(const BusyIndication&) = delete;
+    BusyIndication& operator=(const BusyIndication&) = delete;
+    void repaint() const { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+};
 
 void requireViewer(const TReportView* view)
 {
@@ -133,6 +144,9 @@ void TForm1::Button1Click(TObject* /*Sender*/)
 void TForm1::Button2Click(TObject* /*Sender*/)
 {
     const uint32_t start = vl::tickCount();
+    // A large document takes seconds: the pointer tells the user the window is at work, and the
+    // window repaints between the steps. Clicks wait until the command has ended.
+    const BusyIndication busy;
     std::string xml;
     {
         // Released before the viewer is called, on success and on failure alike.
@@ -142,13 +156,15 @@ void TForm1::Button2Click(TObject* /*Sender*/)
         source->AddDetail("Detail", ADODataSet2, "DeptNo=DeptNo", "");
         xml = source->GetXML();
     }
-    // Converted once: the viewer and the text box take the same wide text.
-    const std::u16string wide = vl::toWide(xml);
-    vl::BStr text(wide);
+    busy.repaint();
+    // Converted once: the viewer and the text box share the same wide text.
+    const QString wide = QString::fromStdU16String(vl::toWide(xml));
+    vl::BStr text(std::u16string_view(reinterpret_cast<const char16_t*>(wide.utf16()), static_cast<size_t>(wide.size())));
     requireViewer(ReportView1);
     vl::ComPtr<IReportData> data = ReportView1->ReportData();
     vl::oleCheck(data->LoadXML(text.get(), 0));
-    Memo1->setPlainText(QString::fromStdU16String(wide));
+    busy.repaint();
+    Memo1->setPlainText(wide);
     const uint32_t stop = vl::tickCount();
     SetCaption(std::to_string(static_cast<uint32_t>(stop - start)));
 }

@@ -9,19 +9,29 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 class TextViewTest : public ::testing::Test {
 protected:
+    // The program tests make and end an application object of their own per test; this suite's
+    // goes with it, so that the next one can make theirs.
     static void SetUpTestSuite()
     {
         if (!qApp) {
             static int argc = 1;
             static char name[] = "app_tests";
             static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
+            s_app = new QApplication(argc, argv);
         }
     }
+    static void TearDownTestSuite()
+    {
+        delete s_app;
+        s_app = nullptr;
+    }
+    static inline QApplication* s_app = nullptr;
     void SetUp() override
     {
         view.resize(300, 200);
@@ -40,7 +50,8 @@ protected:
         return lines.join(separator);
     }
 
-    vl::TextView view;
+    std::unique_ptr<vl::TextView> viewOwner = std::make_unique<vl::TextView>();
+    vl::TextView& view = *viewOwner;
 };
 
 // A document-shaped text: one line of rows with attributes, blanks between them.

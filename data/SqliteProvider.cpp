@@ -15,6 +15,8 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <memory>
+#include <utility>
 
 namespace vl {
 namespace {
@@ -74,12 +76,13 @@ Category categoryOf(int type)
     }
 }
 
-// Cells of the whole result in one array, their texts and bytes in one arena.
+// Cells of the whole result in blocks of rows, their texts and bytes in blocks of bytes: the result
+// grows without ever copying what it holds, so reading a large result needs no second copy of it.
 struct StoredCell {
     union {
         int64_t integer;
         double real;
-        uint64_t offset;
+        const char* data;
     };
     uint32_t length = 0;
     ProviderCell::Kind kind = ProviderCell::Kind::Null;
@@ -88,16 +91,17 @@ struct StoredCell {
 
 class SqliteResult final : public ProviderResult {
 public:
+    static constexpr std::size_t RowsPerBlock = 4096;
+    static constexpr std::size_t BytesPerBlock = 1 << 20;
+
     std::vector<ProviderColumn> m_columns;
-    std::vector<StoredCell> m_cells;
-    std::string m_arena;
     std::size_t m_rows = 0;
 
     const std::vector<ProviderColumn>& columns() const override { return m_columns; }
     std::size_t rowCount() const override { return m_rows; }
     ProviderCell cell(std::size_t row, std::size_t column) const override
     {
-        const StoredCell& stored = m_cells[row * m_columns.size() + column];
+        const StoredCell& stored = at(row, column);
         ProviderCell result;
         result.kind = stored.kind;
         switch (stored.kind) {
@@ -111,7 +115,7 @@ public:
             break;
         case ProviderCell::Kind::Text:
         case ProviderCell::Kind::Bytes:
-            result.bytes = std::string_view(m_arena).substr(stored.offset, stored.length);
+            result.bytes = std::string_view(stored.data, stored.length);
             break;
         case ProviderCell::Kind::Null:
             break;
@@ -119,13 +123,54 @@ public:
         return result;
     }
 
+    const StoredCell& at(std::size_t row, std::size_t column) const
+    {
+        return m_cellBlocks[row / RowsPerBlock][(row % RowsPerBlock) * m_columns.size() + column];
+    }
+    StoredCell& at(std::size_t row, std::size_t column)
+    {
+        return m_cellBlocks[row / RowsPerBlock][(row % RowsPerBlock) * m_columns.size() + column];
+    }
+
+    // The cells of a new last row, all null.
+    StoredCell* appendRow()
+    {
+        if (m_rows % RowsPerBlock == 0)
+            m_cellBlocks.push_back(std::make_unique<StoredCell[]>(RowsPerBlock * m_columns.size()));
+        return &at(m_rows++, 0);
+    }
+
     void storeBytes(StoredCell& cell, ProviderCell::Kind kind, const void* data, std::size_t size)
     {
         cell.kind = kind;
-        cell.offset = m_arena.size();
         cell.length = static_cast<uint32_t>(size);
-        m_arena.append(static_cast<const char*>(data), size);
+        cell.data = keep(static_cast<const char*>(data), size);
     }
+
+private:
+    const char* keep(const char* data, std::size_t size)
+    {
+        if (size > BytesPerBlock / 4) {
+            auto& own = m_longValues.emplace_back(std::make_unique<char[]>(size));
+            std::memcpy(own.get(), data, size);
+            return own.get();
+        }
+        if (m_byteBlocks.empty() || m_blockUsed + size > BytesPerBlock) {
+            m_byteBlocks.push_back(std::make_unique<char[]>(BytesPerBlock));
+            m_blockUsed = 0;
+        }
+        char* place = m_byteBlocks.back().get() + m_blockUsed;
+        if (size > 0)
+            std::memcpy(place, data, size);
+        m_blockUsed += size;
+        return place;
+    }
+
+    std::vector<std::unique_ptr<StoredCell[]>> m_cellBlocks;
+    std::vector<std::unique_ptr<char[]>> m_byteBlocks;
+    std::size_t m_blockUsed = 0;
+    std::vector<std::unique_ptr<char[]>> m_longValues; // one block each
+
 };
 
 std::string guidText(const unsigned char* b)
@@ -274,11 +319,10 @@ void SqliteConnection::storeTyped(SqliteResult& result, StoredCell& cell, sqlite
 // values: integers, else floating point, else text, else bytes.
 void describeUntypedColumn(SqliteResult& result, std::size_t column)
 {
-    const std::size_t width = result.m_columns.size();
     bool anyFloat = false, anyText = false, anyBytes = false, fitsInt32 = true;
     std::size_t longestText = 0;
     for (std::size_t row = 0; row < result.m_rows; ++row) {
-        const StoredCell& cell = result.m_cells[row * width + column];
+        const StoredCell& cell = std::as_const(result).at(row, column);
         switch (cell.kind) {
         case ProviderCell::Kind::Integer:
             if (cell.integer < std::numeric_limits<int32_t>::min() || cell.integer > std::numeric_limits<int32_t>::max())
@@ -287,7 +331,7 @@ void describeUntypedColumn(SqliteResult& result, std::size_t column)
         case ProviderCell::Kind::Float: anyFloat = true; break;
         case ProviderCell::Kind::Text: {
             anyText = true;
-            std::string_view text = std::string_view(result.m_arena).substr(cell.offset, cell.length);
+            std::string_view text(cell.data, cell.length);
             longestText = std::max(longestText, toWide(text, "UTF-8").size());
             break;
         }
@@ -315,7 +359,7 @@ void describeUntypedColumn(SqliteResult& result, std::size_t column)
     }
     // Mixed columns take one representation: numbers become their text, texts their bytes.
     for (std::size_t row = 0; row < result.m_rows; ++row) {
-        StoredCell& cell = result.m_cells[row * width + column];
+        StoredCell& cell = result.at(row, column);
         if (cell.kind == ProviderCell::Kind::Null)
             continue;
         if ((anyText || anyBytes) && (cell.kind == ProviderCell::Kind::Integer || cell.kind == ProviderCell::Kind::Float)) {
@@ -392,11 +436,10 @@ std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view comma
     }
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         const std::size_t row = result->m_rows;
-        result->m_cells.resize(result->m_cells.size() + static_cast<std::size_t>(width));
+        StoredCell* cells = result->appendRow();
         for (int i = 0; i < width; ++i)
-            storeTyped(*result, result->m_cells[row * static_cast<std::size_t>(width) + static_cast<std::size_t>(i)],
-                stmt, i, result->m_columns[static_cast<std::size_t>(i)], categories[static_cast<std::size_t>(i)], row);
-        ++result->m_rows;
+            storeTyped(*result, cells[i], stmt, i, result->m_columns[static_cast<std::size_t>(i)],
+                categories[static_cast<std::size_t>(i)], row);
     }
     if (rc != SQLITE_DONE)
         providerError(format("Reading '%s' failed: %s.", m_path.c_str(), sqlite3_errmsg(m_db)), E_PROVIDER_FAIL);

@@ -1,5 +1,7 @@
 -- The sample database of the demonstration program: a department tree and its employees.
--- Built into test.mdb by the build (sqlite3 command-line tool). Memo columns are declared LONGTEXT
+-- Built into test.mdb by the build as a Jet 4 file (vljet, which runs it through SQLite first), and
+-- into sqlite/test.mdb with the sqlite3 command-line tool. Every value must be one a Jet file can hold
+-- (a yes/no cannot be null), so that both give the same document. Memo columns are declared LONGTEXT
 -- and text columns NVARCHAR so that SQLite keeps texts such as '001002' as text (a MEMO, DATETIME
 -- or CURRENCY column has numeric affinity and would turn '001002' into the number 1002).
 PRAGMA encoding = 'UTF-8';
@@ -48,7 +50,7 @@ INSERT INTO Bas_Employee (EmpNo, EmpName, Sex, Birthday, HireDate, Salary, Marri
 INSERT INTO Bas_Employee (EmpNo, EmpName, Sex, Birthday, HireDate, Salary, Married, DeptNo, Memo) VALUES ('0003', '高华', '女', '1965-04-02', '2012-03-10', 8000.00, 0, 7, NULL);
 INSERT INTO Bas_Employee (EmpNo, EmpName, Sex, Birthday, HireDate, Salary, Married, DeptNo, Memo) VALUES ('0004', '林晓燕', '男', NULL, '2015-04-12', 3000.00, 0, 5, '生日未登记');
 INSERT INTO Bas_Employee (EmpNo, EmpName, Sex, Birthday, HireDate, Salary, Married, DeptNo, Memo) VALUES ('0005', '郭晓燕', '女', '1982-08-19', '2016-06-10', 5000.00, 0, 3, NULL);
-INSERT INTO Bas_Employee (EmpNo, EmpName, Sex, Birthday, HireDate, Salary, Married, DeptNo, Memo) VALUES ('0006', '高洋', '女', '1983-12-15', '2012-10-03', NULL, NULL, 7, NULL);
+INSERT INTO Bas_Employee (EmpNo, EmpName, Sex, Birthday, HireDate, Salary, Married, DeptNo, Memo) VALUES ('0006', '高洋', '女', '1983-12-15', '2012-10-03', NULL, 0, 7, NULL);
 INSERT INTO Bas_Employee (EmpNo, EmpName, Sex, Birthday, HireDate, Salary, Married, DeptNo, Memo) VALUES ('0007', '陈明', '女', '1964-11-03', '2019-09-19', 14000.50, 1, 8, NULL);
 INSERT INTO Bas_Employee (EmpNo, EmpName, Sex, Birthday, HireDate, Salary, Married, DeptNo, Memo) VALUES ('0008', '罗明', '女', '1966-02-09', '2023-03-01 08:30:00', 2500.00, 1, 11, NULL);
 INSERT INTO Bas_Employee (EmpNo, EmpName, Sex, Birthday, HireDate, Salary, Married, DeptNo, Memo) VALUES ('0009', '吴志强', '女', '1984-01-15', '2015-03-20', 3000.25, 0, 5, NULL);

@@ -229,9 +229,9 @@ TEST_F(JetOracle, EveryValueReadsBack)
 
 TEST(JetSample, MdbToolsListTheSampleEmployees)
 {
-    const std::string path = std::string(VL_RUN_DIR) + "/jet/test.mdb";
+    const std::string path = std::string(VL_RUN_DIR) + "/test.mdb";
     if (!std::filesystem::exists(path))
-        GTEST_SKIP() << "the Jet sample is not built";
+        GTEST_SKIP() << "the sample is not built";
     if (!vl::test::haveMdbTools())
         GTEST_SKIP() << "mdbtools' command-line tools are not installed";
     EXPECT_EQ(runTool("mdb-ver '" + path + "'"), "JET4\n");

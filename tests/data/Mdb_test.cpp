@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -159,20 +160,21 @@ TEST_F(JetRead, CommandsFilterOrderAndFailWithClearTexts)
     EXPECT_EQ(failure("  "), "Command text was not set for the command object");
 }
 
-// The Jet sample and the SQLite sample give every field the same value text, so the data
-// document is the same; the one exception is a yes/no left empty in the script, which a Jet
-// file stores as No.
+// The program's sample test.mdb is a Jet 4 file and gives every field the same value text as the
+// SQLite build of the same script.
 TEST(JetSample, ReadsLikeTheSqliteSampleThroughTheWindowsComponents)
 {
-    const std::string jetFolder = std::string(VL_RUN_DIR) + "/jet";
-    if (!std::filesystem::exists(jetFolder + "/test.mdb")
+    const std::string sqliteFolder = std::string(VL_RUN_DIR) + "/sqlite";
+    if (!std::filesystem::exists(sqliteFolder + "/test.mdb")
         || !std::filesystem::exists(std::string(VL_RUN_DIR) + "/test.mdb"))
         GTEST_SKIP() << "the samples are not built";
     {
-        char magic[16] = {};
+        char magic[0x15] = {};
         std::ifstream(std::string(VL_RUN_DIR) + "/test.mdb", std::ios::binary).read(magic, sizeof magic);
-        if (std::memcmp(magic, "SQLite format 3", 15) != 0)
-            GTEST_SKIP() << "run/test.mdb is not the SQLite sample";
+        EXPECT_EQ(std::string(magic + 4, 15), "Standard Jet DB");
+        EXPECT_EQ(magic[0x14], 1) << "not a Jet 4 file";
+        std::ifstream(sqliteFolder + "/test.mdb", std::ios::binary).read(magic, sizeof magic);
+        EXPECT_EQ(std::memcmp(magic, "SQLite format 3", 15), 0);
     }
     auto texts = [](const std::string& folder) {
         vl::test::CurrentDirectory cwd(folder);
@@ -200,21 +202,27 @@ TEST(JetSample, ReadsLikeTheSqliteSampleThroughTheWindowsComponents)
         }
         return rows;
     };
-    const auto jet = texts(jetFolder);
-    auto sqlite = texts(VL_RUN_DIR);
+    const auto jet = texts(VL_RUN_DIR);
+    const auto sqlite = texts(sqliteFolder);
     ASSERT_EQ(jet.size(), 1u + 12u + 1u + 36u);
     ASSERT_EQ(sqlite.size(), jet.size());
-    // Employee 0006 (department 7) has no married flag in the script.
-    bool adjusted = false;
-    for (auto& row : sqlite)
-        if (row.size() == 10 && row[1] == "0006") {
-            EXPECT_EQ(row[7], "");
-            row[7] = "False";
-            adjusted = true;
-        }
-    EXPECT_TRUE(adjusted);
     for (std::size_t i = 0; i < jet.size(); ++i)
         EXPECT_EQ(jet[i], sqlite[i]) << "row " << i;
+    // The sample keeps a null of every type that can hold one (a yes/no cannot).
+    auto nulls = [&](std::size_t header, std::size_t count, const std::string& column) {
+        const auto& names = jet[header];
+        const auto at = std::find(names.begin(), names.end(), column) - names.begin();
+        int found = 0;
+        for (std::size_t row = header + 1; row <= header + count; ++row)
+            found += jet[row].at(static_cast<std::size_t>(at)).empty() ? 1 : 0;
+        return found;
+    };
+    EXPECT_EQ(nulls(0, 12, "DeptCode"), 1); // text
+    EXPECT_EQ(nulls(13, 36, "Sex"), 1); // text
+    EXPECT_EQ(nulls(13, 36, "Birthday"), 1); // date
+    EXPECT_EQ(nulls(13, 36, "Salary"), 1); // currency
+    EXPECT_EQ(nulls(13, 36, "Married"), 0); // yes/no
+    EXPECT_GT(nulls(13, 36, "Memo"), 1); // memo (and one empty memo)
 }
 
 // Truncated and damaged copies fail with a message naming the file; none crashes.

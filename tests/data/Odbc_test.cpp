@@ -449,8 +449,9 @@ std::string sortedWithinMasterRows(const std::string& document)
 
 TEST_F(Postgres, VldataGivesTheSampleDocument)
 {
-    if (!std::filesystem::exists(std::string(VL_RUN_DIR) + "/test.mdb"))
-        GTEST_SKIP() << "the sample database is not built";
+    const std::string sqliteSample = std::string(VL_RUN_DIR) + "/sqlite";
+    if (!std::filesystem::exists(sqliteSample + "/test.mdb"))
+        GTEST_SKIP() << "the SQLite sample database is not built";
     const std::string database = server().sampleDatabase();
     std::string connection = server().connectionString(database);
     TempDir output;
@@ -469,7 +470,7 @@ TEST_F(Postgres, VldataGivesTheSampleDocument)
         const std::vector<std::string> sample
             = { "--encoding", "GB2312", "--master", "select * from Bas_Department order by deptno", "--detail",
                   "Detail", "select * from Bas_Employee order by " + detailOrder, "--relation", "DeptNo=DeptNo" };
-        RunResult sqlite = runVldata(sample, VL_RUN_DIR, output.path());
+        RunResult sqlite = runVldata(sample, sqliteSample, output.path());
         EXPECT_EQ(sqlite.exitCode, 0) << sqlite.err;
         std::vector<std::string> overOdbc = { "--connection", connection };
         overOdbc.insert(overOdbc.end(), sample.begin(), sample.end());

@@ -112,9 +112,14 @@ Outcome openCopy(const std::string& folder, const std::string& bytes)
     _exit(0);
 }
 
-TEST(CorruptDatabase, ThousandDamagedCopiesOpenOrFailWithAMessage)
+// Over the program's sample (a Jet 4 file) and the SQLite build of the same script.
+class CorruptDatabase : public testing::TestWithParam<const char*>
 {
-    const std::string sample = readFile(VL_RUN_DIR "/test.mdb");
+};
+
+TEST_P(CorruptDatabase, ThousandDamagedCopiesOpenOrFailWithAMessage)
+{
+    const std::string sample = readFile(std::string(VL_RUN_DIR "/") + GetParam());
     ASSERT_GT(sample.size(), 4096u);
     vl::test::TempDir folder;
 
@@ -167,5 +172,8 @@ TEST(CorruptDatabase, ThousandDamagedCopiesOpenOrFailWithAMessage)
     EXPECT_GT(opened, 10);
     EXPECT_GT(static_cast<long>(done) - opened, 400);
 }
+
+INSTANTIATE_TEST_SUITE_P(Samples, CorruptDatabase, testing::Values("test.mdb", "sqlite/test.mdb"),
+    [](const testing::TestParamInfo<const char*>& info) { return info.index == 0 ? "Jet" : "Sqlite"; });
 
 } // namespace

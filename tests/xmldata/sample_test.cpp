@@ -18,8 +18,9 @@ class SampleDatabase : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::filesystem::exists(std::string(VL_RUN_DIR) + "/test.mdb"))
-            GTEST_SKIP() << "the sample database is not built";
+        if (!std::filesystem::exists(std::string(VL_RUN_DIR) + "/test.mdb")
+            || !std::filesystem::exists(std::string(VL_RUN_DIR) + "/sqlite/test.mdb"))
+            GTEST_SKIP() << "the sample databases are not built";
         m_previous = std::filesystem::current_path();
         std::filesystem::current_path(VL_RUN_DIR);
     }
@@ -33,12 +34,13 @@ private:
     std::filesystem::path m_previous;
 };
 
-// DeptNo of every row of a query, read straight from SQLite.
+// DeptNo of every row of a query, read straight from SQLite: from the SQLite build of the same
+// script, since the program's test.mdb is a Jet file.
 std::vector<std::string> deptNos(const char* sql)
 {
     std::vector<std::string> values;
     sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open_v2("test.mdb", &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open_v2(VL_RUN_DIR "/sqlite/test.mdb", &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt* st = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), SQLITE_OK);
     while (sqlite3_step(st) == SQLITE_ROW) {
@@ -115,6 +117,37 @@ TEST_F(SampleDatabase, WindowsCallsGiveAWellFormedDocumentWhoseRowsRelate)
         output.append(chunk, n);
     EXPECT_EQ(pclose(tool), 0);
     EXPECT_EQ(output, document);
+}
+
+// The document of the window's calls on test.mdb in the current folder.
+std::string windowsDocument()
+{
+    TComponent form(nullptr);
+    TADOConnection* connection;
+    TADODataSet* departments;
+    TDataSource* dataSource;
+    TADODataSet* employees;
+    vl::loadSampleDataComponents(&form, connection, departments, dataSource, employees);
+    connection->Open();
+    departments->Open();
+    employees->Open();
+    auto* source = TXMLDataSource::Create(&form);
+    source->SetEncoding("GB2312");
+    source->SetMaster(departments, "");
+    source->AddDetail("Detail", employees, "DeptNo=DeptNo", "");
+    std::string document = source->GetXML();
+    delete source;
+    return document;
+}
+
+// The Jet sample the build makes and the SQLite build of the same script give the same bytes.
+TEST_F(SampleDatabase, JetAndSqliteSamplesGiveTheSameDocument)
+{
+    const std::string jet = windowsDocument();
+    std::filesystem::current_path(VL_RUN_DIR "/sqlite");
+    const std::string sqlite = windowsDocument();
+    EXPECT_GT(jet.size(), 5000u);
+    EXPECT_EQ(jet, sqlite);
 }
 
 } // namespace

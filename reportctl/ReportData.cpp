@@ -101,6 +101,10 @@ void requireRow(const pugi::xml_node& node)
 
 const QString* DataRow::value(const QString& name) const
 {
+    // Templates mostly spell names as the data do: the exact compare is the cheap first try.
+    for (const auto& [fieldName, text] : fields)
+        if (fieldName == name)
+            return &text;
     for (const auto& [fieldName, text] : fields)
         if (fieldName.compare(name, Qt::CaseInsensitive) == 0)
             return &text;

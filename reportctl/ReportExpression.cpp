@@ -1,8 +1,8 @@
 #include "ReportExpression.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vl {
@@ -274,7 +274,8 @@ QString formatWithPattern(double value, const QString& format)
         for (qsizetype i = integerEnd - 3; i > 0; i -= 3)
             digits.insert(i, u',');
     }
-    const bool negative = value < 0 && digits.contains(QRegularExpression(QStringLiteral("[1-9]")));
+    // No "-0.00": a negative number shows its sign only when a digit other than 0 is left.
+    const bool negative = value < 0 && std::any_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'1' && c <= u'9'; });
     return (negative ? QStringLiteral("-") : QString()) + prefix + digits + suffix;
 }
 

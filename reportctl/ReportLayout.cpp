@@ -65,22 +65,24 @@ public:
     ExprValue field(const QString& source, const QString& name) override
     {
         const DataRow* row = nullptr;
+        const std::vector<QString>* names = nullptr;
         if (isMasterName(source)) {
             if (scope.masterIndex >= 0 && static_cast<size_t>(scope.masterIndex) < m_data.masterRows.size())
                 row = &m_data.masterRows[static_cast<size_t>(scope.masterIndex)];
-            if (m_data.hasMaster && !m_data.masterRows.empty() && !containsName(m_data.masterFieldNames, name))
-                missing(QStringLiteral("The data has no field \"%1.%2\"; its cells print empty").arg(source, name));
+            if (m_data.hasMaster && !m_data.masterRows.empty())
+                names = &m_data.masterFieldNames;
         } else if (scope.detail && scope.detailRow >= 0 && scope.detail->id.compare(source, Qt::CaseInsensitive) == 0) {
             row = &scope.detail->rows[static_cast<size_t>(scope.detailRow)];
-            if (!containsName(scope.detail->fieldNames, name))
-                missing(QStringLiteral("The data has no field \"%1.%2\"; its cells print empty").arg(source, name));
+            names = &scope.detail->fieldNames;
         } else if (!m_data.empty() && !m_data.detail(source)) {
             missing(QStringLiteral("The data has no detail \"%1\"; its cells print empty").arg(source));
         }
-        if (!row)
-            return {};
-        const QString* value = row->value(name);
-        return value ? ExprValue::fromText(*value) : ExprValue{};
+        if (const QString* value = row ? row->value(name) : nullptr)
+            return ExprValue::fromText(*value); // a row that has it: the field exists
+        // A row without the value (an empty value the writer left out) or a field no row has.
+        if (names && !containsName(*names, name))
+            missing(QStringLiteral("The data has no field \"%1.%2\"; its cells print empty").arg(source, name));
+        return {};
     }
 
     ExprValue aggregate(AggregateKind kind, const QString& source, const QString& name) override

@@ -8,19 +8,26 @@
 #include <algorithm>
 #include <cmath>
 
-namespace vl {
-namespace {
+namespace vl
+{
+namespace
+{
 
 // One slice of the line search while the event loop is idle: short against the 100 ms a user
 // notices, long enough that the whole of a large text is done in well under a second of slices.
 constexpr qint64 SliceNs = 15'000'000;
 constexpr int Margin = 4;
 
-bool isSurrogate(char16_t c) { return c >= 0xD800 && c < 0xE000; }
+bool isSurrogate(char16_t c)
+{
+    return c >= 0xD800 && c < 0xE000;
+}
 
 } // namespace
 
-TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent), m_advances(new float[0x10000]())
+TextView::TextView(QWidget* parent)
+    : QAbstractScrollArea(parent)
+    , m_advances(new float[0x10000]())
 {
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setBackgroundRole(QPalette::Base);
@@ -116,7 +123,8 @@ bool TextView::layoutFor(qint64 budgetNs)
             qreal advance = 0;
             if (isSurrogate(c)) {
                 if (c < 0xDC00 && i + 1 < size)
-                    advance = QFontMetricsF(font()).horizontalAdvance(QString(reinterpret_cast<const QChar*>(text + i), 2));
+                    advance
+                        = QFontMetricsF(font()).horizontalAdvance(QString(reinterpret_cast<const QChar*>(text + i), 2));
             } else {
                 advance = advanceOf(c);
             }
@@ -178,9 +186,9 @@ void TextView::updateScrollBars()
     vertical->setPageStep(visible);
     vertical->setSingleStep(1);
     QScrollBar* horizontal = horizontalScrollBar();
-    const int overflow = m_wrapMode == QPlainTextEdit::NoWrap
-        ? static_cast<int>(std::min<qreal>(std::max<qreal>(m_longestLine - viewport()->width() + 2 * Margin, 0), INT_MAX))
-        : 0;
+    const int overflow = m_wrapMode == QPlainTextEdit::NoWrap ? static_cast<int>(std::min<qreal>(
+                             std::max<qreal>(m_longestLine - viewport()->width() + 2 * Margin, 0), INT_MAX))
+                                                              : 0;
     horizontal->setRange(0, overflow);
     horizontal->setPageStep(viewport()->width());
     horizontal->setSingleStep(std::max(1, QFontMetrics(font()).averageCharWidth()));
@@ -240,13 +248,27 @@ void TextView::keyPressEvent(QKeyEvent* event)
 {
     QScrollBar* vertical = verticalScrollBar();
     switch (event->key()) {
-    case Qt::Key_Up: vertical->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
-    case Qt::Key_Down: vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
-    case Qt::Key_PageUp: vertical->triggerAction(QAbstractSlider::SliderPageStepSub); break;
-    case Qt::Key_PageDown: vertical->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
-    case Qt::Key_Home: vertical->triggerAction(QAbstractSlider::SliderToMinimum); break;
-    case Qt::Key_End: vertical->triggerAction(QAbstractSlider::SliderToMaximum); break;
-    default: QAbstractScrollArea::keyPressEvent(event); return;
+    case Qt::Key_Up:
+        vertical->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case Qt::Key_Down:
+        vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    case Qt::Key_PageUp:
+        vertical->triggerAction(QAbstractSlider::SliderPageStepSub);
+        break;
+    case Qt::Key_PageDown:
+        vertical->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        break;
+    case Qt::Key_Home:
+        vertical->triggerAction(QAbstractSlider::SliderToMinimum);
+        break;
+    case Qt::Key_End:
+        vertical->triggerAction(QAbstractSlider::SliderToMaximum);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
     }
     viewport()->update();
 }

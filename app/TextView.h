@@ -13,9 +13,11 @@
 #include <memory>
 #include <vector>
 
-namespace vl {
+namespace vl
+{
 
-class TextView : public QAbstractScrollArea {
+class TextView : public QAbstractScrollArea
+{
     Q_OBJECT
 public:
     explicit TextView(QWidget* parent = nullptr);

@@ -42,7 +42,8 @@
 
 using namespace vl;
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 using vl::bench::DatabaseSize;
@@ -132,8 +133,8 @@ void BM_LoadXML(benchmark::State& state)
     const std::string& xml = document();
     vl::setClassRegistryFolder(VL_RUN_DIR);
     vl::ComPtr<IReportView> view;
-    if (CoCreateInstance(CLSID_ReportView, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IReportView,
-                             view.voidOut())
+    if (CoCreateInstance(
+            CLSID_ReportView, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IReportView, view.voidOut())
         != S_OK) {
         state.SkipWithError("cannot create the viewer");
         return;
@@ -150,7 +151,8 @@ void BM_LoadXML(benchmark::State& state)
 }
 
 // The window: its database is the generated one, found as "test.mdb" in the working directory.
-class Window {
+class Window
+{
 public:
     Window()
     {
@@ -160,9 +162,8 @@ public:
         fs::current_path(m_folder);
         vl::setProgramFilePath(std::string(VL_RUN_DIR) + "/vldemo");
         vl::setClassRegistryFolder(VL_RUN_DIR);
-        vl::setMessageBoxHandler([this](const std::string& text, const std::string&, vl::MessageBoxIcon) {
-            m_messages += text + "\n";
-        });
+        vl::setMessageBoxHandler(
+            [this](const std::string& text, const std::string&, vl::MessageBoxIcon) { m_messages += text + "\n"; });
         static int argc = 1;
         static char name[] = "vldemo";
         static char* argv[] = { name, nullptr };

@@ -11,9 +11,11 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 
-class TextViewTest : public ::testing::Test {
+class TextViewTest : public ::testing::Test
+{
 protected:
     // The program tests make and end an application object of their own per test; this suite's
     // goes with it, so that the next one can make theirs.
@@ -22,7 +24,7 @@ protected:
         if (!qApp) {
             static int argc = 1;
             static char name[] = "app_tests";
-            static char* argv[] = {name, nullptr};
+            static char* argv[] = { name, nullptr };
             s_app = new QApplication(argc, argv);
         }
     }

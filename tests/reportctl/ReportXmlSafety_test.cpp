@@ -21,7 +21,8 @@
 
 using namespace vl;
 
-namespace {
+namespace
+{
 
 // The classic expansion bomb: ten levels of ten references, 10^9 copies of "lol" when expanded.
 std::string entityBomb(const std::string& root)
@@ -66,11 +67,11 @@ QString templateRefusal(const std::string& xml)
 TEST(XmlSafety, DocumentTypeDeclarationsAreRefusedBeforeAnyExpansion)
 {
     EXPECT_EQ(dataRefusal(entityBomb("DocumentData")),
-              "Data document: document type declarations are not allowed at line 2, column 1");
+        "Data document: document type declarations are not allowed at line 2, column 1");
     EXPECT_EQ(templateRefusal(entityBomb("report")),
-              "Template: document type declarations are not allowed at line 2, column 1");
+        "Template: document type declarations are not allowed at line 2, column 1");
     EXPECT_EQ(dataRefusal("<!DOCTYPE DocumentData><DocumentData/>"),
-              "Data document: document type declarations are not allowed at line 1, column 1");
+        "Data document: document type declarations are not allowed at line 1, column 1");
 }
 
 TEST(XmlSafety, ExternalEntitiesAreNeverOpened)
@@ -80,13 +81,14 @@ TEST(XmlSafety, ExternalEntitiesAreNeverOpened)
     const std::string secret = folder.filePath("secret.txt").toStdString();
     std::ofstream(secret) << "SECRET";
     const std::string external = "<!DOCTYPE DocumentData [<!ENTITY leak SYSTEM \"file://" + secret
-                                 + "\">]><DocumentData><Master><Row a=\"&leak;\"/></Master></DocumentData>";
+        + "\">]><DocumentData><Master><Row a=\"&leak;\"/></Master></DocumentData>";
     const QString message = dataRefusal(external);
     EXPECT_TRUE(message.contains("document type declarations are not allowed")) << message.toStdString();
     // Without a declaration the reference is still no entity the reader knows; its text is not fetched.
     const QString undeclared = dataRefusal("<DocumentData><Master><Row a=\"&leak;\"/></Master></DocumentData>");
-    EXPECT_EQ(undeclared.toStdString(), "Data document: the entity reference \"&leak;\" is not allowed (only &amp;, &lt;, &gt;, "
-                          "&quot;, &apos; and character references are) at line 1, column 31");
+    EXPECT_EQ(undeclared.toStdString(),
+        "Data document: the entity reference \"&leak;\" is not allowed (only &amp;, &lt;, &gt;, "
+        "&quot;, &apos; and character references are) at line 1, column 31");
     EXPECT_FALSE(undeclared.contains("SECRET"));
 }
 
@@ -106,20 +108,20 @@ TEST(XmlSafety, OnlyThePredefinedEntitiesAndCharacterReferencesPass)
         const char* message;
     };
     const Case cases[] = {
-        {"<DocumentData>\n<Master><Row a=\"&nbsp;\"/></Master></DocumentData>",
-         "the entity reference \"&nbsp;\" is not allowed (only &amp;, &lt;, &gt;, &quot;, &apos; and character "
-         "references are) at line 2, column 17"},
-        {"<DocumentData><Master><Row a=\"x & y\"/></Master></DocumentData>",
-         "\"&\" begins no entity or character reference at line 1, column 33"},
-        {"<DocumentData><Master><Row a=\"&#;\"/></Master></DocumentData>",
-         "the entity reference \"&#;\" is not allowed (only &amp;, &lt;, &gt;, &quot;, &apos; and character "
-         "references are) at line 1, column 31"},
-        {"<DocumentData><Master><Row a=\"&#x1G;\"/></Master></DocumentData>",
-         "the entity reference \"&#x1G;\" is not allowed (only &amp;, &lt;, &gt;, &quot;, &apos; and character "
-         "references are) at line 1, column 31"},
-        {"<DocumentData>&AMP;</DocumentData>",
-         "the entity reference \"&AMP;\" is not allowed (only &amp;, &lt;, &gt;, &quot;, &apos; and character "
-         "references are) at line 1, column 15"},
+        { "<DocumentData>\n<Master><Row a=\"&nbsp;\"/></Master></DocumentData>",
+            "the entity reference \"&nbsp;\" is not allowed (only &amp;, &lt;, &gt;, &quot;, &apos; and character "
+            "references are) at line 2, column 17" },
+        { "<DocumentData><Master><Row a=\"x & y\"/></Master></DocumentData>",
+            "\"&\" begins no entity or character reference at line 1, column 33" },
+        { "<DocumentData><Master><Row a=\"&#;\"/></Master></DocumentData>",
+            "the entity reference \"&#;\" is not allowed (only &amp;, &lt;, &gt;, &quot;, &apos; and character "
+            "references are) at line 1, column 31" },
+        { "<DocumentData><Master><Row a=\"&#x1G;\"/></Master></DocumentData>",
+            "the entity reference \"&#x1G;\" is not allowed (only &amp;, &lt;, &gt;, &quot;, &apos; and character "
+            "references are) at line 1, column 31" },
+        { "<DocumentData>&AMP;</DocumentData>",
+            "the entity reference \"&AMP;\" is not allowed (only &amp;, &lt;, &gt;, &quot;, &apos; and character "
+            "references are) at line 1, column 15" },
     };
     for (const Case& c : cases)
         EXPECT_EQ(dataRefusal(c.document), QString("Data document: ") + c.message) << c.document;
@@ -132,11 +134,12 @@ TEST(XmlSafety, OnlyThePredefinedEntitiesAndCharacterReferencesPass)
 
 TEST(XmlSafety, DeepNestingIsRefusedWithoutExhaustingTheStack)
 {
-    for (const int depth : {10000, 200000}) {
+    for (const int depth : { 10000, 200000 }) {
         const QString data = dataRefusal(nested("<DocumentData><Master>", depth, "</Master></DocumentData>"));
         EXPECT_TRUE(data.startsWith("Data document: elements are nested deeper than 1000 levels at line 1"))
             << data.toStdString();
-        const QString report = templateRefusal(nested("<report version=\"1\"><sheet name=\"S\">", depth, "</sheet></report>"));
+        const QString report
+            = templateRefusal(nested("<report version=\"1\"><sheet name=\"S\">", depth, "</sheet></report>"));
         EXPECT_TRUE(report.startsWith("Template: elements are nested deeper than 1000 levels at line 1"))
             << report.toStdString();
     }
@@ -154,15 +157,16 @@ TEST(XmlSafety, TheRefusalIsTheLoadsErrorMessage)
     if (!qApp) {
         static int argc = 1;
         static char name[] = "reportctl_tests";
-        static char* argv[] = {name, nullptr};
+        static char* argv[] = { name, nullptr };
         new QApplication(argc, argv);
     }
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     setClassRegistryFolder(VL_RUN_DIR);
     {
         ComPtr<IReportView> view;
-        ASSERT_EQ(CoCreateInstance(CLSID_ReportView, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IReportView, view.voidOut()),
-                  S_OK)
+        ASSERT_EQ(CoCreateInstance(CLSID_ReportView, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                      IID_IReportView, view.voidOut()),
+            S_OK)
             << lastClassLoadError();
         ComPtr<IReportData> data;
         ASSERT_EQ(view->get_ReportData(&data), S_OK);
@@ -174,7 +178,7 @@ TEST(XmlSafety, TheRefusalIsTheLoadsErrorMessage)
         BStr description;
         error->GetDescription(&description);
         EXPECT_EQ(QString::fromStdU16String(std::u16string(bstrView(description.get()))),
-                  "Data document: document type declarations are not allowed at line 2, column 1");
+            "Data document: document type declarations are not allowed at line 2, column 1");
         int32_t details = -1;
         EXPECT_EQ(data->get_DetailCount(&details), S_OK);
         EXPECT_EQ(details, 0) << "nothing of the refused document was taken";

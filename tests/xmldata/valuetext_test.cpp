@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using vl::test::FixtureDatabase;
 
@@ -32,12 +33,13 @@ int mismatchesOf(TDataSet* dataSet)
     return mismatches;
 }
 
-class FloatValueText : public testing::Test {
+class FloatValueText : public testing::Test
+{
 protected:
     void fill(const std::string& selectExpression, int count)
     {
         db.exec("insert into T (V) with recursive c(k) as (select 0 union all select k + 1 from c where k < "
-                + std::to_string(count) + ") select " + selectExpression + " from c;");
+            + std::to_string(count) + ") select " + selectExpression + " from c;");
     }
 
     FixtureDatabase db;

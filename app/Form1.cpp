@@ -56,6 +56,7 @@ vl::TextView* replaceMemo(QPlainTextEdit* memo)
     view->setHorizontalScrollBarPolicy(memo->horizontalScrollBarPolicy());
     view->setVerticalScrollBarPolicy(memo->verticalScrollBarPolicy());
     view->setTabChangesFocus(memo->tabChangesFocus());
+    view->setReadOnly(memo->isReadOnly());
     view->setFocusPolicy(memo->focusPolicy());
     view->setGeometry(memo->geometry());
     QWidget::setTabOrder(memo, view);

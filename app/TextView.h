@@ -1,8 +1,9 @@
 #pragma once
-// A read-only text box for very long texts, such as a data document of one 176 MB line: it lays out
-// only the lines on screen. The line starts are found ahead of the view in slices of a few
+// A text box for very long texts, such as a data document of one 176 MB line: it lays out only the
+// lines on screen. The line starts are found ahead of the view in slices of a few
 // milliseconds while the event loop is idle, so the window never waits for the whole text; until
-// they are all known the scroll range is an estimate from the lines found so far.
+// they are all known the scroll range is an estimate from the lines found so far. An edit drops
+// only the line starts from the edited line on; the search goes on from there.
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
@@ -31,7 +32,9 @@ public:
     // view's width; NoWrap only at line feeds.
     QPlainTextEdit::LineWrapMode lineWrapMode() const { return m_wrapMode; }
     void setLineWrapMode(QPlainTextEdit::LineWrapMode mode);
-    bool isReadOnly() const { return true; }
+    // A read-only box still moves its caret and scrolls, but refuses edits.
+    bool isReadOnly() const { return m_readOnly; }
+    void setReadOnly(bool readOnly);
     bool tabChangesFocus() const { return m_tabChangesFocus; }
     void setTabChangesFocus(bool changes) { m_tabChangesFocus = changes; }
 
@@ -42,6 +45,15 @@ public:
     bool layoutFor(qint64 budgetNs);
     // The text of a line found so far, without its line feed.
     QString lineText(qsizetype line) const;
+    qsizetype lineStart(qsizetype line) const { return m_lineStarts.at(static_cast<std::size_t>(line)); }
+    // Characters measured by the line search since the box was made: what an edit costs.
+    qsizetype layoutWork() const { return m_layoutWork; }
+
+    // The caret, an offset into the text; setting it scrolls it into view.
+    qsizetype cursorPosition() const { return m_caret; }
+    void setCursorPosition(qsizetype position);
+    // Where the caret is drawn, in viewport coordinates.
+    QRect cursorRect();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -49,6 +61,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 private:
     void restartLayout();
@@ -56,10 +73,31 @@ private:
     qreal advanceOf(char16_t c);
     qreal wrapWidth() const;
     qsizetype lineEnd(qsizetype line) const;
+    qreal advanceAt(qsizetype offset);
+    qsizetype characterLength(qsizetype offset) const;
+    qsizetype previousCharacter(qsizetype offset) const;
+    // The line holding `offset`, laying out as far as needed to know it.
+    qsizetype lineOf(qsizetype offset);
+    // The last place for the caret in a line: before its line feed, or before the last character
+    // of a wrapped line, whose end is the next line's start.
+    qsizetype caretEnd(qsizetype line) const;
+    qreal xInLine(qsizetype line, qsizetype offset);
+    qsizetype offsetAtX(qsizetype line, qreal x);
+    int visibleLines() const;
+    void moveCaret(qsizetype position, bool keepGoalX = false);
+    void ensureCaretVisible();
+    void replace(qsizetype position, qsizetype removed, const QString& inserted);
+    void restartBlink();
 
     QString m_text;
     QPlainTextEdit::LineWrapMode m_wrapMode = QPlainTextEdit::WidgetWidth;
     bool m_tabChangesFocus = false;
+    bool m_readOnly = false;
+    qsizetype m_caret = 0;
+    qreal m_goalX = -1; // the column Up and Down keep, or -1
+    bool m_caretShown = true;
+    QTimer m_blink;
+    qsizetype m_layoutWork = 0;
     // Start offsets of the lines found so far; the search goes on from m_scanned.
     std::vector<qsizetype> m_lineStarts;
     qsizetype m_scanned = 0;

@@ -3,6 +3,7 @@
 // document, the server's types and the failures that only a server has.
 
 #include "ADODB.h"
+#include "ChildProcess.h"
 #include "Exceptions.h"
 #include "Fixture.h"
 #include "OdbcProvider_p.h"
@@ -356,50 +357,15 @@ protected:
     static PgServer& server() { return PgServer::shared(); }
 };
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using vl::test::RunResult;
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-RunResult runVldata(std::vector<std::string> args, const std::string& folder, const std::string& outputFolder,
+RunResult runVldata(const std::vector<std::string>& args, const std::string& folder, const std::string& outputFolder,
     const std::string& odbcSysIni = {})
 {
-    args.insert(args.begin(), VLDATA_PATH);
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string outPath = outputFolder + "/out.txt", errPath = outputFolder + "/err.txt";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || ::chdir(folder.c_str()) != 0)
-            _exit(127);
-        dup2(out, 1);
-        dup2(err, 2);
-        setenv("LC_ALL", "C.UTF-8", 1);
-        if (!odbcSysIni.empty())
-            setenv("ODBCSYSINI", odbcSysIni.c_str(), 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    RunResult result;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readFile(outPath);
-    result.err = readFile(errPath);
-    return result;
+    std::vector<std::pair<std::string, std::string>> environment;
+    if (!odbcSysIni.empty())
+        environment.emplace_back("ODBCSYSINI", odbcSysIni);
+    return vl::test::runProgram(VLDATA_PATH, args, folder, outputFolder, environment);
 }
 
 // PostgreSQL folds the unquoted names of the sample script to lower case.

@@ -3,6 +3,7 @@
 // the tool is held to the one layout the viewer shows.
 
 #include "Application.h"
+#include "ChildProcess.h"
 #include "DataDocumentSource.h"
 #include "Exceptions.h"
 #include "ReportCommandLine.h"
@@ -31,43 +32,12 @@ namespace fs = std::filesystem;
 using vl::test::FixtureDatabase;
 using vl::test::readFile;
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using vl::test::RunResult;
 
 RunResult runVlreport(const std::vector<std::string>& arguments, const std::string& folder)
 {
-    const std::string outPath = folder + "/stdout.txt", errPath = folder + "/stderr.txt";
-    std::vector<std::string> args = {VLREPORT_PATH};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || ::chdir(folder.c_str()) != 0)
-            _exit(127);
-        dup2(out, 1);
-        dup2(err, 2);
-        setenv("LC_ALL", "C.UTF-8", 1);
-        // The tool needs no display whatever the caller's platform says.
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        unsetenv("DISPLAY");
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    RunResult result;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readFile(outPath);
-    result.err = readFile(errPath);
-    return result;
+    // The tool needs no display whatever the caller's platform says.
+    return vl::test::runProgram(VLREPORT_PATH, arguments, folder, {}, { { "QT_QPA_PLATFORM", "xcb" }, { "DISPLAY", "" } });
 }
 
 // Standard output of a shell command; the command's failure fails the test.

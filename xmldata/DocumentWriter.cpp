@@ -80,12 +80,21 @@ void DocumentWriter::write()
             emit(m_source.m_encoding);
             emit("\"?>");
         }
+        if (m_source.m_onProgress) {
+            if (m_source.m_master)
+                m_rowsTotal += static_cast<std::size_t>(m_source.m_master->RecordCount());
+            for (const auto& entry : m_source.m_details)
+                m_rowsTotal += static_cast<std::size_t>(entry.second->DataSet->RecordCount());
+            m_source.m_onProgress(0, m_rowsTotal);
+        }
         emit("<DocumentData>");
         if (m_source.m_master)
             writeWithMaster();
         else
             writeWithoutMaster();
         emit("</DocumentData>");
+        if (m_source.m_onProgress)
+            m_source.m_onProgress(m_rowsDone, m_rowsTotal);
     } catch (...) {
         try {
             flush();
@@ -108,6 +117,7 @@ void DocumentWriter::writeWithoutMaster()
             emit("<Row");
             emitAttributes(columns);
             emit("/>");
+            rowWalked();
             dataSet->Next();
         }
         emitTag("</", id);
@@ -139,6 +149,7 @@ void DocumentWriter::writeWithMaster()
             buildKey(masterKeyFields[d], key);
             detail.keyList.append(key);
         }
+        rowWalked();
         master->Next();
     }
     emit("</Master>");
@@ -166,6 +177,7 @@ void DocumentWriter::writeWithMaster()
                 emitAttributes(columns);
                 emit("/>");
             }
+            rowWalked();
             dataSet->Next();
         }
         emitTag("</", id);

@@ -28,6 +28,11 @@ private:
     std::vector<Column> columnsOf(TDataSet* dataSet, std::string_view fieldList) const;
     void emitAttributes(const std::vector<Column>& columns);
     void emitTag(std::string_view open, std::string_view name);
+    void rowWalked()
+    {
+        if (++m_rowsDone % TXMLDataSource::ProgressStepRows == 0 && m_source.m_onProgress)
+            m_source.m_onProgress(m_rowsDone, m_rowsTotal);
+    }
 
     void emit(std::string_view text);
     void emit(char c);
@@ -38,6 +43,8 @@ private:
     OutputStream& m_stream;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
+    std::size_t m_rowsDone = 0;
+    std::size_t m_rowsTotal = 0;
 };
 
 } // namespace vl

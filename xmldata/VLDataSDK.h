@@ -23,6 +23,11 @@ class DocumentWriter;
 // write on return. Bind the handler's object in the callable (no sender is passed).
 using TGetFieldValueEvent = std::function<void(TField* Field, std::string& Value)>;
 
+// How far a write has come: rows walked so far, of the records of every data set it walks (the
+// master first, then each detail in turn). Called once before the first row, every
+// ProgressStepRows rows and once after the last; a throw ends the write as any failure does.
+using TXMLProgressEvent = std::function<void(std::size_t RowsDone, std::size_t RowsTotal)>;
+
 // One detail registration, owned by the data source's detail list.
 class TDetailInfo {
 public:
@@ -53,6 +58,9 @@ public:
     void SetEncoding(std::string_view encoding) { m_encoding = encoding; }
     const TGetFieldValueEvent& OnGetFieldValue() const { return m_onGetFieldValue; }
     void SetOnGetFieldValue(TGetFieldValueEvent handler) { m_onGetFieldValue = std::move(handler); }
+    static constexpr std::size_t ProgressStepRows = 8192;
+    const TXMLProgressEvent& OnProgress() const { return m_onProgress; }
+    void SetOnProgress(TXMLProgressEvent handler) { m_onProgress = std::move(handler); }
 
     // Writes the whole document by appending to stream. Any failure (data set errors, a name
     // that would forge markup, the stream's own) passes unchanged; what was appended stays.
@@ -81,4 +89,5 @@ private:
     std::string m_encoding;
     std::string m_currentValue;
     TGetFieldValueEvent m_onGetFieldValue;
+    TXMLProgressEvent m_onProgress;
 };

@@ -327,6 +327,52 @@ TEST_F(DataSourceTest, StreamFailurePassesUnchanged)
     EXPECT_EQ(roomy.received, "<DocumentData><Big><Row V=\"" + std::string(600000, '0') + "\"/></Big></DocumentData>");
 }
 
+TEST_F(DataSourceTest, ProgressCountsEveryWalkedRowUpToTheTotal)
+{
+    // 20 000 employees cross two progress steps; the ones of department 30 have no master row
+    // and are walked (and counted) all the same.
+    db.exec("create table Many (N integer, DeptNo integer);"
+            "with recursive n(i) as (select 1 union all select i + 1 from n where i < 20000)"
+            " insert into Many select i, 10 + 10 * (i % 3) from n;");
+    source->SetMaster(departments, "");
+    source->AddDetail("Detail", db.dataSet("ADODataSet3", "select * from Many"), "DeptNo=DeptNo", "");
+    std::vector<std::pair<std::size_t, std::size_t>> calls;
+    source->SetOnProgress([&](std::size_t done, std::size_t total) { calls.emplace_back(done, total); });
+    source->GetXML();
+    const std::size_t total = 20002;
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls.front(), std::make_pair(std::size_t(0), total));
+    EXPECT_EQ(calls[1], std::make_pair(TXMLDataSource::ProgressStepRows, total));
+    EXPECT_EQ(calls[2], std::make_pair(2 * TXMLDataSource::ProgressStepRows, total));
+    EXPECT_EQ(calls.back(), std::make_pair(total, total));
+
+    // Without master the rows of every detail count in turn.
+    calls.clear();
+    source->SetMaster(nullptr, "");
+    source->GetXML();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), std::make_pair(std::size_t(20000), std::size_t(20000)));
+}
+
+TEST_F(DataSourceTest, ProgressHandlerThrowingEndsTheWrite)
+{
+    source->SetMaster(departments, "");
+    source->AddDetail("Detail", employees, "DeptNo=DeptNo", "");
+    source->SetOnProgress([](std::size_t done, std::size_t) {
+        if (done > 0)
+            throw Exception("cancelled");
+    });
+    vl::MemoryOutputStream stream;
+    try {
+        source->WriteXML(stream);
+        FAIL() << "no failure";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "cancelled");
+    }
+    // The whole document was produced before the final report, and it was handed over.
+    EXPECT_EQ(stream.take().substr(0, 14), "<DocumentData>");
+}
+
 TEST_F(DataSourceTest, LargeValuesAreEscapedAcrossBufferBoundaries)
 {
     // 200 000 bytes of "a<&" repeated: far more than one buffer once escaped.

@@ -18,6 +18,9 @@ class TADOConnection;
 class TADODataSet;
 class TDataSource;
 class TReportView;
+namespace vl {
+class ProgressDialog;
+}
 
 class TForm1 : public TForm {
 public:
@@ -39,6 +42,8 @@ public:
     QPushButton* Button2 = nullptr;
     QPushButton* Button3 = nullptr;
     QPushButton* Button4 = nullptr;
+    // The progress of load data over the window; hidden between loads.
+    vl::ProgressDialog* ProgressDialog1 = nullptr;
     // Empty until the creation handler has made the viewer, and when that failed.
     TReportView* ReportView1 = nullptr;
 

@@ -22,8 +22,8 @@ ProgressDialog::ProgressDialog(QWidget* window)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_label);
     layout->addWidget(m_bar);
-    // Wide enough for the longest step name, so that the box keeps its size from step to step.
-    setMinimumWidth(fontMetrics().averageCharWidth() * 44);
+    // Wide enough for a long step name, so that the box keeps its size from step to step.
+    m_bar->setMinimumWidth(fontMetrics().averageCharWidth() * 48);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -88,8 +88,11 @@ int CommandProgress::valueAt(std::size_t done, std::size_t total) const
 void CommandProgress::show(int value, bool repaint)
 {
     // The bar only moves forward, whatever the steps report.
-    if (value > m_dialog.bar()->value())
+    if (value > m_dialog.bar()->value()) {
         m_dialog.bar()->setValue(value);
+        // The bar repaints its percentage only every whole percent; the start of a step shows its own.
+        m_dialog.bar()->update();
+    }
     if (!repaint)
         return;
     if (!m_dialog.isVisible() && m_clock.elapsed() >= m_dialog.minimumDuration())

@@ -2,14 +2,22 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QProgressBar>
+#include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
 namespace vl
 {
+
+namespace
+{
+const int MaximumExposureWait = 100; // ms, once per command that shows the box
+}
 
 ProgressDialog::ProgressDialog(QWidget* window)
     : QDialog(window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -95,8 +103,16 @@ void CommandProgress::show(int value, bool repaint)
     }
     if (!repaint)
         return;
-    if (!m_dialog.isVisible() && m_clock.elapsed() >= m_dialog.minimumDuration())
+    if (!m_dialog.isVisible() && m_clock.elapsed() >= m_dialog.minimumDuration()) {
         m_dialog.show();
+        // The box paints once the window system has exposed it, which may take a round trip or
+        // two; the step that follows may not come back for seconds, so wait a moment for it.
+        const QDeadlineTimer deadline(MaximumExposureWait);
+        while (!(m_dialog.windowHandle() && m_dialog.windowHandle()->isExposed()) && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QThread::msleep(1);
+        }
+    }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_lastRepaint = m_clock.elapsed();
 }

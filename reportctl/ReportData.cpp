@@ -4,9 +4,14 @@
 
 #include <pugixml.hpp>
 
+#include <QByteArray>
+
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <deque>
 #include <string>
+#include <unordered_map>
 
 namespace vl {
 
@@ -32,41 +37,84 @@ void noteName(std::vector<QString>& names, const QString& name)
 
 const char MasterIdxName[] = "__MasterIdx";
 
-// The attribute names of the rows of one block, by position: rows repeat the names of the row before
-// them, so each name is converted and noted once and then shared.
-class RowNames {
-public:
-    explicit RowNames(std::vector<QString>& names) : m_names(names) {}
+} // namespace
 
-    const QString& at(std::size_t position, const char* raw)
+// Rows of a block mostly name the same attributes in the same order: their names are converted once
+// per shape and shared.
+struct RowShape {
+    std::vector<std::string> attributes; // the raw names of every attribute, __MasterIdx included
+    std::vector<QString> names; // the fields, in attribute order
+    std::vector<std::uint32_t> positions; // of each field among the row's attributes
+};
+
+struct ParsedData {
+    QByteArray text; // parsed in place: the tree's names and values point into it
+    pugi::xml_document document;
+    std::deque<RowShape> shapes; // stable addresses, referred to by the rows
+};
+
+// Builds the rows of one block, finding or making the shape of each.
+class DataRowBuilder {
+public:
+    DataRowBuilder(ParsedData& parsed, std::vector<QString>& names, bool skipMasterIdx)
+        : m_parsed(parsed), m_names(names), m_skipMasterIdx(skipMasterIdx)
     {
-        if (position < m_seen.size() && m_seen[position].first == raw)
-            return m_seen[position].second;
-        QString name = QString::fromUtf8(raw);
-        noteName(m_names, name);
-        if (position >= m_seen.size())
-            m_seen.resize(position + 1);
-        m_seen[position] = {raw, std::move(name)};
-        return m_seen[position].second;
+    }
+
+    DataRow build(const pugi::xml_node& node)
+    {
+        DataRow row;
+        const pugi::xml_attribute first = node.first_attribute();
+        if (!first)
+            return row;
+        row.m_attributes = first.internal_object();
+        row.m_shape = m_last && matches(*m_last, first) ? m_last : find(first);
+        m_last = row.m_shape;
+        return row;
     }
 
 private:
+    static bool matches(const RowShape& shape, pugi::xml_attribute attribute)
+    {
+        for (const std::string& name : shape.attributes) {
+            if (!attribute || name != attribute.name())
+                return false;
+            attribute = attribute.next_attribute();
+        }
+        return !attribute;
+    }
+
+    const RowShape* find(const pugi::xml_attribute& first)
+    {
+        std::string key;
+        for (pugi::xml_attribute attribute = first; attribute; attribute = attribute.next_attribute()) {
+            key += attribute.name();
+            key += '\0';
+        }
+        if (const auto found = m_shapes.find(key); found != m_shapes.end())
+            return found->second;
+        RowShape& shape = m_parsed.shapes.emplace_back();
+        std::uint32_t position = 0;
+        for (pugi::xml_attribute attribute = first; attribute; attribute = attribute.next_attribute(), ++position) {
+            shape.attributes.emplace_back(attribute.name());
+            if (m_skipMasterIdx && std::string_view(attribute.name()) == MasterIdxName)
+                continue;
+            shape.names.push_back(QString::fromUtf8(attribute.name()));
+            shape.positions.push_back(position);
+            noteName(m_names, shape.names.back());
+        }
+        m_shapes.emplace(std::move(key), &shape);
+        return &shape;
+    }
+
+    ParsedData& m_parsed;
     std::vector<QString>& m_names;
-    std::vector<std::pair<std::string, QString>> m_seen;
+    const bool m_skipMasterIdx;
+    const RowShape* m_last = nullptr;
+    std::unordered_map<std::string, const RowShape*> m_shapes; // by the names joined
 };
 
-DataRow readRow(const pugi::xml_node& node, RowNames& names, bool skipMasterIdx, std::size_t expected)
-{
-    DataRow row;
-    row.fields.reserve(expected);
-    std::size_t position = 0;
-    for (const pugi::xml_attribute& attribute : node.attributes()) {
-        if (skipMasterIdx && std::string_view(attribute.name()) == MasterIdxName)
-            continue;
-        row.fields.emplace_back(names.at(position++, attribute.name()), QString::fromUtf8(attribute.value()));
-    }
-    return row;
-}
+namespace {
 
 // Position of the detail row's master row; the writer puts plain decimal digits there.
 int masterIndex(const pugi::xml_node& node, size_t masterCount)
@@ -99,16 +147,105 @@ void requireRow(const pugi::xml_node& node)
 
 } // namespace
 
-const QString* DataRow::value(const QString& name) const
+namespace {
+
+QString attributeValue(pugi::xml_attribute_struct* first, std::uint32_t position)
 {
-    // Templates mostly spell names as the data do: the exact compare is the cheap first try.
-    for (const auto& [fieldName, text] : fields)
-        if (fieldName == name)
-            return &text;
-    for (const auto& [fieldName, text] : fields)
-        if (fieldName.compare(name, Qt::CaseInsensitive) == 0)
-            return &text;
-    return nullptr;
+    pugi::xml_attribute attribute(first);
+    for (; position > 0; --position)
+        attribute = attribute.next_attribute();
+    return QString::fromUtf8(attribute.value());
+}
+
+} // namespace
+
+DataRow::DataRow(const DataRow& other)
+    : m_shape(other.m_shape), m_attributes(other.m_attributes),
+      m_edited(other.m_edited ? std::make_unique<Fields>(*other.m_edited) : nullptr)
+{
+}
+
+DataRow& DataRow::operator=(const DataRow& other)
+{
+    if (this != &other)
+        *this = DataRow(other);
+    return *this;
+}
+
+DataRow::~DataRow() = default;
+
+const RowShape& DataRow::shape() const
+{
+    static const RowShape none;
+    return m_shape ? *m_shape : none;
+}
+
+std::optional<QString> DataRow::value(const QString& name) const
+{
+    if (m_edited) {
+        // Templates mostly spell names as the data do: the exact compare is the cheap first try.
+        for (const auto& [fieldName, text] : *m_edited)
+            if (fieldName == name)
+                return text;
+        for (const auto& [fieldName, text] : *m_edited)
+            if (fieldName.compare(name, Qt::CaseInsensitive) == 0)
+                return text;
+        return std::nullopt;
+    }
+    if (!m_shape)
+        return std::nullopt;
+    const std::vector<QString>& names = m_shape->names;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name)
+            return attributeValue(m_attributes, m_shape->positions[i]);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return attributeValue(m_attributes, m_shape->positions[i]);
+    return std::nullopt;
+}
+
+std::size_t DataRow::fieldCount() const
+{
+    if (m_edited)
+        return m_edited->size();
+    return m_shape ? m_shape->names.size() : 0;
+}
+
+QString DataRow::fieldName(std::size_t index) const
+{
+    if (m_edited)
+        return m_edited->at(index).first;
+    return shape().names.at(index);
+}
+
+QString DataRow::fieldValue(std::size_t index) const
+{
+    if (m_edited)
+        return m_edited->at(index).second;
+    return attributeValue(m_attributes, shape().positions.at(index));
+}
+
+DataRow::Fields DataRow::fields() const
+{
+    Fields result;
+    const std::size_t count = fieldCount();
+    result.reserve(count + 1);
+    for (std::size_t i = 0; i < count; ++i)
+        result.emplace_back(fieldName(i), fieldValue(i));
+    return result;
+}
+
+void DataRow::setValue(const QString& name, const QString& value)
+{
+    if (!m_edited)
+        m_edited = std::make_unique<Fields>(fields());
+    for (auto& [fieldName, text] : *m_edited) {
+        if (fieldName.compare(name, Qt::CaseInsensitive) == 0) {
+            text = value;
+            return;
+        }
+    }
+    m_edited->emplace_back(name, value);
 }
 
 const DetailTable* ReportDataSet::detail(const QString& id) const
@@ -119,25 +256,33 @@ const DetailTable* ReportDataSet::detail(const QString& id) const
     return nullptr;
 }
 
-ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
+namespace {
+
+// Why and where a document is refused; `atMarkup` when the offset is to be moved to its tag's "<".
+struct Refusal {
+    QString reason;
+    std::ptrdiff_t offset = 0;
+    bool atMarkup = false;
+};
+
+// Parses `text` in place and reads its rows into `out`, which is left alone on failure.
+std::optional<Refusal> readDocument(QByteArray text, ReportDataSet& out)
 {
-    int line = 0, column = 0;
     // Refused before parsing: no entity is declared, expanded or fetched, whatever the text holds.
     std::ptrdiff_t at = 0;
-    if (const QString problem = markupProblem(xml, at); !problem.isEmpty()) {
-        lineAndColumn(xml, at, line, column);
-        return ParseResult::failure(positionMessage(DataWhat, problem, line, column), line, column);
-    }
-    pugi::xml_document document;
+    if (QString problem = markupProblem(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), at);
+        !problem.isEmpty())
+        return Refusal{std::move(problem), at, false};
+    auto parsed = std::make_shared<ParsedData>();
+    parsed->text = std::move(text);
     // No attribute whitespace conversion and no end-of-line normalisation: values keep tabs, CR and LF.
     const unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_declaration | pugi::parse_doctype;
-    const pugi::xml_parse_result parsed = document.load_buffer(xml.data(), xml.size(), options, pugi::encoding_utf8);
-    if (!parsed) {
-        lineAndColumn(xml, parsed.offset, line, column);
-        return ParseResult::failure(positionMessage(DataWhat, QString::fromUtf8(parsed.description()), line, column),
-                                    line, column);
-    }
+    const pugi::xml_parse_result result = parsed->document.load_buffer_inplace(
+        parsed->text.data(), static_cast<std::size_t>(parsed->text.size()), options, pugi::encoding_utf8);
+    if (!result)
+        return Refusal{QString::fromUtf8(result.description()), result.offset, false};
     try {
+        const pugi::xml_document& document = parsed->document;
         pugi::xml_node where;
         if (const QString problem = topLevelProblem(document, where); !problem.isEmpty())
             refuse(where, problem);
@@ -145,16 +290,16 @@ ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
         if (std::string_view(root.name()) != "DocumentData")
             refuse(root, QStringLiteral("the root element is <%1>, expected <DocumentData>").arg(QString::fromUtf8(root.name())));
 
-        ReportDataSet result;
+        ReportDataSet data;
         const pugi::xml_node master = root.child("Master");
-        result.hasMaster = !master.empty();
-        if (result.hasMaster) {
-            RowNames names(result.masterFieldNames);
+        data.hasMaster = !master.empty();
+        if (data.hasMaster) {
+            DataRowBuilder rows(*parsed, data.masterFieldNames, false);
             for (const pugi::xml_node& row : master.children()) {
                 if (row.type() != pugi::node_element)
                     continue;
                 requireRow(row);
-                result.masterRows.push_back(readRow(row, names, false, result.masterFieldNames.size()));
+                data.masterRows.push_back(rows.build(row));
             }
         }
         for (const pugi::xml_node& block : root.children()) {
@@ -163,29 +308,56 @@ ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
             const QString id = QString::fromUtf8(block.name());
             if (std::string_view(block.name()) == "Master")
                 refuse(block, QStringLiteral("a second <Master> block"));
-            if (result.detail(id))
+            if (data.detail(id))
                 refuse(block, QStringLiteral("detail block <%1> appears twice").arg(id));
             DetailTable table;
             table.id = id;
-            if (result.hasMaster)
-                table.groups.resize(result.masterRows.size());
-            RowNames names(table.fieldNames);
+            if (data.hasMaster)
+                table.groups.resize(data.masterRows.size());
+            DataRowBuilder rows(*parsed, table.fieldNames, data.hasMaster);
             for (const pugi::xml_node& row : block.children()) {
                 if (row.type() != pugi::node_element)
                     continue;
                 requireRow(row);
-                if (result.hasMaster)
-                    table.groups[masterIndex(row, result.masterRows.size())].push_back(static_cast<int>(table.rows.size()));
-                table.rows.push_back(readRow(row, names, result.hasMaster, table.fieldNames.size()));
+                if (data.hasMaster)
+                    table.groups[masterIndex(row, data.masterRows.size())].push_back(static_cast<int>(table.rows.size()));
+                table.rows.push_back(rows.build(row));
             }
-            result.details.push_back(std::move(table));
+            data.details.push_back(std::move(table));
         }
-        out = std::move(result);
-        return {};
+        data.parsed = std::move(parsed);
+        out = std::move(data);
+        return std::nullopt;
     } catch (const DataError& error) {
-        lineAndColumn(xml, markupStart(xml, error.offset), line, column);
-        return ParseResult::failure(positionMessage(DataWhat, error.reason, line, column), line, column);
+        return Refusal{error.reason, error.offset, true};
     }
+}
+
+// The refusal with its position, counted in `source`: the text as given, since parsing in place
+// rewrites the buffer that was read.
+ParseResult refused(const Refusal& refusal, std::string_view source)
+{
+    int line = 0, column = 0;
+    lineAndColumn(source, refusal.atMarkup ? markupStart(source, refusal.offset) : refusal.offset, line, column);
+    return ParseResult::failure(positionMessage(DataWhat, refusal.reason, line, column), line, column);
+}
+
+} // namespace
+
+ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
+{
+    const std::optional<Refusal> refusal
+        = readDocument(QByteArray(xml.data(), static_cast<qsizetype>(xml.size())), out);
+    return refusal ? refused(*refusal, xml) : ParseResult{};
+}
+
+ParseResult parseDataDocument(QStringView xml, ReportDataSet& out)
+{
+    const std::optional<Refusal> refusal = readDocument(xml.toUtf8(), out);
+    if (!refusal)
+        return {};
+    const QByteArray source = xml.toUtf8(); // again: the first copy was parsed in place
+    return refused(*refusal, std::string_view(source.constData(), static_cast<std::size_t>(source.size())));
 }
 
 } // namespace vl

@@ -1,22 +1,62 @@
 #pragma once
 // The data the report prints: master rows and, per DetailID, detail rows grouped by their master row,
-// read from the XML data document.
+// read from the XML data document. The rows refer to the parsed document, which the data set keeps
+// alive; a value becomes a QString only when it is asked for.
 
 #include "ReportXml.h"
 
 #include <QString>
+#include <QStringView>
 
+#include <cstddef>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+namespace pugi {
+struct xml_attribute_struct;
+}
+
 namespace vl {
 
-struct DataRow {
-    std::vector<std::pair<QString, QString>> fields; // name and value text, in document order
+struct ParsedData; // the document's text, its tree parsed in place and the field names of its rows
+struct RowShape; // the field names of rows naming the same attributes in the same order
 
-    // The value of the field compared without letter case, or null when the row has none.
-    const QString* value(const QString& name) const;
+// One row of a block. It refers into the parsed document of the data set that holds it, so it is valid
+// as long as that data set (or a copy or move of it) lives; copies of a row outside a data set are not.
+class DataRow {
+public:
+    DataRow() = default;
+    DataRow(const DataRow& other);
+    DataRow& operator=(const DataRow& other);
+    DataRow(DataRow&&) noexcept = default;
+    DataRow& operator=(DataRow&&) noexcept = default;
+    ~DataRow();
+
+    // The value of the field: the name compared as spelt first, then without letter case; none when
+    // the row has no such field (the writer leaves empty values out).
+    std::optional<QString> value(const QString& name) const;
+
+    // The fields in document order, then those added by setValue.
+    std::size_t fieldCount() const;
+    QString fieldName(std::size_t index) const;
+    QString fieldValue(std::size_t index) const;
+
+    // Gives the first field of that name (compared without letter case) the value, or adds the field
+    // at the end when the row has none. The document is not changed: the row keeps its own copy.
+    void setValue(const QString& name, const QString& value);
+
+private:
+    friend class DataRowBuilder;
+    using Fields = std::vector<std::pair<QString, QString>>;
+    Fields fields() const;
+    const RowShape& shape() const; // an empty one for a row without attributes
+
+    const RowShape* m_shape = nullptr; // null for a row without attributes
+    pugi::xml_attribute_struct* m_attributes = nullptr; // the element's first attribute
+    std::unique_ptr<Fields> m_edited; // once set, the row's fields; the document is no longer read
 };
 
 struct DetailTable {
@@ -31,6 +71,7 @@ struct ReportDataSet {
     std::vector<DataRow> masterRows;
     std::vector<QString> masterFieldNames;
     std::vector<DetailTable> details; // document order
+    std::shared_ptr<const ParsedData> parsed; // what the rows refer to; shared by copies; null when empty
 
     // The detail of that id (compared without letter case), or null.
     const DetailTable* detail(const QString& id) const;
@@ -39,7 +80,11 @@ struct ReportDataSet {
 
 // Reads a data document given as UTF-8 (the declared encoding is ignored: the text is decoded already).
 // Attribute values keep tabs and line breaks. On failure `out` is unchanged and the result tells where and
-// why, also for a detail row whose __MasterIdx names no master row.
+// why, also for a detail row whose __MasterIdx names no master row. The text is copied once and parsed in
+// place; the data set keeps the copy.
 ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out);
+
+// The same for UTF-16 text (a BSTR's), converted straight into the buffer that is parsed in place.
+ParseResult parseDataDocument(QStringView xml, ReportDataSet& out);
 
 } // namespace vl

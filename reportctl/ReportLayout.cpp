@@ -77,8 +77,8 @@ public:
         } else if (!m_data.empty() && !m_data.detail(source)) {
             missing(QStringLiteral("The data has no detail \"%1\"; its cells print empty").arg(source));
         }
-        if (const QString* value = row ? row->value(name) : nullptr)
-            return ExprValue::fromText(*value); // a row that has it: the field exists
+        if (std::optional<QString> value = row ? row->value(name) : std::nullopt)
+            return ExprValue::fromText(std::move(*value)); // a row that has it: the field exists
         // A row without the value (an empty value the writer left out) or a field no row has.
         if (names && !containsName(*names, name))
             missing(QStringLiteral("The data has no field \"%1.%2\"; its cells print empty").arg(source, name));
@@ -189,7 +189,7 @@ private:
         double sum = 0, low = 0, high = 0;
         int numbers = 0;
         for (const DataRow* row : rows) {
-            const QString* text = row->value(name);
+            const std::optional<QString> text = row->value(name);
             bool ok = false;
             const double value = text ? text->trimmed().toDouble(&ok) : 0.0;
             if (!ok)

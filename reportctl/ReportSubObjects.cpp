@@ -159,7 +159,7 @@ public:
                 return hr;
             if (rowIdx < 0 || static_cast<size_t>(rowIdx) >= rows.size())
                 return reportFailure(E_INVALIDARG, QStringLiteral("There is no row %1").arg(rowIdx));
-            const QString* found = rows[static_cast<size_t>(rowIdx)]->value(text(field));
+            const std::optional<QString> found = rows[static_cast<size_t>(rowIdx)]->value(text(field));
             if (!found)
                 return reportFailure(E_INVALIDARG, QStringLiteral("There is no field \"%1\"").arg(text(field)));
             return putString(value, *found);

@@ -974,13 +974,7 @@ bool ReportViewControl::setFieldValue(const QString& source, int masterIndex, in
     }
     if (!row)
         return false;
-    for (auto& [name, text] : row->fields) {
-        if (name.compare(field, Qt::CaseInsensitive) == 0) {
-            text = value;
-            return true;
-        }
-    }
-    row->fields.emplace_back(field, value);
+    row->setValue(field, value);
     return true;
 }
 
@@ -1084,9 +1078,8 @@ HRESULT ReportViewControl::loadData(const QString& text)
 {
     if (layingOut())
         return refuseWhileLayingOut();
-    const QByteArray utf8 = text.toUtf8();
     ReportDataSet parsed;
-    const ParseResult result = parseDataDocument(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())), parsed);
+    const ParseResult result = parseDataDocument(QStringView(text), parsed);
     if (!result.ok) {
         const HRESULT hr = reportFailure(E_FAIL, result.message);
         // The event's sink may call back into us and overwrite the thread's error info; keep ours.

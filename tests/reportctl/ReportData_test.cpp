@@ -37,7 +37,7 @@ TEST(DataDocument, ExampleBuildsMasterRowsAndGroups)
     EXPECT_EQ(detail->rows.size(), 3u);
     EXPECT_EQ(detail->groups, (std::vector<std::vector<int>>{{0, 1}, {2}}));
     EXPECT_EQ(detail->fieldNames, (std::vector<QString>{"DeptNo"})) << "__MasterIdx is no field";
-    EXPECT_EQ(detail->rows[2].value("__MasterIdx"), nullptr);
+    EXPECT_EQ(detail->rows[2].value("__MasterIdx"), std::nullopt);
 }
 
 TEST(DataDocument, WithoutMasterDetailsArePlainTables)
@@ -121,4 +121,144 @@ TEST(DataDocument, ColumnsCountCharactersNotBytes)
     lineAndColumn(text, 6, line, column);
     EXPECT_EQ(line, 1);
     EXPECT_EQ(column, 3);
+}
+
+TEST(DataRows, LookupPrefersTheExactSpellingThenIgnoresLetterCase)
+{
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument("<DocumentData><Master><Row name=\"lower\" NAME=\"upper\" Code=\"7\"/>"
+                                  "<Row Code=\"8\"/></Master></DocumentData>",
+                                  data)
+                    .ok);
+    const DataRow& row = data.masterRows.at(0);
+    EXPECT_EQ(row.value("NAME"), QStringLiteral("upper"));
+    EXPECT_EQ(row.value("name"), QStringLiteral("lower"));
+    EXPECT_EQ(row.value("Name"), QStringLiteral("lower")) << "without an exact match the first field of the name";
+    EXPECT_EQ(row.value("cODE"), QStringLiteral("7"));
+    EXPECT_EQ(row.value("Missing"), std::nullopt);
+    EXPECT_EQ(data.masterRows.at(1).value("code"), QStringLiteral("8"));
+    EXPECT_EQ(data.masterRows.at(1).value("name"), std::nullopt) << "a row that leaves the field out has none";
+    EXPECT_EQ(data.masterFieldNames, (std::vector<QString>{"name", "Code"}));
+}
+
+TEST(DataRows, RowsOfDifferentAttributesKeepTheirOwnFields)
+{
+    // The writer leaves empty values out, so neighbouring rows may name different attributes; the
+    // master index may stand anywhere among them.
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument("<DocumentData><Master><Row/><Row/></Master><D>"
+                                  "<Row __MasterIdx=\"0\" A=\"1\" B=\"2\"/><Row A=\"3\" __MasterIdx=\"1\" B=\"4\"/>"
+                                  "<Row __MasterIdx=\"1\" B=\"5\"/><Row __MasterIdx=\"0\" B=\"6\" A=\"7\" C=\"\"/>"
+                                  "<Row __MasterIdx=\"0\" A=\"8\" B=\"9\"/></D></DocumentData>",
+                                  data)
+                    .ok);
+    const DetailTable& table = data.details.at(0);
+    EXPECT_EQ(values(table.rows, "A"), (std::vector<QString>{"1", "3", "<none>", "7", "8"}));
+    EXPECT_EQ(values(table.rows, "b"), (std::vector<QString>{"2", "4", "5", "6", "9"}));
+    EXPECT_EQ(values(table.rows, "C"), (std::vector<QString>{"<none>", "<none>", "<none>", "", "<none>"}));
+    EXPECT_EQ(table.groups, (std::vector<std::vector<int>>{{0, 3, 4}, {1, 2}}));
+    EXPECT_EQ(table.fieldNames, (std::vector<QString>{"A", "B", "C"}));
+    const DataRow& row = table.rows.at(3);
+    ASSERT_EQ(row.fieldCount(), 3u);
+    EXPECT_EQ(row.fieldName(0), "B");
+    EXPECT_EQ(row.fieldValue(1), "7");
+    EXPECT_EQ(row.fieldName(2), "C");
+    EXPECT_EQ(table.rows.at(1).fieldCount(), 2u) << "__MasterIdx is no field";
+    EXPECT_EQ(data.masterRows.at(0).fieldCount(), 0u);
+    EXPECT_EQ(data.masterRows.at(0).value("A"), std::nullopt);
+    EXPECT_THROW((void)data.masterRows.at(0).fieldName(0), std::out_of_range);
+}
+
+TEST(DataRows, ValuesAreDecodedAndKeepTheirWhitespace)
+{
+    const char* const xml = "<DocumentData><Master><Row Text=\"a&amp;b &lt;c&gt; &quot;d&quot; &apos;e&apos;\" "
+                            "Refs=\"&#x4E2D;&#25991;&#x1F600;\" Spaces=\"&#9;x&#13;&#10;y&#10;\" Raw=\"\tp\r\nq \"/>"
+                            "</Master></DocumentData>";
+    for (const bool wide : {false, true}) {
+        SCOPED_TRACE(wide);
+        ReportDataSet data;
+        const ParseResult result = wide ? parseDataDocument(QStringView(QString::fromUtf8(xml)), data)
+                                        : parseDataDocument(xml, data);
+        ASSERT_TRUE(result.ok) << result.message.toStdString();
+        const DataRow& row = data.masterRows.at(0);
+        EXPECT_EQ(row.value("Text"), QStringLiteral("a&b <c> \"d\" 'e'"));
+        EXPECT_EQ(row.value("Refs"), QString::fromUtf8("中文\xF0\x9F\x98\x80"));
+        EXPECT_EQ(row.value("Spaces"), QStringLiteral("\tx\r\ny\n"));
+        EXPECT_EQ(row.value("Raw"), QStringLiteral("\tp\r\nq "));
+    }
+}
+
+TEST(DataRows, RefusalsCountPositionsInTheTextAsGiven)
+{
+    // Parsing in place writes decoded references and terminators into the buffer; the position of a
+    // refusal found after that still counts lines in the text as it came.
+    const char* const xml = "<DocumentData>\n<Master>\n<Row\nA=\"x&#10;&#10;y\"\n/>\n</Master>\n<Detail>\n"
+                            "<Row __MasterIdx=\"0\" A=\"&#13;&#10;\"/>\n<Row\n__MasterIdx=\"3\"/>\n</Detail>\n</DocumentData>";
+    for (const bool wide : {false, true}) {
+        SCOPED_TRACE(wide);
+        ReportDataSet data;
+        const ParseResult result = wide ? parseDataDocument(QStringView(QString::fromUtf8(xml)), data)
+                                        : parseDataDocument(xml, data);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.line, 9);
+        EXPECT_EQ(result.column, 1);
+        EXPECT_TRUE(result.message.contains("__MasterIdx=\"3\" names no master row")) << result.message.toStdString();
+        EXPECT_TRUE(data.empty());
+    }
+    ReportDataSet data;
+    const ParseResult result = parseDataDocument(QStringView(u"<DocumentData>\n<Master>\n<Row 名=\"中\" a=\"1/>"), data);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.line, 3);
+    EXPECT_EQ(result.column, 15) << result.message.toStdString();
+}
+
+TEST(DataSets, CopiesAndMovesStayValidWithoutTheOriginal)
+{
+    std::optional<ReportDataSet> original(std::in_place);
+    ASSERT_TRUE(parseDataDocument(QStringView(QString::fromUtf8(ExampleDocument)), *original).ok);
+    ReportDataSet copy = *original;
+    ReportDataSet moved = std::move(*original);
+    original.reset();
+    EXPECT_EQ(values(copy.masterRows, "DeptName"), (std::vector<QString>{"Sales & \"Export\"", "R<D"}));
+    EXPECT_EQ(values(moved.masterRows, "DeptName"), (std::vector<QString>{"Sales & \"Export\"", "R<D"}));
+
+    // A replaced data set frees its document while a copy keeps its own.
+    ReportDataSet assigned;
+    assigned = copy;
+    copy = ReportDataSet{};
+    ASSERT_TRUE(parseDataDocument("<DocumentData><Master><Row DeptName=\"other\"/></Master></DocumentData>", moved).ok);
+    EXPECT_EQ(values(assigned.masterRows, "DeptName"), (std::vector<QString>{"Sales & \"Export\"", "R<D"}));
+    EXPECT_EQ(values(assigned.detail("Detail")->rows, "DeptNo"), (std::vector<QString>{"10", "10", "20"}));
+    EXPECT_EQ(values(moved.masterRows, "DeptName"), (std::vector<QString>{"other"}));
+    EXPECT_TRUE(moved.details.empty());
+}
+
+TEST(DataSets, EditedRowsKeepTheirValuesApartFromTheDocument)
+{
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument(ExampleDocument, data).ok);
+    DataRow& row = data.masterRows.at(0);
+    row.setValue("DEPTNAME", "Changed");
+    EXPECT_EQ(row.value("deptname"), QStringLiteral("Changed"));
+    EXPECT_EQ(row.value("DeptNo"), QStringLiteral("10")) << "the other fields are kept";
+    EXPECT_EQ(row.fieldName(1), "DeptName") << "an edit keeps the field's own spelling";
+    row.setValue("Extra", "new");
+    ASSERT_EQ(row.fieldCount(), 3u);
+    EXPECT_EQ(row.fieldName(2), "Extra");
+    EXPECT_EQ(row.value("EXTRA"), QStringLiteral("new"));
+    EXPECT_EQ(data.masterRows.at(1).value("DeptName"), QStringLiteral("R<D")) << "other rows read the document";
+    EXPECT_EQ(data.masterFieldNames, (std::vector<QString>{"DeptNo", "DeptName"}));
+
+    // Copies of a data set edit apart.
+    ReportDataSet copy = data;
+    copy.masterRows.at(0).setValue("DeptName", "In the copy");
+    copy.masterRows.at(1).setValue("DeptNo", "21");
+    EXPECT_EQ(data.masterRows.at(0).value("DeptName"), QStringLiteral("Changed"));
+    EXPECT_EQ(data.masterRows.at(1).value("DeptNo"), QStringLiteral("20"));
+    EXPECT_EQ(copy.masterRows.at(0).value("DeptName"), QStringLiteral("In the copy"));
+    EXPECT_EQ(copy.masterRows.at(1).value("DeptNo"), QStringLiteral("21"));
+
+    DataRow empty;
+    empty.setValue("A", "1");
+    EXPECT_EQ(empty.value("a"), QStringLiteral("1"));
 }

@@ -1068,6 +1068,48 @@ TEST_F(ReportViewControlTest, LockedRefusesInputs)
     EXPECT_EQ(qtext(value.get()), "5000") << "Esc drops the edit";
 }
 
+TEST_F(ReportViewControlTest, SecondLoadReplacesTheFirstAndItsEdits)
+{
+    ActiveControl active(m_object.get(), QSize(900, 700));
+    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_EQ(m_view->put_Inputable(VARIANT_TRUE), S_OK);
+    active.click(active.centreOf(sampleCellRect("Salary")));
+    QLineEdit* editor = active.viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText("5100");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(editor, &enter);
+    BStr value;
+    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), S_OK);
+    EXPECT_EQ(qtext(value.get()), "5100");
+
+    // The second document names its fields in other letter cases and leaves the salary out of a row.
+    QString second = QString::fromUtf8(SampleData);
+    second.replace(u"Salary=\"5000\""_qs, u""_qs).replace(u"EmpName"_qs, u"EMPNAME"_qs).replace(u"张三"_qs, u"赵六&amp;钱七"_qs);
+    ASSERT_EQ(data()->LoadXML(bstr(second).get(), 0), S_OK);
+    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), E_INVALIDARG)
+        << "the edit went with the first document";
+    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"EmpName").get(), &value), S_OK);
+    EXPECT_EQ(qtext(value.get()), u"赵六&钱七");
+    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 1, BStr(u"salary").get(), &value), S_OK);
+    EXPECT_EQ(qtext(value.get()), "6000");
+    BStr xml;
+    EXPECT_EQ(data()->get_XML(&xml), S_OK);
+    EXPECT_EQ(qtext(xml.get()), second);
+
+    QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
+    QApplication::sendEvent(active.viewport()->parentWidget(), &undo);
+    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), E_INVALIDARG)
+        << "nothing of the first document is taken back into the second";
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("second.pdf");
+    ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK);
+    const QString text = pdfText(pdf);
+    EXPECT_TRUE(text.contains(u"赵六&钱七"_qs)) << text.toStdString();
+    EXPECT_FALSE(text.contains(u"张三"_qs));
+}
+
 TEST_F(ReportViewControlTest, HandlersThatCallBackDuringLayoutAreRefusedNotFatal)
 {
     auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);

@@ -195,9 +195,9 @@ void runCase(std::mt19937& random, Outcome& outcome)
         else
             EXPECT_LE(rows.size(), maxRows) << xml;
         for (const vl::DataRow& row : rows) {
-            ASSERT_EQ(row.fields.size(), static_cast<size_t>(dataSet->FieldCount())) << xml;
+            ASSERT_EQ(row.fieldCount(), static_cast<size_t>(dataSet->FieldCount())) << xml;
             for (int i = 0; i < dataSet->FieldCount(); ++i)
-                EXPECT_EQ(vl::toNarrow(wideOf(row.fields[static_cast<size_t>(i)].first)),
+                EXPECT_EQ(vl::toNarrow(wideOf(row.fieldName(static_cast<size_t>(i)))),
                     trimmedName(dataSet->FieldAt(i)->FieldName()));
         }
     };

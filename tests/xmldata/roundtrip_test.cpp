@@ -116,12 +116,12 @@ void expectRows(const Table& table, const std::vector<vl::DataRow>& rows, const 
     ASSERT_EQ(rows.size(), which.size());
     for (size_t i = 0; i < which.size(); ++i) {
         const size_t r = which[i];
-        ASSERT_EQ(rows[i].fields.size(), table.columns.size() + 1) << "row " << r;
-        EXPECT_EQ(rows[i].fields[0].first.toStdString(), "K");
-        EXPECT_EQ(rows[i].fields[0].second.toStdString(), std::to_string(table.keys[r]));
+        ASSERT_EQ(rows[i].fieldCount(), table.columns.size() + 1) << "row " << r;
+        EXPECT_EQ(rows[i].fieldName(0).toStdString(), "K");
+        EXPECT_EQ(rows[i].fieldValue(0).toStdString(), std::to_string(table.keys[r]));
         for (size_t c = 0; c < table.columns.size(); ++c) {
-            EXPECT_EQ(rows[i].fields[c + 1].first.toStdString(), table.columns[c]);
-            EXPECT_EQ(narrow(rows[i].fields[c + 1].second, codePage), table.values[r][c])
+            EXPECT_EQ(rows[i].fieldName(c + 1).toStdString(), table.columns[c]);
+            EXPECT_EQ(narrow(rows[i].fieldValue(c + 1), codePage), table.values[r][c])
                 << "row " << r << ", column " << table.columns[c] << ", written as "
                 << testing::PrintToString(table.values[r][c]);
         }

@@ -2,6 +2,7 @@
 
 #include <QChar>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -11,6 +12,10 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vl {
 namespace {
@@ -201,17 +206,32 @@ std::string toNarrow(std::u16string_view text, std::string_view codePage)
     return converter(cp, "UTF-16LE").run(reinterpret_cast<const char*>(text.data()), text.size() * 2, "?", 2);
 }
 
+// Documents are mostly ASCII: runs of it are widened or narrowed sixteen characters at a time,
+// written through a pointer into storage sized for the longest result and cut to length after.
 std::u16string utf8ToUtf16(std::string_view text)
 {
-    std::u16string out;
-    out.reserve(text.size());
+    std::u16string result(text.size(), u'\0');
+    char16_t* out = result.data();
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
     size_t i = 0;
     while (i < n) {
+#if defined(__SSE2__)
+        if (n - i >= 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            if (_mm_movemask_epi8(chunk) == 0) {
+                const __m128i zero = _mm_setzero_si128();
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(chunk, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(chunk, zero));
+                out += 16;
+                i += 16;
+                continue;
+            }
+        }
+#endif
         unsigned c = p[i];
         if (c < 0x80) {
-            out.push_back(static_cast<char16_t>(c));
+            *out++ = static_cast<char16_t>(c);
             ++i;
             continue;
         }
@@ -230,53 +250,83 @@ std::u16string utf8ToUtf16(std::string_view text)
         if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
             ok = false;
         if (!ok) {
-            out.push_back(u'\uFFFD');
+            *out++ = u'\uFFFD';
             ++i;
             continue;
         }
+        // Four bytes give two units, never more units than bytes.
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            *out++ = static_cast<char16_t>(cp);
         }
         i += static_cast<size_t>(len);
     }
-    return out;
+    result.resize(static_cast<size_t>(out - result.data()));
+    return result;
 }
 
 std::string utf16ToUtf8(std::u16string_view text)
 {
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (size_t i = 0; i < text.size(); ++i) {
+    // Sized for ASCII and grown when a longer form comes: a wide text can be hundreds of megabytes.
+    std::string result(text.size() + 16, '\0');
+    char* out = result.data();
+    auto makeRoom = [&](size_t bytes) {
+        if (static_cast<size_t>(result.data() + result.size() - out) >= bytes)
+            return;
+        const auto used = static_cast<size_t>(out - result.data());
+        result.resize(std::max(result.size() * 2, used + bytes));
+        out = result.data() + used;
+    };
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+#if defined(__SSE2__)
+        while (n - i >= 16) {
+            makeRoom(16);
+            const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+            const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i + 8));
+            // Units below 0x80 only: no bit above the lowest seven is set in any of them.
+            const __m128i above = _mm_set1_epi16(static_cast<short>(0xFF80));
+            const __m128i aboveBits = _mm_and_si128(_mm_or_si128(low, high), above);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(aboveBits, _mm_setzero_si128())) != 0xFFFF)
+                break;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
+            out += 16;
+            i += 16;
+        }
+        if (i == n)
+            break;
+#endif
+        makeRoom(4);
         char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c < 0xE000) {
             // A lone surrogate has no narrow form.
-            out.push_back('?');
+            *out++ = '?';
             continue;
         }
         if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
+            *out++ = static_cast<char>(c);
         } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *out++ = static_cast<char>(0xC0 | (c >> 6));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *out++ = static_cast<char>(0xE0 | (c >> 12));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *out++ = static_cast<char>(0xF0 | (c >> 18));
+            *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
-    return out;
+    result.resize(static_cast<size_t>(out - result.data()));
+    return result;
 }
 
 bool isMultiByteCodePage(std::string_view codePage)

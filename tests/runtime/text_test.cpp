@@ -60,3 +60,73 @@ TEST(LetterCase, AsciiAndBeyond)
     EXPECT_TRUE(vl::sameText("\xE9t\xE9", "\xC9T\xC9", "ISO-8859-1"));
     EXPECT_EQ(vl::upperCase("\xD6\xD0" "a", "GBK"), "\xD6\xD0" "A");
 }
+
+namespace {
+
+// One code point at a time, as the conversions did before they took ASCII in blocks.
+std::u16string referenceUtf8ToUtf16(const std::string& text)
+{
+    std::u16string out;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        const unsigned c = p[i];
+        const int len = c < 0x80 ? 1 : c > 0xF4 ? 0 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+        bool ok = len > 0 && i + static_cast<size_t>(len) <= text.size();
+        for (int k = 1; ok && k < len; ++k) {
+            ok = (p[i + static_cast<size_t>(k)] & 0xC0) == 0x80;
+            cp = (cp << 6) | (p[i + static_cast<size_t>(k)] & 0x3F);
+        }
+        ok = ok && !(len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000)))
+             && !(len == 4 && (cp < 0x10000 || cp > 0x10FFFF));
+        if (!ok) {
+            out += u'\uFFFD';
+            ++i;
+        } else {
+            if (cp >= 0x10000) {
+                out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+                out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            } else {
+                out += static_cast<char16_t>(cp);
+            }
+            i += static_cast<size_t>(len);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(CodePage, BlockConversionsMatchOneCharacterAtATime)
+{
+    // ASCII runs of every length around the block size, broken by two-, three- and four-byte
+    // characters, a bad byte and a cut sequence, at every offset.
+    // U+0100 and U+540D ("名") have their high bits only in the upper byte of the wide unit.
+    const std::string breaks[] = {"\xC3\xA9", "\xC4\x80", "\xE5\x90\x8D", "\xE9\x83\xA8", "\xF0\x9F\x98\x80",
+                                  "\xFF", "\xE9\x83", "\x80"};
+    unsigned seed = 7;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int pieces = 1 + static_cast<int>(next() % 5);
+        for (int k = 0; k < pieces; ++k) {
+            text.append(next() % 40, static_cast<char>('a' + next() % 26));
+            if (next() % 4 != 0)
+                text += breaks[next() % std::size(breaks)];
+        }
+        const std::u16string wide = vl::utf8ToUtf16(text);
+        ASSERT_EQ(wide, referenceUtf8ToUtf16(text)) << text;
+        // Back again and forth once more: the same wide text.
+        const std::string back = vl::utf16ToUtf8(wide);
+        ASSERT_EQ(vl::utf8ToUtf16(back), wide) << text;
+        if (wide.find(u'\uFFFD') == std::u16string::npos) {
+            ASSERT_EQ(back, text);
+        }
+    }
+    // A long text of only non-ASCII characters grows the narrow result past its first size.
+    std::u16string chinese(100000, u'\u90E8');
+    const std::string narrow = vl::utf16ToUtf8(chinese);
+    ASSERT_EQ(narrow.size(), 300000u);
+    EXPECT_EQ(narrow.substr(299997), "\xE9\x83\xA8");
+    EXPECT_EQ(vl::utf8ToUtf16(narrow), chinese);
+}

@@ -63,11 +63,20 @@ public:
     // The narrow text of the current record's value; empty for a missing value.
     // Raises EDatabaseError "Field '%s' has no dataset" for a field without data set.
     virtual std::string ValueText() const;
+    // The same text into text, reusing its storage (the way a writer takes one value after another).
+    // A class that overrides both implements ValueText as textOf().
+    virtual void assignValueText(std::string& text) const { text = ValueText(); }
     bool IsNull() const;
     // The value as the data layer holds it; read from the provider at most once per record.
     const TFieldValue& Value() const;
 
 protected:
+    std::string textOf() const
+    {
+        std::string text;
+        assignValueText(text);
+        return text;
+    }
     // Raises "Unsupported field type (%s) in field %s".
     [[noreturn]] void unsupported() const;
 

@@ -5,6 +5,7 @@
 #include "Text.h"
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -71,13 +72,21 @@ bool shortDecimalText(double value, char decimalMark, std::string& out)
 
 namespace vl {
 
-std::string narrowFromWide(std::string_view utf8)
+void assignNarrowFromWide(std::string_view utf8, std::string& text)
 {
     if (const void* nul = std::memchr(utf8.data(), '\0', utf8.size()))
         utf8 = utf8.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - utf8.data()));
     if (narrowCodePageIsUtf8())
-        return std::string(utf8);
-    return toNarrow(utf8ToUtf16(utf8));
+        text.assign(utf8);
+    else
+        text = toNarrow(utf8ToUtf16(utf8));
+}
+
+std::string narrowFromWide(std::string_view utf8)
+{
+    std::string text;
+    assignNarrowFromWide(utf8, text);
+    return text;
 }
 
 TField* createField(TDataSet* dataSet, const TFieldDef& def)
@@ -137,78 +146,86 @@ void TDataSet::CreateFields()
     m_slots.assign(m_fields.size(), TFieldValue{});
 }
 
-std::string TStringField::ValueText() const
+void TStringField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::NarrowText)
         unsupported();
-    std::size_t nul = v.text.find('\0');
-    return nul == std::string::npos ? v.text : v.text.substr(0, nul);
+    text.assign(v.text, 0, v.text.find('\0'));
 }
 
-std::string TWideStringField::ValueText() const
+void TWideStringField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::WideText)
         unsupported();
-    return vl::narrowFromWide(v.text);
+    vl::assignNarrowFromWide(v.text, text);
 }
 
-std::string TIntegerField::ValueText() const
+namespace {
+
+void assignInteger(int64_t value, std::string& text)
+{
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    text.assign(digits, static_cast<std::size_t>(end - digits));
+}
+
+} // namespace
+
+void TIntegerField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Integer)
         unsupported();
-    return std::to_string(v.integer);
+    assignInteger(v.integer, text);
 }
 
-std::string TLargeintField::ValueText() const
+void TLargeintField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Integer)
         unsupported();
-    return std::to_string(v.integer);
+    assignInteger(v.integer, text);
 }
 
-std::string TFloatField::ValueText() const
+void TFloatField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Float)
         unsupported();
-    std::string text;
-    if (shortDecimalText(v.real, FormatSettings.DecimalMark, text))
-        return text;
-    return vl::formatGeneralFloat(v.real);
+    if (!shortDecimalText(v.real, FormatSettings.DecimalMark, text))
+        text = vl::formatGeneralFloat(v.real);
 }
 
-std::string TBCDField::ValueText() const
+void TBCDField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Currency)
         unsupported();
-    return vl::formatGeneralCurrency(v.integer);
+    text = vl::formatGeneralCurrency(v.integer);
 }
 
-std::string TFMTBCDField::ValueText() const
+void TFMTBCDField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Currency)
         unsupported();
-    return vl::formatGeneralCurrency(v.integer);
+    text = vl::formatGeneralCurrency(v.integer);
 }
 
 TBooleanField::TBooleanField(TComponent* owner, TDataSet* dataSet, std::string_view fieldName, TFieldType dataType,
@@ -235,76 +252,76 @@ void TBooleanField::SetDisplayValues(std::string_view value)
     m_falseText = semicolon + 1 < value.size() ? std::string(value.substr(semicolon + 1, 255)) : std::string();
 }
 
-std::string TBooleanField::ValueText() const
+void TBooleanField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Boolean)
         unsupported();
-    return static_cast<int16_t>(v.integer) != 0 ? m_trueText : m_falseText;
+    text = static_cast<int16_t>(v.integer) != 0 ? m_trueText : m_falseText;
 }
 
-std::string TDateTimeField::ValueText() const
+void TDateTimeField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Date)
         unsupported();
-    return vl::formatDateTime("c", v.real);
+    text = vl::formatDateTime("c", v.real);
 }
 
-std::string TDateField::ValueText() const
+void TDateField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Date)
         unsupported();
-    return vl::formatDateTime(FormatSettings.ShortDatePattern, v.real);
+    text = vl::formatDateTime(FormatSettings.ShortDatePattern, v.real);
 }
 
-std::string TTimeField::ValueText() const
+void TTimeField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Date)
         unsupported();
-    return vl::formatDateTime(FormatSettings.LongTimePattern, v.real);
+    text = vl::formatDateTime(FormatSettings.LongTimePattern, v.real);
 }
 
-std::string TSQLTimeStampField::ValueText() const
+void TSQLTimeStampField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Date)
         unsupported();
-    return vl::formatDateTime("c", v.real);
+    text = vl::formatDateTime("c", v.real);
 }
 
-std::string TBytesField::ValueText() const
+void TBytesField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind != Kind::Bytes)
         unsupported();
-    return v.text;
+    text = v.text;
 }
 
-std::string TBlobField::ValueText() const
+void TBlobField::assignValueText(std::string& text) const
 {
     const TFieldValue& v = Value();
     if (v.kind == Kind::Null)
-        return {};
+        return text.clear();
     if (v.kind == Kind::WideText)
-        return vl::narrowFromWide(v.text);
+        return vl::assignNarrowFromWide(v.text, text);
     if (v.kind != Kind::Bytes)
         unsupported();
-    return v.text;
+    text = v.text;
 }
 
 std::string TVariantField::ValueText() const

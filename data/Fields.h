@@ -7,13 +7,15 @@
 class TStringField : public TField {
 public:
     using TField::TField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TWideStringField : public TStringField {
 public:
     using TStringField::TStringField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TGuidField : public TStringField {
@@ -29,7 +31,8 @@ public:
 class TIntegerField : public TNumericField {
 public:
     using TNumericField::TNumericField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TSmallintField : public TIntegerField {
@@ -50,13 +53,15 @@ public:
 class TLargeintField : public TNumericField {
 public:
     using TNumericField::TNumericField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TFloatField : public TNumericField {
 public:
     using TNumericField::TNumericField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TCurrencyField : public TFloatField {
@@ -67,19 +72,22 @@ public:
 class TBCDField : public TNumericField {
 public:
     using TNumericField::TNumericField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TFMTBCDField : public TNumericField {
 public:
     using TNumericField::TNumericField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TBooleanField : public TField {
 public:
     TBooleanField(TComponent* owner, TDataSet* dataSet, std::string_view fieldName, TFieldType dataType, int size = 0);
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
     const std::string& TrueText() const { return m_trueText; }
     const std::string& FalseText() const { return m_falseText; }
     const std::string& DisplayValues() const { return m_displayValues; }
@@ -96,25 +104,29 @@ private:
 class TDateTimeField : public TField {
 public:
     using TField::TField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TDateField : public TDateTimeField {
 public:
     using TDateTimeField::TDateTimeField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TTimeField : public TDateTimeField {
 public:
     using TDateTimeField::TDateTimeField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TSQLTimeStampField : public TField {
 public:
     using TField::TField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TBinaryField : public TField {
@@ -125,7 +137,8 @@ public:
 class TBytesField : public TBinaryField {
 public:
     using TBinaryField::TBinaryField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TVarBytesField : public TBytesField {
@@ -136,7 +149,8 @@ public:
 class TBlobField : public TField {
 public:
     using TField::TField;
-    std::string ValueText() const override;
+    std::string ValueText() const override { return textOf(); }
+    void assignValueText(std::string& text) const override;
 };
 
 class TMemoField : public TBlobField {
@@ -202,4 +216,6 @@ namespace vl {
 TField* createField(TDataSet* dataSet, const TFieldDef& def);
 // Wide text held as UTF-8, up to its first NUL, in the user code page.
 std::string narrowFromWide(std::string_view utf8);
+// The same text into text, reusing its storage.
+void assignNarrowFromWide(std::string_view utf8, std::string& text);
 } // namespace vl

@@ -3,6 +3,7 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 
@@ -91,10 +92,11 @@ private:
     }
     void appendNumber(int64_t value, int digits)
     {
-        std::string text = std::to_string(value);
-        if (text.size() < static_cast<size_t>(digits))
-            m_out.append(static_cast<size_t>(digits) - text.size(), '0');
-        m_out += text;
+        char text[24];
+        const auto length = static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text);
+        if (length < static_cast<size_t>(digits))
+            m_out.append(static_cast<size_t>(digits) - length, '0');
+        m_out.append(text, length);
     }
     const TEraInfo* era() const
     {
@@ -289,7 +291,7 @@ void Formatter::append(std::string_view pattern, int level)
 std::string Formatter::result()
 {
     if (m_out.size() <= maxResultLength)
-        return m_out;
+        return std::move(m_out);
     // A cut inside a double-byte character would leave a stray lead byte in the document.
     size_t end = 0;
     while (end < m_out.size()) {

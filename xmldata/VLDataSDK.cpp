@@ -38,7 +38,7 @@ void TXMLDataSource::ClearDetails() { m_details.clear(); }
 
 void TXMLDataSource::DoGetFieldValue(TField* Field, std::string& Value)
 {
-    Value = Field->ValueText();
+    Field->assignValueText(Value);
     if (m_onGetFieldValue)
         m_onGetFieldValue(Field, Value);
 }

@@ -7,6 +7,10 @@
 #include <charconv>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vl {
 namespace {
 
@@ -210,10 +214,19 @@ void DocumentWriter::emitAttributes(const std::vector<Column>& columns)
 {
     std::string& value = m_source.m_currentValue;
     for (const Column& column : columns) {
-        emit(column.prefix);
         m_source.DoGetFieldValue(column.field, value);
-        emitValue(value);
-        emit('"');
+        const std::size_t room = column.prefix.size() + value.size() * MaxEscapedLength + 1;
+        if (room > BufferSize - m_used) {
+            emit(column.prefix);
+            emitValue(value);
+            emit('"');
+            continue;
+        }
+        char* out = m_buffer.get() + m_used;
+        std::memcpy(out, column.prefix.data(), column.prefix.size());
+        out = escapeInto(out + column.prefix.size(), value);
+        *out++ = '"';
+        m_used = static_cast<std::size_t>(out - m_buffer.get());
     }
 }
 
@@ -256,23 +269,48 @@ void DocumentWriter::emitValue(std::string_view value)
             return;
         }
     }
-    // Runs of plain bytes are copied whole; most values hold no markup character at all.
-    char* out = m_buffer.get() + m_used;
+    m_used = static_cast<std::size_t>(escapeInto(m_buffer.get() + m_used, value) - m_buffer.get());
+}
+
+// Most values are short and hold no markup character: they are copied in blocks of sixteen
+// bytes with no call, and the rest byte by byte. out has room for value.size() * MaxEscapedLength.
+char* DocumentWriter::escapeInto(char* out, std::string_view value)
+{
     const char* in = value.data();
     const char* const end = in + value.size();
-    while (in < end) {
-        const char* run = in;
-        while (in < end && !EscapeTable[static_cast<unsigned char>(*in)].text)
-            ++in;
-        std::memcpy(out, run, static_cast<std::size_t>(in - run));
-        out += in - run;
-        if (in < end) {
-            const Escape& escape = EscapeTable[static_cast<unsigned char>(*in++)];
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>'), amp = _mm_set1_epi8('&'), quot = _mm_set1_epi8('"');
+    while (end - in >= 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, lt), _mm_cmpeq_epi8(chunk, gt)),
+                                             _mm_or_si128(_mm_cmpeq_epi8(chunk, amp), _mm_cmpeq_epi8(chunk, quot)));
+        const int mask = _mm_movemask_epi8(special);
+        if (mask == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), chunk);
+            in += 16;
+            out += 16;
+            continue;
+        }
+        const int plain = __builtin_ctz(static_cast<unsigned>(mask));
+        // The whole chunk fits: sixteen bytes of room are there, the first `plain` of them count.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), chunk);
+        in += plain;
+        out += plain;
+        const Escape& escape = EscapeTable[static_cast<unsigned char>(*in++)];
+        std::memcpy(out, escape.text, escape.length);
+        out += escape.length;
+    }
+#endif
+    for (; in < end; ++in) {
+        const Escape& escape = EscapeTable[static_cast<unsigned char>(*in)];
+        if (!escape.text) {
+            *out++ = *in;
+        } else {
             std::memcpy(out, escape.text, escape.length);
             out += escape.length;
         }
     }
-    m_used = static_cast<std::size_t>(out - m_buffer.get());
+    return out;
 }
 
 void DocumentWriter::flush()

@@ -388,6 +388,39 @@ TEST_F(DataSourceTest, LargeValuesAreEscapedAcrossBufferBoundaries)
                                     + "\"/></Big></DocumentData>");
 }
 
+TEST_F(DataSourceTest, MarkupCharacterAtEveryPositionOfValuesAroundSixteenBytes)
+{
+    // Values are escaped sixteen bytes at a time where they can be: a markup character at each
+    // position of values from 1 to 40 bytes, and two of them in one block.
+    std::string inserts;
+    std::string expected = "<DocumentData><V>";
+    const char* const marks[] = {"<", ">", "&", "\"", "'"};
+    const char* const escapes[] = {"&lt;", "&gt;", "&amp;", "&quot;", "'"};
+    int n = 0;
+    for (std::size_t length = 1; length <= 40; ++length) {
+        for (std::size_t at = 0; at < length; ++at, ++n) {
+            std::string raw(length, 'x');
+            std::string escaped(length, 'x');
+            const int mark = n % 5;
+            raw.replace(at, 1, marks[mark]);
+            escaped.replace(at, 1, escapes[mark]);
+            if (at + 3 < length) {
+                raw[at + 3] = '&';
+                escaped.replace(escaped.size() - (length - at - 3), 1, "&amp;");
+            }
+            std::string quoted;
+            for (char c : raw)
+                quoted += c == '\'' ? std::string("''") : std::string(1, c);
+            inserts += "insert into V values (" + std::to_string(n) + ", '" + quoted + "');";
+            expected += "<Row N=\"" + std::to_string(n) + "\" T=\"" + escaped + "\"/>";
+        }
+    }
+    expected += "</V></DocumentData>";
+    db.exec("create table V (N integer, T varchar(60));" + inserts);
+    source->AddDetail("V", db.dataSet("ADODataSet3", "select * from V order by N"), "", "");
+    EXPECT_EQ(source->GetXML(), expected);
+}
+
 TEST_F(DataSourceTest, OnlyTheFourCharactersAreEscaped)
 {
     std::string all;

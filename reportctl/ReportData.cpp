@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <unordered_map>
@@ -45,6 +46,7 @@ struct RowShape {
     std::vector<std::string> attributes; // the raw names of every attribute, __MasterIdx included
     std::vector<QString> names; // the fields, in attribute order
     std::vector<std::uint32_t> positions; // of each field among the row's attributes
+    int masterIdx = -1; // position of the first __MasterIdx attribute, -1 without
 };
 
 struct ParsedData {
@@ -53,35 +55,81 @@ struct ParsedData {
     std::deque<RowShape> shapes; // stable addresses, referred to by the rows
 };
 
+namespace {
+
+// Whether the zero-terminated `name` is `expected`. Names lie in the parsed text, so they are mostly
+// compared whole, terminator included, when that many bytes lie in the text; else one by one, never
+// reading past the name's end.
+bool sameName(const char* name, const std::string& expected, const char* textBegin, const char* textEnd)
+{
+    if (name >= textBegin && textEnd - name > static_cast<std::ptrdiff_t>(expected.size()))
+        return std::memcmp(name, expected.c_str(), expected.size() + 1) == 0;
+    for (const char c : expected)
+        if (*name++ != c)
+            return false;
+    return *name == '\0';
+}
+
+} // namespace
+
 // Builds the rows of one block, finding or making the shape of each.
 class DataRowBuilder {
 public:
     DataRowBuilder(ParsedData& parsed, std::vector<QString>& names, bool skipMasterIdx)
-        : m_parsed(parsed), m_names(names), m_skipMasterIdx(skipMasterIdx)
+        : m_parsed(parsed), m_names(names), m_skipMasterIdx(skipMasterIdx), m_textBegin(parsed.text.constData()),
+          m_textEnd(m_textBegin + parsed.text.size() + 1) // QByteArray's terminator is readable
     {
     }
 
-    DataRow build(const pugi::xml_node& node)
+    // The row of that element; `masterIdx`, when given, gets its first __MasterIdx attribute (or none).
+    DataRow build(const pugi::xml_node& node, pugi::xml_attribute* masterIdx = nullptr)
     {
         DataRow row;
         const pugi::xml_attribute first = node.first_attribute();
-        if (!first)
+        if (!first) {
+            if (masterIdx)
+                *masterIdx = pugi::xml_attribute();
             return row;
+        }
         row.m_attributes = first.internal_object();
-        row.m_shape = m_last && matches(*m_last, first) ? m_last : find(first);
-        m_last = row.m_shape;
+        // Neighbouring rows mostly have the same shape: compared as the walk goes, which also meets
+        // the master index on the way.
+        if (!m_last || !matches(*m_last, first, masterIdx, m_textBegin, m_textEnd)) {
+            m_last = find(first);
+            if (masterIdx)
+                *masterIdx = attributeAt(first, m_last->masterIdx);
+        }
+        row.m_shape = m_last;
         return row;
     }
 
 private:
-    static bool matches(const RowShape& shape, pugi::xml_attribute attribute)
+    static bool matches(const RowShape& shape, pugi::xml_attribute attribute, pugi::xml_attribute* masterIdx,
+                        const char* textBegin, const char* textEnd)
     {
+        pugi::xml_attribute found;
+        int position = 0;
         for (const std::string& name : shape.attributes) {
-            if (!attribute || name != attribute.name())
+            if (!attribute || !sameName(attribute.name(), name, textBegin, textEnd))
                 return false;
+            if (position++ == shape.masterIdx)
+                found = attribute;
             attribute = attribute.next_attribute();
         }
-        return !attribute;
+        if (attribute)
+            return false;
+        if (masterIdx)
+            *masterIdx = found;
+        return true;
+    }
+
+    static pugi::xml_attribute attributeAt(pugi::xml_attribute attribute, int position)
+    {
+        if (position < 0)
+            return {};
+        for (; position > 0; --position)
+            attribute = attribute.next_attribute();
+        return attribute;
     }
 
     const RowShape* find(const pugi::xml_attribute& first)
@@ -97,7 +145,10 @@ private:
         std::uint32_t position = 0;
         for (pugi::xml_attribute attribute = first; attribute; attribute = attribute.next_attribute(), ++position) {
             shape.attributes.emplace_back(attribute.name());
-            if (m_skipMasterIdx && std::string_view(attribute.name()) == MasterIdxName)
+            const bool isMasterIdx = std::string_view(attribute.name()) == MasterIdxName;
+            if (isMasterIdx && shape.masterIdx < 0)
+                shape.masterIdx = static_cast<int>(position);
+            if (m_skipMasterIdx && isMasterIdx)
                 continue;
             shape.names.push_back(QString::fromUtf8(attribute.name()));
             shape.positions.push_back(position);
@@ -110,16 +161,18 @@ private:
     ParsedData& m_parsed;
     std::vector<QString>& m_names;
     const bool m_skipMasterIdx;
+    const char* const m_textBegin;
+    const char* const m_textEnd;
     const RowShape* m_last = nullptr;
     std::unordered_map<std::string, const RowShape*> m_shapes; // by the names joined
 };
 
 namespace {
 
-// Position of the detail row's master row; the writer puts plain decimal digits there.
-int masterIndex(const pugi::xml_node& node, size_t masterCount)
+// Position of the detail row's master row, read from its __MasterIdx attribute (none: refused); the
+// writer puts plain decimal digits there.
+int masterIndex(const pugi::xml_node& node, const pugi::xml_attribute& attribute, size_t masterCount)
 {
-    const pugi::xml_attribute attribute = node.attribute(MasterIdxName);
     if (!attribute)
         refuse(node, QStringLiteral("detail row without __MasterIdx"));
     // The writer's plain digits are read as they stand; anything else takes the general way below.
@@ -319,9 +372,14 @@ std::optional<Refusal> readDocument(QByteArray text, ReportDataSet& out)
                 if (row.type() != pugi::node_element)
                     continue;
                 requireRow(row);
-                if (data.hasMaster)
-                    table.groups[masterIndex(row, data.masterRows.size())].push_back(static_cast<int>(table.rows.size()));
-                table.rows.push_back(rows.build(row));
+                if (!data.hasMaster) {
+                    table.rows.push_back(rows.build(row));
+                    continue;
+                }
+                pugi::xml_attribute masterIdx;
+                DataRow built = rows.build(row, &masterIdx);
+                table.groups[masterIndex(row, masterIdx, data.masterRows.size())].push_back(static_cast<int>(table.rows.size()));
+                table.rows.push_back(std::move(built));
             }
             data.details.push_back(std::move(table));
         }

@@ -222,21 +222,23 @@ private:
 void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_stmt* stmt, int index,
     const ProviderColumn& column, Category category, std::size_t row)
 {
-    const int storage = sqlite3_column_type(stmt, index);
+    // One look-up of the column's value; the value calls skip the per-call checks of the column ones.
+    sqlite3_value* stored = sqlite3_column_value(stmt, index);
+    const int storage = sqlite3_value_type(stored);
     if (storage == SQLITE_NULL)
         return;
     auto text = [&] {
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, index));
-        return std::string_view(data ? data : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
+        const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(stored));
+        return std::string_view(data ? data : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
     };
     switch (category) {
     case Category::Integer:
     case Category::Boolean: {
         cell.kind = ProviderCell::Kind::Integer;
         if (storage == SQLITE_INTEGER) {
-            cell.value.integer = sqlite3_column_int64(stmt, index);
+            cell.value.integer = sqlite3_value_int64(stored);
         } else if (storage == SQLITE_FLOAT) {
-            cell.value.integer = static_cast<int64_t>(std::nearbyint(sqlite3_column_double(stmt, index)));
+            cell.value.integer = static_cast<int64_t>(std::nearbyint(sqlite3_value_double(stored)));
         } else if (storage == SQLITE_TEXT) {
             std::string_view value = text();
             double real = 0;
@@ -261,7 +263,7 @@ void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_st
     case Category::Float:
         cell.kind = ProviderCell::Kind::Float;
         if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
-            cell.value.real = sqlite3_column_double(stmt, index);
+            cell.value.real = sqlite3_value_double(stored);
         else if (storage != SQLITE_TEXT || !parseDouble(text(), cell.value.real))
             mismatch(column, row);
         // A SINGLE column holds single precision, whatever precision SQLite stored.
@@ -274,7 +276,7 @@ void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_st
         if (storage == SQLITE_INTEGER || storage == SQLITE_TEXT) {
             value = parseCurrencyText(text());
         } else if (storage == SQLITE_FLOAT) {
-            double scaled = std::nearbyint(sqlite3_column_double(stmt, index) * 10000.0);
+            double scaled = std::nearbyint(sqlite3_value_double(stored) * 10000.0);
             if (std::fabs(scaled) < 9.2e18)
                 value = static_cast<int64_t>(scaled);
         }
@@ -287,7 +289,7 @@ void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_st
         cell.kind = ProviderCell::Kind::Date;
         std::optional<double> value;
         if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
-            value = sqlite3_column_double(stmt, index);
+            value = sqlite3_value_double(stored);
         else if (storage == SQLITE_TEXT)
             value = parseDateText(text());
         if (!value)
@@ -296,8 +298,8 @@ void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_st
         break;
     }
     case Category::Guid:
-        if (storage == SQLITE_BLOB && sqlite3_column_bytes(stmt, index) == 16) {
-            std::string value = guidText(static_cast<const unsigned char*>(sqlite3_column_blob(stmt, index)));
+        if (storage == SQLITE_BLOB && sqlite3_value_bytes(stored) == 16) {
+            std::string value = guidText(static_cast<const unsigned char*>(sqlite3_value_blob(stored)));
             result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
         } else {
             std::string_view value = text();
@@ -310,25 +312,25 @@ void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_st
         break;
     }
     case Category::Binary: {
-        const void* data = sqlite3_column_blob(stmt, index);
+        const void* data = sqlite3_value_blob(stored);
         result.storeBytes(cell, ProviderCell::Kind::Bytes, data ? data : "",
-            static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
+            static_cast<std::size_t>(sqlite3_value_bytes(stored)));
         break;
     }
     case Category::Untyped:
         if (storage == SQLITE_INTEGER) {
             cell.kind = ProviderCell::Kind::Integer;
-            cell.value.integer = sqlite3_column_int64(stmt, index);
+            cell.value.integer = sqlite3_value_int64(stored);
         } else if (storage == SQLITE_FLOAT) {
             cell.kind = ProviderCell::Kind::Float;
-            cell.value.real = sqlite3_column_double(stmt, index);
+            cell.value.real = sqlite3_value_double(stored);
         } else if (storage == SQLITE_TEXT) {
             std::string_view value = text();
             result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
         } else {
-            const void* data = sqlite3_column_blob(stmt, index);
+            const void* data = sqlite3_value_blob(stored);
             result.storeBytes(cell, ProviderCell::Kind::Bytes, data ? data : "",
-                static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
+                static_cast<std::size_t>(sqlite3_value_bytes(stored)));
         }
         break;
     }

@@ -38,6 +38,22 @@ bool linksBackTo(const TDataSet* dataSet, const TDataSource* source)
     return false;
 }
 
+// Tells each listener that is still listed when its turn comes: a listener may detach itself or
+// others while told. The one listener of the common case is told without copying the list; this
+// runs on every move of a data set.
+template <typename T, typename Tell>
+void tellEach(const std::vector<T*>& listeners, Tell tell)
+{
+    if (listeners.empty())
+        return;
+    if (listeners.size() == 1)
+        return tell(listeners.front());
+    const std::vector<T*> copy = listeners;
+    for (T* listener : copy)
+        if (std::find(listeners.begin(), listeners.end(), listener) != listeners.end())
+            tell(listener);
+}
+
 } // namespace
 
 const char* fieldTypeName(TFieldType type)
@@ -165,21 +181,17 @@ void TDataSource::SetEnabled(bool enabled)
 
 void TDataSource::stateChanged()
 {
-    // A link may detach itself while told.
-    std::vector<TDataLink*> links = m_links;
-    for (TDataLink* link : links)
-        if (std::find(m_links.begin(), m_links.end(), link) != m_links.end())
-            link->updateState();
+    tellEach(m_links, [](TDataLink* link) { link->updateState(); });
 }
 
 void TDataSource::recordChanged(TField* field)
 {
     if (State() == dsInactive)
         return;
-    std::vector<TDataLink*> links = m_links;
-    for (TDataLink* link : links)
-        if (std::find(m_links.begin(), m_links.end(), link) != m_links.end() && link->Active())
+    tellEach(m_links, [field](TDataLink* link) {
+        if (link->Active())
             link->RecordChanged(field);
+    });
 }
 
 TDataSet::TDataSet(TComponent* owner) : TComponent(owner) {}
@@ -237,15 +249,12 @@ void TDataSet::Close()
 
 void TDataSet::notifyDataSources(bool stateChange)
 {
-    std::vector<TDataSource*> sources = m_dataSources;
-    for (TDataSource* source : sources) {
-        if (std::find(m_dataSources.begin(), m_dataSources.end(), source) == m_dataSources.end())
-            continue;
+    tellEach(m_dataSources, [stateChange](TDataSource* source) {
         if (stateChange)
             source->stateChanged();
         else
             source->recordChanged(nullptr);
-    }
+    });
 }
 
 int TDataSet::RecordCount() const

@@ -17,6 +17,8 @@ namespace {
 constexpr std::size_t BufferSize = 64 * 1024;
 // The longest replacement, "&quot;", bounds how much one value byte can grow.
 constexpr std::size_t MaxEscapedLength = 6;
+// Room beyond an escaped value's longest form, for a last block written whole.
+constexpr std::size_t ChunkSlack = 16;
 
 struct Escape {
     const char* text = nullptr; // null: the byte stands for itself
@@ -215,7 +217,7 @@ void DocumentWriter::emitAttributes(const std::vector<Column>& columns)
     std::string& value = m_source.m_currentValue;
     for (const Column& column : columns) {
         m_source.DoGetFieldValue(column.field, value);
-        const std::size_t room = column.prefix.size() + value.size() * MaxEscapedLength + 1;
+        const std::size_t room = column.prefix.size() + value.size() * MaxEscapedLength + 1 + ChunkSlack;
         if (room > BufferSize - m_used) {
             emit(column.prefix);
             emitValue(value);
@@ -224,7 +226,8 @@ void DocumentWriter::emitAttributes(const std::vector<Column>& columns)
         }
         char* out = m_buffer.get() + m_used;
         std::memcpy(out, column.prefix.data(), column.prefix.size());
-        out = escapeInto(out + column.prefix.size(), value);
+        // A string's storage holds its capacity and the terminating null.
+        out = escapeInto(out + column.prefix.size(), value, value.capacity() + 1);
         *out++ = '"';
         m_used = static_cast<std::size_t>(out - m_buffer.get());
     }
@@ -269,13 +272,17 @@ void DocumentWriter::emitValue(std::string_view value)
             return;
         }
     }
-    m_used = static_cast<std::size_t>(escapeInto(m_buffer.get() + m_used, value) - m_buffer.get());
+    m_used = static_cast<std::size_t>(escapeInto(m_buffer.get() + m_used, value, value.size()) - m_buffer.get());
 }
 
 // Most values are short and hold no markup character: they are copied in blocks of sixteen
 // bytes with no call, and the rest byte by byte. out has room for value.size() * MaxEscapedLength.
-char* DocumentWriter::escapeInto(char* out, std::string_view value)
+// Where `readable` (at least value.size()) lets sixteen bytes be read at the last part of a value,
+// and out has ChunkSlack more bytes of room, that part goes as one block too, the bytes beyond the
+// value left out of the test and overwritten later.
+char* DocumentWriter::escapeInto(char* out, std::string_view value, std::size_t readable)
 {
+    static_cast<void>(readable); // without SSE2 every byte goes one by one
     const char* in = value.data();
     const char* const end = in + value.size();
 #if defined(__SSE2__)
@@ -299,6 +306,16 @@ char* DocumentWriter::escapeInto(char* out, std::string_view value)
         const Escape& escape = EscapeTable[static_cast<unsigned char>(*in++)];
         std::memcpy(out, escape.text, escape.length);
         out += escape.length;
+    }
+    if (in < end && static_cast<std::size_t>(in - value.data()) + 16 <= readable) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, lt), _mm_cmpeq_epi8(chunk, gt)),
+                                             _mm_or_si128(_mm_cmpeq_epi8(chunk, amp), _mm_cmpeq_epi8(chunk, quot)));
+        const auto remaining = static_cast<unsigned>(end - in);
+        if ((static_cast<unsigned>(_mm_movemask_epi8(special)) & ((1u << remaining) - 1)) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), chunk);
+            return out + remaining;
+        }
     }
 #endif
     for (; in < end; ++in) {

@@ -37,7 +37,7 @@ private:
     void emit(std::string_view text);
     void emit(char c);
     void emitValue(std::string_view value);
-    static char* escapeInto(char* out, std::string_view value);
+    static char* escapeInto(char* out, std::string_view value, std::size_t readable);
     void flush();
 
     TXMLDataSource& m_source;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 
 namespace {
@@ -391,9 +392,10 @@ TEST_F(DataSourceTest, LargeValuesAreEscapedAcrossBufferBoundaries)
 TEST_F(DataSourceTest, MarkupCharacterAtEveryPositionOfValuesAroundSixteenBytes)
 {
     // Values are escaped sixteen bytes at a time where they can be: a markup character at each
-    // position of values from 1 to 40 bytes, and two of them in one block.
+    // position of values from 1 to 40 bytes, and two of them in one block. Walked longest first
+    // too, so that the bytes a shorter value leaves in the storage of a longer one hold markup.
     std::string inserts;
-    std::string expected = "<DocumentData><V>";
+    std::vector<std::string> rows;
     const char* const marks[] = {"<", ">", "&", "\"", "'"};
     const char* const escapes[] = {"&lt;", "&gt;", "&amp;", "&quot;", "'"};
     int n = 0;
@@ -412,13 +414,21 @@ TEST_F(DataSourceTest, MarkupCharacterAtEveryPositionOfValuesAroundSixteenBytes)
             for (char c : raw)
                 quoted += c == '\'' ? std::string("''") : std::string(1, c);
             inserts += "insert into V values (" + std::to_string(n) + ", '" + quoted + "');";
-            expected += "<Row N=\"" + std::to_string(n) + "\" T=\"" + escaped + "\"/>";
+            rows.push_back("<Row N=\"" + std::to_string(n) + "\" T=\"" + escaped + "\"/>");
         }
     }
-    expected += "</V></DocumentData>";
     db.exec("create table V (N integer, T varchar(60));" + inserts);
-    source->AddDetail("V", db.dataSet("ADODataSet3", "select * from V order by N"), "", "");
-    EXPECT_EQ(source->GetXML(), expected);
+    for (const char* order : {"", " desc"}) {
+        std::string expected = "<DocumentData><V>";
+        for (const std::string& row : rows)
+            expected += row;
+        expected += "</V></DocumentData>";
+        TXMLDataSource* writer = TXMLDataSource::Create(&owner);
+        writer->AddDetail("V", db.dataSet(std::string("V") + (*order ? "Desc" : "Asc"),
+                                          std::string("select * from V order by N") + order), "", "");
+        EXPECT_EQ(writer->GetXML(), expected) << order;
+        std::reverse(rows.begin(), rows.end());
+    }
 }
 
 TEST_F(DataSourceTest, OnlyTheFourCharactersAreEscaped)

@@ -269,7 +269,7 @@ void TDateTimeField::assignValueText(std::string& text) const
         return text.clear();
     if (v.kind != Kind::Date)
         unsupported();
-    text = vl::formatDateTime("c", v.real);
+    vl::formatDateTimeInto(text, "c", v.real);
 }
 
 void TDateField::assignValueText(std::string& text) const
@@ -279,7 +279,7 @@ void TDateField::assignValueText(std::string& text) const
         return text.clear();
     if (v.kind != Kind::Date)
         unsupported();
-    text = vl::formatDateTime(FormatSettings.ShortDatePattern, v.real);
+    vl::formatDateTimeInto(text, FormatSettings.ShortDatePattern, v.real);
 }
 
 void TTimeField::assignValueText(std::string& text) const
@@ -289,7 +289,7 @@ void TTimeField::assignValueText(std::string& text) const
         return text.clear();
     if (v.kind != Kind::Date)
         unsupported();
-    text = vl::formatDateTime(FormatSettings.LongTimePattern, v.real);
+    vl::formatDateTimeInto(text, FormatSettings.LongTimePattern, v.real);
 }
 
 void TSQLTimeStampField::assignValueText(std::string& text) const
@@ -299,7 +299,7 @@ void TSQLTimeStampField::assignValueText(std::string& text) const
         return text.clear();
     if (v.kind != Kind::Date)
         unsupported();
-    text = vl::formatDateTime("c", v.real);
+    vl::formatDateTimeInto(text, "c", v.real);
 }
 
 void TBytesField::assignValueText(std::string& text) const

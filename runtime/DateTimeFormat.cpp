@@ -59,14 +59,17 @@ bool startsWithNoCase(std::string_view text, size_t pos, std::string_view word)
 class Formatter
 {
 public:
-    Formatter(const TFormatSettings& fs, const DateTimeParts& parts)
+    // Writes into out, which is emptied first and keeps its storage.
+    Formatter(const TFormatSettings& fs, const DateTimeParts& parts, std::string& out)
         : m_fs(fs)
         , m_parts(parts)
+        , m_out(out)
     {
+        m_out.clear();
     }
 
     void append(std::string_view pattern, int level);
-    std::string result();
+    void finish();
 
 private:
     // Bytes of the character at pos; only a non-ASCII byte can start a multi-byte character.
@@ -110,7 +113,7 @@ private:
 
     const TFormatSettings& m_fs;
     const DateTimeParts& m_parts;
-    std::string m_out;
+    std::string& m_out;
     std::string m_codePage;
 };
 
@@ -288,10 +291,10 @@ void Formatter::append(std::string_view pattern, int level)
     }
 }
 
-std::string Formatter::result()
+void Formatter::finish()
 {
     if (m_out.size() <= maxResultLength)
-        return std::move(m_out);
+        return;
     // A cut inside a double-byte character would leave a stray lead byte in the document.
     size_t end = 0;
     while (end < m_out.size()) {
@@ -301,7 +304,6 @@ std::string Formatter::result()
         end += len;
     }
     m_out.resize(end);
-    return m_out;
 }
 
 } // namespace
@@ -334,14 +336,21 @@ double encodeDayNumber(int year, int month, int day, int hour, int minute, int s
     return date < 0 ? date - time : date + time;
 }
 
-std::string formatDateTime(std::string_view pattern, double dayNumber, const TFormatSettings& fs)
+void formatDateTimeInto(std::string& text, std::string_view pattern, double dayNumber, const TFormatSettings& fs)
 {
     DateTimeParts parts;
     if (!decodeDayNumber(dayNumber, parts))
-        return {};
-    Formatter formatter(fs, parts);
+        return text.clear();
+    Formatter formatter(fs, parts, text);
     formatter.append(pattern, 1);
-    return formatter.result();
+    formatter.finish();
+}
+
+std::string formatDateTime(std::string_view pattern, double dayNumber, const TFormatSettings& fs)
+{
+    std::string text;
+    formatDateTimeInto(text, pattern, dayNumber, fs);
+    return text;
 }
 
 } // namespace vl

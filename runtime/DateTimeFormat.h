@@ -15,6 +15,9 @@ namespace vl
 // locale's codeset. A day number that is not finite or lies outside 1 January 0001 to 31 December
 // 9999 gives the empty text.
 std::string formatDateTime(std::string_view pattern, double dayNumber, const TFormatSettings& fs = FormatSettings);
+// The same text into text, reusing its storage; pattern and fs must not refer to text.
+void formatDateTimeInto(std::string& text, std::string_view pattern, double dayNumber,
+                        const TFormatSettings& fs = FormatSettings);
 
 // Calendar parts of a day number, rounded to the nearest millisecond; a negative day number takes
 // its time of day from the magnitude of its fraction. Returns false for a value formatDateTime refuses.

@@ -59,6 +59,8 @@ std::vector<TField*> relationFields(const TDataSet* dataSet, const std::vector<s
 // Keys take ValueText directly: the value handler must never change how rows relate.
 void buildKey(const std::vector<TField*>& fields, std::string& key)
 {
+    if (fields.size() == 1)
+        return fields.front()->assignValueText(key);
     key.clear();
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0)

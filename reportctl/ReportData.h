@@ -39,6 +39,10 @@ public:
     // the row has no such field (the writer leaves empty values out).
     std::optional<QString> value(const QString& name) const;
 
+    // The value of the field as the aggregates read a number: trimmed, in the C locale's notation
+    // (QString::toDouble); none when the row has no such field or its text is no number.
+    std::optional<double> number(const QString& name) const;
+
     // The fields in document order, then those added by setValue.
     std::size_t fieldCount() const;
     QString fieldName(std::size_t index) const;
@@ -53,6 +57,7 @@ private:
     using Fields = std::vector<std::pair<QString, QString>>;
     Fields fields() const;
     const RowShape& shape() const; // an empty one for a row without attributes
+    int fieldIndex(const QString& name) const; // into the shape's names; -1 when none
 
     const RowShape* m_shape = nullptr; // null for a row without attributes
     pugi::xml_attribute_struct* m_attributes = nullptr; // the element's first attribute

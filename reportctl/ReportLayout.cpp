@@ -189,11 +189,10 @@ private:
         double sum = 0, low = 0, high = 0;
         int numbers = 0;
         for (const DataRow* row : rows) {
-            const std::optional<QString> text = row->value(name);
-            bool ok = false;
-            const double value = text ? text->trimmed().toDouble(&ok) : 0.0;
-            if (!ok)
+            const std::optional<double> number = row->number(name);
+            if (!number)
                 continue; // text that is no number counts as 0 in a sum and not at all in avg, min, max
+            const double value = *number;
             sum += value;
             low = numbers == 0 ? value : std::min(low, value);
             high = numbers == 0 ? value : std::max(high, value);

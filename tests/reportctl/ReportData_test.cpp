@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace vl;
 
 namespace {
@@ -261,4 +263,36 @@ TEST(DataSets, EditedRowsKeepTheirValuesApartFromTheDocument)
     DataRow empty;
     empty.setValue("A", "1");
     EXPECT_EQ(empty.value("a"), QStringLiteral("1"));
+}
+
+TEST(DataRows, NumbersReadAsTheTextWouldBe)
+{
+    // Plain decimals take a short way; every text must give what QString::toDouble gives.
+    const std::vector<QString> texts = {"5000", "-12.50", "007", "0.1", "-0", "1.", ".5", " 3 ", "1e3", "abc", "",
+                                        "1,000", "+4", "-", "1.2.3", "0x10", "inf", "nan", QString(QChar(0x3000)) + "5",
+                                        "123456789012345678901234567890.123456789",
+                                        "1" + QString(400, u'0'), "0." + QString(400, u'0') + "1"};
+    QString xml = "<DocumentData><Master>";
+    for (const QString& text : texts)
+        xml += "<Row N=\"" + text.toHtmlEscaped() + "\"/>";
+    xml += "<Row/></Master></DocumentData>";
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument(QStringView(xml), data).ok);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(texts[i].toStdString());
+        bool ok = false;
+        const double expected = texts[i].trimmed().toDouble(&ok);
+        const std::optional<double> number = data.masterRows.at(i).number("n");
+        ASSERT_EQ(number.has_value(), ok);
+        if (ok && std::isnan(expected)) {
+            EXPECT_TRUE(std::isnan(*number));
+        } else if (ok) {
+            EXPECT_EQ(*number, expected);
+            EXPECT_EQ(std::signbit(*number), std::signbit(expected));
+        }
+    }
+    EXPECT_EQ(data.masterRows.back().number("N"), std::nullopt) << "a row without the field";
+    DataRow& edited = data.masterRows.at(0);
+    edited.setValue("N", " 42.5 ");
+    EXPECT_EQ(edited.number("N"), 42.5);
 }

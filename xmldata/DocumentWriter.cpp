@@ -88,13 +88,15 @@ void DocumentWriter::write()
             emit(m_source.m_encoding);
             emit("\"?>");
         }
-        if (m_source.m_onProgress) {
-            if (m_source.m_master)
-                m_rowsTotal += static_cast<std::size_t>(m_source.m_master->RecordCount());
-            for (const auto& entry : m_source.m_details)
-                m_rowsTotal += static_cast<std::size_t>(entry.second->DataSet->RecordCount());
+        // A closed data set fails where the walk reaches it, after what comes before it was written.
+        auto rowsOf = [](const TDataSet* dataSet) {
+            return dataSet && dataSet->Active() ? static_cast<std::size_t>(dataSet->RecordCount()) : 0;
+        };
+        m_rowsTotal += rowsOf(m_source.m_master);
+        for (const auto& entry : m_source.m_details)
+            m_rowsTotal += rowsOf(entry.second->DataSet);
+        if (m_source.m_onProgress)
             m_source.m_onProgress(0, m_rowsTotal);
-        }
         emit("<DocumentData>");
         if (m_source.m_master)
             writeWithMaster();
@@ -338,7 +340,20 @@ void DocumentWriter::flush()
         return;
     const std::size_t used = m_used;
     m_used = 0;
+    m_flushed += used;
     m_stream.write(m_buffer.get(), used);
+}
+
+void DocumentWriter::estimateTotal()
+{
+    if (m_rowsDone == 0 || m_rowsTotal <= m_rowsDone)
+        return;
+    // A twentieth more than the rows so far predict: rows of later data sets or later values may
+    // be longer; a short guess costs one more growth of the stream, as without a guess.
+    const double perRow = static_cast<double>(m_flushed + m_used) / static_cast<double>(m_rowsDone);
+    const double total = perRow * static_cast<double>(m_rowsTotal) * 1.05 + BufferSize;
+    if (total < 1e15)
+        m_stream.expectTotal(static_cast<std::size_t>(total));
 }
 
 } // namespace vl

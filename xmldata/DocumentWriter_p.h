@@ -30,9 +30,14 @@ private:
     void emitTag(std::string_view open, std::string_view name);
     void rowWalked()
     {
-        if (++m_rowsDone % TXMLDataSource::ProgressStepRows == 0 && m_source.m_onProgress)
-            m_source.m_onProgress(m_rowsDone, m_rowsTotal);
+        if (++m_rowsDone % TXMLDataSource::ProgressStepRows == 0) {
+            if (m_rowsDone == EstimateAtRows || m_rowsDone == EstimateAgainAtRows)
+                estimateTotal();
+            if (m_source.m_onProgress)
+                m_source.m_onProgress(m_rowsDone, m_rowsTotal);
+        }
     }
+    void estimateTotal();
 
     void emit(std::string_view text);
     void emit(char c);
@@ -44,8 +49,13 @@ private:
     OutputStream& m_stream;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
+    // Rows walked, of all rows; after a first and a second stretch of rows the document's size is
+    // extrapolated for the stream (OutputStream::expectTotal).
+    static constexpr std::size_t EstimateAtRows = TXMLDataSource::ProgressStepRows;
+    static constexpr std::size_t EstimateAgainAtRows = 8 * TXMLDataSource::ProgressStepRows;
     std::size_t m_rowsDone = 0;
     std::size_t m_rowsTotal = 0;
+    std::size_t m_flushed = 0; // bytes handed to the stream
 };
 
 } // namespace vl

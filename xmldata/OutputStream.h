@@ -11,12 +11,26 @@ public:
     virtual ~OutputStream() = default;
     // Appends size bytes; raises Exception when they cannot be taken.
     virtual void write(const char* data, std::size_t size) = 0;
+    // A guess of how many bytes the whole output will hold, from what was written so far; a sink
+    // that keeps the bytes may make room for them at once. Never required, never binding.
+    virtual void expectTotal(std::size_t /*bytes*/) {}
 };
 
 // Keeps everything in memory; take() hands the bytes over and leaves the stream empty.
 class MemoryOutputStream : public OutputStream {
 public:
     void write(const char* data, std::size_t size) override { m_data.append(data, size); }
+    // Room made once instead of the doublings that would copy a large document several times.
+    // A fresh string takes exactly that room, where reserve on this one could double it.
+    void expectTotal(std::size_t bytes) override
+    {
+        if (bytes <= m_data.capacity())
+            return;
+        std::string room;
+        room.reserve(bytes);
+        room.append(m_data);
+        m_data.swap(room);
+    }
     const std::string& data() const { return m_data; }
     [[nodiscard]] std::string take() { return std::move(m_data); }
 

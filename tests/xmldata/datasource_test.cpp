@@ -355,6 +355,33 @@ TEST_F(DataSourceTest, ProgressCountsEveryWalkedRowUpToTheTotal)
     EXPECT_EQ(calls.back(), std::make_pair(std::size_t(20000), std::size_t(20000)));
 }
 
+TEST_F(DataSourceTest, LargeDocumentIsGuessedFromItsFirstRowsAndGrowsOnce)
+{
+    // 100 000 rows of even length: both guesses lie close above the final size, and GetXML's
+    // document holds no room beyond that (no doubling past it).
+    db.exec("create table Many (N integer, DeptNo integer, Name varchar(20));"
+            "with recursive n(i) as (select 1 union all select i + 1 from n where i < 100000)"
+            " insert into Many select i, 10 + 10 * (i % 2), printf('name %08d', i) from n;");
+    source->SetMaster(departments, "");
+    source->AddDetail("Detail", db.dataSet("ADODataSet3", "select * from Many"), "DeptNo=DeptNo", "");
+    struct Recording : vl::OutputStream {
+        void write(const char* data, std::size_t size) override { bytes.append(data, size); }
+        void expectTotal(std::size_t total) override { guesses.push_back(total); }
+        std::string bytes;
+        std::vector<std::size_t> guesses;
+    } recording;
+    source->WriteXML(recording);
+    const double size = static_cast<double>(recording.bytes.size());
+    ASSERT_EQ(recording.guesses.size(), 2u);
+    for (std::size_t guess : recording.guesses) {
+        EXPECT_GE(static_cast<double>(guess), size);
+        EXPECT_LE(static_cast<double>(guess), size * 1.1);
+    }
+    const std::string document = source->GetXML();
+    EXPECT_EQ(document, recording.bytes);
+    EXPECT_LE(static_cast<double>(document.capacity()), size * 1.1);
+}
+
 TEST_F(DataSourceTest, ProgressHandlerThrowingEndsTheWrite)
 {
     source->SetMaster(departments, "");

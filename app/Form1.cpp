@@ -163,8 +163,14 @@ void TForm1::Button2Click(TObject* /*Sender*/)
         xml = source->GetXML();
     }
     progress.beginStep(ConversionStep);
-    // Converted once: the viewer and the text box share the same wide text.
-    const QString wide = QString::fromStdU16String(vl::toWide(xml));
+    // Converted once: the viewer and the text box share the same wide text. The narrow document
+    // goes as soon as it is converted: a large one holds hundreds of megabytes.
+    QString wide;
+    {
+        const std::u16string converted = vl::toWide(xml);
+        std::string().swap(xml);
+        wide = QString::fromStdU16String(converted);
+    }
     vl::BStr text(std::u16string_view(reinterpret_cast<const char16_t*>(wide.utf16()), static_cast<size_t>(wide.size())));
     requireViewer(ReportView1);
     progress.beginStep(ViewerStep);

@@ -7,6 +7,7 @@
 #include "Platform.h"
 #include "ProgressDialog.h"
 #include "Startup.h"
+#include "WidgetSuite.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -49,27 +50,9 @@ void recordMoves(vl::ProgressDialog& dialog, std::vector<Move>& moves)
     });
 }
 
-class CommandProgressTest : public ::testing::Test
+class CommandProgressTest : public vl::test::WidgetSuite
 {
 protected:
-    // As in the text view's suite: an application object of the suite's own, gone before the
-    // program tests make theirs.
-    static void SetUpTestSuite()
-    {
-        if (!qApp) {
-            static int argc = 1;
-            static char name[] = "app_tests";
-            static char* argv[] = { name, nullptr };
-            s_app = new QApplication(argc, argv);
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_app;
-        s_app = nullptr;
-    }
-    static inline QApplication* s_app = nullptr;
-
     void SetUp() override
     {
         window.resize(400, 300);

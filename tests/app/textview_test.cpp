@@ -2,6 +2,7 @@
 // find the lines of a long text in slices instead of all at once, and take edits at its caret
 // without laying out a long text again.
 #include "TextView.h"
+#include "WidgetSuite.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,6 +12,8 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 
+#include "WidgetSuite.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -19,26 +22,9 @@
 namespace
 {
 
-class TextViewTest : public ::testing::Test
+class TextViewTest : public vl::test::WidgetSuite
 {
 protected:
-    // The program tests make and end an application object of their own per test; this suite's
-    // goes with it, so that the next one can make theirs.
-    static void SetUpTestSuite()
-    {
-        if (!qApp) {
-            static int argc = 1;
-            static char name[] = "app_tests";
-            static char* argv[] = { name, nullptr };
-            s_app = new QApplication(argc, argv);
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_app;
-        s_app = nullptr;
-    }
-    static inline QApplication* s_app = nullptr;
     void SetUp() override
     {
         view.resize(300, 200);

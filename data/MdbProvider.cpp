@@ -2,6 +2,7 @@
 
 #include "JetFormat_p.h"
 #include "JetSql.h"
+#include "StoredResult_p.h"
 
 #include "Exceptions.h"
 #include "Text.h"
@@ -22,44 +23,6 @@ using jet::get16;
 using jet::get32;
 
 constexpr std::size_t MaxColumns = MDB_MAX_COLS; // libmdb keeps fields of a row in arrays of this size
-
-struct StoredCell {
-    ProviderCell::Kind kind = ProviderCell::Kind::Null;
-    int64_t integer = 0;
-    double real = 0;
-    std::size_t offset = 0;
-    std::size_t length = 0;
-};
-
-class JetTable final : public ProviderResult
-{
-public:
-    std::vector<ProviderColumn> m_columns;
-    std::vector<StoredCell> m_cells;
-    std::string m_arena;
-    std::size_t m_rows = 0;
-
-    const std::vector<ProviderColumn>& columns() const override { return m_columns; }
-    std::size_t rowCount() const override { return m_rows; }
-    ProviderCell cell(std::size_t row, std::size_t column) const override
-    {
-        const StoredCell& stored = m_cells[row * m_columns.size() + column];
-        ProviderCell result;
-        result.kind = stored.kind;
-        result.integer = stored.integer;
-        result.real = stored.real;
-        if (stored.kind == ProviderCell::Kind::Text || stored.kind == ProviderCell::Kind::Bytes)
-            result.bytes = std::string_view(m_arena).substr(stored.offset, stored.length);
-        return result;
-    }
-    void storeBytes(StoredCell& cell, ProviderCell::Kind kind, std::string_view bytes)
-    {
-        cell.kind = kind;
-        cell.offset = m_arena.size();
-        cell.length = bytes.size();
-        m_arena.append(bytes);
-    }
-};
 
 struct MdbHandleCloser {
     void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
@@ -384,12 +347,12 @@ private:
             damaged(format("the columns of %s cannot be read", what.c_str()));
         // libmdb stops quietly at a page it cannot read; a page the map names must exist.
         checkUsageMap(table->usage_map, table->map_sz, what);
-        auto result = std::make_shared<JetTable>();
+        auto result = std::make_shared<StoredResult>();
         std::vector<const MdbColumn*> columns;
         for (guint i = 0; i < table->columns->len; ++i) {
             const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
             columns.push_back(column);
-            result->m_columns.push_back(describe(*column, m_jet3));
+            result->addColumn(describe(*column, m_jet3));
         }
         MdbHandle* mdb = m_mdb.get();
         const std::size_t width = columns.size();
@@ -397,7 +360,7 @@ private:
         mdb_rewind_table(table.get());
         MdbField fields[MaxColumns];
         while (mdb_fetch_row(table.get())) {
-            if (result->m_rows >= rowLimit)
+            if (result->rowCount() >= rowLimit)
                 damaged(format("%s has more rows than its pages hold", what.c_str()));
             int start = 0;
             std::size_t length = 0;
@@ -408,24 +371,22 @@ private:
                 damaged(format("a row of %s lies outside its page", what.c_str()));
             std::memset(fields, 0, sizeof fields);
             mdb_crack_row(table.get(), start, length, fields);
-            result->m_cells.resize(result->m_cells.size() + width);
-            StoredCell* row = &result->m_cells[result->m_rows * width];
+            const std::size_t row = result->appendRow();
             for (std::size_t c = 0; c < width; ++c)
-                decode(*result, row[c], *columns[c], fields[c], static_cast<std::size_t>(start), length, what);
-            ++result->m_rows;
+                decode(*result, result->at(row, c), *columns[c], fields[c], static_cast<std::size_t>(start), length,
+                    what);
         }
-        if (result->m_rows < table->num_rows)
+        if (result->rowCount() < table->num_rows)
             damaged(format(
-                "%s holds %zu rows of the %u its definition counts", what.c_str(), result->m_rows, table->num_rows));
+                "%s holds %zu rows of the %u its definition counts", what.c_str(), result->rowCount(), table->num_rows));
         return result;
     }
 
-    void decode(JetTable& result, StoredCell& cell, const MdbColumn& column, const MdbField& field,
+    void decode(StoredResult& result, CellRef cell, const MdbColumn& column, const MdbField& field,
         std::size_t rowStart, std::size_t rowLength, const std::string& what) const
     {
         if (column.col_type == MDB_BOOL) {
-            cell.kind = ProviderCell::Kind::Integer;
-            cell.integer = field.is_null ? 0 : -1; // yes/no is the null bit itself
+            cell.setInteger(field.is_null ? 0 : -1); // yes/no is the null bit itself
             return;
         }
         if (field.is_null)
@@ -442,38 +403,31 @@ private:
         switch (column.col_type) {
         case MDB_BYTE:
             need(1);
-            cell.kind = ProviderCell::Kind::Integer;
-            cell.integer = p[0];
+            cell.setInteger(p[0]);
             break;
         case MDB_INT:
             need(2);
-            cell.kind = ProviderCell::Kind::Integer;
-            cell.integer = raw<int16_t>(p);
+            cell.setInteger(raw<int16_t>(p));
             break;
         case MDB_LONGINT:
             need(4);
-            cell.kind = ProviderCell::Kind::Integer;
-            cell.integer = raw<int32_t>(p);
+            cell.setInteger(raw<int32_t>(p));
             break;
         case MDB_MONEY:
             need(8);
-            cell.kind = ProviderCell::Kind::Currency;
-            cell.integer = raw<int64_t>(p);
+            cell.setInteger(raw<int64_t>(p), ProviderCell::Kind::Currency);
             break;
         case MDB_FLOAT:
             need(4);
-            cell.kind = ProviderCell::Kind::Float;
-            cell.real = raw<float>(p);
+            cell.setReal(raw<float>(p));
             break;
         case MDB_DOUBLE:
             need(8);
-            cell.kind = ProviderCell::Kind::Float;
-            cell.real = raw<double>(p);
+            cell.setReal(raw<double>(p));
             break;
         case MDB_DATETIME:
             need(8);
-            cell.kind = ProviderCell::Kind::Date;
-            cell.real = raw<double>(p);
+            cell.setReal(raw<double>(p), ProviderCell::Kind::Date);
             break;
         case MDB_REPID:
             need(16);
@@ -486,8 +440,7 @@ private:
                 providerError(format("The value in column '%s' of %s is too large for the data layer.", column.name,
                                   what.c_str()),
                     E_PROVIDER_FAIL);
-            cell.kind = ProviderCell::Kind::Currency;
-            cell.integer = *value;
+            cell.setInteger(*value, ProviderCell::Kind::Currency);
             break;
         }
         case MDB_BINARY:

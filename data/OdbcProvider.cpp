@@ -1,5 +1,6 @@
 #include "OdbcProvider.h"
 #include "OdbcProvider_p.h"
+#include "StoredResult_p.h"
 
 #include "DateTimeFormat.h"
 #include "Text.h"
@@ -133,62 +134,6 @@ private:
     SQLHANDLE m_handle = SQL_NULL_HANDLE;
 };
 
-struct StoredCell {
-    union {
-        int64_t integer;
-        double real;
-        uint64_t offset;
-    };
-    uint64_t length = 0;
-    ProviderCell::Kind kind = ProviderCell::Kind::Null;
-    StoredCell()
-        : integer(0)
-    {
-    }
-};
-
-class OdbcResult final : public ProviderResult
-{
-public:
-    std::vector<ProviderColumn> m_columns;
-    std::vector<StoredCell> m_cells;
-    std::string m_arena;
-    std::size_t m_rows = 0;
-
-    const std::vector<ProviderColumn>& columns() const override { return m_columns; }
-    std::size_t rowCount() const override { return m_rows; }
-    ProviderCell cell(std::size_t row, std::size_t column) const override
-    {
-        const StoredCell& stored = m_cells[row * m_columns.size() + column];
-        ProviderCell result;
-        result.kind = stored.kind;
-        switch (stored.kind) {
-        case ProviderCell::Kind::Integer:
-        case ProviderCell::Kind::Currency:
-            result.integer = stored.integer;
-            break;
-        case ProviderCell::Kind::Float:
-        case ProviderCell::Kind::Date:
-            result.real = stored.real;
-            break;
-        case ProviderCell::Kind::Text:
-        case ProviderCell::Kind::Bytes:
-            result.bytes = std::string_view(m_arena).substr(stored.offset, stored.length);
-            break;
-        case ProviderCell::Kind::Null:
-            break;
-        }
-        return result;
-    }
-    void storeBytes(StoredCell& cell, ProviderCell::Kind kind, std::string_view bytes)
-    {
-        cell.kind = kind;
-        cell.offset = m_arena.size();
-        cell.length = bytes.size();
-        m_arena.append(bytes);
-    }
-};
-
 struct ColumnReader {
     OdbcFetch fetch;
     bool single;
@@ -206,7 +151,7 @@ public:
     std::unique_ptr<ProviderResult> execute(std::string_view commandText) override;
 
 private:
-    void readRow(OdbcResult& result, const Handle& stmt, const std::vector<OdbcFetch>& fetches);
+    void readRow(StoredResult& result, const Handle& stmt, const std::vector<OdbcFetch>& fetches);
     // Long data comes in pieces: SQLGetData is called again while the driver has more (01004).
     // False for a null value.
     bool readPieces(const Handle& stmt, SQLUSMALLINT column, SQLSMALLINT cType, std::string& bytes);
@@ -259,14 +204,13 @@ bool OdbcConnection::readPieces(const Handle& stmt, SQLUSMALLINT column, SQLSMAL
     }
 }
 
-void OdbcConnection::readRow(OdbcResult& result, const Handle& stmt, const std::vector<OdbcFetch>& fetches)
+void OdbcConnection::readRow(StoredResult& result, const Handle& stmt, const std::vector<OdbcFetch>& fetches)
 {
     const std::size_t width = fetches.size();
-    const std::size_t first = result.m_cells.size();
-    result.m_cells.resize(first + width);
+    const std::size_t row = result.appendRow();
     std::string bytes;
     for (std::size_t i = 0; i < width; ++i) {
-        StoredCell& cell = result.m_cells[first + i];
+        const CellRef cell = result.at(row, i);
         const auto column = static_cast<SQLUSMALLINT>(i + 1);
         SQLLEN indicator = 0;
         auto get = [&](SQLSMALLINT cType, void* target, SQLLEN size) {
@@ -276,27 +220,21 @@ void OdbcConnection::readRow(OdbcResult& result, const Handle& stmt, const std::
         switch (fetches[i]) {
         case OdbcFetch::Integer: {
             SQLBIGINT value = 0;
-            if (get(SQL_C_SBIGINT, &value, sizeof value)) {
-                cell.kind = ProviderCell::Kind::Integer;
-                cell.integer = value;
-            }
+            if (get(SQL_C_SBIGINT, &value, sizeof value))
+                cell.setInteger(value);
             break;
         }
         case OdbcFetch::Boolean: {
             unsigned char value = 0;
-            if (get(SQL_C_BIT, &value, sizeof value)) {
-                cell.kind = ProviderCell::Kind::Integer;
-                cell.integer = value ? -1 : 0;
-            }
+            if (get(SQL_C_BIT, &value, sizeof value))
+                cell.setInteger(value ? -1 : 0);
             break;
         }
         case OdbcFetch::Single:
         case OdbcFetch::Double: {
             double value = 0;
-            if (get(SQL_C_DOUBLE, &value, sizeof value)) {
-                cell.kind = ProviderCell::Kind::Float;
-                cell.real = fetches[i] == OdbcFetch::Single ? static_cast<double>(static_cast<float>(value)) : value;
-            }
+            if (get(SQL_C_DOUBLE, &value, sizeof value))
+                cell.setReal(fetches[i] == OdbcFetch::Single ? static_cast<double>(static_cast<float>(value)) : value);
             break;
         }
         case OdbcFetch::Numeric: {
@@ -305,30 +243,25 @@ void OdbcConnection::readRow(OdbcResult& result, const Handle& stmt, const std::
             if (get(SQL_C_CHAR, text, sizeof text)) {
                 std::string_view value(text, std::min<std::size_t>(std::strlen(text), sizeof text - 1));
                 if (std::optional<int64_t> exact = exactTenThousandths(value)) {
-                    cell.kind = ProviderCell::Kind::Currency;
-                    cell.integer = *exact;
+                    cell.setInteger(*exact, ProviderCell::Kind::Currency);
                 } else {
                     // More decimals or digits than ten-thousandths hold: the nearest double.
-                    cell.kind = ProviderCell::Kind::Float;
-                    cell.real = std::strtod(std::string(value).c_str(), nullptr);
+                    cell.setReal(std::strtod(std::string(value).c_str(), nullptr));
                 }
             }
             break;
         }
         case OdbcFetch::Date: {
             SQL_DATE_STRUCT value {};
-            if (get(SQL_C_TYPE_DATE, &value, sizeof value)) {
-                cell.kind = ProviderCell::Kind::Date;
-                cell.real = encodeDayNumber(value.year, value.month, value.day);
-            }
+            if (get(SQL_C_TYPE_DATE, &value, sizeof value))
+                cell.setReal(encodeDayNumber(value.year, value.month, value.day), ProviderCell::Kind::Date);
             break;
         }
         case OdbcFetch::Time: {
             SQL_TIME_STRUCT value {};
-            if (get(SQL_C_TYPE_TIME, &value, sizeof value)) {
-                cell.kind = ProviderCell::Kind::Date;
-                cell.real = encodeDayNumber(1899, 12, 30, value.hour, value.minute, value.second);
-            }
+            if (get(SQL_C_TYPE_TIME, &value, sizeof value))
+                cell.setReal(encodeDayNumber(1899, 12, 30, value.hour, value.minute, value.second),
+                    ProviderCell::Kind::Date);
             break;
         }
         case OdbcFetch::Timestamp: {
@@ -341,9 +274,9 @@ void OdbcConnection::readRow(OdbcResult& result, const Handle& stmt, const std::
                     millisecond -= 1000;
                     ++second;
                 }
-                cell.kind = ProviderCell::Kind::Date;
-                cell.real = encodeDayNumber(
-                    value.year, value.month, value.day, value.hour, value.minute, second, millisecond);
+                cell.setReal(
+                    encodeDayNumber(value.year, value.month, value.day, value.hour, value.minute, second, millisecond),
+                    ProviderCell::Kind::Date);
             }
             break;
         }
@@ -370,7 +303,6 @@ void OdbcConnection::readRow(OdbcResult& result, const Handle& stmt, const std::
             break;
         }
     }
-    ++result.m_rows;
 }
 
 SQLLEN numericAttribute(const Handle& stmt, SQLUSMALLINT column, SQLUSMALLINT field)
@@ -407,7 +339,7 @@ std::unique_ptr<ProviderResult> OdbcConnection::execute(std::string_view command
         stmt.check(rc);
     }
 
-    auto result = std::make_unique<OdbcResult>();
+    auto result = std::make_unique<StoredResult>();
     std::vector<OdbcFetch> fetches;
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(width); ++i) {
         std::u16string name(256, u'\0');
@@ -468,7 +400,7 @@ std::unique_ptr<ProviderResult> OdbcConnection::execute(std::string_view command
         column.isUpdatable = updatable == SQL_ATTR_WRITE;
         column.isMaybeUpdatable = updatable == SQL_ATTR_READWRITE_UNKNOWN;
         fetches.push_back(type.fetch);
-        result->m_columns.push_back(std::move(column));
+        result->addColumn(std::move(column));
     }
     while ((rc = SQLFetch(stmt.get())) != SQL_NO_DATA) {
         stmt.check(rc);

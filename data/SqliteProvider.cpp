@@ -1,4 +1,5 @@
 #include "SqliteProvider_p.h"
+#include "StoredResult_p.h"
 
 #include "MdbProvider.h"
 
@@ -76,122 +77,6 @@ Category categoryOf(int type)
     }
 }
 
-// Cells of the whole result in blocks of rows, their texts and bytes in blocks of bytes: the result
-// grows without ever copying what it holds, so reading a large result needs no second copy of it.
-// A cell is eight bytes of value and one byte of kind, kept apart so that neither is padded; a text
-// or byte string keeps its length in the four bytes before it. A million rows of nine columns thus
-// take 81 MB besides their texts, less than the document they make.
-union StoredCell {
-    int64_t integer;
-    double real;
-    const char* data;
-};
-
-struct CellRef {
-    StoredCell& value;
-    ProviderCell::Kind& kind;
-};
-
-std::string_view storedBytes(const char* data)
-{
-    uint32_t length = 0;
-    std::memcpy(&length, data - sizeof length, sizeof length);
-    return {data, length};
-}
-
-class SqliteResult final : public ProviderResult {
-public:
-    static constexpr std::size_t RowsPerBlock = 4096;
-    static constexpr std::size_t BytesPerBlock = 1 << 20;
-
-    std::vector<ProviderColumn> m_columns;
-    std::size_t m_rows = 0;
-
-    const std::vector<ProviderColumn>& columns() const override { return m_columns; }
-    std::size_t rowCount() const override { return m_rows; }
-    ProviderCell cell(std::size_t row, std::size_t column) const override
-    {
-        const std::size_t block = row / RowsPerBlock;
-        const std::size_t index = (row % RowsPerBlock) * m_columns.size() + column;
-        const StoredCell& stored = m_cellBlocks[block].values[index];
-        ProviderCell result;
-        result.kind = m_cellBlocks[block].kinds[index];
-        switch (result.kind) {
-        case ProviderCell::Kind::Integer:
-        case ProviderCell::Kind::Currency:
-            result.integer = stored.integer;
-            break;
-        case ProviderCell::Kind::Float:
-        case ProviderCell::Kind::Date:
-            result.real = stored.real;
-            break;
-        case ProviderCell::Kind::Text:
-        case ProviderCell::Kind::Bytes:
-            result.bytes = storedBytes(stored.data);
-            break;
-        case ProviderCell::Kind::Null:
-            break;
-        }
-        return result;
-    }
-
-    CellRef at(std::size_t row, std::size_t column)
-    {
-        CellBlock& block = m_cellBlocks[row / RowsPerBlock];
-        const std::size_t index = (row % RowsPerBlock) * m_columns.size() + column;
-        return {block.values[index], block.kinds[index]};
-    }
-
-    // The row number of a new last row, all of its cells null.
-    std::size_t appendRow()
-    {
-        if (m_rows % RowsPerBlock == 0) {
-            const std::size_t cells = RowsPerBlock * m_columns.size();
-            m_cellBlocks.push_back({std::make_unique<StoredCell[]>(cells), std::make_unique<ProviderCell::Kind[]>(cells)});
-        }
-        return m_rows++;
-    }
-
-    void storeBytes(CellRef cell, ProviderCell::Kind kind, const void* data, std::size_t size)
-    {
-        if (size > std::numeric_limits<uint32_t>::max())
-            providerError("A value is too long to be read.", E_PROVIDER_FAIL);
-        cell.kind = kind;
-        cell.value.data = keep(static_cast<const char*>(data), static_cast<uint32_t>(size));
-    }
-
-private:
-    struct CellBlock {
-        std::unique_ptr<StoredCell[]> values;
-        std::unique_ptr<ProviderCell::Kind[]> kinds; // value-initialised: Null
-    };
-
-    const char* keep(const char* data, uint32_t size)
-    {
-        const std::size_t needed = sizeof size + size;
-        char* place = nullptr;
-        if (needed > BytesPerBlock / 4) {
-            place = m_longValues.emplace_back(std::make_unique<char[]>(needed)).get();
-        } else {
-            if (m_byteBlocks.empty() || m_blockUsed + needed > BytesPerBlock) {
-                m_byteBlocks.push_back(std::make_unique<char[]>(BytesPerBlock));
-                m_blockUsed = 0;
-            }
-            place = m_byteBlocks.back().get() + m_blockUsed;
-            m_blockUsed += needed;
-        }
-        std::memcpy(place, &size, sizeof size);
-        if (size > 0)
-            std::memcpy(place + sizeof size, data, size);
-        return place + sizeof size;
-    }
-
-    std::vector<CellBlock> m_cellBlocks;
-    std::vector<std::unique_ptr<char[]>> m_byteBlocks;
-    std::size_t m_blockUsed = 0;
-    std::vector<std::unique_ptr<char[]>> m_longValues; // one block each
-};
-
 std::string guidText(const unsigned char* b)
 {
     // Microsoft byte order: the first three groups are little-endian.
@@ -212,14 +97,14 @@ private:
         providerError(format("Data type mismatch in column '%s' of row %zu.", column.name.c_str(), row + 1),
             E_PROVIDER_FAIL);
     }
-    void storeTyped(SqliteResult& result, CellRef cell, sqlite3_stmt* stmt, int index,
+    void storeTyped(StoredResult& result, CellRef cell, sqlite3_stmt* stmt, int index,
         const ProviderColumn& column, Category category, std::size_t row);
 
     sqlite3* m_db;
     std::string m_path;
 };
 
-void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_stmt* stmt, int index,
+void SqliteConnection::storeTyped(StoredResult& result, CellRef cell, sqlite3_stmt* stmt, int index,
     const ProviderColumn& column, Category category, std::size_t row)
 {
     // One look-up of the column's value; the value calls skip the per-call checks of the column ones.
@@ -229,6 +114,11 @@ void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_st
         return;
     auto text = [&] {
         const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(stored));
+        return std::string_view(data ? data : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
+    };
+    auto blob = [&] {
+        // SQLite's order: the pointer first, then its size.
+        const auto* data = static_cast<const char*>(sqlite3_value_blob(stored));
         return std::string_view(data ? data : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
     };
     switch (category) {
@@ -300,23 +190,20 @@ void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_st
     case Category::Guid:
         if (storage == SQLITE_BLOB && sqlite3_value_bytes(stored) == 16) {
             std::string value = guidText(static_cast<const unsigned char*>(sqlite3_value_blob(stored)));
-            result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
+            result.storeBytes(cell, ProviderCell::Kind::Text, value);
         } else {
             std::string_view value = text();
-            result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
+            result.storeBytes(cell, ProviderCell::Kind::Text, value);
         }
         break;
     case Category::Text: {
         std::string_view value = text();
-        result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
+        result.storeBytes(cell, ProviderCell::Kind::Text, value);
         break;
     }
-    case Category::Binary: {
-        const void* data = sqlite3_value_blob(stored);
-        result.storeBytes(cell, ProviderCell::Kind::Bytes, data ? data : "",
-            static_cast<std::size_t>(sqlite3_value_bytes(stored)));
+    case Category::Binary:
+        result.storeBytes(cell, ProviderCell::Kind::Bytes, blob());
         break;
-    }
     case Category::Untyped:
         if (storage == SQLITE_INTEGER) {
             cell.kind = ProviderCell::Kind::Integer;
@@ -326,11 +213,9 @@ void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_st
             cell.value.real = sqlite3_value_double(stored);
         } else if (storage == SQLITE_TEXT) {
             std::string_view value = text();
-            result.storeBytes(cell, ProviderCell::Kind::Text, value.data(), value.size());
+            result.storeBytes(cell, ProviderCell::Kind::Text, value);
         } else {
-            const void* data = sqlite3_value_blob(stored);
-            result.storeBytes(cell, ProviderCell::Kind::Bytes, data ? data : "",
-                static_cast<std::size_t>(sqlite3_value_bytes(stored)));
+            result.storeBytes(cell, ProviderCell::Kind::Bytes, blob());
         }
         break;
     }
@@ -338,11 +223,11 @@ void SqliteConnection::storeTyped(SqliteResult& result, CellRef cell, sqlite3_st
 
 // A column without declared type (an expression) is described by the storage classes of its
 // values: integers, else floating point, else text, else bytes.
-void describeUntypedColumn(SqliteResult& result, std::size_t column)
+void describeUntypedColumn(StoredResult& result, std::size_t column)
 {
     bool anyFloat = false, anyText = false, anyBytes = false, fitsInt32 = true;
     std::size_t longestText = 0;
-    for (std::size_t row = 0; row < result.m_rows; ++row) {
+    for (std::size_t row = 0; row < result.rowCount(); ++row) {
         const CellRef cell = result.at(row, column);
         switch (cell.kind) {
         case ProviderCell::Kind::Integer:
@@ -360,7 +245,7 @@ void describeUntypedColumn(SqliteResult& result, std::size_t column)
         default: break;
         }
     }
-    ProviderColumn& info = result.m_columns[column];
+    ProviderColumn& info = result.describedColumn(column);
     if (anyBytes) {
         info.type = adLongVarBinary;
         info.definedSize = 1073741823;
@@ -379,14 +264,14 @@ void describeUntypedColumn(SqliteResult& result, std::size_t column)
         info.isFixedLength = true;
     }
     // Mixed columns take one representation: numbers become their text, texts their bytes.
-    for (std::size_t row = 0; row < result.m_rows; ++row) {
+    for (std::size_t row = 0; row < result.rowCount(); ++row) {
         const CellRef cell = result.at(row, column);
         if (cell.kind == ProviderCell::Kind::Null)
             continue;
         if ((anyText || anyBytes) && (cell.kind == ProviderCell::Kind::Integer || cell.kind == ProviderCell::Kind::Float)) {
             std::string text = cell.kind == ProviderCell::Kind::Integer ? std::to_string(cell.value.integer)
                                                                           : format("%.17g", cell.value.real);
-            result.storeBytes(cell, anyBytes ? ProviderCell::Kind::Bytes : ProviderCell::Kind::Text, text.data(), text.size());
+            result.storeBytes(cell, anyBytes ? ProviderCell::Kind::Bytes : ProviderCell::Kind::Text, text);
         } else if (anyBytes) {
             cell.kind = ProviderCell::Kind::Bytes;
         } else if (anyFloat && cell.kind == ProviderCell::Kind::Integer) {
@@ -423,7 +308,7 @@ std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view comma
         providerError(format("The database '%s' is opened read-only; the command would change it.", m_path.c_str()),
             E_PROVIDER_FAIL);
 
-    auto result = std::make_unique<SqliteResult>();
+    auto result = std::make_unique<StoredResult>();
     std::vector<Category> categories;
     for (int i = 0; i < width; ++i) {
         ProviderColumn column;
@@ -453,12 +338,12 @@ std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view comma
         column.isUpdatable = table && origin && !*column.isAutoIncrement;
         column.isMaybeUpdatable = false;
         categories.push_back(categoryOf(column.type));
-        result->m_columns.push_back(std::move(column));
+        result->addColumn(std::move(column));
     }
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         const std::size_t row = result->appendRow();
         for (int i = 0; i < width; ++i)
-            storeTyped(*result, result->at(row, static_cast<std::size_t>(i)), stmt, i, result->m_columns[static_cast<std::size_t>(i)],
+            storeTyped(*result, result->at(row, static_cast<std::size_t>(i)), stmt, i, result->columns()[static_cast<std::size_t>(i)],
                 categories[static_cast<std::size_t>(i)], row);
     }
     if (rc != SQLITE_DONE)

@@ -373,12 +373,12 @@ private:
             mdb_crack_row(table.get(), start, length, fields);
             const std::size_t row = result->appendRow();
             for (std::size_t c = 0; c < width; ++c)
-                decode(*result, result->at(row, c), *columns[c], fields[c], static_cast<std::size_t>(start), length,
-                    what);
+                decode(
+                    *result, result->at(row, c), *columns[c], fields[c], static_cast<std::size_t>(start), length, what);
         }
         if (result->rowCount() < table->num_rows)
-            damaged(format(
-                "%s holds %zu rows of the %u its definition counts", what.c_str(), result->rowCount(), table->num_rows));
+            damaged(format("%s holds %zu rows of the %u its definition counts", what.c_str(), result->rowCount(),
+                table->num_rows));
         return result;
     }
 

@@ -260,8 +260,8 @@ void OdbcConnection::readRow(StoredResult& result, const Handle& stmt, const std
         case OdbcFetch::Time: {
             SQL_TIME_STRUCT value {};
             if (get(SQL_C_TYPE_TIME, &value, sizeof value))
-                cell.setReal(encodeDayNumber(1899, 12, 30, value.hour, value.minute, value.second),
-                    ProviderCell::Kind::Date);
+                cell.setReal(
+                    encodeDayNumber(1899, 12, 30, value.hour, value.minute, value.second), ProviderCell::Kind::Date);
             break;
         }
         case OdbcFetch::Timestamp: {

@@ -97,8 +97,8 @@ private:
         providerError(format("Data type mismatch in column '%s' of row %zu.", column.name.c_str(), row + 1),
             E_PROVIDER_FAIL);
     }
-    void storeTyped(StoredResult& result, CellRef cell, sqlite3_stmt* stmt, int index,
-        const ProviderColumn& column, Category category, std::size_t row);
+    void storeTyped(StoredResult& result, CellRef cell, sqlite3_stmt* stmt, int index, const ProviderColumn& column,
+        Category category, std::size_t row);
 
     sqlite3* m_db;
     std::string m_path;
@@ -343,8 +343,8 @@ std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view comma
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         const std::size_t row = result->appendRow();
         for (int i = 0; i < width; ++i)
-            storeTyped(*result, result->at(row, static_cast<std::size_t>(i)), stmt, i, result->columns()[static_cast<std::size_t>(i)],
-                categories[static_cast<std::size_t>(i)], row);
+            storeTyped(*result, result->at(row, static_cast<std::size_t>(i)), stmt, i,
+                result->columns()[static_cast<std::size_t>(i)], categories[static_cast<std::size_t>(i)], row);
     }
     if (rc != SQLITE_DONE)
         providerError(format("Reading '%s' failed: %s.", m_path.c_str(), sqlite3_errmsg(m_db)), E_PROVIDER_FAIL);

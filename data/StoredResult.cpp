@@ -5,13 +5,14 @@
 #include <stdexcept>
 #include <utility>
 
-namespace vl {
+namespace vl
+{
 
 std::string_view storedBytes(const char* data)
 {
     uint32_t length = 0;
     std::memcpy(&length, data - sizeof length, sizeof length);
-    return {data, length};
+    return { data, length };
 }
 
 ProviderCell StoredResult::cell(std::size_t row, std::size_t column) const
@@ -55,7 +56,7 @@ std::size_t StoredResult::appendRow()
         // cleared: the pages of a block's values are not touched before its rows are.
         const std::size_t cells = RowsPerBlock * m_columns.size();
         m_cellBlocks.push_back(
-            {std::make_unique_for_overwrite<StoredCell[]>(cells), std::make_unique<ProviderCell::Kind[]>(cells)});
+            { std::make_unique_for_overwrite<StoredCell[]>(cells), std::make_unique<ProviderCell::Kind[]>(cells) });
     }
     return m_rows++;
 }

@@ -9,7 +9,8 @@
 #include <string_view>
 #include <vector>
 
-namespace vl {
+namespace vl
+{
 
 // A cell's value: which member is set follows from its kind. A text or byte string points at its
 // bytes, which keep their length in the four bytes before them (see storedBytes).
@@ -48,7 +49,8 @@ std::string_view storedBytes(const char* data);
 //
 // The columns are added first; rows are then appended, all their cells null, and written through
 // at(). Texts and bytes are copied in by storeBytes and stay where they are while the result lives.
-class StoredResult final : public ProviderResult {
+class StoredResult final : public ProviderResult
+{
 public:
     static constexpr std::size_t RowsPerBlock = 4096;
     static constexpr std::size_t BytesPerBlock = 1 << 20;
@@ -72,7 +74,7 @@ public:
     {
         CellBlock& block = m_cellBlocks[row / RowsPerBlock];
         const std::size_t index = (row % RowsPerBlock) * m_columns.size() + column;
-        return {block.values[index], block.kinds[index]};
+        return { block.values[index], block.kinds[index] };
     }
 
     // Makes the cell a Text or Bytes cell holding a copy of bytes. Raises EOleException ("A value is

@@ -18,7 +18,8 @@
 using namespace vl;
 using Kind = ProviderCell::Kind;
 
-namespace {
+namespace
+{
 
 constexpr std::size_t RowsPerBlock = StoredResult::RowsPerBlock;
 constexpr std::size_t BytesPerBlock = StoredResult::BytesPerBlock;
@@ -61,8 +62,8 @@ TEST(StoredCells, KeepTheirValuesAcrossBlocksOfRows)
             result.at(row, 2).setInteger(static_cast<int64_t>(row), Kind::Currency);
     }
     ASSERT_EQ(result.rowCount(), rows);
-    for (std::size_t row : {std::size_t(0), RowsPerBlock - 1, RowsPerBlock, RowsPerBlock + 1, 2 * RowsPerBlock - 1,
-             2 * RowsPerBlock}) {
+    for (std::size_t row :
+        { std::size_t(0), RowsPerBlock - 1, RowsPerBlock, RowsPerBlock + 1, 2 * RowsPerBlock - 1, 2 * RowsPerBlock }) {
         SCOPED_TRACE(row);
         ProviderCell first = result.cell(row, 0);
         EXPECT_EQ(first.kind, Kind::Integer);
@@ -180,9 +181,9 @@ TEST(StoredBytes, LongValuesAndValuesOfABlocksSizeAreKeptWhole)
     StoredResult result = resultOf(1);
     const std::vector<std::size_t> sizes = {
         StoredResult::LongValueSize - LengthSize + 1, // just over a quarter block: a block of its own
-        5,                                            // then a small one into the shared block
-        BytesPerBlock - LengthSize,                   // exactly a block with its length
-        BytesPerBlock,                                // exactly a block of bytes
+        5, // then a small one into the shared block
+        BytesPerBlock - LengthSize, // exactly a block with its length
+        BytesPerBlock, // exactly a block of bytes
         BytesPerBlock + 1,
         StoredResult::LongValueSize - LengthSize, // the largest that shares a block
         3 * BytesPerBlock + 17,
@@ -231,12 +232,13 @@ TEST(StoredResults, FileProvidersReadTablesLongerThanABlockOfRows)
     using V = jet::Value;
     jet::TableDefinition table;
     table.name = "Many";
-    table.columns = {{"N", F::LongInteger}, {"Name", F::Text, 20}, {"Notes", F::Memo}};
+    table.columns = { { "N", F::LongInteger }, { "Name", F::Text, 20 }, { "Notes", F::Memo } };
     for (std::size_t i = 0; i < rows; ++i)
-        table.rows.push_back({V::ofInteger(static_cast<int64_t>(i)), i % 3 ? V::ofText(std::string("n").append(std::to_string(i))) : V::null(),
-            i == RowsPerBlock ? V::ofText(std::string(300000, 'm')) : V::ofText("")});
+        table.rows.push_back({ V::ofInteger(static_cast<int64_t>(i)),
+            i % 3 ? V::ofText(std::string("n").append(std::to_string(i))) : V::null(),
+            i == RowsPerBlock ? V::ofText(std::string(300000, 'm')) : V::ofText("") });
     const std::string jetPath = dir.file("many.mdb");
-    jet::writeDatabaseFile(jetPath, {table});
+    jet::writeDatabaseFile(jetPath, { table });
     auto jet = openProviderConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + jetPath);
     std::unique_ptr<ProviderResult> fromJet = jet->execute("select * from Many");
     ASSERT_EQ(fromJet->rowCount(), rows);
@@ -248,16 +250,18 @@ TEST(StoredResults, FileProvidersReadTablesLongerThanABlockOfRows)
         "with recursive n(i) as (select 0 union all select i + 1 from n where i + 1 < "
             + std::to_string(rows)
             + ") insert into Many select i, case when i % 3 <> 0 then 'n' || i end,"
-              " case when i = " + std::to_string(RowsPerBlock) + " then replace(hex(zeroblob(150000)), '0', 'm')"
+              " case when i = "
+            + std::to_string(RowsPerBlock)
+            + " then replace(hex(zeroblob(150000)), '0', 'm')"
               " else '' end from n;");
     auto sqlite = openProviderConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sqlitePath);
-    std::unique_ptr<ProviderResult> fromSqlite
-        = sqlite->execute("select N, Name, Notes, case when N = 4096 then 'x' else N end as Mixed from Many order by N");
+    std::unique_ptr<ProviderResult> fromSqlite = sqlite->execute(
+        "select N, Name, Notes, case when N = 4096 then 'x' else N end as Mixed from Many order by N");
     ASSERT_EQ(fromSqlite->rowCount(), rows);
     EXPECT_EQ(fromSqlite->columns()[3].type, adVarWChar);
 
-    for (const ProviderResult* result : {fromJet.get(), fromSqlite.get()}) {
-        for (std::size_t row : {std::size_t(0), RowsPerBlock - 1, RowsPerBlock, rows - 1}) {
+    for (const ProviderResult* result : { fromJet.get(), fromSqlite.get() }) {
+        for (std::size_t row : { std::size_t(0), RowsPerBlock - 1, RowsPerBlock, rows - 1 }) {
             SCOPED_TRACE(row);
             EXPECT_EQ(result->cell(row, 0).integer, static_cast<int64_t>(row));
             const ProviderCell name = result->cell(row, 1);

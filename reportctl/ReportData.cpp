@@ -1,5 +1,6 @@
 #include "ReportData.h"
 
+#include "DecimalText.h"
 #include "ReportXml_p.h"
 
 #include <pugixml.hpp>
@@ -279,23 +280,11 @@ std::optional<double> DataRow::number(const QString& name) const
     pugi::xml_attribute attribute(m_attributes);
     for (std::uint32_t position = m_shape->positions[static_cast<std::size_t>(index)]; position > 0; --position)
         attribute = attribute.next_attribute();
-    // What the writer puts there, plain decimals, is read straight from the text: QString::toDouble
-    // gives the same correctly rounded double for them and costs thousands of instructions a call.
+    // What the writer puts there, plain decimals, is read straight from the text.
     const std::string_view text = attribute.value();
-    std::size_t digits = 0, point = 0, at = text.starts_with('-') ? 1 : 0;
-    for (std::size_t i = at; i < text.size(); ++i) {
-        if (text[i] >= '0' && text[i] <= '9')
-            ++digits;
-        else if (text[i] == '.' && point == 0 && digits > 0)
-            point = i;
-        else
-            return fromText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    }
-    double number = 0;
-    if (digits == 0 || point + 1 == text.size()
-        || std::from_chars(text.data(), text.data() + text.size(), number).ec != std::errc())
-        return fromText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    return number;
+    if (const std::optional<double> number = plainDecimal(text))
+        return number;
+    return fromText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 std::size_t DataRow::fieldCount() const

@@ -1,5 +1,7 @@
 #include "ReportExpression.h"
 
+#include "DecimalText.h"
+
 #include <QLocale>
 
 #include <algorithm>
@@ -288,6 +290,10 @@ bool ExprValue::toNumber(double& out) const
         return true;
     }
     if (type == Text) {
+        if (const std::optional<double> plain = plainDecimal(QStringView(text))) {
+            out = *plain;
+            return true;
+        }
         bool ok = false;
         const double value = text.trimmed().toDouble(&ok);
         if (ok)

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 using namespace vl;
 
 namespace {
@@ -123,4 +126,27 @@ TEST(Expression, CellTextKeepsSimpleFormsAndCallsHostFunctions)
     ASSERT_NE(segments[4].expression, nullptr);
     EXPECT_EQ(segments[4].expression->kind, Expression::Call);
     EXPECT_EQ(segments[4].expression->text, "Tax");
+}
+
+TEST(ExpressionValues, TextsReadAsNumbersAsQtWouldReadThem)
+{
+    // Plain decimals take a short way; every text must give what QString::toDouble gives, and a
+    // text beyond ASCII or longer than the short way's buffer must still be read.
+    const std::vector<QString> texts = {"5000", "-12.50", "007", "0.1", "-0", "1.", ".5", " 3 ", "1e3", "abc", "",
+                                        "1,000", "+4", "-", "1.2.3", "0x10", "inf", "nan", QString(QChar(0x3000)) + "5",
+                                        QString::fromUtf8("４２"), "123456789012345678901234567890.123456789",
+                                        "1" + QString(400, u'0'), "0." + QString(400, u'0') + "1", "-9007199254740993"};
+    for (const QString& text : texts) {
+        SCOPED_TRACE(text.toStdString());
+        bool ok = false;
+        const double expected = text.trimmed().toDouble(&ok);
+        double number = 0;
+        ASSERT_EQ(ExprValue::fromText(text).toNumber(number), ok);
+        if (ok && std::isnan(expected)) {
+            EXPECT_TRUE(std::isnan(number));
+        } else if (ok) {
+            EXPECT_EQ(number, expected);
+            EXPECT_EQ(std::signbit(number), std::signbit(expected));
+        }
+    }
 }

@@ -10,6 +10,7 @@
 #include "ErrorInfo.h"
 #include "Form1.h"
 #include "Platform.h"
+#include "ProgramStart.h"
 #include "ReportDialogHook.h"
 #include "Startup.h"
 #include "VellandorFree_TLB.h"
@@ -90,9 +91,7 @@ protected:
     {
         std::setlocale(LC_ALL, "C.UTF-8");
         m_oldDir = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "vldemo-faults-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_root = pattern;
+        m_root = vl::test::makeTemporaryFolder("vldemo-faults");
         fs::create_directories(workDir());
         fs::create_directories(programDir());
         sampleBytes = readBytes(runDir() / "test.mdb");
@@ -136,15 +135,7 @@ protected:
     {
         m_databaseBytes = fs::exists(workDir() / "test.mdb") ? readBytes(workDir() / "test.mdb") : std::string();
         fs::current_path(workDir());
-        static int argc = 1;
-        static char name[] = "vldemo";
-        static char* argv[] = { name, nullptr };
-        m_app = std::make_unique<TApplication>(argc, argv);
-        vl::registerStartupHooks();
-        Application->Initialize();
-        Application->CreateForm(Form1);
-        Form1->Window()->show();
-        QApplication::processEvents();
+        m_app = vl::test::startProgram();
         // The plug-in is loaded once the viewer exists; its dialogs then answer as the test says.
         if (void* module = dlopen((runDir() / "vlreportctl.so").c_str(), RTLD_NOW | RTLD_NOLOAD)) {
             m_setHook = reinterpret_cast<decltype(m_setHook)>(dlsym(module, "VlReportCtlSetDialogHook"));

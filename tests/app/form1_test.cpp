@@ -2,6 +2,7 @@
 #include "ADODB.h"
 #include "Form1.h"
 #include "Platform.h"
+#include "ProgramStart.h"
 #include "ClassRegistry.h"
 #include "Startup.h"
 #include "VellandorFree_TLB.h"
@@ -56,15 +57,7 @@ protected:
     {
         fs::current_path(workingDir);
         vl::setClassRegistryFolder(registryFolder);
-        static int argc = 1;
-        static char name[] = "vldemo";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<TApplication>(argc, argv);
-        vl::registerStartupHooks();
-        Application->Initialize();
-        Application->CreateForm(Form1);
-        Form1->Window()->show();
-        QApplication::processEvents();
+        m_app = vl::test::startProgram();
     }
 
     fs::path runDir() const { return VL_RUN_DIR; }

@@ -5,6 +5,7 @@
 #include "ClassRegistry.h"
 #include "Form1.h"
 #include "Platform.h"
+#include "ProgramStart.h"
 #include "ProgressDialog.h"
 #include "Startup.h"
 #include "WidgetSuite.h"
@@ -223,9 +224,7 @@ protected:
     {
         std::setlocale(LC_ALL, "C.UTF-8");
         m_oldDir = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "vldemo-progress-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
+        m_dir = vl::test::makeTemporaryFolder("vldemo-progress");
         execSql(database(), readBytes(fs::path(VL_SOURCE_DIR) / "samples" / "test.sql"));
         vl::setProgramFilePath(std::string(VL_RUN_DIR) + "/vldemo");
         vl::setClassRegistryFolder(VL_RUN_DIR);
@@ -248,15 +247,7 @@ protected:
     void start()
     {
         fs::current_path(m_dir);
-        static int argc = 1;
-        static char name[] = "vldemo";
-        static char* argv[] = { name, nullptr };
-        m_app = std::make_unique<TApplication>(argc, argv);
-        vl::registerStartupHooks();
-        Application->Initialize();
-        Application->CreateForm(Form1);
-        Form1->Window()->show();
-        QApplication::processEvents();
+        m_app = vl::test::startProgram();
         ASSERT_NE(Form1->ProgressDialog1, nullptr);
         Form1->ProgressDialog1->setMinimumDuration(0);
         Form1->ProgressDialog1->setUpdateInterval(0);

@@ -1,0 +1,42 @@
+#pragma once
+// The program as main starts it, for the suites that drive the real window: the application
+// object, the startup hooks, the main form created and shown. The working folder is the caller's.
+
+#include "Application.h"
+#include "Form1.h"
+#include "Startup.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace vl::test {
+
+inline std::unique_ptr<TApplication> startProgram()
+{
+    static int argc = 1;
+    static char name[] = "vldemo";
+    static char* argv[] = { name, nullptr };
+    auto app = std::make_unique<TApplication>(argc, argv);
+    vl::registerStartupHooks();
+    Application->Initialize();
+    Application->CreateForm(Form1);
+    Form1->Window()->show();
+    QApplication::processEvents();
+    return app;
+}
+
+// A new empty folder under the system's temporary folder, named from prefix.
+inline std::filesystem::path makeTemporaryFolder(const std::string& prefix)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a temporary folder from " + pattern);
+    return pattern;
+}
+
+} // namespace vl::test

@@ -3,18 +3,19 @@
 #include "DecimalText.h"
 #include "ReportXml_p.h"
 
-#include <pugixml.hpp>
-
-#include <QByteArray>
+#include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
-#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <string>
-#include <system_error>
 #include <unordered_map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vl {
 
@@ -22,15 +23,11 @@ namespace {
 
 const QString DataWhat = QStringLiteral("Data document");
 
-struct DataError {
+// Why and where (in UTF-16 units of the text) a document is refused.
+struct Refusal {
     QString reason;
     std::ptrdiff_t offset;
 };
-
-[[noreturn]] void refuse(const pugi::xml_node& node, const QString& reason)
-{
-    throw DataError{reason, node.offset_debug()};
-}
 
 void noteName(std::vector<QString>& names, const QString& name)
 {
@@ -38,184 +35,598 @@ void noteName(std::vector<QString>& names, const QString& name)
         names.push_back(name);
 }
 
-const char MasterIdxName[] = "__MasterIdx";
+constexpr std::u16string_view MasterIdxName = u"__MasterIdx";
+
+QString qs(std::u16string_view text)
+{
+    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+bool isSpace(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Names as a permissive reader takes them: ASCII letters, "_" and ":" to begin, digits, "-" and "." too
+// after that, and every unit beyond ASCII.
+constexpr std::array<unsigned char, 128> nameTable()
+{
+    std::array<unsigned char, 128> table {};
+    for (int c = 'a'; c <= 'z'; ++c)
+        table[static_cast<std::size_t>(c)] = 3;
+    for (int c = 'A'; c <= 'Z'; ++c)
+        table[static_cast<std::size_t>(c)] = 3;
+    table['_'] = table[':'] = 3;
+    for (int c = '0'; c <= '9'; ++c)
+        table[static_cast<std::size_t>(c)] = 2;
+    table['-'] = table['.'] = 2;
+    return table;
+}
+constexpr auto NameTable = nameTable();
+
+bool isNameStart(char16_t c) { return c >= 0x80 || (NameTable[c] & 1) != 0; }
+bool isNameChar(char16_t c) { return c >= 0x80 || (NameTable[c] & 2) != 0; }
+
+bool sameUnits(const char16_t* a, const char16_t* b, std::size_t count)
+{
+    for (; count >= 4; count -= 4, a += 4, b += 4) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a, sizeof x);
+        std::memcpy(&y, b, sizeof y);
+        if (x != y)
+            return false;
+    }
+    for (; count > 0; --count)
+        if (*a++ != *b++)
+            return false;
+    return true;
+}
+
+bool same(std::u16string_view a, std::u16string_view b)
+{
+    return a.size() == b.size() && sameUnits(a.data(), b.data(), a.size());
+}
+
+bool isHexDigit(char16_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// True for the five predefined entities and for decimal and hexadecimal character references.
+bool allowedReference(std::u16string_view name)
+{
+    if (name == u"amp" || name == u"lt" || name == u"gt" || name == u"quot" || name == u"apos")
+        return true;
+    if (name.size() < 2 || name[0] != '#')
+        return false;
+    const bool hex = name[1] == 'x';
+    const std::u16string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty())
+        return false;
+    return std::all_of(digits.begin(), digits.end(), [&](char16_t c) { return hex ? isHexDigit(c) : c >= '0' && c <= '9'; });
+}
+
+// The references of a value the reader let pass, replaced by what they stand for. A character
+// reference beyond Unicode, to a surrogate or to U+0000 gives U+FFFD.
+QString decodeReferences(const char16_t* p, const char16_t* end)
+{
+    QString out;
+    out.reserve(end - p);
+    while (p < end) {
+        const char16_t* amp = std::find(p, end, u'&');
+        out.append(reinterpret_cast<const QChar*>(p), amp - p);
+        if (amp == end)
+            break;
+        const char16_t* semicolon = std::find(amp + 1, end, u';');
+        const std::u16string_view name(amp + 1, static_cast<std::size_t>(semicolon - amp - 1));
+        p = semicolon == end ? end : semicolon + 1;
+        if (name == u"amp") {
+            out.append(u'&');
+        } else if (name == u"lt") {
+            out.append(u'<');
+        } else if (name == u"gt") {
+            out.append(u'>');
+        } else if (name == u"quot") {
+            out.append(u'"');
+        } else if (name == u"apos") {
+            out.append(u'\'');
+        } else if (name.size() >= 2 && name[0] == '#') {
+            const bool hex = name[1] == 'x';
+            char32_t code = 0;
+            for (const char16_t c : name.substr(hex ? 2 : 1)) {
+                const int digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+                code = std::min<char32_t>(code * (hex ? 16 : 10) + static_cast<char32_t>(digit), 0x110000);
+            }
+            if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+                code = 0xFFFD;
+            const QChar units[2] = {QChar::highSurrogate(code), QChar::lowSurrogate(code)};
+            if (QChar::requiresSurrogates(code))
+                out.append(units, 2);
+            else
+                out.append(QChar(static_cast<char16_t>(code)));
+        }
+    }
+    return out;
+}
 
 } // namespace
 
-// Rows of a block mostly name the same attributes in the same order: their names are converted once
-// per shape and shared.
+// Rows of a block mostly name the same attributes in the same order: their names are read once per
+// shape and shared.
 struct RowShape {
-    std::vector<std::string> attributes; // the raw names of every attribute, __MasterIdx included
+    const char16_t* text = nullptr; // the document's, where the rows' value offsets count from
+    std::vector<std::u16string_view> attributes; // every attribute's name as written, __MasterIdx included
     std::vector<QString> names; // the fields, in attribute order
     std::vector<std::uint32_t> positions; // of each field among the row's attributes
     int masterIdx = -1; // position of the first __MasterIdx attribute, -1 without
 };
 
-struct ParsedData {
-    QByteArray text; // parsed in place: the tree's names and values point into it
-    pugi::xml_document document;
-    std::deque<RowShape> shapes; // stable addresses, referred to by the rows
-};
-
-namespace {
-
-// Whether the zero-terminated `name` is `expected`. Names lie in the parsed text, so they are mostly
-// compared whole, terminator included, when that many bytes lie in the text; else one by one, never
-// reading past the name's end.
-bool sameName(const char* name, const std::string& expected, const char* textBegin, const char* textEnd)
-{
-    if (name >= textBegin && textEnd - name > static_cast<std::ptrdiff_t>(expected.size()))
-        return std::memcmp(name, expected.c_str(), expected.size() + 1) == 0;
-    for (const char c : expected)
-        if (*name++ != c)
-            return false;
-    return *name == '\0';
-}
-
-} // namespace
-
-// Builds the rows of one block, finding or making the shape of each.
-class DataRowBuilder {
+// Where the rows' values start, in blocks that never move, so rows point straight at their part.
+class ValueStore {
 public:
-    DataRowBuilder(ParsedData& parsed, std::vector<QString>& names, bool skipMasterIdx)
-        : m_parsed(parsed), m_names(names), m_skipMasterIdx(skipMasterIdx), m_textBegin(parsed.text.constData()),
-          m_textEnd(m_textBegin + parsed.text.size() + 1) // QByteArray's terminator is readable
+    std::uint32_t* take(std::size_t count)
     {
-    }
-
-    // The row of that element; `masterIdx`, when given, gets its first __MasterIdx attribute (or none).
-    DataRow build(const pugi::xml_node& node, pugi::xml_attribute* masterIdx = nullptr)
-    {
-        DataRow row;
-        const pugi::xml_attribute first = node.first_attribute();
-        if (!first) {
-            if (masterIdx)
-                *masterIdx = pugi::xml_attribute();
-            return row;
+        if (count > m_room) {
+            const std::size_t size = std::max(BlockValues, count);
+            m_blocks.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(size));
+            m_next = m_blocks.back().get();
+            m_room = size;
         }
-        row.m_attributes = first.internal_object();
-        // Neighbouring rows mostly have the same shape: compared as the walk goes, which also meets
-        // the master index on the way.
-        if (!m_last || !matches(*m_last, first, masterIdx, m_textBegin, m_textEnd)) {
-            m_last = find(first);
-            if (masterIdx)
-                *masterIdx = attributeAt(first, m_last->masterIdx);
-        }
-        row.m_shape = m_last;
-        return row;
+        std::uint32_t* taken = m_next;
+        m_next += count;
+        m_room -= count;
+        return taken;
     }
 
 private:
-    static bool matches(const RowShape& shape, pugi::xml_attribute attribute, pugi::xml_attribute* masterIdx,
-                        const char* textBegin, const char* textEnd)
-    {
-        pugi::xml_attribute found;
-        int position = 0;
-        for (const std::string& name : shape.attributes) {
-            if (!attribute || !sameName(attribute.name(), name, textBegin, textEnd))
-                return false;
-            if (position++ == shape.masterIdx)
-                found = attribute;
-            attribute = attribute.next_attribute();
-        }
-        if (attribute)
-            return false;
-        if (masterIdx)
-            *masterIdx = found;
-        return true;
-    }
+    static constexpr std::size_t BlockValues = std::size_t{1} << 16;
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_blocks;
+    std::uint32_t* m_next = nullptr;
+    std::size_t m_room = 0;
+};
 
-    static pugi::xml_attribute attributeAt(pugi::xml_attribute attribute, int position)
-    {
-        if (position < 0)
-            return {};
-        for (; position > 0; --position)
-            attribute = attribute.next_attribute();
-        return attribute;
-    }
-
-    const RowShape* find(const pugi::xml_attribute& first)
-    {
-        std::string key;
-        for (pugi::xml_attribute attribute = first; attribute; attribute = attribute.next_attribute()) {
-            key += attribute.name();
-            key += '\0';
-        }
-        if (const auto found = m_shapes.find(key); found != m_shapes.end())
-            return found->second;
-        RowShape& shape = m_parsed.shapes.emplace_back();
-        std::uint32_t position = 0;
-        for (pugi::xml_attribute attribute = first; attribute; attribute = attribute.next_attribute(), ++position) {
-            shape.attributes.emplace_back(attribute.name());
-            const bool isMasterIdx = std::string_view(attribute.name()) == MasterIdxName;
-            if (isMasterIdx && shape.masterIdx < 0)
-                shape.masterIdx = static_cast<int>(position);
-            if (m_skipMasterIdx && isMasterIdx)
-                continue;
-            shape.names.push_back(QString::fromUtf8(attribute.name()));
-            shape.positions.push_back(position);
-            noteName(m_names, shape.names.back());
-        }
-        m_shapes.emplace(std::move(key), &shape);
-        return &shape;
-    }
-
-    ParsedData& m_parsed;
-    std::vector<QString>& m_names;
-    const bool m_skipMasterIdx;
-    const char* const m_textBegin;
-    const char* const m_textEnd;
-    const RowShape* m_last = nullptr;
-    std::unordered_map<std::string, const RowShape*> m_shapes; // by the names joined
+struct ParsedData {
+    QString text; // never written to, so its storage stays where the rows point
+    std::deque<RowShape> shapes; // stable addresses, referred to by the rows
+    ValueStore values;
 };
 
 namespace {
 
+// A value as it stands in the text: from the parser's checked offset to its closing quote.
+struct ValueText {
+    const char16_t* begin;
+    const char16_t* end;
+    bool references;
+};
+
+ValueText valueAt(const RowShape& shape, const std::uint32_t* values, std::uint32_t position)
+{
+    const char16_t* const begin = shape.text + values[position];
+    const char16_t quote = begin[-1];
+    const char16_t* end = begin;
+    bool references = false;
+    for (; *end != quote; ++end) // the reader found the closing quote
+        references |= *end == u'&';
+    return {begin, end, references};
+}
+
+QString toQString(const ValueText& value)
+{
+    if (value.references)
+        return decodeReferences(value.begin, value.end);
+    return QString(reinterpret_cast<const QChar*>(value.begin), value.end - value.begin);
+}
+
+} // namespace
+
+// Reads the document in one pass over its UTF-16 text, checking that it is well formed and noting
+// where each row's values start; then builds the data set from the blocks it met, in the order of
+// the checks that depend on the whole document (which block is the master, which master row a detail
+// row names). Refusals are thrown as Refusal.
+class DataDocumentReader {
+public:
+    explicit DataDocumentReader(ParsedData& parsed)
+        : m_parsed(parsed), m_begin(reinterpret_cast<const char16_t*>(parsed.text.constData())),
+          m_end(m_begin + parsed.text.size()), m_p(m_begin)
+    {
+    }
+
+    void scan();
+    ReportDataSet build();
+
+private:
+    struct Block {
+        std::u16string_view name;
+        std::uint32_t at; // its "<"
+        std::vector<DataRow> rows; // its Row elements
+        std::vector<std::uint32_t> rowAt; // each row's "<"
+        std::vector<RowShape*> shapes; // in the order they were met
+        // The first element among the rows that is no Row, and how many rows came before it.
+        bool hasStray = false;
+        std::size_t strayAfter = 0;
+        std::uint32_t strayAt = 0;
+        std::u16string_view strayName;
+    };
+
+    [[noreturn]] void refuse(const char16_t* at, const QString& reason) const { throw Refusal{reason, at - m_begin}; }
+    std::uint32_t offset(const char16_t* at) const { return static_cast<std::uint32_t>(at - m_begin); }
+
+    const char16_t* skipName(const char16_t* p) const
+    {
+        while (p < m_end && isNameChar(*p))
+            ++p;
+        return p;
+    }
+    const char16_t* skipSpace(const char16_t* p) const
+    {
+        while (p < m_end && isSpace(*p))
+            ++p;
+        return p;
+    }
+    const char16_t* pastReference(const char16_t* amp) const;
+    const char16_t* scanText(const char16_t* p) const;
+    const char16_t* scanValue(const char16_t* p, char16_t quote) const;
+    const char16_t* find(std::u16string_view what, const char16_t* from) const;
+    void refuseText(const char16_t* begin, const char16_t* end) const;
+    void startTag(const char16_t* lt);
+    void endTag();
+    void declaration(const char16_t* lt);
+    void addRow(const char16_t* lt);
+    const RowShape* findShape(Block& block);
+    void finishShapes(Block& block, std::vector<QString>& names, bool skipMasterIdx) const;
+    int masterIndex(const Block& block, std::size_t row, std::size_t masterCount) const;
+
+    ParsedData& m_parsed;
+    const char16_t* const m_begin;
+    const char16_t* const m_end;
+    const char16_t* m_p;
+    bool m_rootSeen = false;
+    std::vector<std::u16string_view> m_open; // names of the open elements, the root first
+    std::deque<Block> m_blocks;
+    // The row being read: its attributes' names and where their values start.
+    std::vector<std::u16string_view> m_names;
+    std::vector<std::uint32_t> m_values;
+    const RowShape* m_lastShape = nullptr; // of the block being read
+    std::unordered_map<std::u16string, RowShape*> m_shapeIndex; // of the block being read, by the names joined
+};
+
+const char16_t* DataDocumentReader::pastReference(const char16_t* amp) const
+{
+    // No entity is declared, so none but the predefined ones and character references can be meant.
+    const char16_t* const limit = m_end - amp > 34 ? amp + 34 : m_end;
+    const char16_t* const semicolon = std::find(amp + 1, limit, u';');
+    if (semicolon == limit)
+        refuse(amp, QStringLiteral("\"&\" begins no entity or character reference"));
+    const std::u16string_view name(amp + 1, static_cast<std::size_t>(semicolon - amp - 1));
+    if (!allowedReference(name))
+        refuse(amp, QStringLiteral("the entity reference \"&%1;\" is not allowed (only &amp;, &lt;, &gt;, &quot;, "
+                                   "&apos; and character references are)")
+                        .arg(qs(name)));
+    return semicolon + 1;
+}
+
+// To the next "<" or the end, every reference on the way checked.
+const char16_t* DataDocumentReader::scanText(const char16_t* p) const
+{
+    for (;;) {
+        while (p < m_end && *p != u'<' && *p != u'&')
+            ++p;
+        if (p == m_end || *p == u'<')
+            return p;
+        p = pastReference(p);
+    }
+}
+
+// To the closing quote, every reference on the way checked. Values are most of the document, so
+// eight units are looked at a time.
+const char16_t* DataDocumentReader::scanValue(const char16_t* p, char16_t quote) const
+{
+    const char16_t* const begin = p;
+#if defined(__SSE2__)
+    const __m128i quotes = _mm_set1_epi16(static_cast<short>(quote));
+    const __m128i amps = _mm_set1_epi16('&');
+    while (m_end - p >= 8) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(chunk, quotes), _mm_cmpeq_epi16(chunk, amps))));
+        if (mask == 0) {
+            p += 8;
+            continue;
+        }
+        p += __builtin_ctz(mask) / 2;
+        if (*p == quote)
+            return p;
+        p = pastReference(p);
+    }
+#endif
+    for (; p < m_end; ++p) {
+        if (*p == quote)
+            return p;
+        if (*p == u'&')
+            p = pastReference(p) - 1;
+    }
+    refuse(begin, QStringLiteral("Error parsing element attribute"));
+}
+
+const char16_t* DataDocumentReader::find(std::u16string_view what, const char16_t* from) const
+{
+    const std::u16string_view rest(from, static_cast<std::size_t>(m_end - from));
+    const std::size_t at = rest.find(what);
+    return at == std::u16string_view::npos ? nullptr : from + at;
+}
+
+void DataDocumentReader::refuseText(const char16_t* begin, const char16_t* end) const
+{
+    const char16_t* const text = std::find_if(begin, end, [](char16_t c) { return !isSpace(c); });
+    if (text != end)
+        refuse(text, QStringLiteral("text outside the root element"));
+}
+
+void DataDocumentReader::scan()
+{
+    if (m_p < m_end && *m_p == 0xFEFF)
+        ++m_p;
+    for (;;) {
+        const char16_t* const text = m_p;
+        m_p = scanText(m_p);
+        if (m_open.empty())
+            refuseText(text, m_p);
+        if (m_p == m_end)
+            break;
+        const char16_t* const lt = m_p++;
+        if (m_p == m_end)
+            refuse(lt, QStringLiteral("Could not determine tag type"));
+        if (*m_p == u'/') {
+            endTag();
+        } else if (*m_p == u'?') {
+            if (++m_p == m_end || !isNameStart(*m_p))
+                refuse(lt, QStringLiteral("Error parsing document declaration/processing instruction"));
+            const char16_t* const close = find(u"?>", m_p);
+            if (!close)
+                refuse(lt, QStringLiteral("Error parsing document declaration/processing instruction"));
+            m_p = close + 2;
+        } else if (*m_p == u'!') {
+            declaration(lt);
+        } else if (isNameStart(*m_p)) {
+            startTag(lt);
+        } else {
+            refuse(lt, QStringLiteral("Could not determine tag type"));
+        }
+    }
+    if (!m_open.empty())
+        refuse(m_end, QStringLiteral("Start-end tags mismatch"));
+    if (!m_rootSeen)
+        refuse(m_end, QStringLiteral("No document element"));
+}
+
+void DataDocumentReader::declaration(const char16_t* lt)
+{
+    const std::u16string_view rest(lt, static_cast<std::size_t>(m_end - lt));
+    if (rest.starts_with(u"<!--")) {
+        const char16_t* const close = find(u"-->", lt + 4);
+        if (!close)
+            refuse(lt, QStringLiteral("Error parsing comment"));
+        m_p = close + 3;
+    } else if (rest.starts_with(u"<![CDATA[")) {
+        const char16_t* const close = find(u"]]>", lt + 9);
+        if (!close)
+            refuse(lt, QStringLiteral("Error parsing CDATA section"));
+        if (m_open.empty())
+            refuseText(lt + 9, close);
+        m_p = close + 3;
+    } else if (rest.starts_with(u"<!DOCTYPE")) {
+        // Refused, so no entity is ever declared, expanded or fetched.
+        refuse(lt, QStringLiteral("document type declarations are not allowed"));
+    } else {
+        refuse(lt, QStringLiteral("Could not determine tag type"));
+    }
+}
+
+void DataDocumentReader::startTag(const char16_t* lt)
+{
+    const char16_t* p = m_p;
+    const char16_t* const nameBegin = p;
+    p = skipName(p);
+    const std::u16string_view name(nameBegin, static_cast<std::size_t>(p - nameBegin));
+    const std::size_t depth = m_open.size();
+    bool isRow = false;
+    if (depth == 0) {
+        if (m_rootSeen)
+            refuse(lt, QStringLiteral("more than one root element"));
+        m_rootSeen = true;
+        if (name != u"DocumentData")
+            refuse(lt, QStringLiteral("the root element is <%1>, expected <DocumentData>").arg(qs(name)));
+    } else if (depth >= static_cast<std::size_t>(MaxElementDepth)) {
+        refuse(lt, QStringLiteral("elements are nested deeper than %1 levels").arg(MaxElementDepth));
+    } else if (depth == 1) {
+        m_blocks.push_back(Block{name, offset(lt), {}, {}, {}, false, 0, 0, {}});
+        m_lastShape = nullptr;
+        m_shapeIndex.clear();
+    } else if (depth == 2) {
+        Block& block = m_blocks.back();
+        isRow = name == u"Row";
+        if (!isRow && !block.hasStray) {
+            block.hasStray = true;
+            block.strayAfter = block.rows.size();
+            block.strayAt = offset(lt);
+            block.strayName = name;
+        }
+    }
+    m_names.clear();
+    m_values.clear();
+    bool selfClosing = false;
+    for (;;) {
+        const char16_t* const afterPrevious = p;
+        p = skipSpace(p);
+        if (p == m_end)
+            refuse(p, QStringLiteral("Error parsing start element tag"));
+        if (*p == u'>') {
+            ++p;
+            break;
+        }
+        if (*p == u'/') {
+            if (m_end - p < 2 || p[1] != u'>')
+                refuse(p, QStringLiteral("Error parsing start element tag"));
+            p += 2;
+            selfClosing = true;
+            break;
+        }
+        if (p == afterPrevious || !isNameStart(*p))
+            refuse(p, QStringLiteral("Error parsing element attribute"));
+        const char16_t* const attributeBegin = p;
+        p = skipName(p);
+        const std::u16string_view attribute(attributeBegin, static_cast<std::size_t>(p - attributeBegin));
+        p = skipSpace(p);
+        if (p == m_end || *p != u'=')
+            refuse(p, QStringLiteral("Error parsing element attribute"));
+        p = skipSpace(p + 1);
+        if (p == m_end || (*p != u'"' && *p != u'\''))
+            refuse(p, QStringLiteral("Error parsing element attribute"));
+        const char16_t quote = *p++;
+        if (isRow) {
+            m_names.push_back(attribute);
+            m_values.push_back(offset(p));
+        }
+        p = scanValue(p, quote) + 1;
+    }
+    m_p = p;
+    if (isRow)
+        addRow(lt);
+    if (!selfClosing)
+        m_open.push_back(name);
+}
+
+void DataDocumentReader::endTag()
+{
+    const char16_t* p = m_p + 1;
+    if (p == m_end || !isNameStart(*p))
+        refuse(p, QStringLiteral("Error parsing end element tag"));
+    const char16_t* const nameBegin = p;
+    p = skipName(p);
+    if (m_open.empty() || !same(m_open.back(), std::u16string_view(nameBegin, static_cast<std::size_t>(p - nameBegin))))
+        refuse(nameBegin, QStringLiteral("Start-end tags mismatch"));
+    p = skipSpace(p);
+    if (p == m_end || *p != u'>')
+        refuse(p, QStringLiteral("Error parsing end element tag"));
+    m_p = p + 1;
+    m_open.pop_back();
+}
+
+void DataDocumentReader::addRow(const char16_t* lt)
+{
+    Block& block = m_blocks.back();
+    DataRow row;
+    if (!m_names.empty()) {
+        // Neighbouring rows mostly have the same shape.
+        const RowShape* shape = m_lastShape;
+        if (!shape || shape->attributes.size() != m_names.size()
+            || !std::equal(m_names.begin(), m_names.end(), shape->attributes.begin(), same))
+            shape = m_lastShape = findShape(block);
+        row.m_shape = shape;
+        std::uint32_t* const values = m_parsed.values.take(m_values.size());
+        std::copy(m_values.begin(), m_values.end(), values);
+        row.m_values = values;
+    }
+    block.rows.push_back(std::move(row));
+    block.rowAt.push_back(offset(lt));
+}
+
+const RowShape* DataDocumentReader::findShape(Block& block)
+{
+    std::u16string key;
+    for (const std::u16string_view name : m_names) {
+        key += name;
+        key += u'\0'; // no name holds it
+    }
+    if (const auto found = m_shapeIndex.find(key); found != m_shapeIndex.end())
+        return found->second;
+    RowShape& shape = m_parsed.shapes.emplace_back();
+    shape.text = m_begin;
+    shape.attributes = m_names;
+    const auto masterIdx = std::find(m_names.begin(), m_names.end(), MasterIdxName);
+    if (masterIdx != m_names.end())
+        shape.masterIdx = static_cast<int>(masterIdx - m_names.begin());
+    block.shapes.push_back(&shape);
+    m_shapeIndex.emplace(std::move(key), &shape);
+    return &shape;
+}
+
+// The fields of the block's shapes, and its field names in order of first appearance.
+void DataDocumentReader::finishShapes(Block& block, std::vector<QString>& names, bool skipMasterIdx) const
+{
+    for (RowShape* shape : block.shapes) {
+        for (std::uint32_t position = 0; position < shape->attributes.size(); ++position) {
+            const std::u16string_view name = shape->attributes[position];
+            if (skipMasterIdx && name == MasterIdxName)
+                continue;
+            shape->names.push_back(qs(name));
+            shape->positions.push_back(position);
+            noteName(names, shape->names.back());
+        }
+    }
+}
+
 // Position of the detail row's master row, read from its __MasterIdx attribute (none: refused); the
 // writer puts plain decimal digits there.
-int masterIndex(const pugi::xml_node& node, const pugi::xml_attribute& attribute, size_t masterCount)
+int DataDocumentReader::masterIndex(const Block& block, std::size_t row, std::size_t masterCount) const
 {
-    if (!attribute)
-        refuse(node, QStringLiteral("detail row without __MasterIdx"));
-    // The writer's plain digits are read as they stand; anything else takes the general way below.
-    const std::string_view digits = attribute.value();
-    if (!digits.empty() && digits.size() <= 9
-        && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        int index = 0;
-        std::from_chars(digits.data(), digits.data() + digits.size(), index);
-        if (static_cast<size_t>(index) < masterCount)
-            return index;
+    const DataRow& data = block.rows[row];
+    const char16_t* const at = m_begin + block.rowAt[row];
+    if (!data.m_shape || data.m_shape->masterIdx < 0)
+        refuse(at, QStringLiteral("detail row without __MasterIdx"));
+    const ValueText value = valueAt(*data.m_shape, data.m_values, static_cast<std::uint32_t>(data.m_shape->masterIdx));
+    const std::size_t length = static_cast<std::size_t>(value.end - value.begin);
+    if (length > 0 && length <= 9 && std::all_of(value.begin, value.end, [](char16_t c) { return c >= '0' && c <= '9'; })) {
+        std::size_t index = 0;
+        for (const char16_t* p = value.begin; p < value.end; ++p)
+            index = index * 10 + static_cast<std::size_t>(*p - '0');
+        if (index < masterCount)
+            return static_cast<int>(index);
     }
-    const QString text = QString::fromUtf8(attribute.value());
+    const QString text = toQString(value);
     bool ok = false;
     const int index = text.toInt(&ok);
     if (!ok || index < 0 || static_cast<size_t>(index) >= masterCount || text.trimmed() != text)
-        refuse(node, QStringLiteral("__MasterIdx=\"%1\" names no master row (there are %2)").arg(text).arg(masterCount));
+        refuse(at, QStringLiteral("__MasterIdx=\"%1\" names no master row (there are %2)").arg(text).arg(masterCount));
     return index;
 }
 
-void requireRow(const pugi::xml_node& node)
+ReportDataSet DataDocumentReader::build()
 {
-    if (std::string_view(node.name()) != "Row")
-        refuse(node, QStringLiteral("<%1> found where <Row> was expected").arg(QString::fromUtf8(node.name())));
+    ReportDataSet data;
+    const auto master = std::find_if(m_blocks.begin(), m_blocks.end(), [](const Block& b) { return b.name == u"Master"; });
+    data.hasMaster = master != m_blocks.end();
+    if (data.hasMaster) {
+        finishShapes(*master, data.masterFieldNames, false);
+        if (master->hasStray)
+            refuse(m_begin + master->strayAt,
+                   QStringLiteral("<%1> found where <Row> was expected").arg(qs(master->strayName)));
+        data.masterRows = std::move(master->rows);
+    }
+    for (auto block = m_blocks.begin(); block != m_blocks.end(); ++block) {
+        if (block == master)
+            continue;
+        const QString id = qs(block->name);
+        if (block->name == u"Master")
+            refuse(m_begin + block->at, QStringLiteral("a second <Master> block"));
+        if (data.detail(id))
+            refuse(m_begin + block->at, QStringLiteral("detail block <%1> appears twice").arg(id));
+        DetailTable table;
+        table.id = id;
+        finishShapes(*block, table.fieldNames, data.hasMaster);
+        if (data.hasMaster) {
+            table.groups.resize(data.masterRows.size());
+            const std::size_t rows = block->hasStray ? block->strayAfter : block->rows.size();
+            for (std::size_t row = 0; row < rows; ++row)
+                table.groups[static_cast<std::size_t>(masterIndex(*block, row, data.masterRows.size()))].push_back(
+                    static_cast<int>(row));
+        }
+        if (block->hasStray)
+            refuse(m_begin + block->strayAt,
+                   QStringLiteral("<%1> found where <Row> was expected").arg(qs(block->strayName)));
+        table.rows = std::move(block->rows);
+        data.details.push_back(std::move(table));
+    }
+    return data;
 }
-
-} // namespace
-
-namespace {
-
-QString attributeValue(pugi::xml_attribute_struct* first, std::uint32_t position)
-{
-    pugi::xml_attribute attribute(first);
-    for (; position > 0; --position)
-        attribute = attribute.next_attribute();
-    return QString::fromUtf8(attribute.value());
-}
-
-} // namespace
 
 DataRow::DataRow(const DataRow& other)
-    : m_shape(other.m_shape), m_attributes(other.m_attributes),
+    : m_shape(other.m_shape), m_values(other.m_values),
       m_edited(other.m_edited ? std::make_unique<Fields>(*other.m_edited) : nullptr)
 {
 }
@@ -262,7 +673,7 @@ std::optional<QString> DataRow::value(const QString& name) const
     const int index = fieldIndex(name);
     if (index < 0)
         return std::nullopt;
-    return attributeValue(m_attributes, m_shape->positions[static_cast<std::size_t>(index)]);
+    return toQString(valueAt(*m_shape, m_values, m_shape->positions[static_cast<std::size_t>(index)]));
 }
 
 std::optional<double> DataRow::number(const QString& name) const
@@ -277,14 +688,12 @@ std::optional<double> DataRow::number(const QString& name) const
     const int index = fieldIndex(name);
     if (index < 0)
         return std::nullopt;
-    pugi::xml_attribute attribute(m_attributes);
-    for (std::uint32_t position = m_shape->positions[static_cast<std::size_t>(index)]; position > 0; --position)
-        attribute = attribute.next_attribute();
     // What the writer puts there, plain decimals, is read straight from the text.
-    const std::string_view text = attribute.value();
-    if (const std::optional<double> number = plainDecimal(text))
-        return number;
-    return fromText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    const ValueText text = valueAt(*m_shape, m_values, m_shape->positions[static_cast<std::size_t>(index)]);
+    if (!text.references)
+        if (const std::optional<double> number = plainDecimal(QStringView(text.begin, text.end)))
+            return number;
+    return fromText(toQString(text));
 }
 
 std::size_t DataRow::fieldCount() const
@@ -305,7 +714,8 @@ QString DataRow::fieldValue(std::size_t index) const
 {
     if (m_edited)
         return m_edited->at(index).second;
-    return attributeValue(m_attributes, shape().positions.at(index));
+    const std::uint32_t position = shape().positions.at(index);
+    return toQString(valueAt(*m_shape, m_values, position));
 }
 
 DataRow::Fields DataRow::fields() const
@@ -339,113 +749,37 @@ const DetailTable* ReportDataSet::detail(const QString& id) const
     return nullptr;
 }
 
-namespace {
-
-// Why and where a document is refused; `atMarkup` when the offset is to be moved to its tag's "<".
-struct Refusal {
-    QString reason;
-    std::ptrdiff_t offset = 0;
-    bool atMarkup = false;
-};
-
-// Parses `text` in place and reads its rows into `out`, which is left alone on failure.
-std::optional<Refusal> readDocument(QByteArray text, ReportDataSet& out)
+ParseResult parseDataDocument(const QString& xml, ReportDataSet& out)
 {
-    // Refused before parsing: no entity is declared, expanded or fetched, whatever the text holds.
-    std::ptrdiff_t at = 0;
-    if (QString problem = markupProblem(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), at);
-        !problem.isEmpty())
-        return Refusal{std::move(problem), at, false};
     auto parsed = std::make_shared<ParsedData>();
-    parsed->text = std::move(text);
-    // No attribute whitespace conversion and no end-of-line normalisation: values keep tabs, CR and LF.
-    const unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_declaration | pugi::parse_doctype;
-    const pugi::xml_parse_result result = parsed->document.load_buffer_inplace(
-        parsed->text.data(), static_cast<std::size_t>(parsed->text.size()), options, pugi::encoding_utf8);
-    if (!result)
-        return Refusal{QString::fromUtf8(result.description()), result.offset, false};
+    parsed->text = xml;
     try {
-        const pugi::xml_document& document = parsed->document;
-        pugi::xml_node where;
-        if (const QString problem = topLevelProblem(document, where); !problem.isEmpty())
-            refuse(where, problem);
-        const pugi::xml_node root = document.document_element();
-        if (std::string_view(root.name()) != "DocumentData")
-            refuse(root, QStringLiteral("the root element is <%1>, expected <DocumentData>").arg(QString::fromUtf8(root.name())));
-
-        ReportDataSet data;
-        const pugi::xml_node master = root.child("Master");
-        data.hasMaster = !master.empty();
-        if (data.hasMaster) {
-            DataRowBuilder rows(*parsed, data.masterFieldNames, false);
-            for (const pugi::xml_node& row : master.children()) {
-                if (row.type() != pugi::node_element)
-                    continue;
-                requireRow(row);
-                data.masterRows.push_back(rows.build(row));
-            }
-        }
-        for (const pugi::xml_node& block : root.children()) {
-            if (block.type() != pugi::node_element || block == master)
-                continue;
-            const QString id = QString::fromUtf8(block.name());
-            if (std::string_view(block.name()) == "Master")
-                refuse(block, QStringLiteral("a second <Master> block"));
-            if (data.detail(id))
-                refuse(block, QStringLiteral("detail block <%1> appears twice").arg(id));
-            DetailTable table;
-            table.id = id;
-            if (data.hasMaster)
-                table.groups.resize(data.masterRows.size());
-            DataRowBuilder rows(*parsed, table.fieldNames, data.hasMaster);
-            for (const pugi::xml_node& row : block.children()) {
-                if (row.type() != pugi::node_element)
-                    continue;
-                requireRow(row);
-                if (!data.hasMaster) {
-                    table.rows.push_back(rows.build(row));
-                    continue;
-                }
-                pugi::xml_attribute masterIdx;
-                DataRow built = rows.build(row, &masterIdx);
-                table.groups[masterIndex(row, masterIdx, data.masterRows.size())].push_back(static_cast<int>(table.rows.size()));
-                table.rows.push_back(std::move(built));
-            }
-            data.details.push_back(std::move(table));
-        }
+        DataDocumentReader reader(*parsed);
+        reader.scan();
+        ReportDataSet data = reader.build();
         data.parsed = std::move(parsed);
         out = std::move(data);
-        return std::nullopt;
-    } catch (const DataError& error) {
-        return Refusal{error.reason, error.offset, true};
+        return {};
+    } catch (const Refusal& refusal) {
+        int line = 0, column = 0;
+        lineAndColumn(QStringView(xml), refusal.offset, line, column);
+        return ParseResult::failure(positionMessage(DataWhat, refusal.reason, line, column), line, column);
     }
-}
-
-// The refusal with its position, counted in `source`: the text as given, since parsing in place
-// rewrites the buffer that was read.
-ParseResult refused(const Refusal& refusal, std::string_view source)
-{
-    int line = 0, column = 0;
-    lineAndColumn(source, refusal.atMarkup ? markupStart(source, refusal.offset) : refusal.offset, line, column);
-    return ParseResult::failure(positionMessage(DataWhat, refusal.reason, line, column), line, column);
-}
-
-} // namespace
-
-ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
-{
-    const std::optional<Refusal> refusal
-        = readDocument(QByteArray(xml.data(), static_cast<qsizetype>(xml.size())), out);
-    return refusal ? refused(*refusal, xml) : ParseResult{};
 }
 
 ParseResult parseDataDocument(QStringView xml, ReportDataSet& out)
 {
-    const std::optional<Refusal> refusal = readDocument(xml.toUtf8(), out);
-    if (!refusal)
-        return {};
-    const QByteArray source = xml.toUtf8(); // again: the first copy was parsed in place
-    return refused(*refusal, std::string_view(source.constData(), static_cast<std::size_t>(source.size())));
+    return parseDataDocument(xml.toString(), out);
+}
+
+ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
+{
+    return parseDataDocument(QString::fromUtf8(xml.data(), static_cast<qsizetype>(xml.size())), out);
+}
+
+ParseResult parseDataDocument(const char* xml, ReportDataSet& out)
+{
+    return parseDataDocument(std::string_view(xml), out);
 }
 
 } // namespace vl

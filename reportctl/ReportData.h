@@ -1,6 +1,6 @@
 #pragma once
 // The data the report prints: master rows and, per DetailID, detail rows grouped by their master row,
-// read from the XML data document. The rows refer to the parsed document, which the data set keeps
+// read from the XML data document. The rows refer to the document's text, which the data set keeps
 // alive; a value becomes a QString only when it is asked for.
 
 #include "ReportXml.h"
@@ -9,22 +9,19 @@
 #include <QStringView>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-namespace pugi {
-struct xml_attribute_struct;
-}
-
 namespace vl {
 
-struct ParsedData; // the document's text, its tree parsed in place and the field names of its rows
+struct ParsedData; // the document's text, where its values lie, and the field names of its rows
 struct RowShape; // the field names of rows naming the same attributes in the same order
 
-// One row of a block. It refers into the parsed document of the data set that holds it, so it is valid
+// One row of a block. It refers into the document of the data set that holds it, so it is valid
 // as long as that data set (or a copy or move of it) lives; copies of a row outside a data set are not.
 class DataRow {
 public:
@@ -53,14 +50,14 @@ public:
     void setValue(const QString& name, const QString& value);
 
 private:
-    friend class DataRowBuilder;
+    friend class DataDocumentReader;
     using Fields = std::vector<std::pair<QString, QString>>;
     Fields fields() const;
     const RowShape& shape() const; // an empty one for a row without attributes
     int fieldIndex(const QString& name) const; // into the shape's names; -1 when none
 
     const RowShape* m_shape = nullptr; // null for a row without attributes
-    pugi::xml_attribute_struct* m_attributes = nullptr; // the element's first attribute
+    const std::uint32_t* m_values = nullptr; // where each attribute's value starts in the text, in order
     std::unique_ptr<Fields> m_edited; // once set, the row's fields; the document is no longer read
 };
 
@@ -83,13 +80,13 @@ struct ReportDataSet {
     bool empty() const { return masterRows.empty() && details.empty(); }
 };
 
-// Reads a data document given as UTF-8 (the declared encoding is ignored: the text is decoded already).
-// Attribute values keep tabs and line breaks. On failure `out` is unchanged and the result tells where and
-// why, also for a detail row whose __MasterIdx names no master row. The text is copied once and parsed in
-// place; the data set keeps the copy.
-ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out);
-
-// The same for UTF-16 text (a BSTR's), converted straight into the buffer that is parsed in place.
-ParseResult parseDataDocument(QStringView xml, ReportDataSet& out);
+// Reads a data document (the declared encoding is ignored: the text is decoded already). Attribute
+// values keep tabs and line breaks. On failure `out` is unchanged and the result tells where and why,
+// also for a detail row whose __MasterIdx names no master row; lines and columns count characters.
+// The data set keeps the text, and its rows read their values where they stand in it.
+ParseResult parseDataDocument(const QString& xml, ReportDataSet& out); // shares the text, no copy
+ParseResult parseDataDocument(QStringView xml, ReportDataSet& out); // copies it
+ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out); // UTF-8, decoded into a copy
+ParseResult parseDataDocument(const char* xml, ReportDataSet& out); // UTF-8, zero-terminated
 
 } // namespace vl

@@ -1079,7 +1079,7 @@ HRESULT ReportViewControl::loadData(const QString& text)
     if (layingOut())
         return refuseWhileLayingOut();
     ReportDataSet parsed;
-    const ParseResult result = parseDataDocument(QStringView(text), parsed);
+    const ParseResult result = parseDataDocument(text, parsed);
     if (!result.ok) {
         const HRESULT hr = reportFailure(E_FAIL, result.message);
         // The event's sink may call back into us and overwrite the thread's error info; keep ours.

@@ -24,6 +24,24 @@ void lineAndColumn(std::string_view text, std::ptrdiff_t offset, int& line, int&
     }
 }
 
+void lineAndColumn(QStringView text, std::ptrdiff_t offset, int& line, int& column)
+{
+    const auto end = std::min(text.size(), static_cast<qsizetype>(std::max<std::ptrdiff_t>(offset, 0)));
+    line = 1;
+    column = 1;
+    for (qsizetype i = 0; i < end; ++i) {
+        const char16_t unit = text[i].unicode();
+        if (unit == '\r' || unit == '\n') {
+            if (unit == '\r' && i + 1 < end && text[i + 1] == u'\n')
+                ++i;
+            ++line;
+            column = 1;
+        } else if (!QChar::isLowSurrogate(unit) || i == 0 || !QChar::isHighSurrogate(text[i - 1].unicode())) {
+            ++column; // the second unit of a pair belongs to the character before
+        }
+    }
+}
+
 QString positionMessage(const QString& what, const QString& reason, int line, int column)
 {
     return QStringLiteral("%1: %2 at line %3, column %4").arg(what, reason).arg(line).arg(column);

@@ -2,6 +2,7 @@
 // Outcome of reading a template or a data document: where and why it was refused.
 
 #include <QString>
+#include <QStringView>
 
 #include <cstddef>
 #include <string_view>
@@ -22,6 +23,8 @@ struct ParseResult {
 
 // 1-based line and column of a byte offset into UTF-8 text; CR LF, CR and LF each end a line.
 void lineAndColumn(std::string_view text, std::ptrdiff_t offset, int& line, int& column);
+// The same for an offset in UTF-16 units; a surrogate pair is one character.
+void lineAndColumn(QStringView text, std::ptrdiff_t offset, int& line, int& column);
 
 // "<what>: <reason> at line L, column C", the one shape of every position-bearing message.
 QString positionMessage(const QString& what, const QString& reason, int line, int column);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <pugixml.hpp>
+
 #include <cmath>
+#include <random>
 
 using namespace vl;
 
@@ -110,6 +113,145 @@ TEST(DataDocument, RefusesWithPositionAndReason)
         EXPECT_TRUE(result.message.startsWith("Data document: ")) << result.message.toStdString();
         EXPECT_TRUE(result.message.contains(QString::fromUtf8(c.reason))) << result.message.toStdString();
         EXPECT_TRUE(data.hasMaster) << "a refused document leaves the old data";
+    }
+}
+
+TEST(DataDocument, MalformedMarkupIsRefusedWhereItGoesWrong)
+{
+    struct Case {
+        const char16_t* xml;
+        int line;
+        int column;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {u"<DocumentData><!-- open", 1, 15, "Error parsing comment"},
+        {u"<DocumentData><![CDATA[ x", 1, 15, "Error parsing CDATA section"},
+        {u"<?xml version=\"1.0\"", 1, 1, "Error parsing document declaration/processing instruction"},
+        {u"<? x?><DocumentData/>", 1, 1, "Error parsing document declaration/processing instruction"},
+        {u"<DocumentData></DocumentData", 1, 29, "Error parsing end element tag"},
+        {u"<DocumentData></ DocumentData>", 1, 17, "Error parsing end element tag"},
+        {u"<DocumentData><Master><Row a=\"1\"b=\"2\"/>", 1, 33, "Error parsing element attribute"},
+        {u"<DocumentData><Master><Row a/></Master></DocumentData>", 1, 29, "Error parsing element attribute"},
+        {u"<DocumentData><Master><Row a=1/></Master></DocumentData>", 1, 30, "Error parsing element attribute"},
+        {u"<DocumentData><Master><Row =\"1\"/></Master></DocumentData>", 1, 28, "Error parsing element attribute"},
+        {u"<DocumentData><Master><Row/ ></Master></DocumentData>", 1, 27, "Error parsing start element tag"},
+        {u"<DocumentData><Master><Row a=\"1\"", 1, 33, "Error parsing start element tag"},
+        {u"<DocumentData>< Master/>", 1, 15, "Could not determine tag type"},
+        {u"<DocumentData><!ELEMENT x></DocumentData>", 1, 15, "Could not determine tag type"},
+        {u"<DocumentData><", 1, 15, "Could not determine tag type"},
+        {u"<DocumentData><Master>", 1, 23, "Start-end tags mismatch"},
+        {u"</DocumentData>", 1, 3, "Start-end tags mismatch"},
+        {u"<DocumentData><Master></master></DocumentData>", 1, 25, "Start-end tags mismatch"},
+        {u"<DocumentData/>x", 1, 16, "text outside the root element"},
+        {u"\n  &amp;<DocumentData/>", 2, 3, "text outside the root element"},
+        {u"<DocumentData/><![CDATA[x]]>", 1, 25, "text outside the root element"},
+        {u" <DocumentData/><DocumentData/>", 1, 17, "more than one root element"},
+        {u"<!-- only a comment -->", 1, 24, "No document element"},
+        // A supplementary character is one column, however many units it takes.
+        {u"<DocumentData>\r\n<Master><Row a=\"\U0001F600\" b=\"1/>", 2, 23, "Error parsing element attribute"},
+    };
+    for (const Case& c : cases) {
+        const QString xml = QString::fromUtf16(c.xml);
+        SCOPED_TRACE(xml.toStdString());
+        ReportDataSet data;
+        const ParseResult result = parseDataDocument(xml, data);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.line, c.line);
+        EXPECT_EQ(result.column, c.column);
+        EXPECT_TRUE(result.message.contains(QString::fromUtf8(c.reason))) << result.message.toStdString();
+        EXPECT_TRUE(data.empty());
+    }
+}
+
+TEST(DataDocument, MarkupAroundTheRowsIsPassedOver)
+{
+    // Comments, instructions, CDATA, text and child elements may stand anywhere; only the rows'
+    // attributes are data. Quotes of either kind, spacing around "=" and names beyond ASCII are XML.
+    const QString xml = QString::fromUtf16(
+        u"\uFEFF<?xml version='1.0'?>\n<!-- head --><DocumentData>text<?pi x?><Master><![CDATA[<Row a=\"no\"/>]]>"
+        u"<Row a='say \"hi\"' b = \"x>y\"\n\t名前=\"値\" c-1.d:e=''/><!-- between -->\n<Row a=\"2\"><Sub a=\"no\"/>"
+        u"inner &amp; text</Row></Master><Detail><Row __MasterIdx=\"1\" v=\"\U0001F600&#x1F600;&#128512;\"/>"
+        u"</Detail></DocumentData><!-- tail -->\n");
+    ReportDataSet data;
+    const ParseResult result = parseDataDocument(xml, data);
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    ASSERT_EQ(data.masterRows.size(), 2u);
+    const DataRow& first = data.masterRows[0];
+    EXPECT_EQ(first.value("a"), QStringLiteral("say \"hi\""));
+    EXPECT_EQ(first.value("b"), QStringLiteral("x>y"));
+    EXPECT_EQ(first.value(QString::fromUtf16(u"名前")), QString::fromUtf16(u"値"));
+    EXPECT_EQ(first.value("c-1.d:e"), QString(""));
+    EXPECT_EQ(data.masterRows[1].fieldCount(), 1u) << "a child element's attributes are not the row's";
+    EXPECT_EQ(data.masterRows[1].value("a"), QStringLiteral("2"));
+    const QString smiles = QString::fromUtf16(u"\U0001F600\U0001F600\U0001F600");
+    EXPECT_EQ(data.detail("Detail")->rows.at(0).value("v"), smiles);
+    EXPECT_EQ(data.detail("Detail")->groups, (std::vector<std::vector<int>>{{}, {0}}));
+}
+
+TEST(DataDocument, SharesTheTextItIsGiven)
+{
+    QString xml = QString::fromUtf8(ExampleDocument);
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument(xml, data).ok);
+    EXPECT_EQ(data.parsed.use_count(), 1);
+    // The caller's own copy may change: the data keep the text they were read from.
+    xml.replace("Sales", "Other");
+    xml.clear();
+    EXPECT_EQ(values(data.masterRows, "DeptName"), (std::vector<QString>{"Sales & \"Export\"", "R<D"}));
+}
+
+// Values of every length around the reader's blocks of eight units, with references, quotes and
+// markup characters at every position, read as pugixml reads the same bytes.
+TEST(DataDocument, ValuesReadAsPugixmlReadsThem)
+{
+    std::mt19937 random(20261209);
+    const std::vector<std::string> pieces = {"a", "Z", "7", " ", "\t", "\r\n", ">", "'", "&amp;", "&lt;", "&gt;",
+                                             "&quot;", "&apos;", "&#65;", "&#x4E2D;", "&#128512;", "中", "😀", "é", "-"};
+    std::string xml = "<DocumentData><Master>";
+    std::vector<std::string> names = {"A", "Bb", "Name", "LongerFieldName", "名", "x.y"};
+    for (int row = 0; row < 400; ++row) {
+        xml += "<Row";
+        std::shuffle(names.begin(), names.end(), random);
+        const std::size_t count = random() % (names.size() + 1);
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool single = random() % 4 == 0;
+            xml += " " + names[i] + (single ? "='" : "=\"");
+            const std::size_t length = random() % 40;
+            for (std::size_t k = 0; k < length; ++k) {
+                std::string piece = pieces[random() % pieces.size()];
+                if (piece == "'" && single)
+                    piece = "\"";
+                xml += piece;
+            }
+            xml += single ? "'" : "\"";
+        }
+        xml += row % 3 == 0 ? "/>" : "></Row>";
+    }
+    xml += "</Master></DocumentData>";
+
+    pugi::xml_document reference;
+    ASSERT_TRUE(reference.load_buffer(xml.data(), xml.size(), pugi::parse_escapes, pugi::encoding_utf8));
+    for (const bool wide : {false, true}) {
+        SCOPED_TRACE(wide);
+        ReportDataSet data;
+        const ParseResult result = wide ? parseDataDocument(QString::fromUtf8(xml), data) : parseDataDocument(xml, data);
+        ASSERT_TRUE(result.ok) << result.message.toStdString();
+        std::size_t index = 0;
+        for (const pugi::xml_node& row : reference.child("DocumentData").child("Master").children("Row")) {
+            ASSERT_LT(index, data.masterRows.size());
+            const DataRow& read = data.masterRows[index++];
+            std::size_t field = 0;
+            for (const pugi::xml_attribute& attribute : row.attributes()) {
+                ASSERT_LT(field, read.fieldCount());
+                EXPECT_EQ(read.fieldName(field), QString::fromUtf8(attribute.name()));
+                EXPECT_EQ(read.fieldValue(field), QString::fromUtf8(attribute.value())) << attribute.value();
+                EXPECT_EQ(read.value(QString::fromUtf8(attribute.name())), QString::fromUtf8(attribute.value()));
+                ++field;
+            }
+            EXPECT_EQ(field, read.fieldCount());
+        }
+        EXPECT_EQ(index, data.masterRows.size());
     }
 }
 

@@ -282,6 +282,7 @@ private:
     std::vector<std::u16string_view> m_names;
     std::vector<std::uint32_t> m_values;
     const RowShape* m_lastShape = nullptr; // of the block being read
+    std::size_t m_matched = 0; // how many of the row's first attributes are named as in m_lastShape
     std::unordered_map<std::u16string, RowShape*> m_shapeIndex; // of the block being read, by the names joined
 };
 
@@ -449,6 +450,7 @@ void DataDocumentReader::startTag(const char16_t* lt)
     }
     m_names.clear();
     m_values.clear();
+    m_matched = 0;
     bool selfClosing = false;
     for (;;) {
         const char16_t* const afterPrevious = p;
@@ -469,14 +471,32 @@ void DataDocumentReader::startTag(const char16_t* lt)
         if (p == afterPrevious || !isNameStart(*p))
             refuse(p, QStringLiteral("Error parsing element attribute"));
         const char16_t* const attributeBegin = p;
-        p = skipName(p);
+        // A row mostly names what the row before it named: that name is compared where it stands
+        // instead of being scanned unit by unit.
+        const std::size_t index = m_values.size();
+        if (isRow && m_lastShape && m_matched == index && index < m_lastShape->attributes.size()) {
+            const std::u16string_view expected = m_lastShape->attributes[index];
+            if (static_cast<std::size_t>(m_end - p) > expected.size() && sameUnits(p, expected.data(), expected.size())
+                && !isNameChar(p[expected.size()])) {
+                p += expected.size();
+                ++m_matched;
+            } else {
+                p = skipName(p);
+            }
+        } else {
+            p = skipName(p);
+        }
         const std::u16string_view attribute(attributeBegin, static_cast<std::size_t>(p - attributeBegin));
-        p = skipSpace(p);
-        if (p == m_end || *p != u'=')
-            refuse(p, QStringLiteral("Error parsing element attribute"));
-        p = skipSpace(p + 1);
-        if (p == m_end || (*p != u'"' && *p != u'\''))
-            refuse(p, QStringLiteral("Error parsing element attribute"));
+        if (m_end - p >= 2 && p[0] == u'=' && (p[1] == u'"' || p[1] == u'\'')) {
+            ++p; // the writer's spelling
+        } else {
+            p = skipSpace(p);
+            if (p == m_end || *p != u'=')
+                refuse(p, QStringLiteral("Error parsing element attribute"));
+            p = skipSpace(p + 1);
+            if (p == m_end || (*p != u'"' && *p != u'\''))
+                refuse(p, QStringLiteral("Error parsing element attribute"));
+        }
         const char16_t quote = *p++;
         if (isRow) {
             m_names.push_back(attribute);
@@ -514,8 +534,7 @@ void DataDocumentReader::addRow(const char16_t* lt)
     if (!m_names.empty()) {
         // Neighbouring rows mostly have the same shape.
         const RowShape* shape = m_lastShape;
-        if (!shape || shape->attributes.size() != m_names.size()
-            || !std::equal(m_names.begin(), m_names.end(), shape->attributes.begin(), same))
+        if (!shape || shape->attributes.size() != m_names.size() || m_matched != m_names.size())
             shape = m_lastShape = findShape(block);
         row.m_shape = shape;
         std::uint32_t* const values = m_parsed.values.take(m_values.size());

@@ -1,5 +1,5 @@
 #pragma once
-// pugixml helpers shared by the template and data document readers.
+// pugixml helpers of the template reader; the depth limit bounds the data document reader too.
 
 #include <pugixml.hpp>
 

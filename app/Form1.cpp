@@ -9,6 +9,7 @@
 #include "Text.h"
 #include "VLDataSDK.h"
 #include "VellandorFree_TLB.h"
+#include "WideDocument.h"
 
 #include <QFrame>
 #include <QLayout>
@@ -17,9 +18,7 @@
 #include <QTabWidget>
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <string_view>
 
 TForm1* Form1 = nullptr;
 
@@ -47,62 +46,6 @@ namespace {
 vl::BStr wideString(const std::string& text)
 {
     return vl::BStr(vl::toWide(text));
-}
-
-// The data document as wide text in one buffer that serves both the viewer and the text box: a
-// large document is hundreds of megabytes wide, and each fresh buffer of that size costs as much
-// in first-touch page faults as the conversion itself. The buffer starts with the 32-bit byte
-// count of the automation string layout, so that the viewer reads it in place.
-class WideDocument
-{
-public:
-    // Converts in slices that stay in the cache and are appended to the one buffer.
-    explicit WideDocument(std::string_view narrow);
-
-    // The text as an automation string for an [in] argument (null when empty): valid until
-    // takeText, never freed.
-    BSTR bstr()
-    {
-        return m_buffer.size() > HeaderUnits ? reinterpret_cast<BSTR>(m_buffer.data() + HeaderUnits) : nullptr;
-    }
-    // The text alone, sharing the buffer; bstr() is void afterwards.
-    QString takeText()
-    {
-        // Erasing at the front moves the start only: nothing is copied.
-        m_buffer.remove(0, HeaderUnits);
-        return std::move(m_buffer);
-    }
-
-private:
-    static constexpr qsizetype HeaderUnits = sizeof(uint32_t) / sizeof(char16_t);
-    QString m_buffer;
-};
-
-WideDocument::WideDocument(std::string_view narrow)
-{
-    constexpr std::size_t SliceBytes = 32 * 1024;
-    // No code page takes more narrow bytes than wide units for a character.
-    m_buffer.reserve(static_cast<qsizetype>(narrow.size()) + HeaderUnits);
-    m_buffer.resize(HeaderUnits);
-    std::size_t pos = 0;
-    while (pos < narrow.size()) {
-        std::size_t end = std::min(narrow.size(), pos + SliceBytes);
-        if (end < narrow.size()) {
-            // A slice ends after a byte below 0x40, which no code page of a locale uses inside a
-            // character (UTF-8, the double-byte pages and GB18030's four-byte forms alike);
-            // the markup gives one every few bytes. Without one, the rest goes whole.
-            std::size_t cut = end;
-            while (cut > pos && static_cast<unsigned char>(narrow[cut - 1]) >= 0x40)
-                --cut;
-            end = cut > pos ? cut : narrow.size();
-        }
-        const std::u16string wide = vl::toWide(narrow.substr(pos, end - pos));
-        m_buffer.append(reinterpret_cast<const QChar*>(wide.data()), static_cast<qsizetype>(wide.size()));
-        pos = end;
-    }
-    const std::size_t units = static_cast<std::size_t>(m_buffer.size() - HeaderUnits);
-    const auto bytes = static_cast<uint32_t>(units * sizeof(char16_t));
-    std::memcpy(static_cast<void*>(m_buffer.data()), &bytes, sizeof bytes);
 }
 
 // The described text box, swapped for a view of the same place, settings and tab stop that stays
@@ -224,7 +167,7 @@ void TForm1::Button2Click(TObject* /*Sender*/)
     progress.beginStep(ConversionStep);
     // Converted once: the viewer and the text box share the same wide text. The narrow document
     // goes as soon as it is converted: a large one holds hundreds of megabytes.
-    WideDocument wide(xml);
+    vl::WideDocument wide(xml);
     std::string().swap(xml);
     requireViewer(ReportView1);
     progress.beginStep(ViewerStep);

@@ -220,9 +220,9 @@ QString toQString(const ValueText& value)
 // row names). Refusals are thrown as Refusal.
 class DataDocumentReader {
 public:
-    explicit DataDocumentReader(ParsedData& parsed)
-        : m_parsed(parsed), m_begin(reinterpret_cast<const char16_t*>(parsed.text.constData())),
-          m_end(m_begin + parsed.text.size()), m_p(m_begin)
+    // Reads `text`, which must outlive the reader and the shapes it makes (see rebase).
+    DataDocumentReader(ParsedData& parsed, QStringView text)
+        : m_parsed(parsed), m_begin(text.utf16()), m_end(m_begin + text.size()), m_p(m_begin)
     {
     }
 
@@ -768,32 +768,91 @@ const DetailTable* ReportDataSet::detail(const QString& id) const
     return nullptr;
 }
 
+namespace {
+
+ParseResult refused(const Refusal& refusal, QStringView xml)
+{
+    int line = 0, column = 0;
+    lineAndColumn(xml, refusal.offset, line, column);
+    return ParseResult::failure(positionMessage(DataWhat, refusal.reason, line, column), line, column);
+}
+
+// The shapes of a document read from one place, moved to the copy of its text at `text`.
+void rebase(std::deque<RowShape>& shapes, const char16_t* from, const char16_t* text)
+{
+    for (RowShape& shape : shapes) {
+        shape.text = text;
+        for (std::u16string_view& name : shape.attributes)
+            name = std::u16string_view(text + (name.data() - from), name.size());
+    }
+}
+
+// Storage for a text of `size` units: the replaced document's own when nothing else holds it and
+// it is about the size (a report reloaded with fresh data mostly is), so that a large document
+// is copied into memory already in use instead of fresh pages, which cost more than the copy.
+QString storageFor(ReportDataSet& replaced, qsizetype size)
+{
+    QString storage;
+    if (replaced.parsed && replaced.parsed.use_count() == 1)
+        storage = std::move(replaced.parsed->text);
+    replaced = ReportDataSet{};
+    if (!storage.isDetached() || storage.capacity() < size || storage.capacity() > size + size / 2)
+        storage = QString();
+    return storage;
+}
+
+} // namespace
+
 ParseResult parseDataDocument(const QString& xml, ReportDataSet& out)
 {
     auto parsed = std::make_shared<ParsedData>();
     parsed->text = xml;
     try {
-        DataDocumentReader reader(*parsed);
+        DataDocumentReader reader(*parsed, parsed->text);
         reader.scan();
         ReportDataSet data = reader.build();
         data.parsed = std::move(parsed);
         out = std::move(data);
         return {};
     } catch (const Refusal& refusal) {
-        int line = 0, column = 0;
-        lineAndColumn(QStringView(xml), refusal.offset, line, column);
-        return ParseResult::failure(positionMessage(DataWhat, refusal.reason, line, column), line, column);
+        return refused(refusal, xml);
     }
 }
 
 ParseResult parseDataDocument(QStringView xml, ReportDataSet& out)
 {
-    return parseDataDocument(xml.toString(), out);
+    // Read where it stands and copied only once it is taken.
+    auto parsed = std::make_shared<ParsedData>();
+    ReportDataSet data;
+    try {
+        DataDocumentReader reader(*parsed, xml);
+        reader.scan();
+        data = reader.build();
+    } catch (const Refusal& refusal) {
+        return refused(refusal, xml);
+    }
+    QString text = storageFor(out, xml.size());
+    if (text.isNull()) {
+        text = xml.toString();
+    } else {
+        text.resize(xml.size());
+        std::copy(xml.begin(), xml.end(), text.begin());
+    }
+    parsed->text = std::move(text);
+    rebase(parsed->shapes, xml.utf16(), reinterpret_cast<const char16_t*>(parsed->text.constData()));
+    data.parsed = std::move(parsed);
+    out = std::move(data);
+    return {};
 }
 
 ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
 {
     return parseDataDocument(QString::fromUtf8(xml.data(), static_cast<qsizetype>(xml.size())), out);
+}
+
+QString ReportDataSet::text() const
+{
+    return parsed ? parsed->text : QString();
 }
 
 ParseResult parseDataDocument(const char* xml, ReportDataSet& out)

@@ -73,11 +73,13 @@ struct ReportDataSet {
     std::vector<DataRow> masterRows;
     std::vector<QString> masterFieldNames;
     std::vector<DetailTable> details; // document order
-    std::shared_ptr<const ParsedData> parsed; // what the rows refer to; shared by copies; null when empty
+    std::shared_ptr<ParsedData> parsed; // what the rows refer to; shared by copies; null when empty
 
     // The detail of that id (compared without letter case), or null.
     const DetailTable* detail(const QString& id) const;
     bool empty() const { return masterRows.empty() && details.empty(); }
+    // The document as it was read (edits of rows are not in it); empty when none was.
+    QString text() const;
 };
 
 // Reads a data document (the declared encoding is ignored: the text is decoded already). Attribute
@@ -85,7 +87,9 @@ struct ReportDataSet {
 // also for a detail row whose __MasterIdx names no master row; lines and columns count characters.
 // The data set keeps the text, and its rows read their values where they stand in it.
 ParseResult parseDataDocument(const QString& xml, ReportDataSet& out); // shares the text, no copy
-ParseResult parseDataDocument(QStringView xml, ReportDataSet& out); // copies it
+// Copies the text once it is read, into the storage of the document `out` held before when no copy
+// of `out` shares it; `xml` need only live during the call.
+ParseResult parseDataDocument(QStringView xml, ReportDataSet& out);
 ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out); // UTF-8, decoded into a copy
 ParseResult parseDataDocument(const char* xml, ReportDataSet& out); // UTF-8, zero-terminated
 

@@ -127,7 +127,10 @@ public:
     }
     HRESULT LoadXML(BSTR xml, int32_t) override
     {
-        return guardedCall([&] { return m_control->loadData(text(xml)); });
+        return guardedCall([&] {
+            const std::u16string_view view = bstrView(xml);
+            return m_control->loadData(QStringView(view.data(), static_cast<qsizetype>(view.size())));
+        });
     }
     HRESULT get_DetailID(int32_t index, BSTR* value) override
     {

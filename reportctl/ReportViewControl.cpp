@@ -1074,12 +1074,13 @@ HRESULT ReportViewControl::setActiveSheet(const QString& name)
     return S_OK;
 }
 
-HRESULT ReportViewControl::loadData(const QString& text)
+HRESULT ReportViewControl::loadData(QStringView text)
 {
     if (layingOut())
         return refuseWhileLayingOut();
-    ReportDataSet parsed;
-    const ParseResult result = parseDataDocument(text, parsed);
+    // Read into the data in place: on failure they stay as they are, on success the new text goes
+    // into the storage of the old one. Nothing reads the old rows until the layout is reset below.
+    const ParseResult result = parseDataDocument(text, m_data);
     if (!result.ok) {
         const HRESULT hr = reportFailure(E_FAIL, result.message);
         // The event's sink may call back into us and overwrite the thread's error info; keep ours.
@@ -1090,9 +1091,7 @@ HRESULT ReportViewControl::loadData(const QString& text)
         return hr;
     }
     m_sheetCache.clear();
-    m_layouter.reset(); // it refers to the old data
-    m_data = std::move(parsed);
-    m_xml = text;
+    m_layouter.reset(); // it referred to the old data
     m_pageIndex = 0;
     m_told.clear();
     m_undo.clear();
@@ -1110,7 +1109,6 @@ HRESULT ReportViewControl::clearData()
     m_sheetCache.clear();
     m_layouter.reset();
     m_data = ReportDataSet{};
-    m_xml.clear();
     m_undo.clear();
     m_told.clear();
     relayout();

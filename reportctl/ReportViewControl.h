@@ -165,7 +165,7 @@ public:
     // Engine operations behind the sub-objects. Each answers S_OK or a failure with error info set.
     HRESULT openTemplate(const QString& path);
     HRESULT closeTemplate();
-    HRESULT loadData(const QString& text);
+    HRESULT loadData(QStringView text);
     HRESULT clearData();
     HRESULT print(const QString& sheetName, bool showDialog);
     HRESULT preview(const QString& sheetName);
@@ -180,7 +180,7 @@ public:
     const std::optional<ReportTemplate>& reportTemplate() const { return m_template; }
     const QString& templateFileName() const { return m_templateFile; }
     const ReportDataSet& data() const { return m_data; }
-    const QString& dataXml() const { return m_xml; }
+    QString dataXml() const { return m_data.text(); }
     QString activeSheet() const;
     QString printerName;
 
@@ -221,7 +221,6 @@ private:
     QString m_templateFile;
     QString m_activeSheet;
     ReportDataSet m_data;
-    QString m_xml;
     TemplateSheet m_defaultSheet; // the sheet of data without a template; layouts refer to it
     std::unique_ptr<ReportLayouter> m_layouter; // the active sheet's
     std::map<QString, std::unique_ptr<ReportLayouter>> m_sheetCache; // other sheets, by lower-case name

@@ -201,6 +201,42 @@ TEST(DataDocument, SharesTheTextItIsGiven)
     EXPECT_EQ(values(data.masterRows, "DeptName"), (std::vector<QString>{"Sales & \"Export\"", "R<D"}));
 }
 
+TEST(DataDocument, AReloadReusesTheStorageOnlyWhenNothingElseHoldsIt)
+{
+    const QString first = QString::fromUtf8(ExampleDocument);
+    QString second = first;
+    second.replace("Sales", "Sold!"); // the same length
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument(QStringView(first), data).ok);
+    const QChar* storage = data.text().constData();
+    EXPECT_NE(storage, first.constData()) << "the text is copied: the caller's may go";
+
+    ASSERT_TRUE(parseDataDocument(QStringView(second), data).ok);
+    EXPECT_EQ(data.text().constData(), storage);
+    EXPECT_EQ(data.text(), second);
+    EXPECT_EQ(values(data.masterRows, "DeptName"), (std::vector<QString>{"Sold! & \"Export\"", "R<D"}));
+    EXPECT_EQ(data.masterFieldNames, (std::vector<QString>{"DeptNo", "DeptName"}));
+
+    // A copy of the data set keeps the old document, and so does a copy of its text.
+    {
+        const ReportDataSet copy = data;
+        ASSERT_TRUE(parseDataDocument(QStringView(first), data).ok);
+        EXPECT_EQ(values(copy.masterRows, "DeptName"), (std::vector<QString>{"Sold! & \"Export\"", "R<D"}));
+        EXPECT_EQ(copy.text(), second);
+        EXPECT_EQ(values(data.masterRows, "DeptName"), (std::vector<QString>{"Sales & \"Export\"", "R<D"}));
+    }
+    const QString text = data.text();
+    ASSERT_TRUE(parseDataDocument(QStringView(second), data).ok);
+    EXPECT_EQ(text, first);
+    ASSERT_TRUE(parseDataDocument(QStringView(first), data).ok);
+
+    // A refused document leaves the data and their text as they were.
+    const QChar* before = data.text().constData();
+    EXPECT_FALSE(parseDataDocument(QStringView(u"<DocumentData><Master>"), data).ok);
+    EXPECT_EQ(data.text().constData(), before);
+    EXPECT_EQ(values(data.masterRows, "DeptName"), (std::vector<QString>{"Sales & \"Export\"", "R<D"}));
+}
+
 // Values of every length around the reader's blocks of eight units, with references, quotes and
 // markup characters at every position, read as pugixml reads the same bytes.
 TEST(DataDocument, ValuesReadAsPugixmlReadsThem)

@@ -7,14 +7,15 @@ import json
 import os
 import sys
 
-ORDER = ["Vldata", "GetXML", "SqliteScan", "PugiParse", "ReadDataDocument", "LoadXML", "LoadDataCommand"]
+ORDER = ["Vldata", "GetXML", "SqliteScan", "PugiParse", "ReadDataDocument", "LoadXML", "LoadXMLAgain", "LoadDataCommand"]
 LABEL = {
     "Vldata": "vldata -o FILE",
     "GetXML": "GetXML",
     "SqliteScan": "SQLite scan (floor)",
     "PugiParse": "pugixml parse",
     "ReadDataDocument": "viewer's reader",
-    "LoadXML": "LoadXML (plug-in)",
+    "LoadXML": "LoadXML (plug-in), first",
+    "LoadXMLAgain": "LoadXML (plug-in), reload",
     "LoadDataCommand": "load-data command",
 }
 

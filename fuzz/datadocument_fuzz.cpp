@@ -1,5 +1,5 @@
 // The data-document reader fed the way the control feeds it: the document arrives as UTF-16 code
-// units (any length, lone surrogates included) and is read where it stands. The first byte picks
+// units (any length, lone surrogates included), is read where it stands and kept. The first byte picks
 // whether the input is UTF-16 or UTF-8, so both the decoder and the reader are reached.
 
 #include "ReportData.h"
@@ -29,7 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (size > 0)
             std::memcpy(units.data(), data, size);
         const QString text = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
-        result = vl::parseDataDocument(text, parsed);
+        result = vl::parseDataDocument(QStringView(text), parsed);
+        // Kept as UTF-8 unless a lone surrogate forbids it: either way the text comes back as given.
+        if (result.ok && parsed.text() != text)
+            std::abort();
     } else {
         result = vl::parseDataDocument(std::string_view(reinterpret_cast<const char*>(data), size), parsed);
     }

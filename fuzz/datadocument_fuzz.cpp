@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::memcpy(units.data(), data, size);
         const QString text = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
         result = vl::parseDataDocument(QStringView(text), parsed);
-        // Kept as UTF-8 unless a lone surrogate forbids it: either way the text comes back as given.
+        // Read where it stands, then kept: the text comes back as given.
         if (result.ok && parsed.text() != text)
             std::abort();
     } else {

@@ -10,7 +10,6 @@
 #include <charconv>
 #include <cstring>
 #include <deque>
-#include <limits>
 #include <string>
 #include <unordered_map>
 
@@ -149,9 +148,7 @@ QString decodeReferences(const char16_t* p, const char16_t* end)
 // Rows of a block mostly name the same attributes in the same order: their names are read once per
 // shape and shared.
 struct RowShape {
-    // The document's text, where the rows' value offsets count from: one of the two.
-    const char16_t* text = nullptr;
-    const char* text8 = nullptr;
+    const char16_t* text = nullptr; // the document's, where the rows' value offsets count from
     std::vector<std::u16string_view> attributes; // every attribute's name as written, __MasterIdx included
     std::vector<QString> names; // the fields, in attribute order
     std::vector<std::uint32_t> positions; // of each field among the row's attributes
@@ -163,41 +160,27 @@ class ValueStore {
 public:
     std::uint32_t* take(std::size_t count)
     {
-        if (m_blocks.empty() || count > m_blocks.back().size - m_blocks.back().used) {
+        if (count > m_room) {
             const std::size_t size = std::max(BlockValues, count);
-            m_blocks.push_back(Block{std::make_unique_for_overwrite<std::uint32_t[]>(size), size, 0});
+            m_blocks.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(size));
+            m_next = m_blocks.back().get();
+            m_room = size;
         }
-        Block& block = m_blocks.back();
-        std::uint32_t* taken = block.values.get() + block.used;
-        block.used += count;
+        std::uint32_t* taken = m_next;
+        m_next += count;
+        m_room -= count;
         return taken;
     }
 
-    // Every offset taken, in the order taken (the document's order).
-    template <class Visit>
-    void forEach(Visit visit)
-    {
-        for (Block& block : m_blocks)
-            for (std::size_t i = 0; i < block.used; ++i)
-                visit(block.values[i]);
-    }
-
 private:
-    struct Block {
-        std::unique_ptr<std::uint32_t[]> values;
-        std::size_t size;
-        std::size_t used;
-    };
     static constexpr std::size_t BlockValues = std::size_t{1} << 16;
-    std::vector<Block> m_blocks;
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_blocks;
+    std::uint32_t* m_next = nullptr;
+    std::size_t m_room = 0;
 };
 
 struct ParsedData {
-    // The text the rows point into, never written to so that its storage stays where it is: UTF-8
-    // (half the size of the UTF-16 it came as) unless it holds a lone surrogate, which UTF-8 cannot
-    // carry, or it was handed over to be shared.
-    QByteArray utf8;
-    QString text;
+    QString text; // never written to, so its storage stays where the rows point
     std::deque<RowShape> shapes; // stable addresses, referred to by the rows
     ValueStore values;
 };
@@ -227,100 +210,6 @@ QString toQString(const ValueText& value)
     if (value.references)
         return decodeReferences(value.begin, value.end);
     return QString(reinterpret_cast<const QChar*>(value.begin), value.end - value.begin);
-}
-
-// The same in UTF-8 text.
-std::string_view rawValue8(const RowShape& shape, const std::uint32_t* values, std::uint32_t position)
-{
-    const char* const begin = shape.text8 + values[position];
-    const char quote = begin[-1];
-    const char* end = begin;
-    while (*end != quote)
-        ++end;
-    return {begin, static_cast<std::size_t>(end - begin)};
-}
-
-QString readValue(const RowShape& shape, const std::uint32_t* values, std::uint32_t position)
-{
-    if (!shape.text8)
-        return toQString(valueAt(shape, values, position));
-    const std::string_view raw = rawValue8(shape, values, position);
-    QString text = QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()));
-    if (raw.find('&') == std::string_view::npos)
-        return text;
-    const auto* units = reinterpret_cast<const char16_t*>(text.constData());
-    return decodeReferences(units, units + text.size());
-}
-
-// The UTF-8 form of `text` (checked by the reader) into `out`, each value offset moved from its
-// unit to its byte on the way; false, with nothing changed, when the text holds a lone surrogate.
-bool toUtf8(QStringView text, ValueStore& values, QByteArray& out)
-{
-    const char16_t* const begin = text.utf16();
-    const char16_t* const end = begin + text.size();
-    std::size_t length = 0;
-    for (const char16_t* p = begin; p < end; ++p) {
-        const char16_t c = *p;
-        if (c < 0x80) {
-            ++length;
-        } else if (c < 0x800) {
-            length += 2;
-        } else if (QChar::isHighSurrogate(c)) {
-            if (p + 1 == end || !QChar::isLowSurrogate(p[1]))
-                return false;
-            length += 4;
-            ++p;
-        } else if (QChar::isLowSurrogate(c)) {
-            return false;
-        } else {
-            length += 3;
-        }
-    }
-    if (length > std::numeric_limits<std::uint32_t>::max() || length > static_cast<std::size_t>(std::numeric_limits<qsizetype>::max()))
-        return false;
-    out.resize(static_cast<qsizetype>(length));
-    char* o = out.data();
-    const char16_t* p = begin;
-    auto encodeTo = [&](const char16_t* stop) {
-#if defined(__SSE2__)
-        const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-        while (stop - p >= 8) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(chunk, high), _mm_setzero_si128())) != 0xFFFF)
-                break;
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(chunk, chunk));
-            p += 8;
-            o += 8;
-        }
-#endif
-        while (p < stop) {
-            const char16_t c = *p++;
-            if (c < 0x80) {
-                *o++ = static_cast<char>(c);
-            } else if (c < 0x800) {
-                *o++ = static_cast<char>(0xC0 | (c >> 6));
-                *o++ = static_cast<char>(0x80 | (c & 0x3F));
-            } else if (QChar::isHighSurrogate(c)) {
-                const char32_t code = QChar::surrogateToUcs4(c, *p++);
-                *o++ = static_cast<char>(0xF0 | (code >> 18));
-                *o++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-                *o++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                *o++ = static_cast<char>(0x80 | (code & 0x3F));
-            } else {
-                *o++ = static_cast<char>(0xE0 | (c >> 12));
-                *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                *o++ = static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
-    };
-    // Offsets are taken in document order, so one walk through the text moves them all.
-    char* const base = out.data();
-    values.forEach([&](std::uint32_t& offset) {
-        encodeTo(begin + offset);
-        offset = static_cast<std::uint32_t>(o - base);
-    });
-    encodeTo(end);
-    return true;
 }
 
 } // namespace
@@ -381,7 +270,6 @@ private:
     const RowShape* findShape(Block& block);
     void finishShapes(Block& block, std::vector<QString>& names, bool skipMasterIdx) const;
     int masterIndex(const Block& block, std::size_t row, std::size_t masterCount) const;
-    void forgetNames();
 
     ParsedData& m_parsed;
     const char16_t* const m_begin;
@@ -753,7 +641,6 @@ ReportDataSet DataDocumentReader::build()
         table.rows = std::move(block->rows);
         data.details.push_back(std::move(table));
     }
-    forgetNames();
     return data;
 }
 
@@ -805,7 +692,7 @@ std::optional<QString> DataRow::value(const QString& name) const
     const int index = fieldIndex(name);
     if (index < 0)
         return std::nullopt;
-    return readValue(*m_shape, m_values, m_shape->positions[static_cast<std::size_t>(index)]);
+    return toQString(valueAt(*m_shape, m_values, m_shape->positions[static_cast<std::size_t>(index)]));
 }
 
 std::optional<double> DataRow::number(const QString& name) const
@@ -821,15 +708,7 @@ std::optional<double> DataRow::number(const QString& name) const
     if (index < 0)
         return std::nullopt;
     // What the writer puts there, plain decimals, is read straight from the text.
-    const std::uint32_t position = m_shape->positions[static_cast<std::size_t>(index)];
-    if (m_shape->text8) {
-        const std::string_view raw = rawValue8(*m_shape, m_values, position);
-        if (raw.find('&') == std::string_view::npos)
-            if (const std::optional<double> number = plainDecimal(raw))
-                return number;
-        return fromText(readValue(*m_shape, m_values, position));
-    }
-    const ValueText text = valueAt(*m_shape, m_values, position);
+    const ValueText text = valueAt(*m_shape, m_values, m_shape->positions[static_cast<std::size_t>(index)]);
     if (!text.references)
         if (const std::optional<double> number = plainDecimal(QStringView(text.begin, text.end)))
             return number;
@@ -855,7 +734,7 @@ QString DataRow::fieldValue(std::size_t index) const
     if (m_edited)
         return m_edited->at(index).second;
     const std::uint32_t position = shape().positions.at(index);
-    return readValue(*m_shape, m_values, position);
+    return toQString(valueAt(*m_shape, m_values, position));
 }
 
 DataRow::Fields DataRow::fields() const
@@ -898,27 +777,31 @@ ParseResult refused(const Refusal& refusal, QStringView xml)
     return ParseResult::failure(positionMessage(DataWhat, refusal.reason, line, column), line, column);
 }
 
-// The replaced document's storage when nothing else holds it and it is about the size (a report
-// reloaded with fresh data mostly is), so that a large document is copied into memory already in
-// use instead of fresh pages, which cost more than the copy; else none.
-template <class Storage>
-Storage reusable(Storage& old, qsizetype size)
+// The shapes of a document read from one place, moved to the copy of its text at `text`.
+void rebase(std::deque<RowShape>& shapes, const char16_t* from, const char16_t* text)
 {
-    Storage storage = std::move(old);
+    for (RowShape& shape : shapes) {
+        shape.text = text;
+        for (std::u16string_view& name : shape.attributes)
+            name = std::u16string_view(text + (name.data() - from), name.size());
+    }
+}
+
+// Storage for a text of `size` units: the replaced document's own when nothing else holds it and
+// it is about the size (a report reloaded with fresh data mostly is), so that a large document
+// is copied into memory already in use instead of fresh pages, which cost more than the copy.
+QString storageFor(ReportDataSet& replaced, qsizetype size)
+{
+    QString storage;
+    if (replaced.parsed && replaced.parsed.use_count() == 1)
+        storage = std::move(replaced.parsed->text);
+    replaced = ReportDataSet{};
     if (!storage.isDetached() || storage.capacity() < size || storage.capacity() > size + size / 2)
-        storage = Storage();
+        storage = QString();
     return storage;
 }
 
 } // namespace
-
-// Shapes name their attributes only while the rows are read: the names point into the text as it
-// was read, which may be gone or converted afterwards.
-void DataDocumentReader::forgetNames()
-{
-    for (RowShape& shape : m_parsed.shapes)
-        std::vector<std::u16string_view>().swap(shape.attributes);
-}
 
 ParseResult parseDataDocument(const QString& xml, ReportDataSet& out)
 {
@@ -948,32 +831,15 @@ ParseResult parseDataDocument(QStringView xml, ReportDataSet& out)
     } catch (const Refusal& refusal) {
         return refused(refusal, xml);
     }
-    QByteArray oldUtf8;
-    QString oldText;
-    if (out.parsed && out.parsed.use_count() == 1) {
-        oldUtf8 = std::move(out.parsed->utf8);
-        oldText = std::move(out.parsed->text);
-    }
-    out = ReportDataSet{};
-    QByteArray utf8 = reusable(oldUtf8, xml.size());
-    if (toUtf8(xml, parsed->values, utf8)) {
-        parsed->utf8 = std::move(utf8);
-        for (RowShape& shape : parsed->shapes) {
-            shape.text = nullptr;
-            shape.text8 = parsed->utf8.constData();
-        }
+    QString text = storageFor(out, xml.size());
+    if (text.isNull()) {
+        text = xml.toString();
     } else {
-        QString text = reusable(oldText, xml.size());
-        if (text.isNull()) {
-            text = xml.toString();
-        } else {
-            text.resize(xml.size());
-            std::copy(xml.begin(), xml.end(), text.begin());
-        }
-        parsed->text = std::move(text);
-        for (RowShape& shape : parsed->shapes)
-            shape.text = reinterpret_cast<const char16_t*>(parsed->text.constData());
+        text.resize(xml.size());
+        std::copy(xml.begin(), xml.end(), text.begin());
     }
+    parsed->text = std::move(text);
+    rebase(parsed->shapes, xml.utf16(), reinterpret_cast<const char16_t*>(parsed->text.constData()));
     data.parsed = std::move(parsed);
     out = std::move(data);
     return {};
@@ -986,16 +852,7 @@ ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
 
 QString ReportDataSet::text() const
 {
-    if (!parsed)
-        return QString();
-    return parsed->utf8.isNull() ? parsed->text : QString::fromUtf8(parsed->utf8);
-}
-
-const void* ReportDataSet::textStorage() const
-{
-    if (!parsed)
-        return nullptr;
-    return parsed->utf8.isNull() ? static_cast<const void*>(parsed->text.constData()) : parsed->utf8.constData();
+    return parsed ? parsed->text : QString();
 }
 
 ParseResult parseDataDocument(const char* xml, ReportDataSet& out)

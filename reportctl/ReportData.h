@@ -80,8 +80,6 @@ struct ReportDataSet {
     bool empty() const { return masterRows.empty() && details.empty(); }
     // The document as it was read (edits of rows are not in it); empty when none was.
     QString text() const;
-    // Where that text is kept, in whichever form; the same after a reload that reused the storage.
-    const void* textStorage() const;
 };
 
 // Reads a data document (the declared encoding is ignored: the text is decoded already). Attribute

@@ -230,6 +230,7 @@ public:
     ReportDataSet build();
 
 private:
+    static constexpr std::size_t EstimateAfterRows = 256;
     struct Block {
         std::u16string_view name;
         std::uint32_t at; // its "<"
@@ -540,6 +541,16 @@ void DataDocumentReader::addRow(const char16_t* lt)
         std::uint32_t* const values = m_parsed.values.take(m_values.size());
         std::copy(m_values.begin(), m_values.end(), values);
         row.m_values = values;
+    }
+    if (block.rows.size() == EstimateAfterRows) {
+        // Room for as many rows as the rest of the text holds at the length of the first ones, so
+        // that a large block is not copied each time its vectors double. Room never used costs
+        // address space only; a longer block grows as without a guess.
+        const double perRow = static_cast<double>(lt - (m_begin + block.at)) / EstimateAfterRows;
+        const double rest = static_cast<double>(m_end - lt) / std::max(perRow, 1.0);
+        const auto room = block.rows.size() + static_cast<std::size_t>(std::min(rest * 1.05, 1e9));
+        block.rows.reserve(room);
+        block.rowAt.reserve(room);
     }
     block.rows.push_back(std::move(row));
     block.rowAt.push_back(offset(lt));

@@ -71,7 +71,7 @@ void storeNarrow(std::string_view utf8, int size, TFieldValue& slot)
         narrow.resize(end);
     }
     slot.kind = Kind::NarrowText;
-    slot.text = std::move(narrow);
+    slot.ownText(std::move(narrow));
 }
 
 bool numberOf(const vl::ProviderCell& cell, double& value)
@@ -152,7 +152,7 @@ void storeCell(const TField& field, const vl::ProviderCell& cell, TFieldValue& s
         if (cell.kind != CellKind::Text && cell.kind != CellKind::Bytes)
             cannotConvert(field);
         slot.kind = Kind::WideText;
-        slot.text.assign(cell.bytes);
+        slot.borrowText(cell.bytes);
         return;
     case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo: case ftParadoxOle: case ftDBaseOle:
     case ftTypedBinary: case ftOraBlob: case ftOraClob: case ftBytes: case ftVarBytes:
@@ -162,7 +162,7 @@ void storeCell(const TField& field, const vl::ProviderCell& cell, TFieldValue& s
             slot.kind = Kind::Bytes;
         else
             cannotConvert(field);
-        slot.text.assign(cell.bytes);
+        slot.borrowText(cell.bytes);
         return;
     case ftVariant:
         switch (cell.kind) {
@@ -170,14 +170,14 @@ void storeCell(const TField& field, const vl::ProviderCell& cell, TFieldValue& s
         case CellKind::Currency: slot.kind = Kind::Currency; slot.integer = cell.integer; return;
         case CellKind::Float: slot.kind = Kind::Float; slot.real = cell.real; return;
         case CellKind::Date: slot.kind = Kind::Date; slot.real = cell.real; return;
-        case CellKind::Text: slot.kind = Kind::WideText; slot.text.assign(cell.bytes); return;
-        case CellKind::Bytes: slot.kind = Kind::Bytes; slot.text.assign(cell.bytes); return;
+        case CellKind::Text: slot.kind = Kind::WideText; slot.borrowText(cell.bytes); return;
+        case CellKind::Bytes: slot.kind = Kind::Bytes; slot.borrowText(cell.bytes); return;
         case CellKind::Null: return;
         }
         return;
     case ftInterface: case ftIDispatch:
         slot.kind = Kind::Bytes;
-        slot.text.clear();
+        slot.borrowText(std::string_view("", 0));
         return;
     default:
         cannotConvert(field);
@@ -191,7 +191,7 @@ bool sameValue(const TFieldValue& a, const TFieldValue& b)
         return aNull && bNull;
     auto isText = [](Kind k) { return k == Kind::WideText || k == Kind::NarrowText || k == Kind::Bytes; };
     if (isText(a.kind) || isText(b.kind))
-        return isText(a.kind) && isText(b.kind) && a.text == b.text;
+        return isText(a.kind) && isText(b.kind) && a.text() == b.text();
     auto number = [](const TFieldValue& v) {
         switch (v.kind) {
         case Kind::Float: case Kind::Date: return v.real;

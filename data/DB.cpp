@@ -78,11 +78,9 @@ TField::~TField()
     }
 }
 
-const TFieldValue& TField::Value() const
+void TField::noDataSetError() const
 {
-    if (!m_dataSet)
-        vl::databaseError(vl::format("Field '%s' has no dataset", m_fieldName.c_str()));
-    return m_dataSet->fieldValue(*this);
+    vl::databaseError(vl::format("Field '%s' has no dataset", m_fieldName.c_str()));
 }
 
 bool TField::IsNull() const { return Value().kind == TFieldValue::Kind::Null; }
@@ -205,11 +203,7 @@ TDataSet::~TDataSet()
 
 void TDataSet::databaseError(std::string_view text) const { vl::databaseError(text, Name()); }
 
-void TDataSet::CheckActive() const
-{
-    if (m_state == dsInactive)
-        databaseError("Cannot perform this operation on a closed dataset");
-}
+void TDataSet::closedDataSetError() const { databaseError("Cannot perform this operation on a closed dataset"); }
 
 void TDataSet::Open()
 {
@@ -255,12 +249,6 @@ void TDataSet::notifyDataSources(bool stateChange)
         else
             source->recordChanged(nullptr);
     });
-}
-
-int TDataSet::RecordCount() const
-{
-    CheckActive();
-    return static_cast<int>(m_filtered ? m_visible.size() : m_recordCount);
 }
 
 void TDataSet::moveTo(std::size_t position)
@@ -360,17 +348,12 @@ bool TDataSet::IsLinkedTo(const TDataSource* dataSource) const
     return false;
 }
 
-const TFieldValue& TDataSet::fieldValue(const TField& field) const
+void TDataSet::fetchSlot(const TField& field, TFieldValue& slot) const
 {
-    CheckActive();
-    TFieldValue& slot = m_slots[static_cast<size_t>(field.m_index)];
-    if (slot.generation != m_generation) {
-        slot.generation = m_generation;
-        slot.kind = TFieldValue::Kind::Null;
-        if (RecordCount() > 0)
-            FetchValue(field, CurrentRecord(), slot);
-    }
-    return slot;
+    slot.generation = m_generation;
+    slot.kind = TFieldValue::Kind::Null;
+    if (RecordCount() > 0)
+        FetchValue(field, CurrentRecord(), slot);
 }
 
 void TDataSet::DestroyFields()

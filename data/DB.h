@@ -43,8 +43,23 @@ struct TFieldValue {
     Kind kind = Kind::Null;
     int64_t integer = 0; // Integer, Boolean (0 or not), Currency (ten-thousandths)
     double real = 0;     // Float, Date (day number)
-    std::string text;    // WideText, NarrowText, Bytes
     uint64_t generation = 0; // record the slot was filled for; 0 = never
+
+    // WideText, NarrowText, Bytes: the value's bytes.
+    std::string_view text() const { return m_borrowed.data() ? m_borrowed : std::string_view(m_owned); }
+    // Bytes that the provider keeps unchanged while its result lives, which outlives every slot of
+    // the data set: a value read once per record is then not copied.
+    void borrowText(std::string_view bytes) { m_borrowed = bytes.data() ? bytes : std::string_view("", 0); }
+    // Bytes made for this value (a conversion), kept by the value itself.
+    void ownText(std::string bytes)
+    {
+        m_owned = std::move(bytes);
+        m_borrowed = {};
+    }
+
+private:
+    std::string m_owned;
+    std::string_view m_borrowed; // null: the bytes are m_owned
 };
 
 class TField : public TComponent {
@@ -68,7 +83,12 @@ public:
     virtual void assignValueText(std::string& text) const { text = ValueText(); }
     bool IsNull() const;
     // The value as the data layer holds it; read from the provider at most once per record.
-    const TFieldValue& Value() const;
+    const TFieldValue& Value() const
+    {
+        if (!m_dataSet)
+            noDataSetError();
+        return dataSetValue();
+    }
 
 protected:
     std::string textOf() const
@@ -82,6 +102,9 @@ protected:
 
 private:
     friend class TDataSet;
+    [[noreturn]] void noDataSetError() const;
+    inline const TFieldValue& dataSetValue() const; // defined after TDataSet
+
     TDataSet* m_dataSet;
     std::string m_fieldName;
     TFieldType m_dataType;
@@ -177,7 +200,11 @@ public:
     void First();
     void Next();
     bool AtEnd() const;
-    int RecordCount() const;
+    int RecordCount() const
+    {
+        CheckActive();
+        return static_cast<int>(m_filtered ? m_visible.size() : m_recordCount);
+    }
 
     int FieldCount() const { return static_cast<int>(m_fields.size()); }
     // 0-based position below FieldCount, in definition order.
@@ -199,7 +226,11 @@ public:
 
     // Raises EDatabaseError with this data set's name prefix.
     [[noreturn]] void databaseError(std::string_view text) const;
-    void CheckActive() const;
+    void CheckActive() const
+    {
+        if (m_state == dsInactive)
+            closedDataSetError();
+    }
 
 protected:
     // Runs the query, rebuilds FieldDefs and returns the number of records.
@@ -220,7 +251,18 @@ protected:
 private:
     friend class TField;
     friend class TDataSource;
-    const TFieldValue& fieldValue(const TField& field) const;
+    // Inline where a writer reads every value of a row: a value read once per record costs one
+    // look at its slot, and a fresh one a single call to the provider.
+    const TFieldValue& fieldValue(const TField& field) const
+    {
+        CheckActive();
+        TFieldValue& slot = m_slots[static_cast<size_t>(field.m_index)];
+        if (slot.generation != m_generation)
+            fetchSlot(field, slot);
+        return slot;
+    }
+    void fetchSlot(const TField& field, TFieldValue& slot) const;
+    [[noreturn]] void closedDataSetError() const;
     void moveTo(std::size_t position);
 
     TDataSetState m_state = dsInactive;
@@ -267,3 +309,5 @@ public:
     virtual void Close() = 0;
     virtual bool Connected() const = 0;
 };
+
+inline const TFieldValue& TField::dataSetValue() const { return m_dataSet->fieldValue(*this); }

@@ -153,7 +153,8 @@ void TStringField::assignValueText(std::string& text) const
         return text.clear();
     if (v.kind != Kind::NarrowText)
         unsupported();
-    text.assign(v.text, 0, v.text.find('\0'));
+    const std::string_view bytes = v.text();
+    text.assign(bytes.substr(0, bytes.find('\0')));
 }
 
 void TWideStringField::assignValueText(std::string& text) const
@@ -163,7 +164,7 @@ void TWideStringField::assignValueText(std::string& text) const
         return text.clear();
     if (v.kind != Kind::WideText)
         unsupported();
-    vl::assignNarrowFromWide(v.text, text);
+    vl::assignNarrowFromWide(v.text(), text);
 }
 
 namespace {
@@ -309,7 +310,7 @@ void TBytesField::assignValueText(std::string& text) const
         return text.clear();
     if (v.kind != Kind::Bytes)
         unsupported();
-    text = v.text;
+    text = v.text();
 }
 
 void TBlobField::assignValueText(std::string& text) const
@@ -318,10 +319,10 @@ void TBlobField::assignValueText(std::string& text) const
     if (v.kind == Kind::Null)
         return text.clear();
     if (v.kind == Kind::WideText)
-        return vl::assignNarrowFromWide(v.text, text);
+        return vl::assignNarrowFromWide(v.text(), text);
     if (v.kind != Kind::Bytes)
         unsupported();
-    text = v.text;
+    text = v.text();
 }
 
 std::string TVariantField::ValueText() const
@@ -334,9 +335,9 @@ std::string TVariantField::ValueText() const
     case Kind::Currency: return vl::formatGeneralCurrency(v.integer);
     case Kind::Boolean: return v.integer != 0 ? "True" : "False";
     case Kind::Date: return vl::formatDateTime("c", v.real);
-    case Kind::WideText: return vl::narrowFromWide(v.text);
+    case Kind::WideText: return vl::narrowFromWide(v.text());
     case Kind::NarrowText:
-    case Kind::Bytes: return v.text;
+    case Kind::Bytes: return std::string(v.text());
     }
     return {};
 }

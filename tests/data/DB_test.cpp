@@ -8,6 +8,7 @@
 
 using vl::test::FakeDataSet;
 using vl::test::FakeProvider;
+using vl::ProviderCell;
 using vl::test::FakeResult;
 
 namespace {
@@ -117,6 +118,58 @@ TEST(LazyValues, AFieldReadTwiceOnARecordReachesTheProviderOnce)
     EXPECT_EQ(fake.dataSet->FieldAt(1)->ValueText(), "y");
     EXPECT_EQ(result.reads, 3u);
     EXPECT_EQ(fake.dataSet->ProviderReads(), 3u);
+}
+
+// A text value is read where the provider keeps it, a converted one is kept by the value: a slot
+// that changes from one to the other between records must never show the other's bytes.
+TEST(LazyValues, TextsReadInPlaceOrConvertedKeepTheirOwnRecordsBytes)
+{
+    FakeResult result;
+    result.addColumn("Any", vl::adVariant);
+    result.addColumn("Narrow", vl::adVarChar, 4);
+    result.rows.push_back({result.text("first"), result.text("abcdef")});
+    result.rows.push_back({FakeResult::integer(7), result.text("")});
+    ProviderCell nullBytes; // empty bytes with no storage behind them
+    nullBytes.kind = ProviderCell::Kind::Text;
+    result.rows.push_back({nullBytes, result.text("xyz")});
+    result.rows.push_back({result.text("last"), FakeResult::null()});
+    FakeProvider provider(result);
+    FakeDataSet fake;
+    fake.dataSet->Open();
+    TField* any = fake.dataSet->FieldAt(0);
+    TField* narrow = fake.dataSet->FieldAt(1);
+
+    std::vector<std::pair<std::string, std::string>> seen;
+    std::vector<TFieldValue> copies;
+    for (fake.dataSet->First(); !fake.dataSet->AtEnd(); fake.dataSet->Next()) {
+        seen.emplace_back(any->ValueText(), narrow->ValueText());
+        copies.push_back(narrow->Value());
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::string>>{
+                        {"first", "abcd"}, {"7", ""}, {"", "xyz"}, {"last", ""}}));
+    // Copies outlive the records they were read on, and the slot they came from.
+    ASSERT_EQ(copies.size(), 4u);
+    EXPECT_EQ(copies[0].text(), "abcd");
+    EXPECT_EQ(copies[2].text(), "xyz");
+}
+
+TEST(LazyValues, AValueSwitchesBetweenBorrowedAndOwnedBytes)
+{
+    TFieldValue value;
+    EXPECT_EQ(value.text(), "");
+    value.ownText("owned");
+    EXPECT_EQ(value.text(), "owned");
+    const std::string provider = "borrowed";
+    value.borrowText(provider);
+    EXPECT_EQ(value.text(), "borrowed");
+    EXPECT_EQ(value.text().data(), provider.data()); // not copied
+    value.borrowText(std::string_view());
+    EXPECT_EQ(value.text(), ""); // not the owned bytes of before
+    value.ownText("again");
+    EXPECT_EQ(value.text(), "again");
+    TFieldValue copy = value;
+    value.ownText("changed");
+    EXPECT_EQ(copy.text(), "again");
 }
 
 class Links : public ::testing::Test {

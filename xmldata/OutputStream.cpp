@@ -1,6 +1,7 @@
 #include "OutputStream.h"
 
 #include "Exceptions.h"
+#include "Platform.h"
 #include "Text.h"
 
 #include <cerrno>
@@ -8,6 +9,17 @@
 #include <unistd.h>
 
 namespace vl {
+
+void MemoryOutputStream::expectTotal(std::size_t bytes)
+{
+    if (bytes <= m_data.capacity())
+        return;
+    std::string room;
+    room.reserve(bytes);
+    adviseLargePages(room.data(), room.capacity());
+    room.append(m_data);
+    m_data.swap(room);
+}
 
 void FileOutputStream::write(const char* data, std::size_t size)
 {

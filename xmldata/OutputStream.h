@@ -22,15 +22,8 @@ public:
     void write(const char* data, std::size_t size) override { m_data.append(data, size); }
     // Room made once instead of the doublings that would copy a large document several times.
     // A fresh string takes exactly that room, where reserve on this one could double it.
-    void expectTotal(std::size_t bytes) override
-    {
-        if (bytes <= m_data.capacity())
-            return;
-        std::string room;
-        room.reserve(bytes);
-        room.append(m_data);
-        m_data.swap(room);
-    }
+    // Its pages are asked to be large ones (see adviseLargePages).
+    void expectTotal(std::size_t bytes) override;
     const std::string& data() const { return m_data; }
     [[nodiscard]] std::string take() { return std::move(m_data); }
 

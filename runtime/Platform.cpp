@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <ctime>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace vl {
@@ -44,22 +43,5 @@ std::string programFilePath()
 }
 
 void setProgramFilePath(std::string path) { pathOverride() = std::move(path); }
-
-void adviseLargePages(void* data, std::size_t size)
-{
-#if defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t LargePage = std::uintptr_t(2) << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (begin + LargePage - 1) & ~(LargePage - 1);
-    const std::uintptr_t last = (begin + size) & ~(LargePage - 1);
-    if (size < LargePage || last <= first)
-        return;
-    // Advice only: a kernel without transparent huge pages refuses it, and nothing changes.
-    static_cast<void>(madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE));
-#else
-    static_cast<void>(data);
-    static_cast<void>(size);
-#endif
-}
 
 } // namespace vl

@@ -1,7 +1,7 @@
 #include "OutputStream.h"
 
 #include "Exceptions.h"
-#include "Platform.h"
+#include "LargePages.h"
 #include "Text.h"
 
 #include <cerrno>

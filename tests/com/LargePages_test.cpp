@@ -1,4 +1,4 @@
-#include "Platform.h"
+#include "LargePages.h"
 
 #include <gtest/gtest.h>
 

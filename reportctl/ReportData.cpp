@@ -1,6 +1,7 @@
 #include "ReportData.h"
 
 #include "DecimalText.h"
+#include "LargePages.h"
 #include "ReportXml_p.h"
 
 #include <QStringList>
@@ -10,7 +11,9 @@
 #include <charconv>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <string>
+#include <system_error>
 #include <unordered_map>
 
 #if defined(__SSE2__)
@@ -551,6 +554,8 @@ void DataDocumentReader::addRow(const char16_t* lt)
         const auto room = block.rows.size() + static_cast<std::size_t>(std::min(rest * 1.05, 1e9));
         block.rows.reserve(room);
         block.rowAt.reserve(room);
+        adviseLargePages(block.rows.data() + block.rows.size(), (room - block.rows.size()) * sizeof(DataRow));
+        adviseLargePages(block.rowAt.data() + block.rowAt.size(), (room - block.rowAt.size()) * sizeof(std::uint32_t));
     }
     block.rows.push_back(std::move(row));
     block.rowAt.push_back(offset(lt));
@@ -798,18 +803,43 @@ void rebase(std::deque<RowShape>& shapes, const char16_t* from, const char16_t* 
     }
 }
 
-// Storage for a text of `size` units: the replaced document's own when nothing else holds it and
-// it is about the size (a report reloaded with fresh data mostly is), so that a large document
-// is copied into memory already in use instead of fresh pages, which cost more than the copy.
-QString storageFor(ReportDataSet& replaced, qsizetype size)
+// Whether the replaced document's storage can take a text of `size` units: nothing else holds it
+// and it is about the size (a report reloaded with fresh data mostly is). A large document is then
+// copied into memory already in use instead of fresh pages, which cost more than the copy.
+bool storageReusable(const ReportDataSet& replaced, qsizetype size)
 {
-    QString storage;
-    if (replaced.parsed && replaced.parsed.use_count() == 1)
-        storage = std::move(replaced.parsed->text);
-    replaced = ReportDataSet{};
-    if (!storage.isDetached() || storage.capacity() < size || storage.capacity() > size + size / 2)
-        storage = QString();
-    return storage;
+    if (!replaced.parsed || replaced.parsed.use_count() != 1)
+        return false;
+    const QString& storage = replaced.parsed->text;
+    return storage.isDetached() && storage.capacity() >= size && storage.capacity() <= size + size / 2;
+}
+
+// A copy of the text in fresh storage, on large pages where it is large enough for them.
+QString copyOf(QStringView xml)
+{
+    QString copy(xml.size(), Qt::Uninitialized);
+    adviseLargePages(copy.data(), static_cast<std::size_t>(xml.size()) * sizeof(QChar));
+    std::copy(xml.begin(), xml.end(), copy.begin());
+    return copy;
+}
+
+// From this size on, a copy into fresh pages runs on a thread of its own while the text is read:
+// on the large document the faults of the new pages take about as long as the reading.
+constexpr qsizetype CopyAlongsideFrom = qsizetype(1) << 20;
+
+// The copy of `xml`, made on another thread when it is large; a copy made here when no thread can
+// be started. The text must stay unchanged until the copy is taken.
+std::future<QString> startCopy(QStringView xml)
+{
+    if (xml.size() >= CopyAlongsideFrom) {
+        try {
+            return std::async(std::launch::async, [xml] { return copyOf(xml); });
+        } catch (const std::system_error&) {
+        }
+    }
+    std::promise<QString> done;
+    done.set_value(copyOf(xml));
+    return done.get_future();
 }
 
 } // namespace
@@ -832,7 +862,11 @@ ParseResult parseDataDocument(const QString& xml, ReportDataSet& out)
 
 ParseResult parseDataDocument(QStringView xml, ReportDataSet& out)
 {
-    // Read where it stands and copied only once it is taken.
+    // Read where it stands; copied once it is taken, or alongside the reading into fresh storage.
+    const bool reuse = storageReusable(out, xml.size());
+    std::future<QString> copy;
+    if (!reuse)
+        copy = startCopy(xml);
     auto parsed = std::make_shared<ParsedData>();
     ReportDataSet data;
     try {
@@ -840,16 +874,19 @@ ParseResult parseDataDocument(QStringView xml, ReportDataSet& out)
         reader.scan();
         data = reader.build();
     } catch (const Refusal& refusal) {
+        if (copy.valid())
+            copy.wait(); // it reads the caller's text, which may go once this returns
         return refused(refusal, xml);
     }
-    QString text = storageFor(out, xml.size());
-    if (text.isNull()) {
-        text = xml.toString();
-    } else {
+    if (reuse) {
+        QString text = std::move(out.parsed->text);
+        out = ReportDataSet{};
         text.resize(xml.size());
         std::copy(xml.begin(), xml.end(), text.begin());
+        parsed->text = std::move(text);
+    } else {
+        parsed->text = copy.get();
     }
-    parsed->text = std::move(text);
     rebase(parsed->shapes, xml.utf16(), reinterpret_cast<const char16_t*>(parsed->text.constData()));
     data.parsed = std::move(parsed);
     out = std::move(data);

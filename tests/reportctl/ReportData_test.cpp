@@ -237,6 +237,42 @@ TEST(DataDocument, AReloadReusesTheStorageOnlyWhenNothingElseHoldsIt)
     EXPECT_EQ(values(data.masterRows, "DeptName"), (std::vector<QString>{"Sales & \"Export\"", "R<D"}));
 }
 
+// A document of more than a million units is copied on another thread while it is read: the rows
+// must point into the copy, and a refusal must not leave the copy reading the caller's text.
+TEST(DataDocument, ALargeDocumentIsReadWhileItIsCopied)
+{
+    QString xml = QStringLiteral("<DocumentData><Master>");
+    const QString filler(80, QChar(u'\u4E2D'));
+    for (int i = 0; i < 14000; ++i)
+        xml += QStringLiteral("<Row No=\"%1\" Text=\"%2&amp;\"/>").arg(i).arg(filler);
+    xml += QStringLiteral("</Master></DocumentData>");
+    ASSERT_GT(xml.size(), 1 << 20);
+
+    ReportDataSet data;
+    {
+        QString source = xml;
+        source.detach();
+        ASSERT_TRUE(parseDataDocument(QStringView(source), data).ok);
+        EXPECT_NE(data.text().constData(), source.constData());
+        source.fill(u'x');
+    }
+    EXPECT_EQ(data.text(), xml);
+    ASSERT_EQ(data.masterRows.size(), 14000u);
+    EXPECT_EQ(data.masterRows.front().value("No"), QStringLiteral("0"));
+    EXPECT_EQ(data.masterRows.back().value("No"), QStringLiteral("13999"));
+    EXPECT_EQ(data.masterRows.back().value("Text"), filler + u'&');
+
+    {
+        const ReportDataSet held = data; // so that its storage is not reused: a fresh copy, alongside
+        QString broken = xml;
+        broken.chop(10); // "</DocumentData>" cut short
+        EXPECT_FALSE(parseDataDocument(QStringView(broken), data).ok);
+        broken.fill(u'x');
+    }
+    EXPECT_EQ(data.text(), xml);
+    EXPECT_EQ(data.masterRows.at(7000).value("No"), QStringLiteral("7000"));
+}
+
 TEST(DataDocument, ALoneSurrogateIsKeptAsGiven)
 {
     QString xml = QString::fromUtf16(u"<DocumentData><Master><Row a=\"x\" b=\"\U0001F600y\"/></Master></DocumentData>");

@@ -1,6 +1,7 @@
 #include "WideDocument.h"
 
 #include "Exceptions.h"
+#include "LargePages.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -35,6 +36,7 @@ WideDocument::WideDocument(std::string_view narrow, std::string_view codePage)
 {
     // No code page takes fewer narrow bytes than wide units for a character.
     m_buffer.reserve(static_cast<qsizetype>(narrow.size()) + HeaderUnits);
+    adviseLargePages(m_buffer.data(), static_cast<std::size_t>(m_buffer.capacity()) * sizeof(QChar));
     m_buffer.resize(HeaderUnits);
     for (std::size_t pos = 0; pos < narrow.size();) {
         const std::size_t end = sliceEnd(narrow, pos);

@@ -2,6 +2,7 @@
 
 #include "Fields.h"
 #include "Provider.h"
+#include "StoredResult_p.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -280,6 +281,7 @@ std::size_t TCustomADODataSet::InternalOpen()
     m_result = m_connection->providerConnection().execute(m_commandText);
     if (!m_result)
         databaseError("CommandText does not return a result set");
+    m_stored = dynamic_cast<const vl::StoredResult*>(m_result.get());
 
     TFieldDefs& defs = FieldDefs();
     defs.Clear();
@@ -343,6 +345,7 @@ void TCustomADODataSet::InternalAfterOpen()
 
 void TCustomADODataSet::InternalClose()
 {
+    m_stored = nullptr;
     m_result.reset();
     m_columnOfField.clear();
     m_providerFilter.clear();
@@ -352,7 +355,7 @@ void TCustomADODataSet::FetchValue(const TField& field, std::size_t recNo, TFiel
 {
     ++m_providerReads;
     const auto column = static_cast<std::size_t>(m_columnOfField[static_cast<std::size_t>(field.Index())]);
-    storeCell(field, m_result->cell(recNo, column), slot);
+    storeCell(field, m_stored ? m_stored->cellAt(recNo, column) : m_result->cell(recNo, column), slot);
 }
 
 std::string TCustomADODataSet::filterTerm(std::string_view name, const TField& masterField)

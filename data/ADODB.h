@@ -11,6 +11,7 @@
 namespace vl {
 class ProviderConnection;
 class ProviderResult;
+class StoredResult;
 } // namespace vl
 
 class TCustomADODataSet;
@@ -149,6 +150,7 @@ private:
     TMasterDataLink m_masterLink;
     std::string m_providerFilter;
     std::unique_ptr<vl::ProviderResult> m_result;
+    const vl::StoredResult* m_stored = nullptr; // m_result when it is a stored result: read without a virtual call
     std::vector<int> m_columnOfField; // provider column per field
     mutable std::size_t m_providerReads = 0;
 };

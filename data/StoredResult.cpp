@@ -8,39 +8,6 @@
 namespace vl
 {
 
-std::string_view storedBytes(const char* data)
-{
-    uint32_t length = 0;
-    std::memcpy(&length, data - sizeof length, sizeof length);
-    return { data, length };
-}
-
-ProviderCell StoredResult::cell(std::size_t row, std::size_t column) const
-{
-    const CellBlock& block = m_cellBlocks[row / RowsPerBlock];
-    const std::size_t index = (row % RowsPerBlock) * m_columns.size() + column;
-    const StoredCell& stored = block.values[index];
-    ProviderCell result;
-    result.kind = block.kinds[index];
-    switch (result.kind) {
-    case ProviderCell::Kind::Integer:
-    case ProviderCell::Kind::Currency:
-        result.integer = stored.integer;
-        break;
-    case ProviderCell::Kind::Float:
-    case ProviderCell::Kind::Date:
-        result.real = stored.real;
-        break;
-    case ProviderCell::Kind::Text:
-    case ProviderCell::Kind::Bytes:
-        result.bytes = storedBytes(stored.data);
-        break;
-    case ProviderCell::Kind::Null:
-        break;
-    }
-    return result;
-}
-
 void StoredResult::addColumn(ProviderColumn column)
 {
     // The cell blocks already made are as wide as the columns were.

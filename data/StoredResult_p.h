@@ -5,6 +5,7 @@
 #include "Provider.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -40,7 +41,12 @@ struct CellRef {
 };
 
 // The bytes of a Text or Bytes cell from its data pointer.
-std::string_view storedBytes(const char* data);
+inline std::string_view storedBytes(const char* data)
+{
+    uint32_t length = 0;
+    std::memcpy(&length, data - sizeof length, sizeof length);
+    return { data, length };
+}
 
 // Cells in blocks of rows, texts and bytes in blocks of bytes: the result grows without ever
 // copying what it holds, so reading a large result needs no second copy of it. A cell is eight bytes
@@ -60,7 +66,33 @@ public:
 
     const std::vector<ProviderColumn>& columns() const override { return m_columns; }
     std::size_t rowCount() const override { return m_rows; }
-    ProviderCell cell(std::size_t row, std::size_t column) const override;
+    ProviderCell cell(std::size_t row, std::size_t column) const override { return cellAt(row, column); }
+    // The same without the virtual call, for a reader that knows it holds a stored result.
+    ProviderCell cellAt(std::size_t row, std::size_t column) const
+    {
+        const CellBlock& block = m_cellBlocks[row / RowsPerBlock];
+        const std::size_t index = (row % RowsPerBlock) * m_columns.size() + column;
+        const StoredCell& stored = block.values[index];
+        ProviderCell result;
+        result.kind = block.kinds[index];
+        switch (result.kind) {
+        case ProviderCell::Kind::Integer:
+        case ProviderCell::Kind::Currency:
+            result.integer = stored.integer;
+            break;
+        case ProviderCell::Kind::Float:
+        case ProviderCell::Kind::Date:
+            result.real = stored.real;
+            break;
+        case ProviderCell::Kind::Text:
+        case ProviderCell::Kind::Bytes:
+            result.bytes = storedBytes(stored.data);
+            break;
+        case ProviderCell::Kind::Null:
+            break;
+        }
+        return result;
+    }
 
     // Only before the first row: the width of the stored rows is fixed by then.
     void addColumn(ProviderColumn column);

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace vl
 {
@@ -56,16 +57,54 @@ bool startsWithNoCase(std::string_view text, size_t pos, std::string_view word)
     return true;
 }
 
+// The text being formatted, in a buffer of its own: the result is cut at maxResultLength bytes,
+// so what lies further than one character beyond that is never needed and is dropped here.
+class Output
+{
+public:
+    size_t size() const { return m_size; }
+    std::string_view view() const { return { m_data, m_size }; }
+    void append(std::string_view text)
+    {
+        const size_t n = std::min(text.size(), Capacity - m_size);
+        std::memcpy(m_data + m_size, text.data(), n);
+        m_size += n;
+    }
+    void append(size_t count, char c)
+    {
+        const size_t n = std::min(count, Capacity - m_size);
+        std::memset(m_data + m_size, c, n);
+        m_size += n;
+    }
+    void append(const char* text, size_t length) { append(std::string_view(text, length)); }
+    Output& operator+=(std::string_view text)
+    {
+        append(text);
+        return *this;
+    }
+    Output& operator+=(char c)
+    {
+        if (m_size < Capacity)
+            m_data[m_size++] = c;
+        return *this;
+    }
+
+private:
+    // Room for the longest character of a code page beyond the cut, and some.
+    static constexpr size_t Capacity = maxResultLength + 16;
+    char m_data[Capacity];
+    size_t m_size = 0;
+};
+
 class Formatter
 {
 public:
-    // Writes into out, which is emptied first and keeps its storage.
+    // Writes into out, which is replaced when finished and keeps its storage.
     Formatter(const TFormatSettings& fs, const DateTimeParts& parts, std::string& out)
         : m_fs(fs)
         , m_parts(parts)
-        , m_out(out)
+        , m_result(out)
     {
-        m_out.clear();
     }
 
     void append(std::string_view pattern, int level);
@@ -113,7 +152,8 @@ private:
 
     const TFormatSettings& m_fs;
     const DateTimeParts& m_parts;
-    std::string& m_out;
+    Output m_out;
+    std::string& m_result;
     std::string m_codePage;
 };
 
@@ -293,17 +333,18 @@ void Formatter::append(std::string_view pattern, int level)
 
 void Formatter::finish()
 {
-    if (m_out.size() <= maxResultLength)
-        return;
+    const std::string_view text = m_out.view();
+    if (text.size() <= maxResultLength)
+        return static_cast<void>(m_result.assign(text));
     // A cut inside a double-byte character would leave a stray lead byte in the document.
     size_t end = 0;
-    while (end < m_out.size()) {
-        const size_t len = charLength(m_out, end);
+    while (end < text.size()) {
+        const size_t len = charLength(text, end);
         if (end + len > maxResultLength)
             break;
         end += len;
     }
-    m_out.resize(end);
+    m_result.assign(text.substr(0, end));
 }
 
 } // namespace

@@ -181,6 +181,13 @@ TEST(DateTimePattern, ResultIsCutAt256Bytes)
     fs.LongDatePattern = std::string(200, '#');
     EXPECT_EQ(
         vl::formatDateTime("dddddddddddd dddddd", afternoon, fs), std::string(200, '#') + ' ' + std::string(55, '#'));
+    // One piece far longer than the cut: a quoted text, a name, a run of zeros before a number.
+    EXPECT_EQ(vl::formatDateTime("'" + std::string(1000, 'q') + "'yyyy", afternoon), std::string(256, 'q'));
+    EXPECT_EQ(vl::formatDateTime("ab\"" + std::string(254, 'q') + "\"yyyy", afternoon), "ab" + std::string(254, 'q'));
+    for (auto& name : fs.LongMonthNames)
+        name = std::string(400, 'm');
+    EXPECT_EQ(vl::formatDateTime("d mmmm", afternoon, fs),
+              (vl::formatDateTime("d ", afternoon) + std::string(400, 'm')).substr(0, 256));
 }
 
 TEST(DateTimePattern, CutKeepsDoubleByteCharactersWhole)

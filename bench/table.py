@@ -67,6 +67,9 @@ def main():
                 notes.append(f"longest event pass with the text page shown {number(run['text_page_ms'])} ms")
             if "doc_MB" in run and name in ("GetXML", "PugiParse"):
                 notes.append(f"document {number(run['doc_MB'], 1)} MB")
+            pugi = runs.get("PugiParse", {}).get("real_time")
+            if pugi and name in ("ReadDataDocument", "LoadXML", "LoadXMLAgain"):
+                notes.append(f"{wall / pugi:.2f}x pugixml's parse")
             ratio_wall = f"{wall / floor_wall:.2f}x" if floor_wall else ""
             ratio_cpu = f"{cpu / floor_cpu:.2f}x" if floor_cpu else ""
             print(f"| {size} | {LABEL[name]} | {number(wall, 1)} | {number(cpu, 1)} | {ratio_wall} | {ratio_cpu} | "

@@ -178,7 +178,7 @@ void storeCell(const TField& field, const vl::ProviderCell& cell, TFieldValue& s
         return;
     case ftInterface: case ftIDispatch:
         slot.kind = Kind::Bytes;
-        slot.borrowText(std::string_view("", 0));
+        slot.borrowText({});
         return;
     default:
         cannotConvert(field);

@@ -83,12 +83,7 @@ public:
     virtual void assignValueText(std::string& text) const { text = ValueText(); }
     bool IsNull() const;
     // The value as the data layer holds it; read from the provider at most once per record.
-    const TFieldValue& Value() const
-    {
-        if (!m_dataSet)
-            noDataSetError();
-        return dataSetValue();
-    }
+    inline const TFieldValue& Value() const; // inline after TDataSet, for a writer reading every value
 
 protected:
     std::string textOf() const
@@ -103,7 +98,6 @@ protected:
 private:
     friend class TDataSet;
     [[noreturn]] void noDataSetError() const;
-    inline const TFieldValue& dataSetValue() const; // defined after TDataSet
 
     TDataSet* m_dataSet;
     std::string m_fieldName;
@@ -310,4 +304,9 @@ public:
     virtual bool Connected() const = 0;
 };
 
-inline const TFieldValue& TField::dataSetValue() const { return m_dataSet->fieldValue(*this); }
+inline const TFieldValue& TField::Value() const
+{
+    if (!m_dataSet)
+        noDataSetError();
+    return m_dataSet->fieldValue(*this);
+}

@@ -82,6 +82,10 @@ struct ReportDataSet {
     QString text() const;
 };
 
+// The largest data document read, in characters (UTF-16 units); a file holding one may have at most as
+// many bytes. Row values are found by 32-bit offsets into the text, and a larger document is no report.
+inline constexpr qsizetype MaxDataDocumentChars = qsizetype(1) << 29;
+
 // Reads a data document (the declared encoding is ignored: the text is decoded already). Attribute
 // values keep tabs and line breaks. On failure `out` is unchanged and the result tells where and why,
 // also for a detail row whose __MasterIdx names no master row; lines and columns count characters.

@@ -2,12 +2,10 @@
 #include "Form1.h"
 #include "Startup.h"
 
-#include <clocale>
-
 int main(int argc, char** argv)
 {
-    // Narrow texts are in the code page of the user's locale.
-    std::setlocale(LC_ALL, "");
+    // The locale before the application object; the rest of the start runs in Initialize.
+    vl::setLocaleFromEnvironment();
     TApplication application(argc, argv);
     vl::registerStartupHooks();
     Application->Initialize();

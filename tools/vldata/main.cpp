@@ -4,9 +4,9 @@
 #include "Application.h"
 #include "CommandLine.h"
 #include "Exceptions.h"
+#include "Startup.h"
 #include "VldataRun.h"
 
-#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -14,7 +14,8 @@
 
 int main(int argc, char** argv)
 {
-    std::setlocale(LC_ALL, "");
+    // The window's own start, so that the same data give the same text here as there.
+    const vl::ProgramStart start;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const vl::ParsedCommandLine parsed = vl::parseVldataCommandLine(arguments);
     if (!parsed.error.empty()) {

@@ -3,15 +3,16 @@
 
 #include "JetWriter.h"
 #include "ScriptImport.h"
+#include "Startup.h"
 
-#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 int main(int argc, char** argv)
 {
-    std::setlocale(LC_ALL, "");
+    // The start every entry point shares: the script's texts are read in the locale's code page.
+    const vl::ProgramStart start;
     if (argc != 3) {
         std::fputs("usage: vljet SCRIPT.sql OUTPUT.mdb\n", stderr);
         return 2;

@@ -5,10 +5,10 @@
 #include "Exceptions.h"
 #include "ReportCommandLine.h"
 #include "ReportRun.h"
+#include "Startup.h"
 
 #include <QGuiApplication>
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -29,7 +29,8 @@ void passCriticalQtMessages(QtMsgType type, const QMessageLogContext&, const QSt
 
 int main(int argc, char** argv)
 {
-    std::setlocale(LC_ALL, "");
+    // The window's own start, so that the same data give the same text here as there.
+    const vl::ProgramStart start;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const vl::ParsedReportCommandLine parsed = vl::parseVlreportCommandLine(arguments);
     if (!parsed.error.empty()) {

@@ -1,0 +1,48 @@
+#include "Startup.h"
+
+#include "Application.h"
+#include "ClassRegistry.h"
+#include "FormatSettings.h"
+
+#include <clocale>
+
+namespace vl {
+
+void setLocaleFromEnvironment() { std::setlocale(LC_ALL, ""); }
+
+bool beginComponentLayer() { return SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
+
+void endComponentLayer() { CoUninitialize(); }
+
+ProgramStart::ProgramStart(ComponentLayer components)
+{
+    setLocaleFromEnvironment();
+    if (components == ComponentLayer::Apartment)
+        m_componentLayer = beginComponentLayer();
+    loadFormatSettings();
+}
+
+ProgramStart::~ProgramStart()
+{
+    if (m_componentLayer)
+        endComponentLayer();
+}
+
+void registerStartupHooks()
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    registered = true;
+    // Ended at exit only when it began.
+    static bool componentLayerStarted = false;
+    TApplication::addInitHook([] { componentLayerStarted = beginComponentLayer(); },
+                              [] {
+                                  if (componentLayerStarted)
+                                      endComponentLayer();
+                                  componentLayerStarted = false;
+                              });
+    TApplication::addInitHook([] { loadFormatSettings(); });
+}
+
+} // namespace vl

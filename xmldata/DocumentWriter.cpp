@@ -41,6 +41,19 @@ constexpr auto EscapeTable = escapeTable();
 // named  a='x' b  would give every row an attribute that the data do not have.
 bool forgesMarkup(std::string_view name) { return name.find_first_of("<>&\"'") != std::string_view::npos; }
 
+// XML's EncName: the declaration holds the label unescaped, and a reader refuses any other.
+bool isEncodingName(std::string_view name)
+{
+    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (name.empty() || !letter(name.front()))
+        return false;
+    for (char c : name.substr(1))
+        if (!letter(c) && !digit(c) && c != '.' && c != '_' && c != '-')
+            return false;
+    return true;
+}
+
 std::string ofDataSet(const TDataSet* dataSet)
 {
     return dataSet->Name().empty() ? std::string() : " of " + dataSet->Name();
@@ -83,6 +96,10 @@ void DocumentWriter::write()
             if (forgesMarkup(id))
                 throw Exception("DetailID '" + id + "'" + ofDataSet(detail->DataSet)
                                 + " cannot be written to the data document");
+        if (!m_source.m_encoding.empty() && !isEncodingName(m_source.m_encoding))
+            throw Exception("Encoding '" + m_source.m_encoding
+                            + "' is not an XML encoding name: a letter followed by letters, digits, dots,"
+                              " underscores or hyphens");
         if (!m_source.m_encoding.empty()) {
             emit("<?xml version=\"1.0\" encoding=\"");
             emit(m_source.m_encoding);

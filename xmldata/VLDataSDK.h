@@ -54,6 +54,7 @@ public:
     void AddDetail(std::string_view DetailID, TDataSet* DataSet, std::string_view Relation, std::string_view FieldList);
     void ClearDetails();
 
+    // The label of the XML declaration; empty writes none. Checked when the document is written.
     const std::string& Encoding() const { return m_encoding; }
     void SetEncoding(std::string_view encoding) { m_encoding = encoding; }
     const TGetFieldValueEvent& OnGetFieldValue() const { return m_onGetFieldValue; }
@@ -63,7 +64,8 @@ public:
     void SetOnProgress(TXMLProgressEvent handler) { m_onProgress = std::move(handler); }
 
     // Writes the whole document by appending to stream. Any failure (data set errors, a name
-    // that would forge markup, the stream's own) passes unchanged; what was appended stays.
+    // that would forge markup, an Encoding outside XML's encoding-name rule, the stream's own)
+    // passes unchanged; what was appended stays. Names and Encoding are checked before the first byte.
     void WriteXML(vl::OutputStream& Stream);
     // The whole document, or the failure of WriteXML with nothing returned.
     std::string GetXML();

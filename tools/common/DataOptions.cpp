@@ -1,5 +1,8 @@
 #include "DataOptions.h"
 
+#include "Provider.h"
+#include "SampleComponents.h"
+
 namespace vl {
 
 const char* const DataOptionsHelp
@@ -63,6 +66,20 @@ DataOptionParser::Outcome DataOptionParser::parse(const std::vector<std::string>
         return Outcome::NotDataOption;
     }
     return Outcome::Taken;
+}
+
+std::vector<std::string> databaseFiles(const DataOptions& options)
+{
+    const ConnectionStringParseResult parsed
+        = parseConnectionString(options.connection ? *options.connection : std::string(SampleConnectionString));
+    std::vector<std::string> files;
+    if (!parsed)
+        return files;
+    for (const char* name : {"Data Source", "DBQ"}) {
+        if (std::optional<std::string> value = connectionItem(parsed.items, name))
+            files.push_back(std::move(*value));
+    }
+    return files;
 }
 
 } // namespace vl

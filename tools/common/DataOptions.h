@@ -47,6 +47,10 @@ private:
     bool m_fieldsGiven = false;
 };
 
+// The files the connection string names as its database ("Data Source", "DBQ"), so that no output
+// overwrites them; none when the string cannot be read (opening it fails then anyway).
+std::vector<std::string> databaseFiles(const DataOptions& options);
+
 // The lines of a usage text that describe the data options, each ending in a line break.
 extern const char* const DataOptionsHelp;
 

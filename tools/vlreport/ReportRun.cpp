@@ -2,6 +2,10 @@
 
 #include "DataDocumentSource.h"
 #include "Exceptions.h"
+#include "InputFile.h"
+#include "OutputFile.h"
+#include "OutputFileDevice.h"
+#include "ReportData.h"
 #include "ReportLayout.h"
 #include "ReportPainter.h"
 #include "ReportTemplate.h"
@@ -15,12 +19,8 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <csignal>
 
 namespace vl {
 namespace {
@@ -41,24 +41,12 @@ QString filePath(const std::string& name)
     return QFile::decodeName(QByteArray::fromStdString(name));
 }
 
-std::string readWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw Exception(format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        throw Exception(format("Cannot read file \"%s\".", path.c_str()));
-    return std::move(text).str();
-}
-
 // The data document in UTF-8. A file is read in the locale's code page, the one vldata writes in.
 QByteArray dataDocument(const VlreportOptions& options)
 {
     std::string narrowText;
     if (options.dataFile) {
-        narrowText = readWholeFile(*options.dataFile);
+        narrowText = readInputFile(*options.dataFile, "Data file", static_cast<std::size_t>(MaxDataDocumentChars));
     } else {
         DataDocumentSource data(options.data);
         narrowText = data.source().GetXML();
@@ -66,30 +54,33 @@ QByteArray dataDocument(const VlreportOptions& options)
     return fromNarrow(narrowText).toUtf8();
 }
 
-void commitOrThrow(QSaveFile& file, const std::string& name)
+// What no output may overwrite: the template, and the data document or the database.
+std::vector<std::string> inputFiles(const VlreportOptions& options)
 {
-    if (!file.commit())
-        throw Exception(format("Cannot write file \"%s\". %s", name.c_str(), narrow(file.errorString()).c_str()));
+    std::vector<std::string> files
+        = options.dataFile ? std::vector<std::string> {*options.dataFile} : databaseFiles(options.data);
+    files.push_back(options.templateFile);
+    return files;
 }
 
-void writePdf(const LaidOutReport& report, const std::string& name)
+void writePdf(const LaidOutReport& report, OutputFile& file)
 {
-    QSaveFile file(filePath(name));
-    // A device such as /dev/stdout cannot be replaced by rename; write it in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Exception(format("Cannot create file \"%s\". %s", name.c_str(), narrow(file.errorString()).c_str()));
-    QPdfWriter writer(&file);
-    writer.setCreator(QStringLiteral("vlreport"));
-    writer.setResolution(1200);
-    if (!printReport(report, writer)) {
-        file.cancelWriting();
-        throw Exception(format("The PDF file \"%s\" could not be written.", name.c_str()));
+    {
+        OutputFileDevice device(file);
+        QPdfWriter writer(&device);
+        writer.setCreator(QStringLiteral("vlreport"));
+        writer.setResolution(1200);
+        const bool painted = printReport(report, writer);
+        if (!device.failure().empty())
+            throw Exception(device.failure());
+        if (!painted)
+            throw Exception(format("The PDF file \"%s\" could not be written.", file.path().c_str()));
     }
-    commitOrThrow(file, name);
+    file.commit();
 }
 
-void writePngPages(const LaidOutReport& report, const std::string& folderName, int dpi)
+void writePngPages(const LaidOutReport& report, const std::string& folderName, int dpi,
+                   const std::vector<std::string>& inputs)
 {
     const QString folder = filePath(folderName);
     if (!QDir().mkpath(folder))
@@ -111,17 +102,19 @@ void writePngPages(const LaidOutReport& report, const std::string& folderName, i
             painter.setRenderHint(QPainter::TextAntialiasing);
             paintPage(painter, report.pages[index], QPointF(0, 0), pixelsPerMm);
         }
-        const std::string fileName = format("page-%0*zu.png", digits, index + 1);
-        const std::string shown = folderName + (folderName.ends_with('/') ? "" : "/") + fileName;
-        QSaveFile file(folder + u'/' + QString::fromStdString(fileName));
-        if (!file.open(QIODevice::WriteOnly))
-            throw Exception(format("Cannot create file \"%s\". %s", shown.c_str(), narrow(file.errorString()).c_str()));
-        QImageWriter writer(&file, "png");
-        if (!writer.write(image)) {
-            file.cancelWriting();
-            throw Exception(format("Cannot write file \"%s\". %s", shown.c_str(), narrow(writer.errorString()).c_str()));
+        const std::string name
+            = folderName + (folderName.ends_with('/') ? "" : "/") + format("page-%0*zu.png", digits, index + 1);
+        OutputFile file(name, inputs);
+        {
+            OutputFileDevice device(file);
+            QImageWriter writer(&device, "png");
+            const bool written = writer.write(image);
+            if (!device.failure().empty())
+                throw Exception(device.failure());
+            if (!written)
+                throw Exception(format("Cannot write file \"%s\". %s", name.c_str(), narrow(writer.errorString()).c_str()));
         }
-        commitOrThrow(file, shown);
+        file.commit();
     }
 }
 
@@ -132,7 +125,16 @@ ReportRunStats runVlreport(const VlreportOptions& options)
     ReportRunStats stats;
     QElapsedTimer clock;
     clock.start();
+    // A reader that goes away is a failed write (EPIPE) with a message, not a silent end.
+    std::signal(SIGPIPE, SIG_IGN);
 
+    // Opened first, so that an output naming an input is refused before anything is read or written.
+    const std::vector<std::string> inputs = inputFiles(options);
+    OutputFile pdf;
+    if (options.pdfFile)
+        pdf.open(*options.pdfFile, inputs);
+
+    requireRegularFile(options.templateFile, "Template file", static_cast<std::size_t>(MaxDataDocumentChars));
     ReportTemplate reportTemplate;
     const ParseResult templateResult = loadTemplateFile(filePath(options.templateFile), reportTemplate);
     if (!templateResult.ok)
@@ -166,9 +168,9 @@ ReportRunStats runVlreport(const VlreportOptions& options)
     stats.layoutMs = clock.restart();
 
     if (options.pdfFile)
-        writePdf(report, *options.pdfFile);
+        writePdf(report, pdf);
     else
-        writePngPages(report, *options.pngFolder, options.dpi);
+        writePngPages(report, *options.pngFolder, options.dpi, inputs);
     stats.outputMs = clock.elapsed();
     return stats;
 }

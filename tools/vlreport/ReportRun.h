@@ -23,7 +23,9 @@ struct ReportRunStats {
 
 // Reads the template and the data, lays the sheet out with the engine's one layout and writes the
 // pages. A failure raises Exception with the message to show; a PDF or page image is either written
-// whole or not at all, and an existing file is then left as it was.
+// whole or not at all, and an existing file is then left as it was (OutputFile: a device or FIFO is
+// written in place). An output naming the template, the data file or the database is refused first.
+// The template and the data file are read within MaxDataDocumentChars bytes, never blocking at open.
 ReportRunStats runVlreport(const VlreportOptions& options);
 
 // The --stats lines: "pages: N", "rows: N", then "load", "layout" and "output" in milliseconds.

@@ -269,48 +269,55 @@ private:
         return first;
     }
 
+    // One node for a chain of the same operator, so that a long chain is wide, not deep.
+    std::unique_ptr<Condition> chain(Condition::Kind kind, const char* keyword, std::unique_ptr<Condition> first,
+        std::unique_ptr<Condition> (Parser::*operand)())
+    {
+        if (!peekKeyword(keyword))
+            return first;
+        auto node = std::make_unique<Condition>();
+        node->kind = kind;
+        node->operands.push_back(std::move(first));
+        while (peekKeyword(keyword)) {
+            next();
+            node->operands.push_back((this->*operand)());
+        }
+        return node;
+    }
     std::unique_ptr<Condition> orCondition()
     {
-        auto left = andCondition();
-        while (peekKeyword("OR")) {
-            next();
-            auto node = std::make_unique<Condition>();
-            node->kind = Condition::Kind::Or;
-            node->left = std::move(left);
-            node->right = andCondition();
-            left = std::move(node);
-        }
-        return left;
+        return chain(Condition::Kind::Or, "OR", andCondition(), &Parser::andCondition);
     }
     std::unique_ptr<Condition> andCondition()
     {
-        auto left = notCondition();
-        while (peekKeyword("AND")) {
-            next();
-            auto node = std::make_unique<Condition>();
-            node->kind = Condition::Kind::And;
-            node->left = std::move(left);
-            node->right = notCondition();
-            left = std::move(node);
-        }
-        return left;
+        return chain(Condition::Kind::And, "AND", notCondition(), &Parser::notCondition);
+    }
+    // Entered for each '(' and `not`: deeper nesting would exhaust the stack of the recursive descent.
+    void enterNesting(std::size_t position)
+    {
+        if (++m_nesting > MaxConditionNesting)
+            throw SyntaxError { format("conditions nested more than %zu deep", MaxConditionNesting), position };
     }
     std::unique_ptr<Condition> notCondition()
     {
         if (peekKeyword("NOT")) {
+            enterNesting(current().position);
             next();
             auto node = std::make_unique<Condition>();
             node->kind = Condition::Kind::Not;
-            node->left = notCondition();
+            node->operands.push_back(notCondition());
+            --m_nesting;
             return node;
         }
         if (peekSymbol("(")) {
             const std::size_t open = current().position;
+            enterNesting(open);
             next();
             auto inner = orCondition();
             if (!peekSymbol(")"))
                 throw SyntaxError { format("')' expected to close the '(' at position %zu", open), current().position };
             next();
+            --m_nesting;
             return inner;
         }
         return comparison();
@@ -447,6 +454,7 @@ private:
     std::size_t m_index = 0;
     std::string m_table;
     std::vector<Name> m_qualified;
+    std::size_t m_nesting = 0;
 };
 
 // ---- running ----
@@ -628,7 +636,7 @@ struct BoundCondition {
     Category category = Category::Number;
     bool alwaysUnknown = false; // compared with NULL
     std::unique_ptr<BoundLiteral> literal;
-    std::unique_ptr<BoundCondition> left, right;
+    std::vector<std::unique_ptr<BoundCondition>> operands;
 };
 
 std::size_t findColumn(const ProviderResult& table, const Name& name)
@@ -648,11 +656,10 @@ std::unique_ptr<BoundCondition> bind(const Condition& condition, const ProviderR
     switch (condition.kind) {
     case Condition::Kind::And:
     case Condition::Kind::Or:
-        bound->left = bind(*condition.left, table);
-        bound->right = bind(*condition.right, table);
-        break;
     case Condition::Kind::Not:
-        bound->left = bind(*condition.left, table);
+        bound->operands.reserve(condition.operands.size());
+        for (const auto& operand : condition.operands)
+            bound->operands.push_back(bind(*operand, table));
         break;
     case Condition::Kind::IsNull:
     case Condition::Kind::IsNotNull:
@@ -683,25 +690,30 @@ Truth evaluate(const BoundCondition& condition, const ProviderResult& table, std
 {
     switch (condition.kind) {
     case Condition::Kind::And: {
-        const Truth a = evaluate(*condition.left, table, row);
-        if (a == Truth::False)
-            return Truth::False;
-        const Truth b = evaluate(*condition.right, table, row);
-        if (b == Truth::False)
-            return Truth::False;
-        return a == Truth::True && b == Truth::True ? Truth::True : Truth::Unknown;
+        // False wins over unknown, which wins over true.
+        Truth result = Truth::True;
+        for (const auto& operand : condition.operands) {
+            const Truth t = evaluate(*operand, table, row);
+            if (t == Truth::False)
+                return Truth::False;
+            if (t == Truth::Unknown)
+                result = Truth::Unknown;
+        }
+        return result;
     }
     case Condition::Kind::Or: {
-        const Truth a = evaluate(*condition.left, table, row);
-        if (a == Truth::True)
-            return Truth::True;
-        const Truth b = evaluate(*condition.right, table, row);
-        if (b == Truth::True)
-            return Truth::True;
-        return a == Truth::False && b == Truth::False ? Truth::False : Truth::Unknown;
+        Truth result = Truth::False;
+        for (const auto& operand : condition.operands) {
+            const Truth t = evaluate(*operand, table, row);
+            if (t == Truth::True)
+                return Truth::True;
+            if (t == Truth::Unknown)
+                result = Truth::Unknown;
+        }
+        return result;
     }
     case Condition::Kind::Not: {
-        const Truth a = evaluate(*condition.left, table, row);
+        const Truth a = evaluate(*condition.operands.front(), table, row);
         return a == Truth::Unknown ? a : (a == Truth::True ? Truth::False : Truth::True);
     }
     case Condition::Kind::IsNull:

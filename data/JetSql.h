@@ -6,6 +6,9 @@
 // null, not and parentheses. Names compare without regard to case and may stand in brackets.
 // Ordering is typed: numbers and dates by value, text without regard to case, nulls first
 // (last when descending), rows of equal keys in table order.
+// Parentheses and `not` nest at most MaxConditionNesting deep; a deeper condition is a syntax
+// error at the '(' or `not` that goes too deep. A chain of `and`/`or` is one node whatever its
+// length, so parsing, running and destroying a condition recurse only as deep as it nests.
 
 #include "Provider.h"
 
@@ -18,6 +21,8 @@
 
 namespace vl::jetsql
 {
+
+inline constexpr std::size_t MaxConditionNesting = 256;
 
 struct Name {
     std::string text;
@@ -40,7 +45,8 @@ struct Condition {
     Op op = Op::Equal;
     Name column;
     Literal literal;
-    std::unique_ptr<Condition> left, right; // And/Or: both; Not: left
+    // And/Or: two or more, in the order written (a chain of one operator is one node); Not: one.
+    std::vector<std::unique_ptr<Condition>> operands;
 };
 
 struct OrderItem {
@@ -63,6 +69,7 @@ struct ParseResult {
     explicit operator bool() const { return message.empty(); }
 };
 
+// Never throws: a fault is the result's message and 1-based byte position.
 ParseResult parseSelect(std::string_view text);
 
 // Runs the statement over table (the whole table, in storage order): the result holds the

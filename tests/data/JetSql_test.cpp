@@ -236,3 +236,69 @@ TEST(JetSqlRun, UnknownColumnsAndMismatchedLiteralsFailWithTheirPosition)
 }
 
 } // namespace
+
+std::string repeated(const std::string& unit, std::size_t count)
+{
+    std::string out;
+    out.reserve(unit.size() * count);
+    for (std::size_t i = 0; i < count; ++i)
+        out += unit;
+    return out;
+}
+
+TEST(JetSqlLimits, NestingBeyondTheLimitIsRefusedWhereItGoesTooDeep)
+{
+    const std::size_t limit = vl::jetsql::MaxConditionNesting;
+    const std::string head = "select ID from people where ";
+    struct Case {
+        std::string unit, tail; // the condition: unit repeated, then tail
+        std::size_t count;
+        std::size_t position; // 0: accepted
+    };
+    const Case cases[] = {
+        { "(", repeated(")", limit) , limit, 0 },
+        { "not ", "", limit, 0 },
+        { "(", repeated(")", limit + 1), limit + 1, head.size() + limit + 1 },
+        { "not ", "", limit + 1, head.size() + 4 * limit + 1 },
+        { "(not ", repeated(")", limit / 2 + 1), limit / 2 + 1, head.size() + 5 * (limit / 2) + 1 },
+        { "(", "", 100000, head.size() + limit + 1 },
+        { "not ", "", 100000, head.size() + 4 * limit + 1 },
+        { "(ID=1 or ", repeated(")", 100000), 100000, head.size() + 9 * limit + 1 },
+    };
+    for (const Case& c : cases) {
+        const std::string command = head + repeated(c.unit, c.count) + "ID=1" + c.tail;
+        const vl::jetsql::ParseResult parsed = vl::jetsql::parseSelect(command);
+        const std::string label = c.unit + " x" + std::to_string(c.count);
+        if (c.position == 0) {
+            EXPECT_TRUE(parsed) << label << ": " << parsed.message;
+            continue;
+        }
+        EXPECT_EQ(parsed.message, "conditions nested more than " + std::to_string(limit) + " deep") << label;
+        EXPECT_EQ(parsed.position, c.position) << label;
+    }
+    // Accepted at the limit, and run: an even count of nots keeps the comparison's sense.
+    EXPECT_EQ(ids("select ID from people where " + repeated("not ", limit) + "ID=2"), std::vector<int64_t>({ 2 }));
+    EXPECT_EQ(ids("select ID from people where " + repeated("(", limit) + "ID=3" + repeated(")", limit)),
+        std::vector<int64_t>({ 3 }));
+}
+
+TEST(JetSqlLimits, LongFlatChainsRunAndKeepTheirLogic)
+{
+    // About 100 KB each: one node of many operands, not a tree as deep as the chain is long.
+    struct Case {
+        std::string command;
+        std::vector<int64_t> expected;
+    };
+    const Case cases[] = {
+        { "select ID from people where " + repeated("ID=9 or ", 12000) + "ID=4", { 4 } },
+        { "select ID from people where " + repeated("ID>0 and ", 11000) + "ID<3", { 1, 2 } },
+        { "select ID from people where " + repeated("ID=9 or ID=8 and ", 6000) + "ID=8 or DeptNo is null", { 4 } },
+        // Unknown (a null) in a chain of and: false wins over unknown, unknown leaves the row out.
+        { "select ID from people where " + repeated("DeptNo>0 and ", 8000) + "ID<=5", { 1, 2, 3, 5 } },
+        { "select ID from people where " + repeated("(ID=1 or ID=5) and ", 5000) + "not ID=1", { 5 } },
+    };
+    for (const Case& c : cases) {
+        EXPECT_GT(c.command.size(), 90000u);
+        EXPECT_EQ(ids(c.command), c.expected) << c.command.substr(0, 60);
+    }
+}

@@ -3,6 +3,7 @@
 
 #include "Fixture.h"
 #include "JetFixture.h"
+#include "JetSql.h"
 #include "JetWriter.h"
 #include "MdbProvider.h"
 #include "Provider.h"
@@ -314,6 +315,48 @@ TEST_F(JetDamaged, EncryptedAndForeignHeadersAreRefused)
     copy = m_good;
     copy[0x14] = 0x07;
     EXPECT_EQ(readAll(copy), "The file '" + m_path + "' is damaged: its header names the unknown format version 7");
+}
+
+} // namespace
+
+namespace
+{
+
+// Hostile command texts through the window's components on a Jet file: refused with their
+// position or run, and the process lives on.
+TEST(JetCommandLimits, DeepNestingIsRefusedAndLongChainsRunThroughTheDataSet)
+{
+    vl::test::TempDir dir;
+    vl::jet::writeDatabaseFile(dir.file("all.mdb"), vl::test::allTypesTables());
+    TComponent owner(nullptr);
+    auto* connection = new TADOConnection(&owner);
+    connection->SetConnectionString(connectionTo(dir.file("all.mdb")));
+    auto* dataSet = new TADODataSet(&owner);
+    dataSet->SetConnection(connection);
+    auto repeated = [](const std::string& unit, std::size_t count) {
+        std::string out;
+        for (std::size_t i = 0; i < count; ++i)
+            out += unit;
+        return out;
+    };
+    const std::string head = "select ID from Everything where ";
+    const std::string tooDeep
+        = "Syntax error in the command text at position " + std::to_string(head.size() + 257) + ": conditions nested "
+        + "more than " + std::to_string(vl::jetsql::MaxConditionNesting) + " deep";
+    for (const std::string& command : { head + repeated("(", 20000) + "ID=1" + repeated(")", 20000),
+             head + repeated("(", 257) + "ID=1" + repeated(")", 257) }) {
+        dataSet->SetCommandText(command);
+        try {
+            dataSet->Open();
+            ADD_FAILURE() << "opened";
+        } catch (const EOleException& e) {
+            EXPECT_EQ(e.Message(), tooDeep);
+        }
+        EXPECT_FALSE(dataSet->Active());
+    }
+    dataSet->SetCommandText(head + repeated("Short=1 or ", 10000) + "Short=32767");
+    dataSet->Open();
+    EXPECT_EQ(dataSet->RecordCount(), 1);
 }
 
 } // namespace

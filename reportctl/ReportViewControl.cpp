@@ -7,12 +7,17 @@
 #include "BStr.h"
 #include "ErrorInfo.h"
 #include "OleFont.h"
+#include "OutputFile.h"
+#include "OutputFileDevice.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPageSetupDialog>
+#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTimer>
@@ -929,10 +934,22 @@ void ReportViewControl::connectView()
     callbacks.undoRequested = [this] { undoInput(); };
     callbacks.displayText = [this](const PageItem& item) { return displayValue(item); };
     callbacks.commandChosen = [this](const QString& command) {
+        HRESULT hr = S_OK;
         if (command == u"print")
-            (void)print(QString(), true);
+            hr = print(QString(), true);
         else if (command == u"preview")
-            (void)preview(QString());
+            hr = preview(QString());
+        // No host call asked for this, so no host shows the failure: tell it as a prompt, each time.
+        if (FAILED(hr)) {
+            ComPtr<IErrorInfo> error;
+            GetErrorInfo(0, &error);
+            BStr description;
+            if (error)
+                error->GetDescription(&description);
+            m_pendingPrompts.push_back(text(description.get()));
+            if (!layingOut())
+                flushPrompts();
+        }
         SetErrorInfo(0, nullptr);
     };
     m_widget->setCallbacks(std::move(callbacks));
@@ -1167,6 +1184,11 @@ HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
     LaidOutReport report;
     if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
         return hr;
+    // Without one, Qt's printer is a PDF printer with no file: it "prints" nowhere and says nothing.
+    // Its dialog still offers printing to a PDF file, so it is shown all the same.
+    const bool printerInstalled = !QPrinterInfo::availablePrinters().isEmpty();
+    if (!printerInstalled && !showDialog)
+        return reportFailure(E_FAIL, QStringLiteral("No printer is installed"));
     QPrinter printer(QPrinter::HighResolution);
     if (!printerName.isEmpty())
         printer.setPrinterName(printerName);
@@ -1187,9 +1209,15 @@ HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
     } else if (printer.printRange() == QPrinter::CurrentPage && m_widget) {
         first = last = m_widget->currentPage() + 1;
     }
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        const QString file = printer.outputFileName();
+        if (file.isEmpty() || QFileInfo(file).isDir())
+            return reportFailure(E_FAIL, printerInstalled ? QStringLiteral("No PDF file was chosen to print to")
+                                                          : QStringLiteral("No printer is installed"));
+        return writePdfFile(report, file, first, last);
+    }
     if (!printReport(report, printer, first, last))
-        return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"")
-                                         .arg(printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName()));
+        return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"").arg(printer.printerName()));
     return S_OK;
 }
 
@@ -1216,12 +1244,33 @@ HRESULT ReportViewControl::exportPdf(const QString& sheetName, const QString& fi
     LaidOutReport report;
     if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
         return hr;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(fileName);
-    printer.setCreator(QStringLiteral("ReportView"));
-    if (!printReport(report, printer))
-        return reportFailure(E_FAIL, QStringLiteral("The PDF file \"%1\" could not be written").arg(fileName));
+    return writePdfFile(report, fileName, 1, static_cast<int>(report.pages.size()));
+}
+
+HRESULT ReportViewControl::writePdfFile(const LaidOutReport& report, const QString& fileName, int first, int last)
+{
+    std::vector<std::string> inputs;
+    for (const QString& input : {m_templateFile, m_props.docSrc, m_props.dataSrc}) {
+        if (!input.isEmpty())
+            inputs.push_back(QFile::encodeName(input).toStdString());
+    }
+    try {
+        OutputFile file(QFile::encodeName(fileName).toStdString(), inputs);
+        {
+            OutputFileDevice device(file);
+            QPdfWriter writer(&device);
+            writer.setCreator(QStringLiteral("ReportView"));
+            writer.setResolution(1200); // a high-resolution printer's, as before
+            const bool painted = printReport(report, writer, first, last);
+            if (!device.failure().empty())
+                return reportFailure(E_FAIL, QString::fromLocal8Bit(device.failure()));
+            if (!painted)
+                return reportFailure(E_FAIL, QStringLiteral("The PDF file \"%1\" could not be written").arg(fileName));
+        }
+        file.commit();
+    } catch (const std::exception& error) {
+        return reportFailure(E_FAIL, QString::fromLocal8Bit(error.what()));
+    }
     return S_OK;
 }
 

@@ -215,6 +215,9 @@ private:
     void fireEvent(DISPID dispId, std::vector<Variant> argsLastFirst = {});
     void notifyChanged(DISPID dispId);
     QWidget* dialogParent() const;
+    // Writes pages first to last (1-based) of the report to a PDF file through OutputFile: replaced
+    // atomically, never the template or the data file of the control; a failure is reported.
+    HRESULT writePdfFile(const LaidOutReport& report, const QString& fileName, int first, int last);
 
     ReportViewProperties m_props;
     std::optional<ReportTemplate> m_template;

@@ -27,11 +27,14 @@
 #include <QPointer>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPrinterInfo>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWidget>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <functional>
 
@@ -1152,4 +1155,87 @@ TEST_F(ReportViewControlTest, HandlersThatCallBackDuringLayoutAreRefusedNotFatal
     sink->during = nullptr;
     EXPECT_EQ(document()->Close(), S_OK);
     EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
+}
+
+TEST_F(ReportViewControlTest, ExportPdfReplacesItsFileWholeAndNeverTheTemplate)
+{
+    QTemporaryDir dir;
+    const QString templateFile = dir.filePath("copy.vld");
+    ASSERT_TRUE(QFile::copy(VL_RUN_DIR "/test.vld", templateFile));
+    ASSERT_EQ(document()->OpenFile(bstr(templateFile).get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    const auto bytes = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    };
+    const auto mode = [](const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode : 0u;
+    };
+    const QString pdf = dir.filePath("kept.pdf");
+    {
+        QFile old(pdf);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    ::chmod(QFile::encodeName(pdf).constData(), 0640);
+
+    EXPECT_EQ(printer()->ExportPDF(BStr(u"Sheet9").get(), bstr(pdf).get()), E_INVALIDARG);
+    takeErrorDescription();
+    EXPECT_EQ(bytes(pdf), "old") << "a failed export leaves the file as it was";
+
+    const QByteArray templateBytes = bytes(templateFile);
+    for (const QString& input : {templateFile, dir.filePath("link.vld")}) {
+        QFile::link(templateFile, dir.filePath("link.vld"));
+        EXPECT_EQ(printer()->ExportPDF(nullptr, bstr(input).get()), E_FAIL);
+        EXPECT_TRUE(takeErrorDescription().contains(u"is also an input of this run")) << input.toStdString();
+        EXPECT_EQ(bytes(templateFile), templateBytes);
+    }
+
+    ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK) << takeErrorDescription().toStdString();
+    EXPECT_TRUE(bytes(pdf).startsWith("%PDF-"));
+    EXPECT_EQ(mode(pdf) & 07777, 0640u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3) << "no temporary file";
+
+    const unsigned nullMode = mode(QStringLiteral("/dev/null"));
+    ASSERT_EQ(printer()->ExportPDF(nullptr, BStr(u"/dev/null").get()), S_OK) << takeErrorDescription().toStdString();
+    EXPECT_EQ(mode(QStringLiteral("/dev/null")), nullMode);
+    EXPECT_TRUE(S_ISCHR(nullMode));
+    EXPECT_EQ(printer()->ExportPDF(nullptr, BStr(u"/dev/full").get()), E_FAIL);
+    EXPECT_EQ(takeErrorDescription(), "Cannot write to \"/dev/full\". No space left on device");
+}
+
+TEST_F(ReportViewControlTest, PrintWithoutAPrinterSaysSoAndACancelStaysSilent)
+{
+    if (!QPrinterInfo::availablePrinters().isEmpty())
+        GTEST_SKIP() << "a printer is installed here";
+    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    const struct {
+        const char* what;
+        bool showDialog;
+        int answer;
+        HRESULT result;
+        const char* description;
+        size_t dialogs;
+    } cases[] = {
+        {"accepted with nothing chosen", true, 1, E_FAIL, "No printer is installed", 1},
+        {"without a dialog", false, 1, E_FAIL, "No printer is installed", 0},
+        {"cancelled", true, 0, S_FALSE, "<none>", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_dialogs.calls.clear();
+        m_dialogs.answer = c.answer;
+        SetErrorInfo(0, nullptr);
+        EXPECT_EQ(printer()->PrintSheet(nullptr, c.showDialog ? VARIANT_TRUE : VARIANT_FALSE), c.result);
+        EXPECT_EQ(takeErrorDescription(), c.description);
+        EXPECT_EQ(m_dialogs.calls.size(), c.dialogs);
+    }
+    // The dialog's PDF file is the way to print without a printer.
+    QTemporaryDir dir;
+    m_dialogs.answer = 1;
+    m_dialogs.pdfFile = dir.filePath("printed.pdf");
+    EXPECT_EQ(printer()->Print(), S_OK) << takeErrorDescription().toStdString();
+    EXPECT_GT(QFile(m_dialogs.pdfFile).size(), 0);
 }

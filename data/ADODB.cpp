@@ -2,11 +2,14 @@
 
 #include "Fields.h"
 #include "Provider.h"
+#include "SqliteProvider_p.h"
 #include "StoredResult_p.h"
 #include "Text.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 
 using Kind = TFieldValue::Kind;
 using CellKind = vl::ProviderCell::Kind;
@@ -85,8 +88,61 @@ bool numberOf(const vl::ProviderCell& cell, double& value)
     }
 }
 
+struct FieldRange {
+    int64_t low, high;
+};
+
+FieldRange rangeOf(TFieldType type)
+{
+    switch (type) {
+    case ftSmallint: return { INT16_MIN, INT16_MAX };
+    case ftWord: return { 0, UINT16_MAX };
+    case ftLargeint: return { INT64_MIN, INT64_MAX };
+    default: return { INT32_MIN, INT32_MAX };
+    }
+}
+
+[[noreturn]] void outOfRange(const TField& field, const std::string& value, const char* range)
+{
+    vl::databaseError(vl::format("Value %s is out of the range of field %s (%s %s)", value.c_str(),
+        field.FieldName().c_str(), fieldTypeName(field.DataType()), range));
+}
+
+[[noreturn]] void outOfRange(const TField& field, const std::string& value)
+{
+    const FieldRange range = rangeOf(field.DataType());
+    outOfRange(field, value,
+        vl::format("%lld to %lld", static_cast<long long>(range.low), static_cast<long long>(range.high)).c_str());
+}
+
+// An amount as a decimal with a point, whatever the locale: messages name values as stored.
+std::string amountText(int64_t tenThousandths)
+{
+    const uint64_t magnitude = tenThousandths < 0 ? 0 - static_cast<uint64_t>(tenThousandths)
+                                                  : static_cast<uint64_t>(tenThousandths);
+    std::string text = vl::format("%s%llu.%04llu", tenThousandths < 0 ? "-" : "",
+        static_cast<unsigned long long>(magnitude / 10000), static_cast<unsigned long long>(magnitude % 10000));
+    while (text.back() == '0')
+        text.pop_back();
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+// Ten-thousandths to the nearest whole number, ties to even as OLE's conversions round, exactly.
+int64_t roundedTenThousandths(int64_t value)
+{
+    int64_t whole = value / 10000;
+    const int64_t rest = value % 10000; // the sign of value
+    if (rest > 5000 || (rest == 5000 && whole % 2 != 0))
+        ++whole;
+    else if (rest < -5000 || (rest == -5000 && whole % 2 != 0))
+        --whole;
+    return whole;
+}
+
 // Converts a provider value to the field's stored value; the provider has already read it by
-// its column's reported type.
+// its column's reported type. A value the field's type cannot hold is a failure, never wrapped.
 void storeCell(const TField& field, const vl::ProviderCell& cell, TFieldValue& slot)
 {
     if (cell.kind == CellKind::Null)
@@ -95,21 +151,23 @@ void storeCell(const TField& field, const vl::ProviderCell& cell, TFieldValue& s
     switch (type) {
     case ftSmallint: case ftWord: case ftInteger: case ftAutoInc: case ftLargeint: {
         int64_t value = 0;
+        std::string asRead;
         if (cell.kind == CellKind::Integer) {
             value = cell.integer;
         } else if (cell.kind == CellKind::Currency) {
-            value = static_cast<int64_t>(std::nearbyint(static_cast<double>(cell.integer) / 10000.0));
-        } else if (double real = 0; numberOf(cell, real) && std::isfinite(real)) {
+            value = roundedTenThousandths(cell.integer);
+            asRead = amountText(cell.integer);
+        } else if (double real = 0; numberOf(cell, real)) {
+            asRead = vl::shortestText(real);
+            if (!(std::fabs(real) < 9.2e18))
+                outOfRange(field, asRead);
             value = static_cast<int64_t>(std::nearbyint(real));
         } else {
             cannotConvert(field);
         }
-        if (type == ftSmallint)
-            value = static_cast<int16_t>(value);
-        else if (type == ftWord)
-            value = static_cast<uint16_t>(value);
-        else if (type != ftLargeint)
-            value = static_cast<int32_t>(value);
+        const FieldRange range = rangeOf(type);
+        if (value < range.low || value > range.high)
+            outOfRange(field, asRead.empty() ? std::to_string(value) : asRead);
         slot.kind = Kind::Integer;
         slot.integer = value;
         return;
@@ -123,9 +181,16 @@ void storeCell(const TField& field, const vl::ProviderCell& cell, TFieldValue& s
         if (cell.kind == CellKind::Currency) {
             slot.integer = cell.integer;
         } else if (cell.kind == CellKind::Integer) {
+            if (cell.integer > INT64_MAX / 10000 || cell.integer < INT64_MIN / 10000)
+                outOfRange(field, std::to_string(cell.integer), "-922337203685477.5808 to 922337203685477.5807");
             slot.integer = cell.integer * 10000;
         } else if (double real = 0; numberOf(cell, real)) {
-            slot.integer = static_cast<int64_t>(std::nearbyint(real * 10000.0));
+            // The decimal that the real stands for, rounded half away from zero as amounts are.
+            const std::string text = vl::shortestText(real);
+            const std::optional<int64_t> amount = vl::parseCurrencyText(text);
+            if (!amount)
+                outOfRange(field, text, "-922337203685477.5808 to 922337203685477.5807");
+            slot.integer = *amount;
         } else {
             cannotConvert(field);
         }

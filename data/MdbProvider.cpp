@@ -2,6 +2,7 @@
 
 #include "JetFormat_p.h"
 #include "JetSql.h"
+#include "SqliteProvider_p.h"
 #include "StoredResult_p.h"
 
 #include "Exceptions.h"
@@ -9,7 +10,6 @@
 
 #include <mdbtools.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -480,18 +480,7 @@ std::unique_ptr<ProviderConnection> openJetDatabaseBytes(std::string bytes, cons
 
 std::unique_ptr<ProviderConnection> openJetDatabase(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        providerError(format("Cannot open file '%s': %s.", path.c_str(), std::strerror(errno)), E_PROVIDER_FAIL);
-    std::string bytes;
-    char chunk[65536];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-        bytes.append(chunk, n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed)
-        providerError(format("Cannot read file '%s'.", path.c_str()), E_PROVIDER_FAIL);
-    return openJetDatabaseBytes(std::move(bytes), path);
+    return openJetDatabaseBytes(DatabaseFile(path).readAll(), path);
 }
 
 } // namespace vl

@@ -14,7 +14,8 @@
 namespace vl
 {
 
-// Opens the file at path (already known to carry a Jet or ACE header). Raises EOleException:
+// Opens the file at path (already known to carry a Jet or ACE header). Raises EOleException: what
+// DatabaseFile refuses (not a regular file, a symbolic link loop) without blocking,
 // "The file '%s' is damaged: %s" for a truncated or malformed file, "... is encrypted ..." for an
 // encrypted one; never crashes on a damaged file.
 std::unique_ptr<ProviderConnection> openJetDatabase(const std::string& path);

@@ -220,8 +220,11 @@ void OdbcConnection::readRow(StoredResult& result, const Handle& stmt, const std
         switch (fetches[i]) {
         case OdbcFetch::Integer: {
             SQLBIGINT value = 0;
-            if (get(SQL_C_SBIGINT, &value, sizeof value))
+            if (get(SQL_C_SBIGINT, &value, sizeof value)) {
+                // A driver may describe a column narrower than the values it gives (SQLite's INTEGER).
+                checkIntegerRange(result.columns()[i], row, value);
                 cell.setInteger(value);
+            }
             break;
         }
         case OdbcFetch::Boolean: {

@@ -4,6 +4,9 @@
 #include "OdbcProvider.h"
 #include "Text.h"
 
+#include <charconv>
+#include <cstdint>
+#include <limits>
 #include <map>
 
 namespace vl {
@@ -175,6 +178,47 @@ std::unique_ptr<ProviderConnection> openProviderConnection(std::string_view conn
     // Copy: a factory may register providers itself.
     ProviderFactory factory = it->second;
     return factory(parsed.items);
+}
+
+std::optional<IntegerRange> integerRange(int adoType)
+{
+    switch (adoType) {
+    case adTinyInt: return IntegerRange { INT8_MIN, INT8_MAX };
+    case adUnsignedTinyInt: return IntegerRange { 0, UINT8_MAX };
+    case adSmallInt: return IntegerRange { INT16_MIN, INT16_MAX };
+    case adUnsignedSmallInt: return IntegerRange { 0, UINT16_MAX };
+    case adInteger: return IntegerRange { INT32_MIN, INT32_MAX };
+    case adUnsignedInt: return IntegerRange { 0, UINT32_MAX };
+    case adBigInt: return IntegerRange { INT64_MIN, INT64_MAX };
+    case adUnsignedBigInt: return IntegerRange { 0, INT64_MAX };
+    default: return std::nullopt;
+    }
+}
+
+void checkIntegerRange(const ProviderColumn& column, std::size_t row, int64_t value, std::string_view valueText)
+{
+    const std::optional<IntegerRange> range = integerRange(column.type);
+    if (!range || (value >= range->low && value <= range->high))
+        return;
+    if (valueText.empty())
+        valueOutOfRange(column, row, std::to_string(value));
+    valueOutOfRange(column, row, valueText);
+}
+
+void valueOutOfRange(const ProviderColumn& column, std::size_t row, std::string_view valueText)
+{
+    const IntegerRange range = integerRange(column.type).value_or(IntegerRange { INT64_MIN, INT64_MAX });
+    providerError(format("The value %.*s in column '%s' of row %zu is out of the range of its type (%lld to %lld).",
+                      static_cast<int>(valueText.size()), valueText.data(), column.name.c_str(), row + 1,
+                      static_cast<long long>(range.low), static_cast<long long>(range.high)),
+        E_PROVIDER_FAIL);
+}
+
+std::string shortestText(double value)
+{
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return std::string(buffer, end);
 }
 
 std::string cleanProviderMessage(std::string_view text)

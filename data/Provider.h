@@ -94,6 +94,23 @@ void unregisterProvider(std::string_view name);
 // Parses the connection string, picks the provider and opens. Raises EOleException.
 std::unique_ptr<ProviderConnection> openProviderConnection(std::string_view connectionString);
 
+// The values a column of an integer ADO type can hold (adTinyInt, adSmallInt, adInteger, adBigInt
+// and their unsigned forms; adUnsignedBigInt up to the largest value a cell holds); nullopt for
+// every other type.
+struct IntegerRange {
+    int64_t low;
+    int64_t high;
+};
+std::optional<IntegerRange> integerRange(int adoType);
+// Raises EOleException "The value %s in column '%s' of row %zu is out of the range of its type (%lld
+// to %lld)" unless value lies in the range of the column's type (any value when it has none).
+// row counts from 0; valueText is the value as the provider read it.
+void checkIntegerRange(const ProviderColumn& column, std::size_t row, int64_t value, std::string_view valueText = {});
+// Raises checkIntegerRange's failure for a value that no integer of the column can hold.
+[[noreturn]] void valueOutOfRange(const ProviderColumn& column, std::size_t row, std::string_view valueText);
+// The shortest decimal text that reads back as value ("1e+30", "0.1", "inf", "nan").
+std::string shortestText(double value);
+
 // Raises EOleException with the text cleaned as the components report provider errors:
 // trailing spaces, control characters and periods removed.
 [[noreturn]] void providerError(std::string_view text, int32_t errorCode);

@@ -9,6 +9,10 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -127,20 +131,32 @@ void SqliteConnection::storeTyped(StoredResult& result, CellRef cell, sqlite3_st
     case Category::Integer:
     case Category::Boolean: {
         cell.kind = ProviderCell::Kind::Integer;
+        const bool boolean = category == Category::Boolean;
+        // A real becomes the nearest integer (ties to even); one that no 64-bit integer holds is
+        // refused, never converted.
+        auto fromReal = [&](double real, std::string_view asRead) {
+            if (boolean)
+                cell.value.integer = real != 0 ? -1 : 0;
+            else if (std::fabs(real) < 9.2e18)
+                cell.value.integer = static_cast<int64_t>(std::nearbyint(real));
+            else
+                valueOutOfRange(column, row, asRead);
+        };
         if (storage == SQLITE_INTEGER) {
             cell.value.integer = sqlite3_value_int64(stored);
         } else if (storage == SQLITE_FLOAT) {
-            cell.value.integer = static_cast<int64_t>(std::nearbyint(sqlite3_value_double(stored)));
+            const double real = sqlite3_value_double(stored);
+            fromReal(real, shortestText(real));
         } else if (storage == SQLITE_TEXT) {
-            std::string_view value = text();
+            std::string_view value = trimBlanks(text());
             double real = 0;
-            std::string upper = upperAscii(trimBlanks(value));
+            std::string upper = upperAscii(value);
             if (parseInt(value, cell.value.integer)) {
-            } else if (parseDouble(value, real) && std::isfinite(real)) {
-                cell.value.integer = static_cast<int64_t>(std::nearbyint(real));
-            } else if (category == Category::Boolean && (upper == "TRUE" || upper == "YES" || upper == "ON")) {
+            } else if (parseDouble(value, real)) {
+                fromReal(real, value);
+            } else if (boolean && (upper == "TRUE" || upper == "YES" || upper == "ON")) {
                 cell.value.integer = -1;
-            } else if (category == Category::Boolean && (upper == "FALSE" || upper == "NO" || upper == "OFF")) {
+            } else if (boolean && (upper == "FALSE" || upper == "NO" || upper == "OFF")) {
                 cell.value.integer = 0;
             } else {
                 mismatch(column, row);
@@ -148,8 +164,16 @@ void SqliteConnection::storeTyped(StoredResult& result, CellRef cell, sqlite3_st
         } else {
             mismatch(column, row);
         }
-        if (category == Category::Boolean && cell.value.integer != 0)
-            cell.value.integer = -1;
+        if (boolean) {
+            if (cell.value.integer != 0)
+                cell.value.integer = -1;
+        } else if (storage == SQLITE_TEXT) {
+            checkIntegerRange(column, row, cell.value.integer, trimBlanks(text()));
+        } else if (storage == SQLITE_FLOAT) {
+            checkIntegerRange(column, row, cell.value.integer, shortestText(sqlite3_value_double(stored)));
+        } else {
+            checkIntegerRange(column, row, cell.value.integer);
+        }
         break;
     }
     case Category::Float:
@@ -168,9 +192,8 @@ void SqliteConnection::storeTyped(StoredResult& result, CellRef cell, sqlite3_st
         if (storage == SQLITE_INTEGER || storage == SQLITE_TEXT) {
             value = parseCurrencyText(text());
         } else if (storage == SQLITE_FLOAT) {
-            double scaled = std::nearbyint(sqlite3_value_double(stored) * 10000.0);
-            if (std::fabs(scaled) < 9.2e18)
-                value = static_cast<int64_t>(scaled);
+            // The decimal the real stands for, not its binary value times 10 000.
+            value = parseCurrencyText(shortestText(sqlite3_value_double(stored)));
         }
         if (!value)
             mismatch(column, row);
@@ -553,6 +576,54 @@ std::optional<double> parseDateText(std::string_view text)
     return encodeDayNumber(year, month, day, hour, minute, second, millisecond);
 }
 
+namespace {
+
+// An unsigned decimal with an exponent as a plain decimal ("2.5e-4" to "0.00025"); nullopt when it
+// is not a number, or when it is far larger than any amount.
+std::optional<std::string> plainDecimal(std::string_view text)
+{
+    const std::size_t e = text.find_first_of("eE");
+    std::string_view exponentText = text.substr(e + 1);
+    if (!exponentText.empty() && exponentText.front() == '+')
+        exponentText.remove_prefix(1);
+    int exponent = 0;
+    const auto [end, ec] = std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+    if (ec != std::errc() || end != exponentText.data() + exponentText.size() || exponentText.empty())
+        return std::nullopt;
+    std::string digits;
+    long point = -1;
+    for (char c : text.substr(0, e)) {
+        if (c == '.' && point < 0)
+            point = static_cast<long>(digits.size());
+        else if (c >= '0' && c <= '9')
+            digits += c;
+        else
+            return std::nullopt;
+    }
+    if (digits.empty())
+        return std::nullopt;
+    if (point < 0)
+        point = static_cast<long>(digits.size());
+    const std::size_t first = digits.find_first_not_of('0');
+    if (first == std::string::npos)
+        return std::string("0");
+    digits.erase(0, first);
+    point -= static_cast<long>(first);
+    point += exponent;
+    // Beyond 25 digits before the point is beyond any amount; below 10^-10 rounds to zero.
+    if (point > 25)
+        return std::nullopt;
+    if (point < -10)
+        return std::string("0");
+    if (point <= 0)
+        return "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
+    if (static_cast<std::size_t>(point) >= digits.size())
+        return digits + std::string(static_cast<std::size_t>(point) - digits.size(), '0');
+    return digits.substr(0, static_cast<std::size_t>(point)) + "." + digits.substr(static_cast<std::size_t>(point));
+}
+
+} // namespace
+
 std::optional<int64_t> parseCurrencyText(std::string_view text)
 {
     text = trimBlanks(text);
@@ -561,15 +632,15 @@ std::optional<int64_t> parseCurrencyText(std::string_view text)
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
-    // Exponent forms ("1E5") go through double; plain decimals stay exact.
+    // Exponent forms ("1E5", "2.5e-4") are written out as plain decimals first, so that they too are
+    // rounded exactly.
+    std::string plain;
     if (text.find_first_of("eE") != std::string_view::npos) {
-        double value = 0;
-        if (!parseDouble(text, value) || !std::isfinite(value))
+        auto written = plainDecimal(text);
+        if (!written)
             return std::nullopt;
-        double scaled = std::nearbyint(value * 10000.0);
-        if (std::fabs(scaled) >= 9.2e18)
-            return std::nullopt;
-        return static_cast<int64_t>(negative ? -scaled : scaled);
+        plain = std::move(*written);
+        text = plain;
     }
     unsigned __int128 value = 0;
     int decimals = -1;
@@ -607,6 +678,102 @@ std::optional<int64_t> parseCurrencyText(std::string_view text)
     return negative ? static_cast<int64_t>(-static_cast<__int128>(value)) : static_cast<int64_t>(value);
 }
 
+namespace {
+
+const char* fileKind(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "a FIFO (named pipe)";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+[[noreturn]] void cannotOpen(const std::string& path, int error)
+{
+    if (error == ENOENT)
+        providerError(format("Could not find file '%s'.", path.c_str()), E_PROVIDER_FAIL);
+    if (error == ELOOP)
+        providerError(format("Cannot open file '%s': too many levels of symbolic links (a symbolic link loop).",
+                          path.c_str()),
+            E_PROVIDER_FAIL);
+    providerError(format("Cannot open file '%s': %s.", path.c_str(), std::strerror(error)), E_PROVIDER_FAIL);
+}
+
+void requireRegularFile(const std::string& path, const struct stat& info)
+{
+    if (S_ISDIR(info.st_mode))
+        providerError(format("'%s' is a folder, not a database file.", path.c_str()), E_PROVIDER_FAIL);
+    if (!S_ISREG(info.st_mode))
+        providerError(format("'%s' is %s, not a database file.", path.c_str(), fileKind(info.st_mode)),
+            E_PROVIDER_FAIL);
+}
+
+} // namespace
+
+DatabaseFile::DatabaseFile(const std::string& path)
+    : m_path(path)
+{
+    // Looked at before it is opened: opening a FIFO for reading waits for a writer.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        cannotOpen(path, errno);
+    requireRegularFile(path, info);
+    // Without waiting all the same, should the path be replaced by a FIFO in between.
+    m_descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_descriptor < 0)
+        cannotOpen(path, errno);
+    if (::fstat(m_descriptor, &info) != 0) {
+        const int error = errno;
+        ::close(m_descriptor);
+        cannotOpen(path, error);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(m_descriptor);
+        requireRegularFile(path, info);
+    }
+}
+
+DatabaseFile::~DatabaseFile()
+{
+    ::close(m_descriptor);
+}
+
+std::size_t DatabaseFile::readStart(unsigned char* buffer, std::size_t size) const
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(m_descriptor, buffer + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::string DatabaseFile::readAll() const
+{
+    std::string bytes;
+    char chunk[65536];
+    for (off_t offset = 0;;) {
+        const ssize_t n = ::pread(m_descriptor, chunk, sizeof chunk, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            providerError(format("Cannot read file '%s': %s.", m_path.c_str(), std::strerror(errno)), E_PROVIDER_FAIL);
+        if (n == 0)
+            return bytes;
+        bytes.append(chunk, static_cast<std::size_t>(n));
+        offset += n;
+    }
+}
+
 std::unique_ptr<ProviderConnection> openJetProvider(const std::vector<ConnectionItem>& items)
 {
     std::optional<std::string> source = connectionItem(items, "Data Source");
@@ -617,22 +784,15 @@ std::unique_ptr<ProviderConnection> openJetProvider(const std::vector<Connection
     std::string path = std::filesystem::absolute(*source, error).lexically_normal().string();
     if (error)
         path = *source;
-    auto status = std::filesystem::status(path, error);
-    if (!std::filesystem::exists(status))
-        providerError(format("Could not find file '%s'.", path.c_str()), E_PROVIDER_FAIL);
-    if (std::filesystem::is_directory(status))
-        providerError(format("'%s' is a folder, not a database file.", path.c_str()), E_PROVIDER_FAIL);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        providerError(format("Cannot open file '%s': %s.", path.c_str(), std::strerror(errno)), E_PROVIDER_FAIL);
+    const DatabaseFile file(path);
     unsigned char header[100] = {};
-    std::size_t size = std::fread(header, 1, sizeof header, file);
-    std::fclose(file);
+    const std::size_t size = file.readStart(header, sizeof header);
     switch (detectFormat(header, size)) {
     case FileFormat::Sqlite3:
         return openSqlite(path);
     case FileFormat::Jet:
-        return openJetDatabase(path);
+        // From the file already checked and open, not from its name once more.
+        return openJetDatabaseBytes(file.readAll(), path);
     case FileFormat::Unknown:
         break;
     }

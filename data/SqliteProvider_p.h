@@ -3,7 +3,9 @@
 
 #include "Provider.h"
 
+#include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace vl {
@@ -27,5 +29,27 @@ std::optional<double> parseDateText(std::string_view text);
 // Exact decimal text to ten-thousandths, rounded half away from zero; nullopt when not a number
 // or out of range.
 std::optional<int64_t> parseCurrencyText(std::string_view text);
+
+// A file database open for reading. The constructor refuses, with EOleException naming the path
+// and the reason, anything but a regular file (after symbolic links): a missing file, a symbolic
+// link loop, a folder, a FIFO, a device or a socket. It never blocks: the path is examined before
+// it is opened, and opened without waiting for a writer.
+class DatabaseFile
+{
+public:
+    explicit DatabaseFile(const std::string& path);
+    ~DatabaseFile();
+    DatabaseFile(const DatabaseFile&) = delete;
+    DatabaseFile& operator=(const DatabaseFile&) = delete;
+
+    // Up to size bytes from the start; fewer when the file is shorter.
+    std::size_t readStart(unsigned char* buffer, std::size_t size) const;
+    // The whole file. Raises EOleException when reading fails.
+    std::string readAll() const;
+
+private:
+    std::string m_path;
+    int m_descriptor = -1;
+};
 
 } // namespace vl

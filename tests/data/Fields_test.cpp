@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 using namespace vl;
 using vl::test::FakeDataSet;
 using vl::test::FakeProvider;
@@ -199,6 +202,76 @@ TEST(VariantFields, ByTheKindOfValue)
     auto texts = valueTexts(adVariant,
         {FakeResult::integer(-7), FakeResult::real(0.5), FakeResult::currency(125000), text, FakeResult::null()}, result);
     EXPECT_EQ(texts, (std::vector<std::string>{"-7", "0.5", "12.5", "wide", ""}));
+}
+
+// Each value one record of a one-column result; the text or the failure of each.
+std::vector<std::string> textsOrFailures(int adoType, const std::vector<ProviderCell>& cells, int precision = 0)
+{
+    std::vector<std::string> out;
+    for (const ProviderCell& cell : cells) {
+        FakeResult result;
+        result.addColumn("V", adoType).precision = precision;
+        result.rows.push_back({cell});
+        FakeProvider provider(result);
+        FakeDataSet fake;
+        fake.dataSet->Open();
+        out.push_back(messageOf([&] { out.push_back(fake.dataSet->FieldAt(0)->ValueText()); }));
+        if (out.back() == "no failure")
+            out.pop_back();
+    }
+    return out;
+}
+
+TEST(IntegerFields, ValuesBeyondTheFieldsTypeFailNamingFieldAndValue)
+{
+    const TFormatSettings saved = FormatSettings;
+    FormatSettings = TFormatSettings{};
+    const std::string integerRange = " is out of the range of field V (Integer -2147483648 to 2147483647)";
+    const std::string amountRange = " is out of the range of field V (BCD -922337203685477.5808 to 922337203685477.5807)";
+    struct Case {
+        int type;
+        ProviderCell cell;
+        std::string expected;
+    };
+    const Case cases[] = {
+        // A provider that reports a wider value than the field's type holds.
+        {adInteger, FakeResult::integer(2147483648), "Value 2147483648" + integerRange},
+        {adInteger, FakeResult::integer(-2147483649), "Value -2147483649" + integerRange},
+        {adUnsignedInt, FakeResult::integer(3000000000), "Value 3000000000" + integerRange},
+        {adSmallInt, FakeResult::integer(70000), "Value 70000 is out of the range of field V (SmallInt -32768 to 32767)"},
+        {adUnsignedTinyInt, FakeResult::integer(-1), "Value -1 is out of the range of field V (Word 0 to 65535)"},
+        {adUnsignedSmallInt, FakeResult::integer(65536), "Value 65536 is out of the range of field V (Word 0 to 65535)"},
+        // Reals and amounts in integer fields: out of range or not finite.
+        {adBigInt, FakeResult::real(1e30),
+            "Value 1e+30 is out of the range of field V (LargeInt -9223372036854775808 to 9223372036854775807)"},
+        {adInteger, FakeResult::real(2147483647.5), "Value 2147483647.5" + integerRange},
+        {adInteger, FakeResult::real(std::numeric_limits<double>::infinity()), "Value inf" + integerRange},
+        {adInteger, FakeResult::real(std::nan("")), "Value nan" + integerRange},
+        {adNumeric, FakeResult::currency(50000000000000), "Value 5000000000" + integerRange},
+        {adNumeric, FakeResult::currency(21474836475001), "Value 2147483647.5001" + integerRange},
+        // Amounts beyond what four decimals in 64 bits hold.
+        {adCurrency, FakeResult::integer(1000000000000000), "Value 1000000000000000" + amountRange},
+        {adCurrency, FakeResult::real(1e300), "Value 1e+300" + amountRange},
+        {adCurrency, FakeResult::real(-std::numeric_limits<double>::infinity()), "Value -inf" + amountRange},
+        // Within range: reals and amounts to integers round to even, reals to amounts half away from zero.
+        {adInteger, FakeResult::integer(-2147483648), "-2147483648"},
+        {adInteger, FakeResult::real(2.5), "2"},
+        {adInteger, FakeResult::real(-3.5), "-4"},
+        {adNumeric, FakeResult::currency(25000), "2"},
+        {adNumeric, FakeResult::currency(-35000), "-4"},
+        {adNumeric, FakeResult::currency(21474836474999), "2147483647"},
+        {adCurrency, FakeResult::real(1.00005), "1.0001"},
+        {adCurrency, FakeResult::real(-1.00005), "-1.0001"},
+        {adCurrency, FakeResult::real(0.00025), "0.0003"},
+        {adCurrency, FakeResult::real(0.000049999), "0"},
+        {adCurrency, FakeResult::integer(922337203685477), "922337203685477"},
+    };
+    for (const Case& c : cases) {
+        const auto got = textsOrFailures(c.type, {c.cell});
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0], c.expected) << c.type << " " << c.cell.integer << " " << c.cell.real;
+    }
+    FormatSettings = saved;
 }
 
 TEST(FieldFailures, NoDataSetAndUnsupportedType)

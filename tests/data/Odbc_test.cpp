@@ -349,6 +349,43 @@ TEST_F(SqliteOdbc, FailuresCarryTheDriversMessageAndNothingElse)
     EXPECT_EQ(noDsn, driverMessage("DSN=vl-no-such-dsn"));
 }
 
+TEST_F(SqliteOdbc, IntegersBeyondTheDescribedTypeFailNamingColumnValueAndRow)
+{
+    // The driver describes INTEGER and SMALLINT columns by their names but hands over what SQLite stored.
+    createDatabase(m_path,
+        "create table t (i integer, s smallint, b bigint);"
+        "insert into t values (1, 1, 1), (2147483648, 70000, 9223372036854775807);");
+    TComponent owner(nullptr);
+    auto* connection = new TADOConnection(&owner);
+    connection->SetConnectionString(connectionString());
+    auto* dataSet = new TADODataSet(&owner);
+    dataSet->SetConnection(connection);
+    struct Case {
+        const char* command;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"select i from t", "The value 2147483648 in column 'i' of row 2 is out of the range of its type (-2147483648 to "
+                            "2147483647)"},
+        {"select s from t", "The value 70000 in column 's' of row 2 is out of the range of its type (-32768 to 32767)"},
+        {"select b from t where b > 1", "9223372036854775807"},
+        {"select i, s from t where i = 1", "1,1"},
+    };
+    for (const Case& c : cases) {
+        dataSet->Close();
+        dataSet->SetCommandText(c.command);
+        std::string got;
+        try {
+            dataSet->Open();
+            for (int i = 0; i < dataSet->FieldCount(); ++i)
+                got += (i ? "," : "") + dataSet->FieldAt(i)->ValueText();
+        } catch (const Exception& e) {
+            got = e.Message();
+        }
+        EXPECT_EQ(got, c.expected) << c.command;
+    }
+}
+
 // The PostgreSQL server of this run; a test that needs it starts it.
 class Postgres : public testing::Test
 {

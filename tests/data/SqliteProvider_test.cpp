@@ -3,11 +3,19 @@
 #include "DateTimeFormat.h"
 #include "Exceptions.h"
 #include "Fixture.h"
+#include "FormatSettings.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vl;
 using vl::test::TempDir;
@@ -108,10 +116,14 @@ TEST(CurrencyTexts, ExactToTenThousandths)
         int64_t expected;
     };
     const Case cases[] = {{"12.5", 125000}, {"-3", -30000}, {"0.0001", 1}, {"0.00005", 1}, {"0.00004", 0},
-        {"922337203685477.5807", INT64_MAX}, {"-922337203685477.5808", INT64_MIN}, {"1E2", 1000000}, {"+7.", 70000}};
+        {"922337203685477.5807", INT64_MAX}, {"-922337203685477.5808", INT64_MIN}, {"1E2", 1000000}, {"+7.", 70000},
+        // Exponent forms exactly, half away from zero like the rest.
+        {"2.5E-4", 3}, {"-2.5e-4", -3}, {"1.00005e0", 10001}, {"15e-5", 2}, {"1e-11", 0}, {"0e400", 0},
+        {"9.223372036854775807E14", INT64_MAX}, {"1.5e+3", 15000000}};
     for (const Case& c : cases)
         EXPECT_EQ(parseCurrencyText(c.text), std::optional<int64_t>(c.expected)) << c.text;
-    for (const char* bad : {"", ".", "1.2.3", "abc", "922337203685477.5808", "1,5"})
+    for (const char* bad : {"", ".", "1.2.3", "abc", "922337203685477.5808", "1,5", "1e30", "1e", "e5", "1e5e5",
+             "1e99999999999", "inf", "nan"})
         EXPECT_FALSE(parseCurrencyText(bad).has_value()) << bad;
 }
 
@@ -153,6 +165,134 @@ TEST(FileDatabase, UnreadableFileIsNamed)
     std::filesystem::permissions(dir.file("locked.mdb"), std::filesystem::perms::none);
     EXPECT_NE(openFailure(dir.file("locked.mdb")).find("Cannot open file '" + dir.file("locked.mdb") + "'"),
         std::string::npos);
+}
+
+// Opens a data set on the file the way the window does: the value texts joined by ",", or the
+// failure's text, and how long it took.
+struct OpenOutcome {
+    std::string message;
+    std::chrono::milliseconds took;
+};
+
+OpenOutcome openThroughDataSet(const std::string& path, const std::string& command = "select * from T")
+{
+    TComponent owner(nullptr);
+    auto* connection = new TADOConnection(&owner);
+    connection->SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
+    auto* dataSet = new TADODataSet(&owner);
+    dataSet->SetConnection(connection);
+    dataSet->SetCommandText(command);
+    const auto start = std::chrono::steady_clock::now();
+    std::string message;
+    try {
+        dataSet->Open();
+        for (; !dataSet->AtEnd(); dataSet->Next())
+            for (int i = 0; i < dataSet->FieldCount(); ++i)
+                message += (message.empty() ? "" : ",") + dataSet->FieldAt(i)->ValueText();
+    } catch (const Exception& e) {
+        message = e.Message();
+    }
+    return {message, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)};
+}
+
+TEST(FileDatabase, WhatIsNotARegularFileIsRefusedAtOnce)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("pipe.mdb");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.file("folder.mdb"));
+    std::filesystem::create_symlink(dir.file("loop-b.mdb"), dir.file("loop-a.mdb"));
+    std::filesystem::create_symlink(dir.file("loop-a.mdb"), dir.file("loop-b.mdb"));
+    std::filesystem::create_symlink(dir.file("self.mdb"), dir.file("self.mdb"));
+    std::filesystem::create_symlink(fifo, dir.file("to-pipe.mdb"));
+    std::filesystem::create_symlink(dir.file("gone.mdb"), dir.file("dangling.mdb"));
+
+    // Should a FIFO ever be opened for reading, a writer unblocks it after a while and the case fails.
+    std::atomic<bool> finished = false;
+    std::thread guard([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!finished) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                if (writer >= 0)
+                    ::close(writer);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    struct Case {
+        std::string path, expected;
+    };
+    const std::string loop = "': too many levels of symbolic links (a symbolic link loop)";
+    const Case cases[] = {
+        {fifo, "'" + fifo + "' is a FIFO (named pipe), not a database file"},
+        {dir.file("to-pipe.mdb"), "'" + dir.file("to-pipe.mdb") + "' is a FIFO (named pipe), not a database file"},
+        {"/dev/null", "'/dev/null' is a character device, not a database file"},
+        {dir.file("folder.mdb"), "'" + dir.file("folder.mdb") + "' is a folder, not a database file"},
+        {dir.file("loop-a.mdb"), "Cannot open file '" + dir.file("loop-a.mdb") + loop},
+        {dir.file("self.mdb"), "Cannot open file '" + dir.file("self.mdb") + loop},
+        {dir.file("dangling.mdb"), "Could not find file '" + dir.file("dangling.mdb") + "'"},
+    };
+    for (const Case& c : cases) {
+        const OpenOutcome outcome = openThroughDataSet(c.path);
+        EXPECT_EQ(outcome.message, c.expected);
+        EXPECT_LT(outcome.took, std::chrono::seconds(2)) << c.path;
+    }
+    finished = true;
+    guard.join();
+}
+
+// Integer columns of every width, each holding one value: the value read, or the failure.
+TEST(FileDatabase, IntegersBeyondTheirColumnsTypeFailNamingColumnValueAndRow)
+{
+    TempDir dir;
+    const std::string schema = "create table T (I integer, S smallint, B byte, L bigint, C currency, N numeric(5,0));";
+    struct Case {
+        const char* column;
+        const char* value; // SQL literal, stored by the column's affinity
+        std::string expected;
+    };
+    const std::string intRange = " of row 1 is out of the range of its type (-2147483648 to 2147483647)";
+    const std::string bigRange = " of row 1 is out of the range of its type (-9223372036854775808 to 9223372036854775807)";
+    const Case cases[] = {
+        {"I", "2147483648", "The value 2147483648 in column 'I'" + intRange},
+        {"I", "-2147483649", "The value -2147483649 in column 'I'" + intRange},
+        {"I", "2147483647.6", "The value 2147483647.6 in column 'I'" + intRange},
+        {"I", "'9999999999'", "The value 9999999999 in column 'I'" + intRange},
+        {"S", "70000", "The value 70000 in column 'S' of row 1 is out of the range of its type (-32768 to 32767)"},
+        {"B", "-1", "The value -1 in column 'B' of row 1 is out of the range of its type (0 to 255)"},
+        {"B", "256", "The value 256 in column 'B' of row 1 is out of the range of its type (0 to 255)"},
+        {"L", "1e30", "The value 1e+30 in column 'L'" + bigRange},
+        {"L", "-1e999", "The value -inf in column 'L'" + bigRange},
+        // Integer affinity stores this text as the real 1e20; the message names what is stored.
+        {"L", "'99999999999999999999'", "The value 1e+20 in column 'L'" + bigRange},
+        // The edges themselves, and reals rounded to even.
+        {"I", "-2147483648", "-2147483648"},
+        {"I", "2.5", "2"},
+        {"S", "32767", "32767"},
+        {"B", "255", "255"},
+        {"L", "9223372036854775807", "9223372036854775807"},
+        // Amounts: exactly, half away from zero, whether stored as text, real or exponent text.
+        {"C", "'1.00005'", "1.0001"},
+        {"C", "1.00005", "1.0001"},
+        {"C", "-1.00005", "-1.0001"},
+        {"C", "0.00025", "0.0003"},
+        {"C", "'2.5E-4'", "0.0003"},
+        {"C", "0.00015", "0.0002"},
+        // A decimal of scale 0 is an integer field; its amount rounds to even.
+        {"N", "2.5", "2"},
+        {"N", "3.5", "4"},
+    };
+    const TFormatSettings saved = FormatSettings;
+    FormatSettings = TFormatSettings{};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const std::string path = dir.file("case" + std::to_string(i) + ".mdb");
+        vl::test::createDatabase(path, schema + "insert into T (" + c.column + ") values (" + c.value + ");");
+        EXPECT_EQ(openThroughDataSet(path, std::string("select ") + c.column + " from T").message, c.expected)
+            << c.column << " = " << c.value;
+    }
+    FormatSettings = saved;
 }
 
 class SqliteCommands : public ::testing::Test {
@@ -259,6 +399,23 @@ TEST_F(SqliteCommands, CommandFailuresHaveTheProvidersText)
         "The database '" + m_dir.file("db.mdb") + "' is opened read-only; the command would change it");
     EXPECT_EQ(m_connection->execute("delete from T"), nullptr);
     EXPECT_EQ(m_connection->execute("select count(*) from T")->cell(0, 0).integer, 2);
+}
+
+TEST_F(SqliteCommands, DeeplyNestedAndLongCommandsFailWithSqlitesTextOrRun)
+{
+    auto repeated = [](const std::string& unit, std::size_t count) {
+        std::string out;
+        for (std::size_t i = 0; i < count; ++i)
+            out += unit;
+        return out;
+    };
+    EXPECT_EQ(failure("select ID from T where " + repeated("(", 100000) + "ID=1" + repeated(")", 100000)).rfind(
+                  "Invalid command text: ", 0),
+        0u);
+    EXPECT_EQ(failure("select ID from T where " + repeated("not ", 100000) + "ID=1").rfind("Invalid command text: ", 0),
+        0u);
+    const std::string chain = failure("select ID from T where " + repeated("ID=9 or ", 12000) + "ID=1");
+    EXPECT_TRUE(chain == "ran" || chain.starts_with("Invalid command text: ")) << chain;
 }
 
 TEST_F(SqliteCommands, TextInANumericColumnThatIsNoNumberIsAMismatch)

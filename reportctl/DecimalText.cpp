@@ -1,5 +1,6 @@
 #include "DecimalText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -26,17 +27,21 @@ std::optional<double> plainDecimal(std::string_view text)
 
 std::optional<double> plainDecimal(QStringView text)
 {
-    // Short texts are narrowed on the stack; anything not ASCII is no plain decimal.
+    // Short texts are narrowed on the stack. A character no plain decimal holds ends the work at once,
+    // so a long text that is no number costs as little as a short one.
+    auto plain = [](char16_t unit) { return (unit >= u'0' && unit <= u'9') || unit == u'.' || unit == u'-'; };
     char narrow[64];
     std::string heap;
     char* out = narrow;
     if (static_cast<std::size_t>(text.size()) > sizeof narrow) {
+        if (!std::all_of(text.begin(), text.end(), [&](QChar c) { return plain(c.unicode()); }))
+            return std::nullopt;
         heap.resize(static_cast<std::size_t>(text.size()));
         out = heap.data();
     }
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
-        if (unit >= 0x80)
+        if (!plain(unit))
             return std::nullopt;
         out[i] = static_cast<char>(unit);
     }

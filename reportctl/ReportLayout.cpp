@@ -650,7 +650,7 @@ QString LaidOutReport::pageText(int index) const
 QString formatNumber(double value, int decimals)
 {
     if (decimals >= 0)
-        return QString::number(value, 'f', decimals);
+        return QString::number(value, 'f', std::min(decimals, MaxDecimals));
     if (std::abs(value - std::round(value)) < 1e-9 && std::abs(value) < 1e15)
         return QString::number(static_cast<long long>(std::llround(value)));
     return QString::number(value, 'g', 15);

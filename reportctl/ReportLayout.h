@@ -83,7 +83,8 @@ LaidOutReport layoutReport(const TemplateSheet& sheet, const ReportDataSet& data
 // The sheet that shows data without a template: every master field, then each detail as a table.
 TemplateSheet defaultSheet(const ReportDataSet& data);
 
-// Text of a sum: at most `decimals` digits after the point, or as many as needed when negative.
+// Text of a sum: at most `decimals` digits after the point (and at most MaxDecimals), or as many as
+// needed when negative.
 QString formatNumber(double value, int decimals);
 
 // The text of cell segments for one master row and detail row (-1: none), as the layout would print it

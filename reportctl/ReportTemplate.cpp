@@ -7,6 +7,7 @@
 
 #include <pugixml.hpp>
 
+#include <cmath>
 #include <optional>
 
 namespace vl {
@@ -31,18 +32,37 @@ QString attributeText(const pugi::xml_node& node, const char* name)
     return QString::fromUtf8(node.attribute(name).value());
 }
 
-double number(const pugi::xml_node& node, const char* name, double fallback, double minimum = 0.0)
+// A numeric attribute within its documented range; NaN, the infinities and anything outside the range
+// are refused, so no later conversion or sum ever sees them.
+double number(const pugi::xml_node& node, const char* name, double fallback, double minimum, double maximum)
 {
     const pugi::xml_attribute attribute = node.attribute(name);
     if (!attribute)
         return fallback;
     bool ok = false;
     const double value = QString::fromUtf8(attribute.value()).trimmed().toDouble(&ok);
-    if (!ok || value < minimum)
-        refuse(node, QStringLiteral("attribute %1=\"%2\" is not a number of at least %3")
+    if (!ok || !std::isfinite(value) || value < minimum || value > maximum)
+        refuse(node, QStringLiteral("attribute %1=\"%2\" is not a number from %3 to %4")
                          .arg(QString::fromUtf8(name), QString::fromUtf8(attribute.value()))
-                         .arg(minimum));
+                         .arg(minimum)
+                         .arg(maximum));
     return value;
+}
+
+double length(const pugi::xml_node& node, const char* name, double fallback, double minimum = 0.0)
+{
+    return number(node, name, fallback, minimum, MaxTemplateLength);
+}
+
+int wholeNumber(const pugi::xml_node& node, const char* name, int fallback, int minimum, int maximum)
+{
+    const double value = number(node, name, fallback, minimum, maximum);
+    if (value != std::floor(value))
+        refuse(node, QStringLiteral("attribute %1=\"%2\" is not a whole number from %3 to %4")
+                         .arg(QString::fromUtf8(name), QString::fromUtf8(node.attribute(name).value()))
+                         .arg(minimum)
+                         .arg(maximum));
+    return static_cast<int>(value);
 }
 
 bool flag(const pugi::xml_node& node, const char* name, bool fallback)
@@ -75,15 +95,20 @@ CellStyle readStyle(const pugi::xml_node& node, CellStyle style)
 {
     if (node.attribute("font"))
         style.fontFamily = attributeText(node, "font");
-    style.fontSize = number(node, "size", style.fontSize, 1.0);
+    style.fontSize = number(node, "size", style.fontSize, MinFontSize, MaxFontSize);
     style.bold = flag(node, "bold", style.bold);
     style.italic = flag(node, "italic", style.italic);
     style.underline = flag(node, "underline", style.underline);
     style.color = colour(node, "color", style.color);
     style.background = colour(node, "background", style.background);
-    style.decimals = static_cast<int>(number(node, "decimals", style.decimals, -1.0));
-    if (node.attribute("format"))
+    style.decimals = wholeNumber(node, "decimals", style.decimals, -1, MaxDecimals);
+    if (node.attribute("format")) {
         style.format = attributeText(node, "format");
+        if (formatDecimals(style.format) > MaxDecimals)
+            refuse(node, QStringLiteral("format=\"%1\" asks for more than %2 digits after the point")
+                             .arg(style.format.left(64))
+                             .arg(MaxDecimals));
+    }
     style.wrap = flag(node, "wrap", style.wrap);
     if (node.attribute("align")) {
         const QString align = attributeText(node, "align").trimmed().toLower();
@@ -157,8 +182,8 @@ PageSetup readPage(const pugi::xml_node& node)
             refuse(node, QStringLiteral("paper size \"%1\" is unknown").arg(key));
         paper = found->size(QPageSize::Millimeter);
     }
-    paper.setWidth(number(node, "width", paper.width(), 10.0));
-    paper.setHeight(number(node, "height", paper.height(), 10.0));
+    paper.setWidth(length(node, "width", paper.width(), MinPaperLength));
+    paper.setHeight(length(node, "height", paper.height(), MinPaperLength));
     page.paper = page.landscape ? paper.transposed() : paper;
 
     if (node.attribute("margins")) {
@@ -167,16 +192,18 @@ PageSetup readPage(const pugi::xml_node& node)
         for (const QString& part : parts) {
             bool ok = false;
             const double value = part.trimmed().toDouble(&ok);
-            if (!ok || value < 0)
-                refuse(node, QStringLiteral("margins=\"%1\" is not left,top,right,bottom in mm")
-                                 .arg(attributeText(node, "margins")));
+            if (!ok || !std::isfinite(value) || value < 0 || value > MaxTemplateLength)
+                refuse(node, QStringLiteral("margins=\"%1\" is not left,top,right,bottom in mm, each from 0 to %2")
+                                 .arg(attributeText(node, "margins"))
+                                 .arg(MaxTemplateLength));
             values.push_back(value);
         }
         if (values.size() == 1)
             values.assign(4, values[0]);
         if (values.size() != 4)
-            refuse(node, QStringLiteral("margins=\"%1\" is not left,top,right,bottom in mm")
-                             .arg(attributeText(node, "margins")));
+            refuse(node, QStringLiteral("margins=\"%1\" is not left,top,right,bottom in mm, each from 0 to %2")
+                             .arg(attributeText(node, "margins"))
+                             .arg(MaxTemplateLength));
         page.marginLeft = values[0];
         page.marginTop = values[1];
         page.marginRight = values[2];
@@ -218,7 +245,7 @@ TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle
 {
     TemplateBand band;
     band.kind = kind;
-    band.height = number(node, "height", band.height, 0.0);
+    band.height = length(node, "height", band.height);
     band.grow = flag(node, "grow", false);
     if (isDetailKind(kind)) {
         band.detailId = attributeText(node, "detail").trimmed();
@@ -232,12 +259,12 @@ TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle
         if (std::string_view(child.name()) != "cell")
             refuse(child, QStringLiteral("<%1> is not allowed in a band; expected <cell>").arg(QString::fromUtf8(child.name())));
         TemplateCell cell;
-        cell.x = number(child, "x", 0.0);
-        cell.y = number(child, "y", 0.0);
-        cell.width = number(child, "width", 0.0, 0.1);
+        cell.x = length(child, "x", 0.0);
+        cell.y = length(child, "y", 0.0);
+        cell.width = length(child, "width", 0.0, MinCellWidth);
         if (!child.attribute("width"))
             refuse(child, QStringLiteral("<cell> needs a width"));
-        cell.height = number(child, "height", 0.0);
+        cell.height = length(child, "height", 0.0);
         cell.style = readStyle(child, bandStyle);
         cell.name = attributeText(child, "name").trimmed();
         cell.input = flag(child, "input", false);

@@ -15,6 +15,15 @@
 
 namespace vl {
 
+// Ranges of the template's numbers, refused outside them (docs/template-format.md). Every length (paper,
+// margins, band heights, cell position and size) is at most MaxTemplateLength mm, about the largest
+// page a PDF reader shows (200 inches).
+inline constexpr double MaxTemplateLength = 5000.0;
+inline constexpr double MinPaperLength = 10.0;
+inline constexpr double MinCellWidth = 0.1;
+inline constexpr double MinFontSize = 1.0; // points
+inline constexpr double MaxFontSize = 1000.0;
+
 // One piece of a cell's text: literal text or an expression evaluated during layout.
 struct TextSegment {
     // Field, Sum, Count, PageNumber and PageCount are the simple forms; anything else is a Formula.

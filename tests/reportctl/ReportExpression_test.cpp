@@ -150,3 +150,89 @@ TEST(ExpressionValues, TextsReadAsNumbersAsQtWouldReadThem)
         }
     }
 }
+
+namespace {
+
+// Text nested `levels` deep around "1" in one of the three ways an expression nests.
+struct Nesting {
+    const char* kind;
+    QString (*build)(int levels);
+    const char* valueAtLimit; // what MaxExpressionDepth levels evaluate to
+};
+
+QString repeated(const char* piece, int times)
+{
+    return QString::fromLatin1(piece).repeated(times);
+}
+
+const Nesting Nestings[] = {
+    {"parentheses", [](int n) { return repeated("(", n) + "1" + repeated(")", n); }, "1"},
+    {"calls", [](int n) { return repeated("f(", n) + "1" + repeated(")", n); }, nullptr},
+    {"minus signs", [](int n) { return repeated("-", n) + "1"; }, "1"}, // an even count
+    {"mixed", [](int n) { return repeated("-(", n / 2) + repeated("-", n % 2) + "2" + repeated(")", n / 2); }, "2"},
+};
+
+} // namespace
+
+TEST(ExpressionLimits, NestingIsRefusedBeyondTheLimitAndEvaluatedUpToIt)
+{
+    static_assert(MaxExpressionDepth % 4 == 0, "the cases count on an even number of minus signs");
+    for (const Nesting& nesting : Nestings) {
+        SCOPED_TRACE(nesting.kind);
+        for (const int levels : {MaxExpressionDepth + 1, 10000, 1000000}) {
+            QString reason;
+            EXPECT_EQ(parseExpression(nesting.build(levels), reason), nullptr) << levels;
+            EXPECT_TRUE(reason.contains(QStringLiteral("nests deeper than %1 levels").arg(MaxExpressionDepth)))
+                << reason.toStdString();
+        }
+        QString reason;
+        const auto expression = parseExpression(nesting.build(MaxExpressionDepth), reason);
+        ASSERT_NE(expression, nullptr) << reason.toStdString();
+        FakeContext context;
+        const QString value = evaluateExpression(*expression, context).toText();
+        // The fake answers f(x) with "<x>": the calls wrap the 1 once per level.
+        const QString expected = nesting.valueAtLimit ? QString::fromLatin1(nesting.valueAtLimit)
+                                                      : repeated("<", MaxExpressionDepth) + "1" + repeated(">", MaxExpressionDepth);
+        EXPECT_EQ(value, expected);
+    }
+}
+
+TEST(ExpressionLimits, LongFlatChainsEvaluateLeftToRight)
+{
+    // About 100 KB each: one node per chain, however long, and no recursion over its terms.
+    struct Case {
+        QString text;
+        QString expected;
+    };
+    const int terms = 50000;
+    const Case cases[] = {
+        {"1" + repeated("+1", terms - 1), QString::number(terms)},
+        {"100000" + repeated("-1", terms), "50000"},
+        {"1" + repeated("*1", terms - 1) + "/4", "0.25"},
+        {"\"a\"" + repeated("&\"b\"", terms / 2), "a" + repeated("b", terms / 2)},
+        {"\"a\"" + repeated("+1", terms), "a" + repeated("1", terms)}, // text + number joins, at every step
+        {"\"1.5.\"" + repeated("+1", terms), "1.5." + repeated("1", terms)},
+        {"\"1e\"" + repeated("+''", terms / 3) + "+5+0", "100000"}, // text that becomes a number at its end
+        {"1" + repeated("+2*3-(4)", terms / 8), QString::number(1 + 2 * (terms / 8))},
+        {"f(" + repeated("1,", terms - 1) + "1)", "<1>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.left(40).toStdString());
+        QString reason;
+        const auto expression = parseExpression(c.text, reason);
+        ASSERT_NE(expression, nullptr) << reason.toStdString();
+        FakeContext context;
+        EXPECT_EQ(evaluateExpression(*expression, context).toText(), c.expected);
+    }
+}
+
+TEST(ExpressionLimits, DecimalsBeyondTheMostAreShownAsTheMost)
+{
+    const QString most = "0." + repeated("0", MaxDecimals);
+    EXPECT_EQ(evaluateText("1/3", "", 1000000000), QString::number(1.0 / 3, 'f', MaxDecimals));
+    EXPECT_EQ(evaluateText("1", qPrintable(most + "00000")), "1." + repeated("0", MaxDecimals));
+    EXPECT_EQ(formatDecimals(most), MaxDecimals);
+    EXPECT_EQ(formatDecimals("¥#,##0.00"), 2);
+    EXPECT_EQ(formatDecimals("yyyy-MM-dd"), 0);
+    EXPECT_EQ(formatDecimals("0." + repeated("0", 1000000)), MaxDecimals + 1);
+}

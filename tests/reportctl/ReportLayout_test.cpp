@@ -349,3 +349,22 @@ TEST(Layout, GrowingBandTakesTheHeightOfWrappedText)
     EXPECT_EQ(items[2].rect.top(), items[0].rect.bottom()) << "the next band starts below the grown one";
     EXPECT_TRUE(items[0].style.wrap);
 }
+
+TEST(Layout, LongAndDeepExpressionsLayOutAndGiveTheirValues)
+{
+    // A 100 KB chain in the text and a chain as deep as allowed in the link.
+    const QString chain = "1" + QStringLiteral("+1").repeated(49999);
+    const QString deep = QStringLiteral("-(").repeated(MaxExpressionDepth / 2) + "Master.DeptNo" + QString(MaxExpressionDepth / 2, u')');
+    ReportTemplate report;
+    const ParseResult parsed = parseTemplate(QStringLiteral(R"(<report version="1"><sheet name="S"><master height="5">
+      <cell width="50" href="[%1]">[%2]</cell></master></sheet></report>)")
+                                                 .arg(deep, chain)
+                                                 .toStdString(),
+                                             report);
+    ASSERT_TRUE(parsed.ok) << parsed.message.toStdString();
+    const LaidOutReport laidOut = layoutReport(report.sheets[0], sampleData());
+    ASSERT_EQ(laidOut.pages.size(), 1u);
+    ASSERT_EQ(laidOut.pages[0].items.size(), 2u);
+    EXPECT_EQ(laidOut.pages[0].items[0].text, "50000");
+    EXPECT_EQ(laidOut.pages[0].items[1].link, "2"); // an even count of minus signs
+}

@@ -167,3 +167,120 @@ TEST(TemplateFile, SampleTemplateParses)
     ASSERT_NE(report.sheet("Sheet1"), nullptr);
     EXPECT_GE(report.sheets.size(), 2u);
 }
+
+namespace {
+
+// A template whose third line holds `element`, at column 5.
+std::string templateWith(const std::string& element)
+{
+    return "<report version=\"1\">\n  <sheet name=\"S\">\n    " + element + "\n  </sheet>\n</report>";
+}
+
+std::string repeated(const char* piece, int times)
+{
+    std::string text;
+    for (int i = 0; i < times; ++i)
+        text += piece;
+    return text;
+}
+
+} // namespace
+
+TEST(TemplateLimits, DeepExpressionsAreRefusedWhereTheCellStands)
+{
+    const int deep = 10000;
+    const std::string kinds[] = {
+        repeated("(", deep) + "1" + repeated(")", deep),
+        repeated("f(", deep) + "1" + repeated(")", deep),
+        repeated("-", deep) + "1",
+    };
+    const QString reason = QStringLiteral("the expression nests deeper than %1 levels").arg(MaxExpressionDepth);
+    for (const std::string& expression : kinds) {
+        // In the cell's text, and in its href; the position is the cell's, on line 3.
+        for (const std::string& cell : {"<title height=\"5\"><cell width=\"9\">a [" + expression + "]</cell></title>",
+                                        "<title height=\"5\"><cell width=\"9\" href=\"[" + expression + "]\">a</cell></title>"}) {
+            SCOPED_TRACE(cell.substr(0, 60));
+            ReportTemplate report;
+            const ParseResult result = parseTemplate(templateWith(cell), report);
+            EXPECT_FALSE(result.ok);
+            EXPECT_EQ(result.line, 3);
+            EXPECT_EQ(result.column, 23);
+            EXPECT_TRUE(result.message.contains(reason)) << result.message.left(200).toStdString();
+            EXPECT_TRUE(result.message.endsWith(QStringLiteral("at line 3, column 23")));
+        }
+    }
+    // The limit itself is no error.
+    ReportTemplate report;
+    const std::string limit = repeated("(", MaxExpressionDepth) + "1" + repeated(")", MaxExpressionDepth);
+    const ParseResult accepted = parseTemplate(templateWith("<title height=\"5\"><cell width=\"9\">[" + limit + "]</cell></title>"), report);
+    EXPECT_TRUE(accepted.ok) << accepted.message.toStdString();
+}
+
+TEST(TemplateLimits, DeepExpressionInAFileNamesTheFileAndPosition)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("deep.vld");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(templateWith("<summary height=\"5\"><cell width=\"9\">[" + repeated("-(", 5000) + "1" + repeated(")", 5000) + "]</cell></summary>").c_str());
+    file.close();
+    ReportTemplate report;
+    const ParseResult result = loadTemplateFile(path, report);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.line, 3);
+    EXPECT_EQ(result.column, 25);
+    EXPECT_TRUE(result.message.startsWith(QStringLiteral("Template file \"%1\": the expression nests deeper").arg(path)))
+        << result.message.toStdString();
+}
+
+TEST(TemplateLimits, NumbersOutsideTheirRangeAreRefused)
+{
+    struct Case {
+        const char* element; // "@" stands for the value
+        int column; // of the element that is refused
+        std::vector<const char*> accepted;
+        std::vector<const char*> refused;
+    };
+    const char* const hostile[] = {"nan", "NaN", "inf", "-inf", "1e308", "-1e308", "1e999", "99999999999"};
+    const Case cases[] = {
+        {"<page margins=\"0\" width=\"@\"/>", 5, {"10", "5000", " 210.5 "}, {"9.99", "5000.01", "-1"}},
+        {"<page margins=\"0\" height=\"@\"/>", 5, {"10", "5000"}, {"9.99", "5000.01", "0"}},
+        {"<page margins=\"@\"/>", 5, {"0", "4", "0,0,1,4.5"}, {"-1", "5000.01", "1,nan,1,1", "1,1,inf,1", "1,1,1,-0.1"}},
+        {"<page width=\"5000\" margins=\"@,0,0,0\"/>", 5, {"4999"}, {"5000"}}, // no room left
+        {"<font size=\"@\"/>", 5, {"1", "1000", "10.5"}, {"0.99", "1000.5", "0", "-10"}},
+        {"<title height=\"@\"/>", 5, {"0", "5000"}, {"5000.01", "-0.5"}},
+        {"<title height=\"5\" size=\"@\"/>", 5, {"1", "1000"}, {"0.5", "1001"}},
+        {"<title height=\"5\" decimals=\"@\"/>", 5, {"-1", "0", "30"}, {"31", "-2", "2.5", "1000000000"}},
+        {"<title height=\"5\"><cell width=\"@\">a</cell></title>", 23, {"0.1", "5000"}, {"0.09", "5000.01", "0"}},
+        {"<title height=\"5\"><cell width=\"9\" x=\"@\">a</cell></title>", 23, {"0", "5000"}, {"5000.01", "-1"}},
+        {"<title height=\"5\"><cell width=\"9\" y=\"@\">a</cell></title>", 23, {"0", "5000"}, {"5000.01", "-1"}},
+        {"<title height=\"5\"><cell width=\"9\" height=\"@\">a</cell></title>", 23, {"0", "5000"}, {"5000.01", "-1"}},
+        {"<title height=\"5\"><cell width=\"9\" size=\"@\">a</cell></title>", 23, {"1", "1000"}, {"0", "1000.01"}},
+        {"<title height=\"5\"><cell width=\"9\" decimals=\"@\">a</cell></title>", 23, {"30"}, {"31", "1e9", "0.5"}},
+        {"<title height=\"5\"><cell width=\"9\" format=\"@\">a</cell></title>", 23,
+         {"#,##0.000000000000000000000000000000", "yyyy-MM-dd"}, {"0.0000000000000000000000000000000", "#,##0.0000000000000000000000000000000%"}},
+    };
+    for (const Case& c : cases) {
+        const std::string element = c.element;
+        const auto at = element.find('@');
+        auto withValue = [&](const char* value) { return templateWith(element.substr(0, at) + value + element.substr(at + 1)); };
+        for (const char* value : c.accepted) {
+            ReportTemplate report;
+            const ParseResult result = parseTemplate(withValue(value), report);
+            EXPECT_TRUE(result.ok) << c.element << " " << value << ": " << result.message.toStdString();
+        }
+        std::vector<const char*> refused = c.refused;
+        if (std::string_view(c.element).find("format") == std::string_view::npos)
+            refused.insert(refused.end(), std::begin(hostile), std::end(hostile));
+        for (const char* value : refused) {
+            SCOPED_TRACE(std::string(c.element) + " " + value);
+            ReportTemplate report;
+            report.version = 7;
+            const ParseResult result = parseTemplate(withValue(value), report);
+            EXPECT_FALSE(result.ok);
+            EXPECT_EQ(result.line, 3);
+            EXPECT_EQ(result.column, c.column) << result.message.toStdString();
+            EXPECT_EQ(report.version, 7);
+        }
+    }
+}

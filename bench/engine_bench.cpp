@@ -1,5 +1,6 @@
 // The report engine over a large document: how soon the first page of a 100 000-employee report is
-// on screen after LoadXML, and what the whole layout costs.
+// on screen after LoadXML, and what the whole layout costs; and the reader over hostile shapes of
+// document: one row of very many attributes, and rows that each name other attributes.
 //
 //   engine_bench [benchmark options]
 //
@@ -95,6 +96,56 @@ void BM_LoadXml(benchmark::State& state)
     }
 }
 BENCHMARK(BM_LoadXml)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// One row of `n` attributes, each named apart (only letter case tells some of them apart), then a
+// second row of the same names: the reader must stay linear in the attributes of a row.
+std::string wideRowDocument(int attributes)
+{
+    std::string row = "<Row";
+    for (int i = 0; i < attributes; ++i)
+        row += (i % 2 ? " f" : " F") + std::to_string(i / 2) + "=\"" + std::to_string(i) + "\"";
+    row += "/>";
+    return "<DocumentData><Master>" + row + row + "</Master></DocumentData>";
+}
+
+void BM_WideRow(benchmark::State& state)
+{
+    const std::string xml = wideRowDocument(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        vl::ReportDataSet data;
+        const vl::ParseResult result = vl::parseDataDocument(xml, data);
+        if (!result.ok || data.masterRows.size() != 2) {
+            state.SkipWithError("the wide row was not read");
+            return;
+        }
+    }
+    state.counters["doc_MB"] = static_cast<double>(xml.size()) / 1e6;
+}
+BENCHMARK(BM_WideRow)->Arg(1000)->Arg(40000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Every row names attributes no row before it named, so none shares a shape.
+std::string distinctShapesDocument(int rows)
+{
+    std::string xml = "<DocumentData><Master>";
+    for (int i = 0; i < rows; ++i)
+        xml += "<Row A=\"1\" N" + std::to_string(i) + "=\"2\"/>";
+    return xml + "</Master></DocumentData>";
+}
+
+void BM_DistinctShapes(benchmark::State& state)
+{
+    const std::string xml = distinctShapesDocument(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        vl::ReportDataSet data;
+        const vl::ParseResult result = vl::parseDataDocument(xml, data);
+        if (!result.ok) {
+            state.SkipWithError(result.message.toStdString().c_str());
+            return;
+        }
+    }
+    state.counters["doc_MB"] = static_cast<double>(xml.size()) / 1e6;
+}
+BENCHMARK(BM_DistinctShapes)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Every page, as print and PDF need them.
 void BM_WholeLayout(benchmark::State& state)

@@ -15,6 +15,7 @@
 #include <string>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -32,17 +33,46 @@ struct Refusal {
     std::ptrdiff_t offset;
 };
 
-void noteName(std::vector<QString>& names, const QString& name)
-{
-    if (std::none_of(names.begin(), names.end(), [&](const QString& n) { return n.compare(name, Qt::CaseInsensitive) == 0; }))
-        names.push_back(name);
-}
-
 constexpr std::u16string_view MasterIdxName = u"__MasterIdx";
 
 QString qs(std::u16string_view text)
 {
     return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+// A name or value as a message quotes it: a hostile document's name may be as long as the document.
+QString shown(std::u16string_view text)
+{
+    constexpr std::size_t MaxShown = 80;
+    if (text.size() <= MaxShown)
+        return qs(text);
+    std::size_t cut = MaxShown;
+    if (QChar::isHighSurrogate(text[cut - 1]))
+        --cut;
+    return qs(text.substr(0, cut)) + QChar(0x2026);
+}
+
+// The name with every character case-folded as QString::compare(..., Qt::CaseInsensitive) folds it,
+// so that names equal without letter case have equal keys.
+std::u16string foldedName(std::u16string_view name)
+{
+    std::u16string key;
+    key.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char32_t c = name[i];
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && QChar::isLowSurrogate(name[i + 1])) {
+            c = QChar::surrogateToUcs4(name[i], name[i + 1]);
+            ++i;
+        }
+        c = QChar::toCaseFolded(c);
+        if (QChar::requiresSurrogates(c)) {
+            key += QChar::highSurrogate(c);
+            key += QChar::lowSurrogate(c);
+        } else {
+            key += static_cast<char16_t>(c);
+        }
+    }
+    return key;
 }
 
 bool isSpace(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -234,6 +264,12 @@ public:
 
 private:
     static constexpr std::size_t EstimateAfterRows = 256;
+    // Bounds on what hostile documents make beside their rows (see docs/data-document.md).
+    static constexpr std::size_t MaxShapesBase = std::size_t{1} << 16;
+    static constexpr std::size_t UnitsPerShape = 32;
+    static constexpr std::size_t MaxGroupsBase = std::size_t{1} << 22;
+    static constexpr std::size_t UnitsPerGroup = 4;
+    static constexpr std::size_t MaxMasterIdxUnits = 256;
     struct Block {
         std::u16string_view name;
         std::uint32_t at; // its "<"
@@ -271,7 +307,7 @@ private:
     void endTag();
     void declaration(const char16_t* lt);
     void addRow(const char16_t* lt);
-    const RowShape* findShape(Block& block);
+    const RowShape* findShape(Block& block, const char16_t* lt);
     void finishShapes(Block& block, std::vector<QString>& names, bool skipMasterIdx) const;
     int masterIndex(const Block& block, std::size_t row, std::size_t masterCount) const;
 
@@ -288,6 +324,7 @@ private:
     const RowShape* m_lastShape = nullptr; // of the block being read
     std::size_t m_matched = 0; // how many of the row's first attributes are named as in m_lastShape
     std::unordered_map<std::u16string, RowShape*> m_shapeIndex; // of the block being read, by the names joined
+    std::size_t m_detailBlocks = 0;
 };
 
 const char16_t* DataDocumentReader::pastReference(const char16_t* amp) const
@@ -435,10 +472,12 @@ void DataDocumentReader::startTag(const char16_t* lt)
             refuse(lt, QStringLiteral("more than one root element"));
         m_rootSeen = true;
         if (name != u"DocumentData")
-            refuse(lt, QStringLiteral("the root element is <%1>, expected <DocumentData>").arg(qs(name)));
+            refuse(lt, QStringLiteral("the root element is <%1>, expected <DocumentData>").arg(shown(name)));
     } else if (depth >= static_cast<std::size_t>(MaxElementDepth)) {
         refuse(lt, QStringLiteral("elements are nested deeper than %1 levels").arg(MaxElementDepth));
     } else if (depth == 1) {
+        if (name != u"Master" && ++m_detailBlocks > MaxDetailBlocks)
+            refuse(lt, QStringLiteral("more than %1 detail blocks").arg(MaxDetailBlocks));
         m_blocks.push_back(Block{name, offset(lt), {}, {}, {}, false, 0, 0, {}});
         m_lastShape = nullptr;
         m_shapeIndex.clear();
@@ -539,7 +578,7 @@ void DataDocumentReader::addRow(const char16_t* lt)
         // Neighbouring rows mostly have the same shape.
         const RowShape* shape = m_lastShape;
         if (!shape || shape->attributes.size() != m_names.size() || m_matched != m_names.size())
-            shape = m_lastShape = findShape(block);
+            shape = m_lastShape = findShape(block, lt);
         row.m_shape = shape;
         std::uint32_t* const values = m_parsed.values.take(m_values.size());
         std::copy(m_values.begin(), m_values.end(), values);
@@ -561,7 +600,7 @@ void DataDocumentReader::addRow(const char16_t* lt)
     block.rowAt.push_back(offset(lt));
 }
 
-const RowShape* DataDocumentReader::findShape(Block& block)
+const RowShape* DataDocumentReader::findShape(Block& block, const char16_t* lt)
 {
     std::u16string key;
     for (const std::u16string_view name : m_names) {
@@ -570,6 +609,15 @@ const RowShape* DataDocumentReader::findShape(Block& block)
     }
     if (const auto found = m_shapeIndex.find(key); found != m_shapeIndex.end())
         return found->second;
+    // Only a new shape can hold a name twice: a row of a known shape names what that shape names.
+    std::unordered_set<std::u16string_view> seen(m_names.size() * 2);
+    for (const std::u16string_view name : m_names)
+        if (!seen.insert(name).second)
+            refuse(name.data(), QStringLiteral("the attribute \"%1\" appears twice in the row").arg(shown(name)));
+    // Each shape costs some hundred bytes beside the names it shares with the text; rows that name
+    // other attributes each time are bounded by the text's size so that memory is.
+    if (m_parsed.shapes.size() >= MaxShapesBase + static_cast<std::size_t>(m_end - m_begin) / UnitsPerShape)
+        refuse(lt, QStringLiteral("more than %1 different sets of attributes among the rows").arg(m_parsed.shapes.size()));
     RowShape& shape = m_parsed.shapes.emplace_back();
     shape.text = m_begin;
     shape.attributes = m_names;
@@ -581,17 +629,27 @@ const RowShape* DataDocumentReader::findShape(Block& block)
     return &shape;
 }
 
-// The fields of the block's shapes, and its field names in order of first appearance.
+// The fields of the block's shapes, and its field names in order of first appearance (one per name
+// without letter case). Shapes share one string per spelling.
 void DataDocumentReader::finishShapes(Block& block, std::vector<QString>& names, bool skipMasterIdx) const
 {
+    std::unordered_map<std::u16string_view, QString> spellings;
+    std::unordered_set<std::u16string> folded;
     for (RowShape* shape : block.shapes) {
+        shape->names.reserve(shape->attributes.size());
+        shape->positions.reserve(shape->attributes.size());
         for (std::uint32_t position = 0; position < shape->attributes.size(); ++position) {
             const std::u16string_view name = shape->attributes[position];
             if (skipMasterIdx && name == MasterIdxName)
                 continue;
-            shape->names.push_back(qs(name));
+            const auto [spelling, isNew] = spellings.try_emplace(name);
+            if (isNew) {
+                spelling->second = qs(name);
+                if (folded.insert(foldedName(name)).second)
+                    names.push_back(spelling->second);
+            }
+            shape->names.push_back(spelling->second);
             shape->positions.push_back(position);
-            noteName(names, shape->names.back());
         }
     }
 }
@@ -613,6 +671,11 @@ int DataDocumentReader::masterIndex(const Block& block, std::size_t row, std::si
         if (index < masterCount)
             return static_cast<int>(index);
     }
+    // Read no further than a number can run, so that a huge value is neither copied nor quoted whole.
+    if (length > MaxMasterIdxUnits)
+        refuse(at, QStringLiteral("__MasterIdx=\"%1\" names no master row (there are %2)")
+                       .arg(shown(std::u16string_view(value.begin, length)))
+                       .arg(masterCount));
     const QString text = toQString(value);
     bool ok = false;
     const int index = text.toInt(&ok);
@@ -630,19 +693,30 @@ ReportDataSet DataDocumentReader::build()
         finishShapes(*master, data.masterFieldNames, false);
         if (master->hasStray)
             refuse(m_begin + master->strayAt,
-                   QStringLiteral("<%1> found where <Row> was expected").arg(qs(master->strayName)));
+                   QStringLiteral("<%1> found where <Row> was expected").arg(shown(master->strayName)));
         data.masterRows = std::move(master->rows);
     }
+    // Each detail keeps a group per master row, even an empty one: their number is bounded by the
+    // text's size, as the rows are, and checked before any is made.
+    if (data.hasMaster && !data.masterRows.empty()) {
+        const std::size_t maxGroups = MaxGroupsBase + static_cast<std::size_t>(m_end - m_begin) / UnitsPerGroup;
+        std::size_t allowed = maxGroups / data.masterRows.size();
+        for (const Block& block : m_blocks)
+            if (&block != &*master && allowed-- == 0)
+                refuse(m_begin + block.at,
+                       QStringLiteral("too many detail blocks for %1 master rows (each holds a group per master row)")
+                           .arg(data.masterRows.size()));
+    }
+    std::unordered_set<std::u16string> ids;
     for (auto block = m_blocks.begin(); block != m_blocks.end(); ++block) {
         if (block == master)
             continue;
-        const QString id = qs(block->name);
         if (block->name == u"Master")
             refuse(m_begin + block->at, QStringLiteral("a second <Master> block"));
-        if (data.detail(id))
-            refuse(m_begin + block->at, QStringLiteral("detail block <%1> appears twice").arg(id));
+        if (!ids.insert(foldedName(block->name)).second)
+            refuse(m_begin + block->at, QStringLiteral("detail block <%1> appears twice").arg(shown(block->name)));
         DetailTable table;
-        table.id = id;
+        table.id = qs(block->name);
         finishShapes(*block, table.fieldNames, data.hasMaster);
         if (data.hasMaster) {
             table.groups.resize(data.masterRows.size());
@@ -653,7 +727,7 @@ ReportDataSet DataDocumentReader::build()
         }
         if (block->hasStray)
             refuse(m_begin + block->strayAt,
-                   QStringLiteral("<%1> found where <Row> was expected").arg(qs(block->strayName)));
+                   QStringLiteral("<%1> found where <Row> was expected").arg(shown(block->strayName)));
         table.rows = std::move(block->rows);
         data.details.push_back(std::move(table));
     }
@@ -788,8 +862,14 @@ namespace {
 
 ParseResult refused(const Refusal& refusal, QStringView xml)
 {
+    // Columns count from after a byte-order mark, as an editor shows the text.
+    std::ptrdiff_t offset = refusal.offset;
+    if (!xml.empty() && xml.front() == QChar(0xFEFF) && offset > 0) {
+        xml = xml.mid(1);
+        --offset;
+    }
     int line = 0, column = 0;
-    lineAndColumn(xml, refusal.offset, line, column);
+    lineAndColumn(xml, offset, line, column);
     return ParseResult::failure(positionMessage(DataWhat, refusal.reason, line, column), line, column);
 }
 
@@ -842,10 +922,22 @@ std::future<QString> startCopy(QStringView xml)
     return done.get_future();
 }
 
+// A document beyond the limit is refused before anything is allocated for it.
+ParseResult tooLarge(qsizetype size, const char* units)
+{
+    return ParseResult::failure(QStringLiteral("%1: %2 %3 are more than the largest document read (%4 characters)")
+                                    .arg(DataWhat)
+                                    .arg(size)
+                                    .arg(QLatin1String(units))
+                                    .arg(MaxDataDocumentChars));
+}
+
 } // namespace
 
 ParseResult parseDataDocument(const QString& xml, ReportDataSet& out)
 {
+    if (xml.size() > MaxDataDocumentChars)
+        return tooLarge(xml.size(), "characters");
     auto parsed = std::make_shared<ParsedData>();
     parsed->text = xml;
     try {
@@ -862,6 +954,8 @@ ParseResult parseDataDocument(const QString& xml, ReportDataSet& out)
 
 ParseResult parseDataDocument(QStringView xml, ReportDataSet& out)
 {
+    if (xml.size() > MaxDataDocumentChars)
+        return tooLarge(xml.size(), "characters");
     // Read where it stands; copied once it is taken, or alongside the reading into fresh storage.
     const bool reuse = storageReusable(out, xml.size());
     std::future<QString> copy;
@@ -895,6 +989,15 @@ ParseResult parseDataDocument(QStringView xml, ReportDataSet& out)
 
 ParseResult parseDataDocument(std::string_view xml, ReportDataSet& out)
 {
+    if (static_cast<std::size_t>(xml.size()) > static_cast<std::size_t>(MaxDataDocumentChars))
+        return tooLarge(static_cast<qsizetype>(xml.size()), "bytes");
+    // A UTF-16 text handed over as bytes would read as a document of replacement characters.
+    if (xml.starts_with("\xFF\xFE") || xml.starts_with("\xFE\xFF"))
+        return ParseResult::failure(positionMessage(DataWhat,
+                                                    QStringLiteral("the document begins with a UTF-16 byte-order "
+                                                                   "mark, but it is read as UTF-8"),
+                                                    1, 1),
+                                    1, 1);
     return parseDataDocument(QString::fromUtf8(xml.data(), static_cast<qsizetype>(xml.size())), out);
 }
 
@@ -905,7 +1008,9 @@ QString ReportDataSet::text() const
 
 ParseResult parseDataDocument(const char* xml, ReportDataSet& out)
 {
-    return parseDataDocument(std::string_view(xml), out);
+    // Never looked at past the limit, however far the text runs.
+    const std::size_t length = xml ? strnlen(xml, static_cast<std::size_t>(MaxDataDocumentChars) + 1) : 0;
+    return parseDataDocument(std::string_view(xml ? xml : "", length), out);
 }
 
 } // namespace vl

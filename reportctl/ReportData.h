@@ -85,11 +85,15 @@ struct ReportDataSet {
 // The largest data document read, in characters (UTF-16 units); a file holding one may have at most as
 // many bytes. Row values are found by 32-bit offsets into the text, and a larger document is no report.
 inline constexpr qsizetype MaxDataDocumentChars = qsizetype(1) << 29;
+// The most detail blocks (DetailIDs) a document may hold.
+inline constexpr std::size_t MaxDetailBlocks = 1024;
 
 // Reads a data document (the declared encoding is ignored: the text is decoded already). Attribute
-// values keep tabs and line breaks. On failure `out` is unchanged and the result tells where and why,
-// also for a detail row whose __MasterIdx names no master row; lines and columns count characters.
-// The data set keeps the text, and its rows read their values where they stand in it.
+// values keep tabs and line breaks; a byte-order mark at the start is passed over. On failure `out`
+// is unchanged and the result tells where and why, also for a detail row whose __MasterIdx names no
+// master row and for a row naming an attribute twice; lines and columns count characters. A text
+// beyond MaxDataDocumentChars (bytes, for UTF-8) is refused without a position before it is read or
+// copied. The data set keeps the text, and its rows read their values where they stand in it.
 ParseResult parseDataDocument(const QString& xml, ReportDataSet& out); // shares the text, no copy
 // Copies the text once it is read, into the storage of the document `out` held before when no copy
 // of `out` shares it; `xml` need only live during the call.

@@ -4,8 +4,11 @@
 
 #include <pugixml.hpp>
 
+#include <sys/mman.h>
+
 #include <cmath>
 #include <random>
+#include <string>
 
 using namespace vl;
 
@@ -101,6 +104,14 @@ TEST(DataDocument, RefusesWithPositionAndReason)
          "detail row without __MasterIdx"},
         {"<DocumentData><Master><Item/></Master></DocumentData>", 1, 23, "<Item> found where <Row> was expected"},
         {"<DocumentData><D/><D/></DocumentData>", 1, 19, "detail block <D> appears twice"},
+        {"<DocumentData><Detail/><DETAIL/></DocumentData>", 1, 24, "detail block <DETAIL> appears twice"},
+        // An attribute named twice, at the second; names differing in letter case are two.
+        {"<DocumentData><Master><Row a=\"1\" b=\"2\" a=\"3\"/></Master></DocumentData>", 1, 40,
+         "the attribute \"a\" appears twice in the row"},
+        {"<DocumentData><Master><Row a=\"1\" A=\"2\"/>\n<Row a=\"1\" A=\"2\" a=\"3\"/></Master></DocumentData>", 2, 18,
+         "the attribute \"a\" appears twice"},
+        {"<DocumentData><Master><Row/></Master><D><Row __MasterIdx=\"0\" __MasterIdx=\"0\"/></D></DocumentData>", 1, 62,
+         "the attribute \"__MasterIdx\" appears twice"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.xml);
@@ -187,6 +198,149 @@ TEST(DataDocument, MarkupAroundTheRowsIsPassedOver)
     const QString smiles = QString::fromUtf16(u"\U0001F600\U0001F600\U0001F600");
     EXPECT_EQ(data.detail("Detail")->rows.at(0).value("v"), smiles);
     EXPECT_EQ(data.detail("Detail")->groups, (std::vector<std::vector<int>>{{}, {0}}));
+}
+
+// The same text through every entry: as a shared string, a view, UTF-8 bytes and a C string.
+std::vector<std::pair<const char*, ParseResult>> readEveryWay(const QString& xml, std::vector<ReportDataSet>& sets)
+{
+    const std::string utf8 = xml.toStdString();
+    sets.assign(4, ReportDataSet{});
+    return {{"QString", parseDataDocument(xml, sets[0])},
+            {"QStringView", parseDataDocument(QStringView(xml), sets[1])},
+            {"string_view", parseDataDocument(std::string_view(utf8), sets[2])},
+            {"const char*", parseDataDocument(utf8.c_str(), sets[3])}};
+}
+
+TEST(DataDocument, AByteOrderMarkAtTheStartIsPassedOver)
+{
+    std::vector<ReportDataSet> sets;
+    const auto results
+        = readEveryWay(QString::fromUtf16(u"\uFEFF<DocumentData><Master><Row a=\"1\"/></Master></DocumentData>"), sets);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        SCOPED_TRACE(results[i].first);
+        ASSERT_TRUE(results[i].second.ok) << results[i].second.message.toStdString();
+        EXPECT_EQ(sets[i].masterRows.at(0).value("a"), QStringLiteral("1"));
+    }
+    // Positions count from after the mark; one anywhere else is text outside the root.
+    const auto refusals = readEveryWay(QString::fromUtf16(u"\uFEFF<DocumentData><Master><Row a=\"1/>"), sets);
+    for (const auto& [form, result] : refusals) {
+        SCOPED_TRACE(form);
+        EXPECT_EQ(result.column, 31) << result.message.toStdString();
+    }
+    for (const auto& [form, result] : readEveryWay(QString::fromUtf16(u" \uFEFF<DocumentData/>"), sets)) {
+        SCOPED_TRACE(form);
+        EXPECT_TRUE(result.message.contains("text outside the root element")) << result.message.toStdString();
+        EXPECT_EQ(result.column, 2);
+    }
+    // UTF-16 handed over as bytes is named for what it is.
+    for (const std::string& bytes : {std::string("\xFF\xFE<\0D\0", 6), std::string("\xFE\xFF\0<\0D", 6)}) {
+        ReportDataSet data;
+        const ParseResult result = parseDataDocument(std::string_view(bytes), data);
+        EXPECT_FALSE(result.ok);
+        EXPECT_TRUE(result.message.contains("UTF-16 byte-order mark")) << result.message.toStdString();
+        EXPECT_EQ(result.line, 1);
+    }
+}
+
+// One row of 40 000 attributes; half of the names differ from the other half in letter case only.
+TEST(DataDocument, AWideRowIsReadWhole)
+{
+    constexpr int Count = 40000;
+    QString row = QStringLiteral("<Row");
+    for (int i = 0; i < Count; ++i)
+        row += QStringLiteral(" %1%2=\"%3\"").arg(QChar(i % 2 ? u'f' : u'F')).arg(i / 2).arg(i);
+    row += QStringLiteral("/>");
+    const QString xml = QStringLiteral("<DocumentData><Master>") + row + row + QStringLiteral("</Master></DocumentData>");
+    ReportDataSet data;
+    const ParseResult result = parseDataDocument(xml, data);
+    ASSERT_TRUE(result.ok) << result.message.left(200).toStdString();
+    ASSERT_EQ(data.masterRows.size(), 2u);
+    for (const DataRow& read : data.masterRows) {
+        ASSERT_EQ(read.fieldCount(), static_cast<std::size_t>(Count));
+        EXPECT_EQ(read.fieldName(Count - 1), QStringLiteral("f19999"));
+        EXPECT_EQ(read.fieldValue(Count - 1), QStringLiteral("39999"));
+        EXPECT_EQ(read.value("F12345"), QStringLiteral("24690"));
+        EXPECT_EQ(read.value("f12345"), QStringLiteral("24691"));
+    }
+    ASSERT_EQ(data.masterFieldNames.size(), static_cast<std::size_t>(Count / 2)) << "one per name without letter case";
+    EXPECT_EQ(data.masterFieldNames.front(), QStringLiteral("F0"));
+    EXPECT_EQ(data.masterFieldNames.back(), QStringLiteral("F19999"));
+}
+
+// What a hostile document could make beyond its size is bounded, and refused where it goes over.
+TEST(DataDocument, HostileShapesAreBounded)
+{
+    struct Case {
+        const char* what;
+        QString xml;
+        const char* reason;
+        int column; // 0: not checked
+    };
+    QString blocks;
+    for (std::size_t i = 0; i <= MaxDetailBlocks; ++i)
+        blocks += QStringLiteral("<D%1/>").arg(i);
+    QString manyGroups = QStringLiteral("<DocumentData><Master>") + QStringLiteral("<Row/>").repeated(8192)
+                       + QStringLiteral("</Master>");
+    for (int i = 0; i < 600; ++i)
+        manyGroups += QStringLiteral("<D%1/>").arg(i);
+    QString manyShapes = QStringLiteral("<DocumentData><Master>");
+    for (int i = 0; i < 200000; ++i)
+        manyShapes += QStringLiteral("<Row n%1=\"\"/>").arg(i);
+    const QString longName(100000, u'N');
+    const Case cases[] = {
+        {"detail blocks", "<DocumentData>" + blocks + "</DocumentData>", "more than 1024 detail blocks", 0},
+        {"groups", manyGroups + "</DocumentData>", "too many detail blocks for 8192 master rows", 0},
+        {"shapes", manyShapes + "</Master></DocumentData>", "different sets of attributes among the rows", 0},
+        {"long name", "<" + longName + "/>", "the root element is <NNNN", 1},
+        {"long stray", "<DocumentData><Master><" + longName + "/></Master></DocumentData>", "found where <Row>", 23},
+        {"long attribute", "<DocumentData><Master><Row " + longName + "=\"\" " + longName + "=\"\"/></Master></DocumentData>",
+         "appears twice", 100032},
+        {"long master index", "<DocumentData><Master><Row/></Master><D><Row __MasterIdx=\"" + QString(100000, u'0') + "1\"/></D></DocumentData>",
+         "names no master row", 41},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReportDataSet data;
+        const ParseResult result = parseDataDocument(c.xml, data);
+        EXPECT_FALSE(result.ok);
+        EXPECT_TRUE(result.message.contains(QString::fromUtf8(c.reason))) << result.message.left(300).toStdString();
+        EXPECT_LT(result.message.size(), 300) << "names are shortened in messages";
+        if (c.column) {
+            EXPECT_EQ(result.column, c.column);
+        }
+        EXPECT_TRUE(data.empty());
+    }
+    // Just within the bounds.
+    blocks.chop(QStringLiteral("<D1024/>").size());
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument("<DocumentData>" + blocks + "</DocumentData>", data).ok);
+    EXPECT_EQ(data.details.size(), MaxDetailBlocks);
+}
+
+// Texts beyond the limit, seen through memory that is mapped but never touched.
+TEST(DataDocument, TextsBeyondTheLimitAreRefusedBeforeTheyAreRead)
+{
+    const std::size_t bytes = static_cast<std::size_t>(MaxDataDocumentChars + 1) * sizeof(char16_t);
+    void* const mapped = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapped == MAP_FAILED)
+        GTEST_SKIP() << "no address space for the over-long text";
+    const auto* units = static_cast<const QChar*>(mapped);
+    const auto* narrow = static_cast<const char*>(mapped);
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument(ExampleDocument, data).ok);
+    const ParseResult results[] = {
+        parseDataDocument(QString::fromRawData(units, MaxDataDocumentChars + 1), data),
+        parseDataDocument(QStringView(units, MaxDataDocumentChars + 1), data),
+        parseDataDocument(std::string_view(narrow, static_cast<std::size_t>(MaxDataDocumentChars) + 1), data),
+    };
+    munmap(mapped, bytes);
+    for (const ParseResult& result : results) {
+        EXPECT_FALSE(result.ok);
+        EXPECT_TRUE(result.message.contains("536870913")) << result.message.toStdString();
+        EXPECT_TRUE(result.message.contains("more than the largest document read")) << result.message.toStdString();
+        EXPECT_EQ(result.line, 0);
+    }
+    EXPECT_EQ(values(data.masterRows, "DeptNo"), (std::vector<QString>{"10", "20"})) << "the old data stay";
 }
 
 TEST(DataDocument, SharesTheTextItIsGiven)

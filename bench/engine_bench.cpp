@@ -123,6 +123,22 @@ void BM_WideRow(benchmark::State& state)
 }
 BENCHMARK(BM_WideRow)->Arg(1000)->Arg(40000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// Every field of the wide rows found by its name, as a client reading the whole row does.
+void BM_WideRowByName(benchmark::State& state)
+{
+    vl::ReportDataSet data;
+    if (!vl::parseDataDocument(wideRowDocument(static_cast<int>(state.range(0))), data).ok) {
+        state.SkipWithError("the wide row was not read");
+        return;
+    }
+    for (auto _ : state) {
+        for (const vl::DataRow& row : data.masterRows)
+            for (std::size_t i = 0; i < row.fieldCount(); ++i)
+                benchmark::DoNotOptimize(row.value(row.fieldName(i)));
+    }
+}
+BENCHMARK(BM_WideRowByName)->Arg(40000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // Every row names attributes no row before it named, so none shares a shape.
 std::string distinctShapesDocument(int rows)
 {

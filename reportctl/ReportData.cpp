@@ -4,6 +4,7 @@
 #include "LargePages.h"
 #include "ReportXml_p.h"
 
+#include <QHashFunctions>
 #include <QStringList>
 
 #include <algorithm>
@@ -186,7 +187,35 @@ struct RowShape {
     std::vector<QString> names; // the fields, in attribute order
     std::vector<std::uint32_t> positions; // of each field among the row's attributes
     int masterIdx = -1; // position of the first __MasterIdx attribute, -1 without
+    // Of a wide shape only: (hash, field) of each name as spelt and case-folded, in that order, so
+    // that finding a field by name is no scan of every name. Empty for the usual narrow shape.
+    using Index = std::vector<std::pair<std::size_t, std::uint32_t>>;
+    Index spelt;
+    Index folded;
 };
+
+namespace {
+
+// From this many fields on a shape is indexed; a scan of fewer names costs less than a hash.
+constexpr std::size_t IndexedFrom = 32;
+
+std::size_t nameHash(std::u16string_view name)
+{
+    return qHash(QStringView(name.data(), static_cast<qsizetype>(name.size())), QHashSeed::globalSeed());
+}
+
+// The fields whose name hashes to `hash`, in field order.
+template <typename Match>
+int findIndexed(const RowShape::Index& index, std::size_t hash, Match match)
+{
+    auto entry = std::lower_bound(index.begin(), index.end(), std::pair<std::size_t, std::uint32_t>(hash, 0));
+    for (; entry != index.end() && entry->first == hash; ++entry)
+        if (match(entry->second))
+            return static_cast<int>(entry->second);
+    return -1;
+}
+
+} // namespace
 
 // Where the rows' values start, in blocks that never move, so rows point straight at their part.
 class ValueStore {
@@ -633,7 +662,12 @@ const RowShape* DataDocumentReader::findShape(Block& block, const char16_t* lt)
 // without letter case). Shapes share one string per spelling.
 void DataDocumentReader::finishShapes(Block& block, std::vector<QString>& names, bool skipMasterIdx) const
 {
-    std::unordered_map<std::u16string_view, QString> spellings;
+    struct Spelling {
+        QString name;
+        std::size_t hash;
+        std::size_t foldedHash;
+    };
+    std::unordered_map<std::u16string_view, Spelling> spellings;
     std::unordered_set<std::u16string> folded;
     for (RowShape* shape : block.shapes) {
         shape->names.reserve(shape->attributes.size());
@@ -644,12 +678,24 @@ void DataDocumentReader::finishShapes(Block& block, std::vector<QString>& names,
                 continue;
             const auto [spelling, isNew] = spellings.try_emplace(name);
             if (isNew) {
-                spelling->second = qs(name);
-                if (folded.insert(foldedName(name)).second)
-                    names.push_back(spelling->second);
+                std::u16string key = foldedName(name);
+                spelling->second = {qs(name), nameHash(name), nameHash(key)};
+                if (folded.insert(std::move(key)).second)
+                    names.push_back(spelling->second.name);
             }
-            shape->names.push_back(spelling->second);
+            shape->names.push_back(spelling->second.name);
             shape->positions.push_back(position);
+        }
+        if (shape->names.size() >= IndexedFrom) {
+            shape->spelt.reserve(shape->names.size());
+            shape->folded.reserve(shape->names.size());
+            for (std::uint32_t field = 0; field < shape->names.size(); ++field) {
+                const Spelling& spelling = spellings.at(shape->attributes[shape->positions[field]]);
+                shape->spelt.emplace_back(spelling.hash, field);
+                shape->folded.emplace_back(spelling.foldedHash, field);
+            }
+            std::sort(shape->spelt.begin(), shape->spelt.end());
+            std::sort(shape->folded.begin(), shape->folded.end());
         }
     }
 }
@@ -759,6 +805,14 @@ int DataRow::fieldIndex(const QString& name) const
 {
     // Templates mostly spell names as the data do: the exact compare is the cheap first try.
     const std::vector<QString>& names = shape().names;
+    if (!shape().spelt.empty()) {
+        const std::u16string_view spelt(reinterpret_cast<const char16_t*>(name.utf16()), static_cast<std::size_t>(name.size()));
+        const int exact = findIndexed(shape().spelt, nameHash(spelt), [&](std::uint32_t i) { return names[i] == name; });
+        if (exact >= 0)
+            return exact;
+        return findIndexed(shape().folded, nameHash(foldedName(spelt)),
+                           [&](std::uint32_t i) { return names[i].compare(name, Qt::CaseInsensitive) == 0; });
+    }
     for (std::size_t i = 0; i < names.size(); ++i)
         if (names[i] == name)
             return static_cast<int>(i);

@@ -249,22 +249,28 @@ TEST(DataDocument, AWideRowIsReadWhole)
     QString row = QStringLiteral("<Row");
     for (int i = 0; i < Count; ++i)
         row += QStringLiteral(" %1%2=\"%3\"").arg(QChar(i % 2 ? u'f' : u'F')).arg(i / 2).arg(i);
-    row += QStringLiteral("/>");
+    row += QStringLiteral(" Extra=\"e\"/>");
     const QString xml = QStringLiteral("<DocumentData><Master>") + row + row + QStringLiteral("</Master></DocumentData>");
     ReportDataSet data;
     const ParseResult result = parseDataDocument(xml, data);
     ASSERT_TRUE(result.ok) << result.message.left(200).toStdString();
     ASSERT_EQ(data.masterRows.size(), 2u);
     for (const DataRow& read : data.masterRows) {
-        ASSERT_EQ(read.fieldCount(), static_cast<std::size_t>(Count));
+        ASSERT_EQ(read.fieldCount(), static_cast<std::size_t>(Count + 1));
         EXPECT_EQ(read.fieldName(Count - 1), QStringLiteral("f19999"));
         EXPECT_EQ(read.fieldValue(Count - 1), QStringLiteral("39999"));
-        EXPECT_EQ(read.value("F12345"), QStringLiteral("24690"));
-        EXPECT_EQ(read.value("f12345"), QStringLiteral("24691"));
+        // Every field by its exact name, then by names found only without letter case.
+        for (std::size_t i = 0; i < read.fieldCount(); ++i)
+            ASSERT_EQ(read.value(read.fieldName(i)), read.fieldValue(i)) << i;
+        EXPECT_EQ(read.value("EXTRA"), QStringLiteral("e"));
+        EXPECT_EQ(read.value(QString::fromUtf16(u"\uFF26123")), std::nullopt) << "full-width F is no F";
+        EXPECT_EQ(read.number("EXTRA"), std::nullopt);
+        EXPECT_EQ(read.number("f123"), 247);
+        EXPECT_EQ(read.value("F40000"), std::nullopt);
     }
-    ASSERT_EQ(data.masterFieldNames.size(), static_cast<std::size_t>(Count / 2)) << "one per name without letter case";
+    ASSERT_EQ(data.masterFieldNames.size(), static_cast<std::size_t>(Count / 2 + 1)) << "one per name without letter case";
     EXPECT_EQ(data.masterFieldNames.front(), QStringLiteral("F0"));
-    EXPECT_EQ(data.masterFieldNames.back(), QStringLiteral("F19999"));
+    EXPECT_EQ(data.masterFieldNames.back(), QStringLiteral("Extra"));
 }
 
 // What a hostile document could make beyond its size is bounded, and refused where it goes over.

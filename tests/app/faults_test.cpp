@@ -319,6 +319,24 @@ TEST_F(FaultTest, MalformedTemplate)
     expectOpenTemplateWorks();
 }
 
+TEST_F(FaultTest, TemplateWithADeeplyNestedExpression)
+{
+    const std::string deep = std::string(10000, '(') + "1" + std::string(10000, ')');
+    writeBytes(programDir() / "test.vld",
+        "<?xml version=\"1.0\"?>\n<report version=\"1\">\n  <sheet name=\"Sheet1\">\n    <title height=\"5\"><cell width=\"9\">["
+            + deep + "]</cell></title>\n  </sheet>\n</report>\n");
+    start();
+    vl::setProgramFilePath((programDir() / "vldemo").string());
+    const auto shown = click(Form1->Button1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0],
+        "Template file \"" + (programDir() / "test.vld").string()
+            + "\": the expression nests deeper than 256 levels of parentheses, function calls and minus signs"
+              " at line 4, column 23.");
+    expectLoadDataWorks();
+    expectOpenTemplateWorks();
+}
+
 TEST_F(FaultTest, MalformedDataDocument)
 {
     // Names go into the document as they are: a column name with a blank makes it unreadable.

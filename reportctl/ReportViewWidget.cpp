@@ -13,12 +13,16 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vl {
 
 namespace {
 constexpr int PageGap = 16; // pixels around and between pages in page view
+// The tallest document the scroll bars are given; half of int, so that sums with a view's size still fit.
+constexpr qint64 MaxDocumentHeight = std::numeric_limits<int>::max() / 2;
 constexpr int TabHeight = 22;
 constexpr int RulerHeight = 18;
 constexpr double ZoomLevels[] = {0.1, 0.25, 0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0, 6.0, 8.0, 10.0};
@@ -519,13 +523,17 @@ QSize ReportViewWidget::documentSize() const
     const int width = static_cast<int>(m_setup.paper.width() * ppm) + 2 * gap;
     const int pageHeight = static_cast<int>(m_setup.paper.height() * ppm);
     const int pages = m_count + (m_complete ? 0 : 1);
-    return QSize(width, pages * (pageHeight + gap) + gap);
+    // Scroll bars count in int: a long report of tall pages at a high zoom is cut where int ends rather
+    // than wrapped to a negative height.
+    const qint64 height = qint64(pages) * (pageHeight + gap) + gap;
+    return QSize(width, static_cast<int>(std::min<qint64>(height, MaxDocumentHeight)));
 }
 
 void ReportViewWidget::showPage(int index)
 {
     index = std::clamp(index, 0, std::max(0, m_count - 1));
-    m_area->verticalScrollBar()->setValue(index * m_area->pageStride());
+    const qint64 top = qint64(index) * m_area->pageStride();
+    m_area->verticalScrollBar()->setValue(static_cast<int>(std::min<qint64>(top, MaxDocumentHeight)));
     updateNavigator();
 }
 

@@ -753,6 +753,38 @@ QRectF sampleCellRect(const QString& element)
 
 } // namespace
 
+// 12 000 pages of the tallest paper at 1000 %: far more pixels than int holds. The view must neither
+// wrap to a negative height (no scrolling at all) nor overflow while it scrolls to the last page.
+TEST_F(ReportViewControlTest, TallReportAtLargestZoomStillScrolls)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tall.vld");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<report version=\"1\"><sheet name=\"Sheet1\"><page width=\"210\" height=\"5000\" margins=\"10\"/>"
+               "<master height=\"4900\"><cell x=\"0\" width=\"100\">[Master.n]</cell></master></sheet></report>");
+    file.close();
+    QString rows = QStringLiteral("<DocumentData><Master>");
+    for (int n = 0; n < 12000; ++n)
+        rows += QStringLiteral("<Row n=\"%1\"/>").arg(n);
+    rows += QStringLiteral("</Master></DocumentData>");
+
+    ActiveControl active(m_object.get(), QSize(800, 600));
+    ASSERT_EQ(document()->OpenFile(bstr(path).get()), S_OK) << takeErrorDescription().toStdString();
+    ASSERT_EQ(data()->LoadXML(bstr(rows).get(), 0), S_OK) << takeErrorDescription().toStdString();
+    ASSERT_EQ(m_view->put_Scale(10.0), S_OK);
+    auto* scroll = active.window()->findChild<QAbstractScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    for (int i = 0; i < 100000 && active.navigator().endsWith(u"..."); ++i)
+        QApplication::processEvents();
+    ASSERT_TRUE(active.navigator().endsWith(u"of 12000")) << active.navigator().toStdString();
+    QScrollBar* bar = scroll->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 1000000000);
+    bar->setValue(bar->maximum());
+    EXPECT_TRUE(active.navigator().startsWith(u"Page ")) << active.navigator().toStdString();
+    EXPECT_FALSE(active.navigator().startsWith(u"Page 1 of")) << active.navigator().toStdString();
+}
+
 TEST_F(ReportViewControlTest, PdfEmbedsItsFontsAndHoldsTheSampleText)
 {
     QTemporaryDir dir;

@@ -308,6 +308,10 @@ QString formatWithPattern(double value, const QString& format)
 
 } // namespace
 
+namespace {
+constexpr qsizetype MaxNumberTextLength = 400;
+} // namespace
+
 bool ExprValue::toNumber(double& out) const
 {
     if (type == Number) {
@@ -319,6 +323,10 @@ bool ExprValue::toNumber(double& out) const
             out = *plain;
             return true;
         }
+        // Any number Qt reads in exponent form fits in a few dozen characters; a longer text is none, and a
+        // chain that grows such a text one piece at a time must not re-read all of it at every step.
+        if (text.size() > MaxNumberTextLength)
+            return false;
         bool ok = false;
         const double value = text.trimmed().toDouble(&ok);
         if (ok)

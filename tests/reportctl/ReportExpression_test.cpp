@@ -212,6 +212,7 @@ TEST(ExpressionLimits, LongFlatChainsEvaluateLeftToRight)
         {"\"a\"" + repeated("&\"b\"", terms / 2), "a" + repeated("b", terms / 2)},
         {"\"a\"" + repeated("+1", terms), "a" + repeated("1", terms)}, // text + number joins, at every step
         {"\"1.5.\"" + repeated("+1", terms), "1.5." + repeated("1", terms)},
+        {"\"1e999\"" + repeated("+9", terms), "1e999" + repeated("9", terms)}, // viable, yet beyond a double
         {"\"1e\"" + repeated("+''", terms / 3) + "+5+0", "100000"}, // text that becomes a number at its end
         {"1" + repeated("+2*3-(4)", terms / 8), QString::number(1 + 2 * (terms / 8))},
         {"f(" + repeated("1,", terms - 1) + "1)", "<1>"},

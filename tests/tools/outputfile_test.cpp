@@ -294,6 +294,19 @@ TEST_F(OutputFiles, StandardOutputIsWrittenWhereItPoints)
     }
 }
 
+TEST_F(OutputFiles, StatisticsStayOutOfAPdfOnStandardOutput)
+{
+    RunResult r = run(VLREPORT_PATH, {"test.vld", "--data", "data.xml", "--stats", "--pdf", "/dev/stdout"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("%PDF-"));
+    EXPECT_EQ(r.out.find("pages: "), std::string::npos) << "the statistics are not in the PDF";
+    EXPECT_NE(r.err.find("pages: "), std::string::npos) << r.err;
+
+    r = run(VLREPORT_PATH, {"test.vld", "--data", "data.xml", "--stats", "--pdf", "out.pdf"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("pages: ")) << "with a file, they go to standard output as before";
+}
+
 TEST_F(OutputFiles, WriteErrorsAreFailuresWithTheSystemsReason)
 {
     for (const Writer& writer : writers()) {

@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Qt's notices (an unset runtime folder and the like) would mix with the tool's own messages, which
@@ -23,6 +26,15 @@ void passCriticalQtMessages(QtMsgType type, const QMessageLogContext&, const QSt
 {
     if (type == QtCriticalMsg || type == QtFatalMsg)
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+// With the PDF written to standard output (--pdf /dev/stdout, or a name for the same file), the
+// statistics would end up inside the PDF; they go to standard error instead.
+bool pdfIsStandardOutput(const vl::VlreportOptions& options)
+{
+    struct stat output {}, standardOutput {};
+    return options.pdfFile && ::stat(options.pdfFile->c_str(), &output) == 0 && ::fstat(STDOUT_FILENO, &standardOutput) == 0
+        && output.st_dev == standardOutput.st_dev && output.st_ino == standardOutput.st_ino;
 }
 
 } // namespace
@@ -55,7 +67,7 @@ int main(int argc, char** argv)
         for (const std::string& prompt : stats.prompts)
             std::fprintf(stderr, "%s\n", vl::messageWithFullStop(prompt).c_str());
         if (parsed.options.stats)
-            std::fputs(vl::statsText(stats).c_str(), stdout);
+            std::fputs(vl::statsText(stats).c_str(), pdfIsStandardOutput(parsed.options) ? stderr : stdout);
         return 0;
     } catch (const EAbort&) {
         return 1;

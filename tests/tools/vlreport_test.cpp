@@ -302,6 +302,57 @@ TEST_F(VlreportTool, FailuresPrintTheMessageAndWriteNothing)
     EXPECT_FALSE(fs::exists(folder + "/no"));
 }
 
+// Templates an attacker would write: each is refused with its line and column, the process alive and
+// the old output untouched; a long flat chain is no attack and prints.
+TEST_F(VlreportTool, HostileTemplatesAreRefusedAtTheirPositionAndWriteNothing)
+{
+    auto repeated = [](const std::string& piece, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += piece;
+        return text;
+    };
+    auto sheet = [](const std::string& page, const std::string& cell) {
+        return "<report version=\"1\"><sheet name=\"Sheet1\">\n" + page + "\n<title height=\"20\">\n" + cell
+             + "\n</title></sheet></report>";
+    };
+    const std::string a4 = "<page size=\"A4\"/>";
+    const struct {
+        const char* name;
+        std::string text;
+    } hostile[] = {
+        {"parens", sheet(a4, "<cell x=\"0\" width=\"50\">[" + repeated("(", 10000) + "1" + repeated(")", 10000) + "]</cell>")},
+        {"calls", sheet(a4, "<cell x=\"0\" width=\"50\">[" + repeated("f(", 10000) + "1" + repeated(")", 10000) + "]</cell>")},
+        {"minus", sheet(a4, "<cell x=\"0\" width=\"50\">[" + repeated("-", 10000) + "1]</cell>")},
+        {"href", sheet(a4, "<cell x=\"0\" width=\"50\" href=\"[" + repeated("(", 10000) + "1" + repeated(")", 10000) + "]\">x</cell>")},
+        {"nan width", sheet("<page width=\"nan\" height=\"297\"/>", "<cell x=\"0\" width=\"50\">x</cell>")},
+        {"infinite margin", sheet("<page size=\"A4\" margins=\"inf\"/>", "<cell x=\"0\" width=\"50\">x</cell>")},
+        {"huge x", sheet(a4, "<cell x=\"1e300\" width=\"50\">x</cell>")},
+        {"decimals", sheet(a4, "<cell x=\"0\" width=\"50\" decimals=\"1000000000\">[1/3]</cell>")},
+        {"font size", sheet(a4, "<cell x=\"0\" width=\"50\" size=\"-1\">x</cell>")},
+    };
+    std::ofstream(folder + "/keep.pdf") << "old";
+    std::ofstream(folder + "/sample.xml") << "<DocumentData><Master><Row a=\"1\"/></Master></DocumentData>";
+    for (const auto& h : hostile) {
+        SCOPED_TRACE(h.name);
+        const std::string path = folder + "/hostile.vld";
+        std::ofstream(path, std::ios::trunc) << h.text;
+        vl::ReportTemplate unused;
+        const vl::ParseResult expected = vl::loadTemplateFile(QString::fromStdString(path), unused);
+        ASSERT_FALSE(expected.ok);
+        EXPECT_GT(expected.line, 0);
+        EXPECT_GT(expected.column, 0);
+        const RunResult r = run({path, "--data", "sample.xml", "--pdf", "keep.pdf"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, vl::messageWithFullStop(utf8(expected.message)) + "\n");
+        EXPECT_EQ(readFile(folder + "/keep.pdf"), "old");
+    }
+    std::ofstream(folder + "/chain.vld") << sheet(a4, "<cell x=\"0\" width=\"50\">[1" + repeated("+1", 50000) + "]</cell>");
+    const RunResult r = run({"chain.vld", "--data", "sample.xml", "--pdf", "chain.pdf"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(readFile(folder + "/chain.pdf").starts_with("%PDF-"));
+}
+
 TEST_F(VlreportTool, UsageHelpAndVersion)
 {
     RunResult r = run({"--help"});

@@ -8,7 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,6 +147,58 @@ TEST_F(VldataTool, AFailedWriteLeavesNoFile)
     r = run({ "--connection", connection, "-o", "no/such/folder.xml" });
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Cannot create file \"no/such/folder.xml\". No such file or directory.\n");
+}
+
+// Hostile or unlucky inputs through the tool: each ends at once with the data layer's message and exit 1,
+// and nothing is written.
+TEST_F(VldataTool, HostileInputsEndWithTheirMessage)
+{
+    namespace fs = std::filesystem;
+    const std::string folder = db.folder();
+    ASSERT_EQ(::mkfifo((folder + "/pipe.mdb").c_str(), 0600), 0);
+    fs::create_symlink(folder + "/loop-b.mdb", folder + "/loop-a.mdb");
+    fs::create_symlink(folder + "/loop-a.mdb", folder + "/loop-b.mdb");
+    db.exec("create table Wide (I integer, S smallint); insert into Wide values (2147483648, 1), (1, 70000);");
+    // Should the FIFO ever be opened for reading, a writer lets the tool go on after a while, and the
+    // message no longer matches.
+    std::atomic<bool> finished = false;
+    std::thread guard([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!finished) {
+            if (std::chrono::steady_clock::now() > deadline)
+                if (const int writer = ::open((folder + "/pipe.mdb").c_str(), O_WRONLY | O_NONBLOCK); writer >= 0)
+                    ::close(writer);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    std::string nested = "select * from Bas_Department where ";
+    for (int i = 0; i < 10000; ++i)
+        nested += "(";
+    nested += "DeptNo=10";
+    for (int i = 0; i < 10000; ++i)
+        nested += ")";
+    const auto jet = [](const std::string& path) { return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path; };
+    const struct {
+        std::vector<std::string> arguments;
+        std::string errStart;
+    } cases[] = {
+        {{"--connection", jet(folder + "/pipe.mdb"), "-o", "out.xml"}, "'" + folder + "/pipe.mdb' is a FIFO (named pipe)"},
+        {{"--connection", jet(folder + "/loop-a.mdb"), "-o", "out.xml"}, "Cannot open file '" + folder + "/loop-a.mdb': too many levels of symbolic links"},
+        {{"--connection", connection, "--master", "select I from Wide", "-o", "out.xml"}, "The value 2147483648 in column 'I'"},
+        {{"--connection", connection, "--master", "select S from Wide", "-o", "out.xml"}, "The value 70000 in column 'S'"},
+        {{"--connection", connection, "--master", nested, "-o", "out.xml"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.errStart);
+        const RunResult r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_NE(r.err.find(c.errStart), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(folder + "/out.xml"));
+    }
+    finished = true;
+    guard.join();
 }
 
 TEST_F(VldataTool, UsageHelpAndVersion)

@@ -3,6 +3,7 @@
 #include "BStr.h"
 #include "Unknown.h"
 #include "Variant.h"
+#include "Variant_p.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -10,42 +11,6 @@
 
 namespace
 {
-
-// Element size for the types an array may hold; 0 for any other.
-ULONG elementSize(VARTYPE vt)
-{
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-        return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-        return 8;
-    case VT_BSTR:
-        return sizeof(BSTR);
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-        return sizeof(IUnknown*);
-    case VT_VARIANT:
-        return sizeof(VARIANT);
-    default:
-        return 0;
-    }
-}
 
 USHORT featuresOf(VARTYPE vt)
 {
@@ -66,31 +31,6 @@ USHORT featuresOf(VARTYPE vt)
 void* elementAt(SAFEARRAY* array, ULONG index)
 {
     return static_cast<char*>(array->pvData) + size_t(index) * array->cbElements;
-}
-
-// Frees what the elements own, leaving zeroed storage.
-void clearElements(SAFEARRAY* array)
-{
-    const ULONG count = array->rgsabound[0].cElements;
-    for (ULONG i = 0; i < count; ++i) {
-        void* element = elementAt(array, i);
-        switch (array->vt) {
-        case VT_BSTR:
-            SysFreeString(*static_cast<BSTR*>(element));
-            break;
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-            if (IUnknown* p = *static_cast<IUnknown**>(element))
-                p->Release();
-            break;
-        case VT_VARIANT:
-            VariantClear(static_cast<VARIANT*>(element));
-            break;
-        default:
-            break;
-        }
-    }
-    std::memset(array->pvData, 0, size_t(count) * array->cbElements);
 }
 
 // Copies one element value into target storage (which holds nothing that needs freeing).
@@ -143,6 +83,15 @@ void destroyElement(VARTYPE vt, void* element)
     }
 }
 
+// Frees what the elements own, leaving zeroed storage.
+void clearElements(SAFEARRAY* array)
+{
+    const ULONG count = array->rgsabound[0].cElements;
+    for (ULONG i = 0; i < count; ++i)
+        destroyElement(array->vt, elementAt(array, i));
+    std::memset(array->pvData, 0, size_t(count) * array->cbElements);
+}
+
 HRESULT checkIndex(SAFEARRAY* array, LONG* indices, ULONG& index)
 {
     if (!array || !indices)
@@ -158,7 +107,7 @@ HRESULT checkIndex(SAFEARRAY* array, LONG* indices, ULONG& index)
 
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG count)
 {
-    const ULONG size = elementSize(vt);
+    const ULONG size = ULONG(vl::valueSizeOf(vt));
     if (size == 0)
         return nullptr;
     if (count > (UINT32_MAX / size))

@@ -1,6 +1,6 @@
 #pragma once
-// VARIANT with the platform's member names, its clear/copy/convert functions, and vl::Variant,
-// a VARIANT that clears itself.
+// VARIANT with the platform's member names, its clear/copy functions (Variant.cpp), its type
+// conversions (VariantConvert.cpp), and vl::Variant, a VARIANT that clears itself.
 
 #include "BStr.h"
 #include "SafeArray.h"

@@ -5,76 +5,35 @@
 namespace
 {
 
+void copyItem(const std::pair<DWORD, vl::ComPtr<IUnknown>>& item, CONNECTDATA& out)
+{
+    out.dwCookie = item.first;
+    out.pUnk = nullptr;
+    item.second.copyTo(&out.pUnk);
+}
+
+void copyItem(const vl::ComPtr<IConnectionPoint>& item, IConnectionPoint*& out)
+{
+    item.copyTo(&out);
+}
+
 // A snapshot enumerator: the items are taken at creation, so later changes do not disturb it.
-class ConnectionEnumerator : public vl::ComObject<IEnumConnections>
+// Next hands out counted references (copyItem).
+template <class Enum, const IID& enumIid, class Out, class Item> class SnapshotEnumerator : public vl::ComObject<Enum>
 {
 public:
-    explicit ConnectionEnumerator(std::vector<std::pair<DWORD, vl::ComPtr<IUnknown>>> items)
+    explicit SnapshotEnumerator(std::vector<Item> items)
         : m_items(std::move(items))
     {
     }
 
-    HRESULT Next(ULONG count, CONNECTDATA* items, ULONG* fetched) override
-    {
-        if (!items || (count > 1 && !fetched))
-            return E_POINTER;
-        ULONG n = 0;
-        for (; n < count && m_position < m_items.size(); ++n, ++m_position) {
-            items[n].dwCookie = m_items[m_position].first;
-            items[n].pUnk = nullptr;
-            m_items[m_position].second.copyTo(&items[n].pUnk);
-        }
-        if (fetched)
-            *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    HRESULT Skip(ULONG count) override
-    {
-        const size_t left = m_items.size() - m_position;
-        m_position += std::min<size_t>(count, left);
-        return count <= left ? S_OK : S_FALSE;
-    }
-    HRESULT Reset() override
-    {
-        m_position = 0;
-        return S_OK;
-    }
-    HRESULT Clone(IEnumConnections** copy) override
-    {
-        if (!copy)
-            return E_POINTER;
-        auto* clone = new ConnectionEnumerator(m_items);
-        clone->m_position = m_position;
-        *copy = clone;
-        return S_OK;
-    }
-
-protected:
-    void* interfaceFor(REFIID iid) override
-    {
-        return iid == IID_IEnumConnections ? static_cast<IEnumConnections*>(this) : nullptr;
-    }
-
-private:
-    std::vector<std::pair<DWORD, vl::ComPtr<IUnknown>>> m_items;
-    size_t m_position = 0;
-};
-
-class PointEnumerator : public vl::ComObject<IEnumConnectionPoints>
-{
-public:
-    explicit PointEnumerator(std::vector<vl::ComPtr<IConnectionPoint>> items)
-        : m_items(std::move(items))
-    {
-    }
-
-    HRESULT Next(ULONG count, IConnectionPoint** items, ULONG* fetched) override
+    HRESULT Next(ULONG count, Out* items, ULONG* fetched) override
     {
         if (!items || (count > 1 && !fetched))
             return E_POINTER;
         ULONG n = 0;
         for (; n < count && m_position < m_items.size(); ++n, ++m_position)
-            m_items[m_position].copyTo(&items[n]);
+            copyItem(m_items[m_position], items[n]);
         if (fetched)
             *fetched = n;
         return n == count ? S_OK : S_FALSE;
@@ -90,26 +49,28 @@ public:
         m_position = 0;
         return S_OK;
     }
-    HRESULT Clone(IEnumConnectionPoints** copy) override
+    HRESULT Clone(Enum** copy) override
     {
         if (!copy)
             return E_POINTER;
-        auto* clone = new PointEnumerator(m_items);
+        auto* clone = new SnapshotEnumerator(m_items);
         clone->m_position = m_position;
         *copy = clone;
         return S_OK;
     }
 
 protected:
-    void* interfaceFor(REFIID iid) override
-    {
-        return iid == IID_IEnumConnectionPoints ? static_cast<IEnumConnectionPoints*>(this) : nullptr;
-    }
+    void* interfaceFor(REFIID iid) override { return iid == enumIid ? static_cast<Enum*>(this) : nullptr; }
 
 private:
-    std::vector<vl::ComPtr<IConnectionPoint>> m_items;
+    std::vector<Item> m_items;
     size_t m_position = 0;
 };
+
+using ConnectionEnumerator = SnapshotEnumerator<IEnumConnections, IID_IEnumConnections, CONNECTDATA,
+    std::pair<DWORD, vl::ComPtr<IUnknown>>>;
+using PointEnumerator
+    = SnapshotEnumerator<IEnumConnectionPoints, IID_IEnumConnectionPoints, IConnectionPoint*, vl::ComPtr<IConnectionPoint>>;
 
 } // namespace
 

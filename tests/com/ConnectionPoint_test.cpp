@@ -134,4 +134,53 @@ TEST_F(ConnectionPointTest, EnumeratorsListPointsAndConnections)
     EXPECT_EQ(source->events->Unadvise(cookie), S_OK);
 }
 
+// Skip, Reset and Clone keep one position per enumerator, whichever of the two kinds.
+TEST_F(ConnectionPointTest, EnumeratorsSkipResetAndCloneTheirPosition)
+{
+    auto source = vl::ComPtr<Source>::adopt(new Source);
+    vl::ComPtr<IEnumConnectionPoints> points;
+    ASSERT_EQ(source->EnumConnectionPoints(&points), S_OK);
+    EXPECT_EQ(points->Skip(1), S_OK);
+    vl::ComPtr<IEnumConnectionPoints> pointsCopy;
+    ASSERT_EQ(points->Clone(&pointsCopy), S_OK);
+    IConnectionPoint* point = nullptr;
+    ASSERT_EQ(pointsCopy->Next(1, &point, nullptr), S_OK);
+    IID iid {};
+    point->GetConnectionInterface(&iid);
+    point->Release();
+    EXPECT_EQ(iid, IID_IPropertyNotifySink);
+    EXPECT_EQ(points->Skip(2), S_FALSE);
+    EXPECT_EQ(points->Next(1, &point, nullptr), S_FALSE);
+    EXPECT_EQ(points->Reset(), S_OK);
+    ASSERT_EQ(points->Next(1, &point, nullptr), S_OK);
+    point->GetConnectionInterface(&iid);
+    point->Release();
+    EXPECT_EQ(iid, DIID_TestEvents);
+
+    auto first = vl::ComPtr<RecordingDispatch>::adopt(new RecordingDispatch(DIID_TestEvents));
+    auto second = vl::ComPtr<RecordingDispatch>::adopt(new RecordingDispatch(DIID_TestEvents));
+    DWORD cookies[2] = {};
+    source->events->Advise(first->unknown(), &cookies[0]);
+    source->events->Advise(second->unknown(), &cookies[1]);
+    vl::ComPtr<IEnumConnections> connections;
+    ASSERT_EQ(source->events->EnumConnections(&connections), S_OK);
+    EXPECT_EQ(connections->Skip(1), S_OK);
+    vl::ComPtr<IEnumConnections> connectionsCopy;
+    ASSERT_EQ(connections->Clone(&connectionsCopy), S_OK);
+    CONNECTDATA data {};
+    ASSERT_EQ(connectionsCopy->Next(1, &data, nullptr), S_OK);
+    EXPECT_EQ(data.dwCookie, cookies[1]);
+    data.pUnk->Release();
+    EXPECT_EQ(connections->Reset(), S_OK);
+    CONNECTDATA both[2] = {};
+    ULONG fetched = 0;
+    ASSERT_EQ(connections->Next(2, both, &fetched), S_OK);
+    EXPECT_EQ(fetched, 2u);
+    EXPECT_EQ(both[0].dwCookie, cookies[0]);
+    for (CONNECTDATA& each : both)
+        each.pUnk->Release();
+    EXPECT_EQ(connections->Clone(nullptr), E_POINTER);
+    source->events->unadviseAll();
+}
+
 } // namespace

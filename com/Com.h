@@ -8,6 +8,7 @@
 #include "ComTypes.h"
 #include "ConnectionPoint.h"
 #include "ErrorInfo.h"
+#include "NoTypeInfo.h"
 #include "OleFont.h"
 #include "OleInterfaces.h"
 #include "SafeArray.h"

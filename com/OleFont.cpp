@@ -1,5 +1,6 @@
 #include "OleFont.h"
 
+#include "NoTypeInfo.h"
 #include "Variant.h"
 
 namespace
@@ -7,7 +8,7 @@ namespace
 
 using vl::FontDescription;
 
-class FontObject : public vl::ComObject<IFont, IFontDisp>
+class FontObject : public vl::ComObject<IFont, vl::NoTypeInfo<IFontDisp>>
 {
 public:
     explicit FontObject(FontDescription description)
@@ -84,14 +85,6 @@ public:
     HRESULT ReleaseHfont(HFONT) override { return E_NOTIMPL; }
     HRESULT SetHdc(HDC) override { return S_OK; }
 
-    HRESULT GetTypeInfoCount(UINT* count) override { return out(count, UINT(0)); }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo) override
-    {
-        if (typeInfo)
-            *typeInfo = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(
         DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override;
 

@@ -3,6 +3,7 @@
 #include "TestServer.h"
 #include "ClassRegistry.h"
 #include "ComObject.h"
+#include "NoTypeInfo.h"
 #include "Variant.h"
 
 #include <atomic>
@@ -12,16 +13,9 @@ namespace
 
 std::atomic<long> g_locks { 0 };
 
-class ValueObject : public vl::ComObject<IDispatch>
+class ValueObject : public vl::NoTypeInfo<vl::ComObject<IDispatch>>
 {
 public:
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override
     {
         if (dispId != DISPID_VALUE || !result)

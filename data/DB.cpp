@@ -1,5 +1,7 @@
 #include "DB.h"
 
+#include "AsciiText_p.h"
+
 #include "Text.h"
 
 #include <algorithm>
@@ -13,15 +15,6 @@ constexpr const char* fieldTypeNames[] = {"Unknown", "String", "SmallInt", "Inte
     "Array", "Reference", "DataSet", "HugeBlob", "HugeClob", "Variant", "Interface", "Dispatch", "Guid",
     "SQLTimeStamp", "FMTBcdField"};
 static_assert(std::size(fieldTypeNames) == ftFMTBcd + 1);
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
-        text.remove_suffix(1);
-    return text;
-}
 
 // True when dataSet takes its master, directly or through further links, from source.
 bool linksBackTo(const TDataSet* dataSet, const TDataSource* source)
@@ -321,7 +314,7 @@ std::vector<TField*> TDataSet::GetFieldList(std::string_view fieldNames) const
     std::vector<TField*> fields;
     while (!fieldNames.empty()) {
         std::size_t semicolon = fieldNames.find(';');
-        std::string_view name = trimmed(fieldNames.substr(0, semicolon));
+        std::string_view name = vl::trimControlsAndSpaces(fieldNames.substr(0, semicolon));
         if (!name.empty())
             fields.push_back(FieldNamed(name));
         if (semicolon == std::string_view::npos)

@@ -1,4 +1,5 @@
 #include "OdbcProvider.h"
+#include "AsciiText_p.h"
 #include "OdbcProvider_p.h"
 #include "StoredResult_p.h"
 
@@ -23,22 +24,6 @@ static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC is built with 2-by
 
 namespace
 {
-
-bool sameAscii(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 SQLWCHAR* wide(std::u16string& text)
 {

@@ -1,4 +1,6 @@
 #include "SqliteProvider_p.h"
+
+#include "AsciiText_p.h"
 #include "StoredResult_p.h"
 
 #include "MdbProvider.h"
@@ -28,36 +30,10 @@
 namespace vl {
 namespace {
 
-std::string upperAscii(std::string_view text)
+// The whole text, blanks around it and a leading '+' allowed, as an int64_t or a double.
+template <typename Number> bool parseNumber(std::string_view text, Number& value)
 {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 32);
-    return result;
-}
-
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
-        text.remove_suffix(1);
-    return text;
-}
-
-bool parseInt(std::string_view text, int64_t& value)
-{
-    text = trimBlanks(text);
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
-bool parseDouble(std::string_view text, double& value)
-{
-    text = trimBlanks(text);
+    text = trimControlsAndSpaces(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -148,11 +124,11 @@ void SqliteConnection::storeTyped(StoredResult& result, CellRef cell, sqlite3_st
             const double real = sqlite3_value_double(stored);
             fromReal(real, shortestText(real));
         } else if (storage == SQLITE_TEXT) {
-            std::string_view value = trimBlanks(text());
+            std::string_view value = trimControlsAndSpaces(text());
             double real = 0;
             std::string upper = upperAscii(value);
-            if (parseInt(value, cell.value.integer)) {
-            } else if (parseDouble(value, real)) {
+            if (parseNumber(value, cell.value.integer)) {
+            } else if (parseNumber(value, real)) {
                 fromReal(real, value);
             } else if (boolean && (upper == "TRUE" || upper == "YES" || upper == "ON")) {
                 cell.value.integer = -1;
@@ -168,7 +144,7 @@ void SqliteConnection::storeTyped(StoredResult& result, CellRef cell, sqlite3_st
             if (cell.value.integer != 0)
                 cell.value.integer = -1;
         } else if (storage == SQLITE_TEXT) {
-            checkIntegerRange(column, row, cell.value.integer, trimBlanks(text()));
+            checkIntegerRange(column, row, cell.value.integer, trimControlsAndSpaces(text()));
         } else if (storage == SQLITE_FLOAT) {
             checkIntegerRange(column, row, cell.value.integer, shortestText(sqlite3_value_double(stored)));
         } else {
@@ -180,7 +156,7 @@ void SqliteConnection::storeTyped(StoredResult& result, CellRef cell, sqlite3_st
         cell.kind = ProviderCell::Kind::Float;
         if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
             cell.value.real = sqlite3_value_double(stored);
-        else if (storage != SQLITE_TEXT || !parseDouble(text(), cell.value.real))
+        else if (storage != SQLITE_TEXT || !parseNumber(text(), cell.value.real))
             mismatch(column, row);
         // A SINGLE column holds single precision, whatever precision SQLite stored.
         if (column.type == adSingle)
@@ -308,7 +284,7 @@ void describeUntypedColumn(StoredResult& result, std::size_t column)
 
 std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view commandText)
 {
-    if (trimBlanks(commandText).empty())
+    if (trimControlsAndSpaces(commandText).empty())
         providerError("Command text was not set for the command object.", DB_E_ERRORSINCOMMAND);
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
@@ -324,7 +300,7 @@ std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view comma
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
     if (!stmt)
         providerError("Invalid command text: it holds no statement.", DB_E_ERRORSINCOMMAND);
-    if (!trimBlanks(std::string_view(tail, commandText.data() + commandText.size() - tail)).empty())
+    if (!trimControlsAndSpaces(std::string_view(tail, commandText.data() + commandText.size() - tail)).empty())
         providerError("Characters found after end of SQL statement.", DB_E_ERRORSINCOMMAND);
     const int width = sqlite3_column_count(stmt);
     if (width == 0)
@@ -423,11 +399,11 @@ std::unique_ptr<ProviderConnection> openSqlite(const std::string& path)
 
 ColumnTypeInfo mapDeclaredType(std::string_view declaredType)
 {
-    std::string upper = upperAscii(trimBlanks(declaredType));
+    std::string upper = upperAscii(trimControlsAndSpaces(declaredType));
     std::string base = upper;
     int first = -1, second = -1;
     if (std::size_t open = upper.find('('); open != std::string::npos) {
-        base = std::string(trimBlanks(std::string_view(upper).substr(0, open)));
+        base = std::string(trimControlsAndSpaces(std::string_view(upper).substr(0, open)));
         std::string_view args = std::string_view(upper).substr(open + 1);
         if (std::size_t close = args.find(')'); close != std::string_view::npos)
             args = args.substr(0, close);
@@ -437,9 +413,9 @@ ColumnTypeInfo mapDeclaredType(std::string_view declaredType)
             b = args.substr(comma + 1);
         }
         int64_t value = 0;
-        if (parseInt(a, value) && value >= 0 && value < (1 << 30))
+        if (parseNumber(a, value) && value >= 0 && value < (1 << 30))
             first = static_cast<int>(value);
-        if (parseInt(b, value) && value >= 0 && value < (1 << 30))
+        if (parseNumber(b, value) && value >= 0 && value < (1 << 30))
             second = static_cast<int>(value);
     }
     auto is = [&](std::initializer_list<const char*> names) {
@@ -502,7 +478,7 @@ ColumnTypeInfo mapDeclaredType(std::string_view declaredType)
 
 std::optional<double> parseDateText(std::string_view text)
 {
-    text = trimBlanks(text);
+    text = trimControlsAndSpaces(text);
     auto digits = [&](std::size_t pos, std::size_t count, int& value) {
         if (pos + count > text.size())
             return false;
@@ -533,7 +509,7 @@ std::optional<double> parseDateText(std::string_view text)
             if (hasDate)
                 return std::nullopt;
             double number = 0;
-            if (parseDouble(text, number) && std::isfinite(number))
+            if (parseNumber(text, number) && std::isfinite(number))
                 return number;
             return std::nullopt;
         }
@@ -626,7 +602,7 @@ std::optional<std::string> plainDecimal(std::string_view text)
 
 std::optional<int64_t> parseCurrencyText(std::string_view text)
 {
-    text = trimBlanks(text);
+    text = trimControlsAndSpaces(text);
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';

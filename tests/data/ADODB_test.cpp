@@ -7,20 +7,11 @@
 
 using namespace vl;
 using vl::test::FakeDataSet;
+using vl::test::messageOf;
 using vl::test::FakeProvider;
 using vl::test::FakeResult;
 
 namespace {
-
-std::string messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "no failure";
-}
 
 TEST(AdoTypes, EveryCodeOfTheTableMapsToItsFieldType)
 {

@@ -7,21 +7,12 @@
 #include <gtest/gtest.h>
 
 using vl::test::FakeDataSet;
+using vl::test::messageOf;
 using vl::test::FakeProvider;
 using vl::ProviderCell;
 using vl::test::FakeResult;
 
 namespace {
-
-std::string messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "no failure";
-}
 
 TEST(FieldTypeNames, InTheOrderOfTheTypes)
 {

@@ -13,20 +13,11 @@
 
 using namespace vl;
 using vl::test::FakeDataSet;
+using vl::test::messageOf;
 using vl::test::FakeProvider;
 using vl::test::FakeResult;
 
 namespace {
-
-std::string messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "no failure";
-}
 
 // One column of the given provider type holding the cells, one per record; the value texts.
 std::vector<std::string> valueTexts(int adoType, std::vector<ProviderCell> cells, FakeResult& result, int size = 0)

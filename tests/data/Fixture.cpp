@@ -1,5 +1,7 @@
 #include "Fixture.h"
 
+#include "Exceptions.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -39,6 +41,16 @@ public:
     }
 };
 } // namespace
+
+std::string messageOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "no failure";
+}
 
 TempDir::TempDir()
 {
@@ -120,17 +132,15 @@ ProviderCell FakeResult::real(double value)
 
 ProviderCell FakeResult::currency(int64_t tenThousandths)
 {
-    ProviderCell cell;
+    ProviderCell cell = integer(tenThousandths);
     cell.kind = ProviderCell::Kind::Currency;
-    cell.integer = tenThousandths;
     return cell;
 }
 
 ProviderCell FakeResult::date(double dayNumber)
 {
-    ProviderCell cell;
+    ProviderCell cell = real(dayNumber);
     cell.kind = ProviderCell::Kind::Date;
-    cell.real = dayNumber;
     return cell;
 }
 

@@ -6,11 +6,15 @@
 #include "Provider.h"
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace vl::test {
+
+// The message of the Exception that action raises, or "no failure" when it returns.
+std::string messageOf(const std::function<void()>& action);
 
 // A fresh folder, removed with everything in it at the end of the test.
 class TempDir {

@@ -8,18 +8,9 @@
 #include <filesystem>
 
 using namespace vl;
+using vl::test::messageOf;
 
 namespace {
-
-std::string messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "no failure";
-}
 
 struct Sample {
     std::unique_ptr<TComponent> owner = std::make_unique<TComponent>(nullptr);

@@ -1,4 +1,4 @@
-#include "DecimalText.h"
+#include "DecimalText_p.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "ReportData.h"
 
-#include "DecimalText.h"
+#include "DecimalText_p.h"
 #include "LargePages.h"
 #include "ReportXml_p.h"
 

@@ -1,6 +1,6 @@
 #include "ReportExpression.h"
 
-#include "DecimalText.h"
+#include "DecimalText_p.h"
 
 #include <QLocale>
 

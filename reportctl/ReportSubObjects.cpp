@@ -1,5 +1,6 @@
 #include "ReportSubObjects_p.h"
 
+#include "ReportText_p.h"
 #include "ReportViewControl.h"
 
 #include "BStr.h"
@@ -8,18 +9,11 @@ namespace vl {
 
 namespace {
 
-QString text(BSTR value)
-{
-    const std::u16string_view view = bstrView(value);
-    return QString::fromUtf16(view.data(), static_cast<qsizetype>(view.size()));
-}
-
 HRESULT putString(BSTR* out, const QString& value)
 {
     if (!out)
         return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-    *out = BStr(std::u16string_view(reinterpret_cast<const char16_t*>(value.utf16()), static_cast<size_t>(value.size())))
-               .release();
+    *out = BStr(view(value)).release();
     return S_OK;
 }
 
@@ -264,7 +258,7 @@ Variant variantOf(const ExprValue& value)
         return Variant();
     default: {
         const QString text = value.toText();
-        return Variant::fromString(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())));
+        return Variant::fromString(view(text));
     }
     }
 }

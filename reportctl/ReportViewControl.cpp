@@ -3,9 +3,11 @@
 #include "ReportDialogHook.h"
 #include "ReportPainter.h"
 #include "ReportSubObjects_p.h"
+#include "ReportText_p.h"
 
 #include "BStr.h"
 #include "ErrorInfo.h"
+#include "NoTypeInfo.h"
 #include "OleFont.h"
 #include "OutputFile.h"
 #include "OutputFileDevice.h"
@@ -32,17 +34,6 @@ namespace {
 const char16_t ErrorSource[] = u"ReportView";
 constexpr double MinimumScale = 0.1;
 constexpr double MaximumScale = 10.0;
-
-QString text(BSTR value)
-{
-    const std::u16string_view view = bstrView(value);
-    return QString::fromUtf16(view.data(), static_cast<qsizetype>(view.size()));
-}
-
-std::u16string_view view(const QString& value)
-{
-    return {reinterpret_cast<const char16_t*>(value.utf16()), static_cast<size_t>(value.size())};
-}
 
 VARIANT_BOOL toVariantBool(bool value)
 {
@@ -290,17 +281,12 @@ void* ReportViewControl::interfaceFor(REFIID iid)
 
 HRESULT ReportViewControl::GetTypeInfoCount(UINT* count)
 {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
+    return vl::noTypeInfoCount(count);
 }
 
 HRESULT ReportViewControl::GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo)
 {
-    if (typeInfo)
-        *typeInfo = nullptr;
-    return E_NOTIMPL;
+    return vl::noTypeInfo(typeInfo);
 }
 
 HRESULT ReportViewControl::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)

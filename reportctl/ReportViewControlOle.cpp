@@ -1,6 +1,7 @@
 // The control's embedding side: client site, in-place activation in the host's window, extent,
 // ambient properties and persistence.
 #include "ReportViewControl.h"
+#include "ReportText_p.h"
 
 #include <limits>
 
@@ -402,7 +403,7 @@ HRESULT ReportViewControl::OnAmbientPropertyChange(DISPID dispId)
                 BStr name;
                 if (SUCCEEDED(font->get_Name(&name)) && !name.empty()) {
                     QFont widgetFont = m_widget->font();
-                    widgetFont.setFamily(QString::fromUtf16(name.view().data(), static_cast<qsizetype>(name.length())));
+                    widgetFont.setFamily(text(name.get()));
                     m_widget->setFont(widgetFont);
                 }
             }
@@ -491,8 +492,7 @@ HRESULT ReportViewControl::Load(IStream* stream)
                 continue;
             QString valueText = line.mid(equals + 1);
             valueText.replace(u"&lt;"_qs, u"<"_qs).replace(u"&gt;"_qs, u">"_qs).replace(u"&quot;"_qs, u"\""_qs).replace(u"&amp;"_qs, u"&"_qs);
-            Variant value = Variant::fromString(std::u16string_view(reinterpret_cast<const char16_t*>(valueText.utf16()),
-                                                                    static_cast<size_t>(valueText.size())));
+            Variant value = Variant::fromString(view(valueText));
             DISPID named = DISPID_PROPERTYPUT;
             DISPPARAMS params {value.ptr(), &named, 1, 1};
             // A value this version cannot take is skipped rather than failing the whole state.

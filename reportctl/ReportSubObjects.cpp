@@ -4,6 +4,7 @@
 #include "ReportViewControl.h"
 
 #include "BStr.h"
+#include "NoTypeInfo.h"
 
 namespace vl {
 
@@ -19,23 +20,9 @@ HRESULT putString(BSTR* out, const QString& value)
 
 // The sub-objects are reached through their vtables; the dispatch side answers no member.
 template <class Interface>
-class SubObject : public ComObject<Interface> {
+class SubObject : public NoTypeInfo<ComObject<Interface>> {
 public:
     explicit SubObject(ReportViewControl* control, REFIID iid) : m_keep(control), m_control(control), m_iid(iid) {}
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
     {
         return DISP_E_MEMBERNOTFOUND;
@@ -263,24 +250,9 @@ Variant variantOf(const ExprValue& value)
     }
 }
 
-class CustomFunctionObject final : public ComObject<ICustomFunction> {
+class CustomFunctionObject final : public NoTypeInfo<ComObject<ICustomFunction>> {
 public:
     CustomFunctionObject(const QString& name, const std::vector<ExprValue>& args) : m_name(name), m_args(args) {}
-
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
     {
         return DISP_E_MEMBERNOTFOUND;

@@ -40,6 +40,17 @@ VARIANT_BOOL toVariantBool(bool value)
     return value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
+bool fromVariantBool(VARIANT_BOOL value)
+{
+    return value != VARIANT_FALSE;
+}
+
+// A new BSTR holding the text, for the caller to free.
+BSTR newBstr(const QString& value)
+{
+    return BStr(view(value)).release();
+}
+
 // One entry per DISPID of the dispatch interface: how to read it into a variant of exactly its type,
 // and how to write it from one already converted to that type.
 struct DispatchMember {
@@ -277,7 +288,7 @@ void* ReportViewControl::interfaceFor(REFIID iid)
     return nullptr;
 }
 
-// ---- IDispatch ----
+// IDispatch
 
 HRESULT ReportViewControl::GetTypeInfoCount(UINT* count)
 {
@@ -378,81 +389,40 @@ private:
     ReportViewControl& m_control;
 };
 
-// ---- Properties ----
+// Properties
 
-#define VL_SIMPLE_INT(Name, member, effect)                                                                            \
-    HRESULT ReportViewControl::get_##Name(int32_t* value)                                                             \
-    {                                                                                                                  \
-        if (!value)                                                                                                    \
-            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));                               \
-        *value = m_props.member;                                                                                       \
-        return S_OK;                                                                                                   \
-    }                                                                                                                  \
-    HRESULT ReportViewControl::put_##Name(int32_t value)                                                              \
-    {                                                                                                                  \
-        return guardedCall([&] {                                                                                       \
-            m_props.member = value;                                                                                    \
-            m_dirty = true;                                                                                            \
-            effect;                                                                                                    \
-            return S_OK;                                                                                               \
-        });                                                                                                            \
-    }
-// An enumeration takes the values of its value set only (ReportViewIntf.h).
-#define VL_ENUM(Name, member, last)                                                                                    \
-    HRESULT ReportViewControl::get_##Name(int32_t* value)                                                             \
-    {                                                                                                                  \
-        if (!value)                                                                                                    \
-            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));                               \
-        *value = m_props.member;                                                                                       \
-        return S_OK;                                                                                                   \
-    }                                                                                                                  \
-    HRESULT ReportViewControl::put_##Name(int32_t value)                                                              \
-    {                                                                                                                  \
-        return guardedCall([&] {                                                                                       \
-            if (value < 0 || value > (last))                                                                           \
-                return reportFailure(E_INVALIDARG, QStringLiteral(#Name " %1 is not between 0 and %2").arg(value).arg(last)); \
-            m_props.member = value;                                                                                    \
-            m_dirty = true;                                                                                            \
-            updateView();                                                                                              \
-            return S_OK;                                                                                               \
-        });                                                                                                            \
-    }
-#define VL_SIMPLE_BOOL(Name, member, effect)                                                                           \
-    HRESULT ReportViewControl::get_##Name(VARIANT_BOOL* value)                                                        \
-    {                                                                                                                  \
-        if (!value)                                                                                                    \
-            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));                               \
-        *value = toVariantBool(m_props.member);                                                                        \
-        return S_OK;                                                                                                   \
-    }                                                                                                                  \
-    HRESULT ReportViewControl::put_##Name(VARIANT_BOOL value)                                                         \
-    {                                                                                                                  \
-        return guardedCall([&] {                                                                                       \
-            m_props.member = value != VARIANT_FALSE;                                                                   \
-            m_dirty = true;                                                                                            \
-            effect;                                                                                                    \
-            return S_OK;                                                                                               \
-        });                                                                                                            \
-    }
-#define VL_SIMPLE_STRING(Name, member, effect)                                                                               \
-    HRESULT ReportViewControl::get_##Name(BSTR* value)                                                                \
+// A property kept in m_props: the getter hands out `read(member)`, the setter checks the value,
+// stores `write(value)`, marks the control dirty and applies the effect.
+#define VL_PROPERTY(Name, Type, member, read, check, write, effect)                                               \
+    HRESULT ReportViewControl::get_##Name(Type* value)                                                                \
     {                                                                                                                  \
         return guardedCall([&] {                                                                                       \
             if (!value)                                                                                                \
                 return reportFailure(E_POINTER, QStringLiteral("No place for the result"));                           \
-            *value = BStr(view(m_props.member)).release();                                                             \
+            *value = read(m_props.member);                                                                             \
             return S_OK;                                                                                               \
         });                                                                                                            \
     }                                                                                                                  \
-    HRESULT ReportViewControl::put_##Name(BSTR value)                                                                 \
+    HRESULT ReportViewControl::put_##Name(Type value)                                                                 \
     {                                                                                                                  \
         return guardedCall([&] {                                                                                       \
-            m_props.member = text(value);                                                                              \
+            check;                                                                                                     \
+            m_props.member = write(value);                                                                             \
             m_dirty = true;                                                                                            \
             effect;                                                                                                    \
             return S_OK;                                                                                               \
         });                                                                                                            \
     }
+#define VL_SIMPLE_INT(Name, member, effect) VL_PROPERTY(Name, int32_t, member, int32_t, (void)0, int32_t, effect)
+// An enumeration takes the values of its value set only (ReportViewIntf.h).
+#define VL_ENUM(Name, member, last)                                                                                    \
+    VL_PROPERTY(Name, int32_t, member, int32_t,                                                                        \
+                if (value < 0 || value > (last)) return reportFailure(                                                 \
+                    E_INVALIDARG, QStringLiteral(#Name " %1 is not between 0 and %2").arg(value).arg(last)),           \
+                int32_t, updateView())
+#define VL_SIMPLE_BOOL(Name, member, effect)                                                                           \
+    VL_PROPERTY(Name, VARIANT_BOOL, member, toVariantBool, (void)0, fromVariantBool, effect)
+#define VL_SIMPLE_STRING(Name, member, effect) VL_PROPERTY(Name, BSTR, member, newBstr, (void)0, text, effect)
 
 VL_ENUM(BevelInner, bevelInner, rbRaised)
 VL_ENUM(BevelOuter, bevelOuter, rbRaised)
@@ -633,7 +603,7 @@ HRESULT ReportViewControl::get_Version(BSTR* value)
     });
 }
 
-// ---- Connection points ----
+// Connection points
 
 HRESULT ReportViewControl::EnumConnectionPoints(IEnumConnectionPoints** points)
 {
@@ -708,7 +678,7 @@ void ReportViewControl::flushPrompts()
     }
 }
 
-// ---- Engine operations ----
+// Engine operations
 
 QString ReportViewControl::activeSheet() const
 {

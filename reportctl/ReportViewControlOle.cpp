@@ -37,7 +37,7 @@ bool readAmbient(IOleClientSite* site, DISPID dispId, Variant& value)
 
 } // namespace
 
-// ---- IOleObject ----
+// IOleObject
 
 HRESULT ReportViewControl::SetClientSite(IOleClientSite* site)
 {
@@ -237,7 +237,7 @@ HRESULT ReportViewControl::SetColorScheme(LOGPALETTE*)
     return E_NOTIMPL;
 }
 
-// ---- IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject ----
+// IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject
 
 HRESULT ReportViewControl::GetWindow(HWND* window)
 {
@@ -360,7 +360,7 @@ HRESULT ReportViewControl::EnableModeless(BOOL)
     return S_OK;
 }
 
-// ---- IOleControl ----
+// IOleControl
 
 HRESULT ReportViewControl::GetControlInfo(CONTROLINFO* info)
 {
@@ -419,7 +419,7 @@ HRESULT ReportViewControl::FreezeEvents(BOOL freeze)
     return S_OK;
 }
 
-// ---- IPersistStreamInit ----
+// IPersistStreamInit
 // The state is a UTF-8 text of "DISPID=value" lines over the writable properties, so that new
 // properties never break old streams.
 

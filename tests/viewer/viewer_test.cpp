@@ -107,7 +107,7 @@ int countCalls(const std::string& prefix)
     return n;
 }
 
-// ---- Construction, site order and destruction -------------------------------------------------------
+// Construction, site order and destruction
 
 TEST_F(ViewerTest, LifecycleKeepsTheSiteOrder)
 {
@@ -233,7 +233,7 @@ TEST_F(ViewerTest, DescriptionRecord)
     EXPECT_EQ(TReportView::Description().InstanceCount, 1);
 }
 
-// ---- Activation ------------------------------------------------------------------------------------
+// Activation
 
 TEST_F(ViewerTest, ActivationFailures)
 {
@@ -308,7 +308,7 @@ TEST_F(ViewerTest, ParentFontAndColourChangesAreAnnounced)
     EXPECT_NE(fake::callIndex("OnAmbientPropertyChange -701"), -1);
 }
 
-// ---- Ambient properties and change notices ----------------------------------------------------------
+// Ambient properties and change notices
 
 TEST_F(ViewerTest, AmbientProperties)
 {
@@ -418,7 +418,7 @@ TEST_F(ViewerTest, RunningReadsTheControlsEnabledState)
     EXPECT_FALSE(view->TControl::Enabled());
 }
 
-// ---- Properties ---------------------------------------------------------------------------------------
+// Properties
 
 TEST_F(ViewerTest, PropertyReadsTakeTheTablesType)
 {
@@ -498,7 +498,7 @@ TEST_F(ViewerTest, PropertyFailures)
     }
 }
 
-// ---- Result check ------------------------------------------------------------------------------------
+// Result check
 
 TEST(OleCheck, NonNegativeResultsPass)
 {
@@ -562,7 +562,7 @@ TEST_F(ViewerTest, StaleErrorInfoIsTakenUnchanged)
     EXPECT_EQ(countCalls("LoadXML"), 0);
 }
 
-// ---- Default interface and sub-objects ----------------------------------------------------------------
+// Default interface and sub-objects
 
 TEST_F(ViewerTest, CacheIsFilledByTheFirstCommandOnly)
 {
@@ -639,7 +639,7 @@ TEST_F(ViewerTest, SuccessCodesCompleteTheCommand)
     EXPECT_NO_THROW(vl::oleCheck(document->OpenFile(nullptr)));
 }
 
-// ---- Events -------------------------------------------------------------------------------------------
+// Events
 
 VARIANT byRef(VARTYPE vt, void* target)
 {

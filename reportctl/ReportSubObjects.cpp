@@ -12,10 +12,7 @@ namespace {
 
 HRESULT putString(BSTR* out, const QString& value)
 {
-    if (!out)
-        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-    *out = BStr(view(value)).release();
-    return S_OK;
+    return handOut(out, [&] { return BStr(view(value)).release(); });
 }
 
 // The sub-objects are reached through their vtables; the dispatch side answers no member.
@@ -58,10 +55,7 @@ public:
     HRESULT get_SheetCount(int32_t* value) override
     {
         return guardedCall([&] {
-            if (!value)
-                return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-            *value = m_control->reportTemplate() ? static_cast<int32_t>(m_control->reportTemplate()->sheets.size()) : 0;
-            return S_OK;
+            return handOut(value, [&] { return m_control->reportTemplate() ? static_cast<int32_t>(m_control->reportTemplate()->sheets.size()) : 0; });
         });
     }
     HRESULT get_SheetName(int32_t index, BSTR* value) override
@@ -100,10 +94,7 @@ public:
     HRESULT get_DetailCount(int32_t* value) override
     {
         return guardedCall([&] {
-            if (!value)
-                return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-            *value = static_cast<int32_t>(m_control->data().details.size());
-            return S_OK;
+            return handOut(value, [&] { return static_cast<int32_t>(m_control->data().details.size()); });
         });
     }
     HRESULT LoadXML(BSTR xml, int32_t) override
@@ -264,10 +255,7 @@ public:
     }
     HRESULT get_ArgCount(int32_t* value) override
     {
-        if (!value)
-            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-        *value = static_cast<int32_t>(m_args.size());
-        return S_OK;
+        return handOut(value, [&] { return static_cast<int32_t>(m_args.size()); });
     }
     HRESULT get_Arg(int32_t index, VARIANT* value) override
     {
@@ -307,10 +295,7 @@ public:
     }
     HRESULT get_Handled(VARIANT_BOOL* value) override
     {
-        if (!value)
-            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-        *value = m_handled ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
+        return handOut(value, [&] { return m_handled ? VARIANT_TRUE : VARIANT_FALSE; });
     }
     HRESULT put_Handled(VARIANT_BOOL value) override
     {

@@ -396,12 +396,7 @@ private:
 #define VL_PROPERTY(Name, Type, member, read, check, write, effect)                                               \
     HRESULT ReportViewControl::get_##Name(Type* value)                                                                \
     {                                                                                                                  \
-        return guardedCall([&] {                                                                                       \
-            if (!value)                                                                                                \
-                return reportFailure(E_POINTER, QStringLiteral("No place for the result"));                           \
-            *value = read(m_props.member);                                                                             \
-            return S_OK;                                                                                               \
-        });                                                                                                            \
+        return guardedCall([&] { return handOut(value, [&] { return read(m_props.member); }); });                   \
     }                                                                                                                  \
     HRESULT ReportViewControl::put_##Name(Type value)                                                                 \
     {                                                                                                                  \
@@ -458,10 +453,7 @@ VL_SIMPLE_BOOL(CacheEnabled, cacheEnabled, if (!m_props.cacheEnabled) m_sheetCac
 
 HRESULT ReportViewControl::get_Enabled(VARIANT_BOOL* value)
 {
-    if (!value)
-        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-    *value = toVariantBool(m_props.enabled);
-    return S_OK;
+    return handOut(value, [&] { return toVariantBool(m_props.enabled); });
 }
 
 HRESULT ReportViewControl::put_Enabled(VARIANT_BOOL value)
@@ -480,10 +472,7 @@ HRESULT ReportViewControl::put_Enabled(VARIANT_BOOL value)
 
 HRESULT ReportViewControl::get_Scale(double* value)
 {
-    if (!value)
-        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-    *value = m_props.scale;
-    return S_OK;
+    return handOut(value, [&] { return m_props.scale; });
 }
 
 HRESULT ReportViewControl::put_Scale(double value)
@@ -501,30 +490,21 @@ HRESULT ReportViewControl::put_Scale(double value)
 HRESULT ReportViewControl::get_ReportDocument(IReportDocument** value)
 {
     return guardedCall([&] {
-        if (!value)
-            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-        *value = createReportDocument(this).detach();
-        return S_OK;
+        return handOut(value, [&] { return createReportDocument(this).detach(); });
     });
 }
 
 HRESULT ReportViewControl::get_ReportData(IReportData** value)
 {
     return guardedCall([&] {
-        if (!value)
-            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-        *value = createReportData(this).detach();
-        return S_OK;
+        return handOut(value, [&] { return createReportData(this).detach(); });
     });
 }
 
 HRESULT ReportViewControl::get_ReportPrinter(IReportPrinter** value)
 {
     return guardedCall([&] {
-        if (!value)
-            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-        *value = createReportPrinter(this).detach();
-        return S_OK;
+        return handOut(value, [&] { return createReportPrinter(this).detach(); });
     });
 }
 
@@ -569,10 +549,7 @@ HRESULT ReportViewControl::get_PageCount(int32_t* value)
 
 HRESULT ReportViewControl::get_PageIndex(int32_t* value)
 {
-    if (!value)
-        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-    *value = m_widget ? m_widget->currentPage() : m_pageIndex;
-    return S_OK;
+    return handOut(value, [&] { return m_widget ? m_widget->currentPage() : m_pageIndex; });
 }
 
 HRESULT ReportViewControl::put_PageIndex(int32_t value)
@@ -596,10 +573,7 @@ HRESULT ReportViewControl::put_PageIndex(int32_t value)
 HRESULT ReportViewControl::get_Version(BSTR* value)
 {
     return guardedCall([&] {
-        if (!value)
-            return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-        *value = BStr(u"1.1").release();
-        return S_OK;
+        return handOut(value, [&] { return BStr(u"1.1").release(); });
     });
 }
 

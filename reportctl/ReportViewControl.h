@@ -28,6 +28,16 @@ namespace vl {
 HRESULT guardedCall(const std::function<HRESULT()>& body);
 // Leaves error info with the control's source and answers hr.
 HRESULT reportFailure(HRESULT hr, const QString& description);
+// Puts make()'s value where the caller asked for it; without a place, E_POINTER with error info and
+// make is not called, so nothing it would allocate is made.
+template <class T, class Make>
+HRESULT handOut(T* out, Make&& make)
+{
+    if (!out)
+        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
+    *out = make();
+    return S_OK;
+}
 
 struct ReportViewProperties {
     int32_t bevelInner = rbNone, bevelOuter = rbNone, borderStyle = rbsNone;

@@ -2,7 +2,9 @@
 
 #include "Exceptions.h"
 #include "Form.h"
+#include "FormatSettings.h"
 #include "Platform.h"
+#include "Startup.h"
 #include "Text.h"
 
 #include <QApplication>
@@ -75,18 +77,6 @@ std::string titleFromProgramPath(std::string_view path)
         }
     }
     return name.substr(0, first) + toNarrow(rest);
-}
-
-std::string messageWithFullStop(std::string_view text)
-{
-    std::string message(text);
-    if (message.empty())
-        return message;
-    const size_t last = lastCharOffset(message);
-    // Byte by byte: a double-byte character has a lead byte above "." and so gains one too.
-    if (message.compare(last, std::string::npos, ".") > 0)
-        message.push_back('.');
-    return message;
 }
 } // namespace vl
 
@@ -188,3 +178,22 @@ void runGuarded(const std::function<void()>& fn)
         }
     }
 }
+
+namespace vl {
+void registerStartupHooks()
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    registered = true;
+    // Ended at exit only when it began.
+    static bool componentLayerStarted = false;
+    TApplication::addInitHook([] { componentLayerStarted = beginComponentLayer(); },
+                              [] {
+                                  if (componentLayerStarted)
+                                      endComponentLayer();
+                                  componentLayerStarted = false;
+                              });
+    TApplication::addInitHook([] { loadFormatSettings(); });
+}
+} // namespace vl

@@ -3,6 +3,7 @@
 // exception handler that shows every failure but EAbort in a modal message box.
 
 #include "Component.h"
+#include "Exceptions.h" // messageWithFullStop, the rule of every message shown
 
 #include <exception>
 #include <functional>
@@ -25,8 +26,6 @@ void showMessageBox(const std::string& text, const std::string& caption, Message
 // The title rule: directory removed, everything from the first "." removed, every character
 // after the first in lower case.
 std::string titleFromProgramPath(std::string_view path);
-// The message rule: "." appended when the last character compares greater than ".".
-std::string messageWithFullStop(std::string_view text);
 } // namespace vl
 
 class TApplication : public TComponent {
@@ -78,3 +77,10 @@ extern TApplication* Application;
 // Runs fn and hands any exception to the application's handler (or shows it directly when
 // there is no application object). For event and click handlers.
 void runGuarded(const std::function<void()>& fn);
+
+namespace vl {
+// The window's share of the start (Startup.h): its main runs step 1 before the application
+// object; steps 2 and 3 are added once as initialisation hooks, so that they run in Initialize,
+// before any window exists, and the component layer ends when the application object goes.
+void registerStartupHooks();
+} // namespace vl

@@ -1,6 +1,20 @@
 #include "Exceptions.h"
 
+#include "Text.h"
+
 namespace vl {
+
+std::string messageWithFullStop(std::string_view text)
+{
+    std::string message(text);
+    if (message.empty())
+        return message;
+    const size_t last = lastCharOffset(message);
+    // Byte by byte: a double-byte character has a lead byte above "." and so gains one too.
+    if (message.compare(last, std::string::npos, ".") > 0)
+        message.push_back('.');
+    return message;
+}
 
 void databaseError(std::string_view text, std::string_view componentName)
 {

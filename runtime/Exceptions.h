@@ -72,6 +72,10 @@ public:
 };
 
 namespace vl {
+// The message rule of the message box and of the tools' standard error: "." appended when the
+// last character compares greater than ".".
+std::string messageWithFullStop(std::string_view text);
+
 // Raises EDatabaseError for a component: "%s: %s" with the component's name when it has one,
 // the bare text otherwise.
 [[noreturn]] void databaseError(std::string_view text, std::string_view componentName = {});

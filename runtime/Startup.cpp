@@ -1,6 +1,5 @@
 #include "Startup.h"
 
-#include "Application.h"
 #include "ClassRegistry.h"
 #include "FormatSettings.h"
 
@@ -26,23 +25,6 @@ ProgramStart::~ProgramStart()
 {
     if (m_componentLayer)
         endComponentLayer();
-}
-
-void registerStartupHooks()
-{
-    static bool registered = false;
-    if (registered)
-        return;
-    registered = true;
-    // Ended at exit only when it began.
-    static bool componentLayerStarted = false;
-    TApplication::addInitHook([] { componentLayerStarted = beginComponentLayer(); },
-                              [] {
-                                  if (componentLayerStarted)
-                                      endComponentLayer();
-                                  componentLayerStarted = false;
-                              });
-    TApplication::addInitHook([] { loadFormatSettings(); });
 }
 
 } // namespace vl

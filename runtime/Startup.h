@@ -36,9 +36,7 @@ private:
     bool m_componentLayer = false;
 };
 
-// The window's share: its main runs step 1 before the application object; steps 2 and 3 are
-// added once as the application's initialisation hooks, so that they run in Initialize, before
-// any window exists, and the component layer ends when the application object goes.
-void registerStartupHooks();
+// The window takes steps 2 and 3 as the application's initialisation hooks: registerStartupHooks
+// in Application.h.
 
 } // namespace vl

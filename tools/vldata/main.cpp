@@ -1,7 +1,6 @@
 // vldata: writes the data document of a master query and detail queries, with the window's own
 // data components and data source, for scripts and for checking.
 
-#include "Application.h"
 #include "CommandLine.h"
 #include "Exceptions.h"
 #include "Startup.h"

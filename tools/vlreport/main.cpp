@@ -1,7 +1,6 @@
 // vlreport: a report template over a data document, laid out by the viewer's own engine and written
 // to a PDF file or to PNG pages, for batch reports from scripts and cron.
 
-#include "Application.h"
 #include "Exceptions.h"
 #include "ReportCommandLine.h"
 #include "ReportRun.h"

@@ -1,5 +1,5 @@
 #pragma once
-// Memory advice for large buffers, shared by the program and the viewer plug-in.
+// Memory advice for large buffers, for the program, the tools and the viewer plug-in alike.
 
 #include <cstddef>
 

@@ -61,64 +61,28 @@ struct DispatchMember {
     std::function<HRESULT(IReportView&)> call;
 };
 
-DispatchMember int32Member(DISPID id, HRESULT (IReportView::*get)(int32_t*), HRESULT (IReportView::*put)(int32_t))
+// A property that IDispatch reads and writes as one variant type, `Vt`, held in the variant's `Field`;
+// without `put` it is read-only.
+template <VARTYPE Vt, auto Field, class T>
+DispatchMember valueMember(DISPID id, HRESULT (IReportView::*get)(T*), HRESULT (IReportView::*put)(T))
 {
-    return {id, VT_I4,
+    return {id, Vt,
             [get](IReportView& view, VARIANT& out) {
-                int32_t value = 0;
+                T value {};
                 const HRESULT hr = (view.*get)(&value);
-                out.vt = VT_I4;
-                out.lVal = value;
+                out.vt = Vt;
+                out.*Field = value;
                 return hr;
             },
             put ? std::function<HRESULT(IReportView&, const VARIANT&)>(
-                      [put](IReportView& view, const VARIANT& in) { return (view.*put)(in.lVal); })
+                      [put](IReportView& view, const VARIANT& in) { return (view.*put)(in.*Field); })
                 : nullptr,
             nullptr};
 }
-
-DispatchMember boolMember(DISPID id, HRESULT (IReportView::*get)(VARIANT_BOOL*),
-                          HRESULT (IReportView::*put)(VARIANT_BOOL))
-{
-    return {id, VT_BOOL,
-            [get](IReportView& view, VARIANT& out) {
-                VARIANT_BOOL value = VARIANT_FALSE;
-                const HRESULT hr = (view.*get)(&value);
-                out.vt = VT_BOOL;
-                out.boolVal = value;
-                return hr;
-            },
-            [put](IReportView& view, const VARIANT& in) { return (view.*put)(in.boolVal); }, nullptr};
-}
-
-DispatchMember doubleMember(DISPID id, HRESULT (IReportView::*get)(double*), HRESULT (IReportView::*put)(double))
-{
-    return {id, VT_R8,
-            [get](IReportView& view, VARIANT& out) {
-                double value = 0;
-                const HRESULT hr = (view.*get)(&value);
-                out.vt = VT_R8;
-                out.dblVal = value;
-                return hr;
-            },
-            [put](IReportView& view, const VARIANT& in) { return (view.*put)(in.dblVal); }, nullptr};
-}
-
-DispatchMember stringMember(DISPID id, HRESULT (IReportView::*get)(BSTR*), HRESULT (IReportView::*put)(BSTR))
-{
-    return {id, VT_BSTR,
-            [get](IReportView& view, VARIANT& out) {
-                BSTR value = nullptr;
-                const HRESULT hr = (view.*get)(&value);
-                out.vt = VT_BSTR;
-                out.bstrVal = value;
-                return hr;
-            },
-            put ? std::function<HRESULT(IReportView&, const VARIANT&)>(
-                      [put](IReportView& view, const VARIANT& in) { return (view.*put)(in.bstrVal); })
-                : nullptr,
-            nullptr};
-}
+constexpr auto int32Member = valueMember<VT_I4, &VARIANT::lVal, int32_t>;
+constexpr auto boolMember = valueMember<VT_BOOL, &VARIANT::boolVal, VARIANT_BOOL>;
+constexpr auto doubleMember = valueMember<VT_R8, &VARIANT::dblVal, double>;
+constexpr auto stringMember = valueMember<VT_BSTR, &VARIANT::bstrVal, BSTR>;
 
 template <class Sub>
 DispatchMember objectMember(DISPID id, HRESULT (IReportView::*get)(Sub**))

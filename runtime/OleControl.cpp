@@ -4,6 +4,7 @@
 #include "ClassRegistry.h"
 #include "ConnectionPoint.h"
 #include "Exceptions.h"
+#include "NoTypeInfo.h"
 #include "OleCheck.h"
 #include "OleFont.h"
 #include "Text.h"
@@ -390,19 +391,8 @@ public:
     HRESULT OnRequestEdit(DISPID) override { return S_OK; }
 
     // IDispatch: the ambient properties.
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo) override
-    {
-        if (typeInfo)
-            *typeInfo = nullptr;
-        return E_NOTIMPL;
-    }
+    HRESULT GetTypeInfoCount(UINT* count) override { return vl::noTypeInfoCount(count); }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo) override { return vl::noTypeInfo(typeInfo); }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override
     {
@@ -505,17 +495,12 @@ ULONG TEventDispatch::Release()
 
 HRESULT TEventDispatch::GetTypeInfoCount(UINT* count)
 {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
+    return vl::noTypeInfoCount(count);
 }
 
 HRESULT TEventDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo)
 {
-    if (typeInfo)
-        *typeInfo = nullptr;
-    return E_NOTIMPL;
+    return vl::noTypeInfo(typeInfo);
 }
 
 HRESULT TEventDispatch::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)

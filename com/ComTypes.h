@@ -120,8 +120,6 @@ inline constexpr UINT KEYMOD_SHIFT = 0x1;
 inline constexpr UINT KEYMOD_CONTROL = 0x2;
 inline constexpr UINT KEYMOD_ALT = 0x4;
 
-// ---- Status codes -------------------------------------------------------------------------------
-
 constexpr bool SUCCEEDED(HRESULT hr)
 {
     return hr >= 0;
@@ -203,8 +201,6 @@ inline constexpr HRESULT STG_E_MEDIUMFULL = VL_HR(0x80030070);
 inline constexpr HRESULT STG_E_READFAULT = VL_HR(0x8003001E);
 #undef VL_HR
 
-// ---- Identifiers --------------------------------------------------------------------------------
-
 struct GUID {
     uint32_t Data1;
     uint16_t Data2;
@@ -259,8 +255,6 @@ std::string guidToString(const GUID& guid);
 // Parses the braced form; false (and guid unchanged) when the text is anything else.
 bool parseGuid(std::string_view text, GUID& guid);
 } // namespace vl
-
-// ---- Memory handed across interfaces ----------------------------------------------------------
 
 // Memory that the callee allocates and the caller frees (predefined-string lists and the like).
 void* CoTaskMemAlloc(size_t size);

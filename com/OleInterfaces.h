@@ -47,8 +47,6 @@ inline constexpr IID IID_ISimpleFrameSite
 inline constexpr IID IID_IPerPropertyBrowsing
     = { 0x376BD3AA, 0x3845, 0x101B, { 0x84, 0xED, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13 } };
 
-// ---- Constants -----------------------------------------------------------------------------------
-
 inline constexpr LONG OLEIVERB_PRIMARY = 0;
 inline constexpr LONG OLEIVERB_SHOW = -1;
 inline constexpr LONG OLEIVERB_OPEN = -2;
@@ -130,8 +128,6 @@ struct CADWORD {
     ULONG cElems;
     DWORD* pElems;
 };
-
-// ---- Interfaces ------------------------------------------------------------------------------------
 
 class IOleClientSite;
 

@@ -26,8 +26,6 @@ protected:
     ~IUnknown() = default;
 };
 
-// ---- Dispatch ---------------------------------------------------------------------------------
-
 inline constexpr DISPID DISPID_UNKNOWN = -1;
 inline constexpr DISPID DISPID_VALUE = 0;
 inline constexpr DISPID DISPID_PROPERTYPUT = -3;
@@ -76,8 +74,7 @@ protected:
     ~IDispatch() = default;
 };
 
-// ---- Standard and ambient DISPIDs ---------------------------------------------------------------
-
+// The standard and ambient DISPIDs.
 inline constexpr DISPID DISPID_AUTOSIZE = -500;
 inline constexpr DISPID DISPID_BACKCOLOR = -501;
 inline constexpr DISPID DISPID_BACKSTYLE = -502;

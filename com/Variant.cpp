@@ -279,18 +279,18 @@ Variant Variant::fromBStr(BStr text)
 
 Variant Variant::fromDispatch(IDispatch* object)
 {
-    Variant v;
-    v.m_v.vt = VT_DISPATCH;
-    v.m_v.pdispVal = object;
-    if (object)
-        object->AddRef();
-    return v;
+    return fromInterface(VT_DISPATCH, object);
 }
 
 Variant Variant::fromUnknown(IUnknown* object)
 {
+    return fromInterface(VT_UNKNOWN, object);
+}
+
+Variant Variant::fromInterface(VARTYPE vt, IUnknown* object)
+{
     Variant v;
-    v.m_v.vt = VT_UNKNOWN;
+    v.m_v.vt = vt;
     v.m_v.punkVal = object;
     if (object)
         object->AddRef();

@@ -181,6 +181,8 @@ public:
     HRESULT toString(std::u16string& out) const;
 
 private:
+    static Variant fromInterface(VARTYPE vt, IUnknown* object);
+
     VARIANT m_v;
 };
 

@@ -176,47 +176,40 @@ struct Int32Case {
     LONG expected;
 };
 
+// A variant of type vt whose member holds value.
+template <class T> VARIANT holding(VARTYPE vt, T VARIANT::*member, T value)
+{
+    VARIANT v = plain(vt);
+    v.*member = value;
+    return v;
+}
 VARIANT r8(double d)
 {
-    VARIANT v = plain(VT_R8);
-    v.dblVal = d;
-    return v;
+    return holding(VT_R8, &VARIANT::dblVal, d);
 }
 VARIANT r4(float f)
 {
-    VARIANT v = plain(VT_R4);
-    v.fltVal = f;
-    return v;
+    return holding(VT_R4, &VARIANT::fltVal, f);
 }
 VARIANT cy(int64_t scaled)
 {
-    VARIANT v = plain(VT_CY);
-    v.cyVal.int64 = scaled;
-    return v;
+    return holding(VT_CY, &VARIANT::cyVal, CY { scaled });
 }
 VARIANT i8(int64_t i)
 {
-    VARIANT v = plain(VT_I8);
-    v.llVal = i;
-    return v;
+    return holding(VT_I8, &VARIANT::llVal, LONGLONG(i));
 }
 VARIANT ui4(uint32_t u)
 {
-    VARIANT v = plain(VT_UI4);
-    v.ulVal = u;
-    return v;
+    return holding(VT_UI4, &VARIANT::ulVal, ULONG(u));
 }
 VARIANT boolean(VARIANT_BOOL b)
 {
-    VARIANT v = plain(VT_BOOL);
-    v.boolVal = b;
-    return v;
+    return holding(VT_BOOL, &VARIANT::boolVal, b);
 }
 VARIANT i2(SHORT s)
 {
-    VARIANT v = plain(VT_I2);
-    v.iVal = s;
-    return v;
+    return holding(VT_I2, &VARIANT::iVal, s);
 }
 
 TEST_F(VariantTest, ConversionToInt32)

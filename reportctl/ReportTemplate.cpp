@@ -7,8 +7,10 @@
 
 #include <pugixml.hpp>
 
+#include <array>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace vl {
 
@@ -30,6 +32,18 @@ struct TemplateError {
 QString attributeText(const pugi::xml_node& node, const char* name)
 {
     return QString::fromUtf8(node.attribute(name).value());
+}
+
+// One of three alignments, by the word the attribute holds (any letter case, blanks around it).
+using AlignmentWords = std::array<std::pair<QStringView, Qt::AlignmentFlag>, 3>;
+Qt::Alignment alignment(const pugi::xml_node& node, const char* name, const AlignmentWords& words)
+{
+    const QString word = attributeText(node, name).trimmed().toLower();
+    for (const auto& [text, flag] : words)
+        if (word == text)
+            return flag;
+    refuse(node, QStringLiteral("%1=\"%2\" is not %3, %4 or %5")
+                     .arg(QLatin1String(name), word, words[0].first, words[1].first, words[2].first));
 }
 
 // A numeric attribute within its documented range; NaN, the infinities and anything outside the range
@@ -110,32 +124,12 @@ CellStyle readStyle(const pugi::xml_node& node, CellStyle style)
                              .arg(MaxDecimals));
     }
     style.wrap = flag(node, "wrap", style.wrap);
-    if (node.attribute("align")) {
-        const QString align = attributeText(node, "align").trimmed().toLower();
-        Qt::Alignment horizontal;
-        if (align == u"left")
-            horizontal = Qt::AlignLeft;
-        else if (align == u"center")
-            horizontal = Qt::AlignHCenter;
-        else if (align == u"right")
-            horizontal = Qt::AlignRight;
-        else
-            refuse(node, QStringLiteral("align=\"%1\" is not left, center or right").arg(align));
-        style.alignment = (style.alignment & Qt::AlignVertical_Mask) | horizontal;
-    }
-    if (node.attribute("valign")) {
-        const QString align = attributeText(node, "valign").trimmed().toLower();
-        Qt::Alignment vertical;
-        if (align == u"top")
-            vertical = Qt::AlignTop;
-        else if (align == u"middle")
-            vertical = Qt::AlignVCenter;
-        else if (align == u"bottom")
-            vertical = Qt::AlignBottom;
-        else
-            refuse(node, QStringLiteral("valign=\"%1\" is not top, middle or bottom").arg(align));
-        style.alignment = (style.alignment & Qt::AlignHorizontal_Mask) | vertical;
-    }
+    if (node.attribute("align"))
+        style.alignment = (style.alignment & Qt::AlignVertical_Mask)
+                        | alignment(node, "align", {{{u"left", Qt::AlignLeft}, {u"center", Qt::AlignHCenter}, {u"right", Qt::AlignRight}}});
+    if (node.attribute("valign"))
+        style.alignment = (style.alignment & Qt::AlignHorizontal_Mask)
+                        | alignment(node, "valign", {{{u"top", Qt::AlignTop}, {u"middle", Qt::AlignVCenter}, {u"bottom", Qt::AlignBottom}}});
     if (node.attribute("border")) {
         int borders = 0;
         for (const QString& side : attributeText(node, "border").toLower().split(u',', Qt::SkipEmptyParts)) {

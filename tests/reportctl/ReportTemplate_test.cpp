@@ -284,3 +284,35 @@ TEST(TemplateLimits, NumbersOutsideTheirRangeAreRefused)
         }
     }
 }
+
+TEST(TemplateParse, AlignmentWordsAndTheirRefusals)
+{
+    struct Case {
+        const char* attributes;
+        Qt::Alignment alignment; // when accepted
+        const char* refusal; // when refused
+    };
+    const Case cases[] = {
+        {R"(align="left")", Qt::AlignLeft | Qt::AlignVCenter, nullptr},
+        {R"(align=" Right ")", Qt::AlignRight | Qt::AlignVCenter, nullptr},
+        {R"(align="CENTER" valign="bottom")", Qt::AlignHCenter | Qt::AlignBottom, nullptr},
+        {R"(valign="Top")", Qt::AlignLeft | Qt::AlignTop, nullptr},
+        {R"(valign="middle" align="right")", Qt::AlignRight | Qt::AlignVCenter, nullptr},
+        {R"(align="middle")", {}, R"(align="middle" is not left, center or right)"},
+        {R"(valign="center")", {}, R"(valign="center" is not top, middle or bottom)"},
+        {R"(align="")", {}, R"(align="" is not left, center or right)"},
+    };
+    for (const Case& c : cases) {
+        const QByteArray xml = QByteArray(R"(<report version="1"><sheet name="S"><title height="5"><cell width="10" )")
+                             + c.attributes + "/></title></sheet></report>";
+        ReportTemplate report;
+        const ParseResult result = parse(xml.constData(), report);
+        if (c.refusal) {
+            EXPECT_FALSE(result.ok) << c.attributes;
+            EXPECT_TRUE(result.message.contains(QString::fromUtf8(c.refusal))) << result.message.toStdString();
+            continue;
+        }
+        ASSERT_TRUE(result.ok) << c.attributes << ": " << result.message.toStdString();
+        EXPECT_EQ(report.sheets.at(0).bands.at(0).cells.at(0).style.alignment, c.alignment) << c.attributes;
+    }
+}

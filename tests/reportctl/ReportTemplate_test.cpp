@@ -1,4 +1,5 @@
 #include "ReportTemplate.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -60,13 +61,7 @@ TEST(TemplateParse, ReadsSheetsPageBandsAndInheritedStyle)
 
 TEST(TemplateParse, RefusesWithPositionAndReason)
 {
-    struct Case {
-        const char* xml;
-        int line;
-        int column;
-        const char* reason;
-    };
-    const Case cases[] = {
+    const RefusalCase<char> cases[] = {
         {"<report version=\"1\">\n<sheet name=\"A\">\n</report>", 3, 3, "Start-end tags mismatch"},
         {"<report version=\"1\"><sheet name=\"A\"/></report><report/>", 1, 47, "more than one root element"},
         {"<!DOCTYPE report [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>\n<report version=\"1\"><sheet name=\"A\">&x;</sheet></report>",
@@ -82,15 +77,12 @@ TEST(TemplateParse, RefusesWithPositionAndReason)
         {"<report version=\"1\"><sheet name=\"A\"><table/></sheet></report>", 1, 37, "<table> is not allowed in a sheet"},
         {"<report version=\"1\"><sheet name=\"A\"><title height=\"x\"/></sheet></report>", 1, 37, "not a number"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         ReportTemplate report;
         report.version = 7;
         const ParseResult result = parseTemplate(c.xml, report);
         SCOPED_TRACE(c.xml);
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.line, c.line);
-        EXPECT_EQ(result.column, c.column);
-        EXPECT_TRUE(result.message.contains(QString::fromUtf8(c.reason))) << result.message.toStdString();
+        expectRefused(result, c);
         EXPECT_TRUE(result.message.endsWith(QStringLiteral("at line %1, column %2").arg(c.line).arg(c.column)));
         EXPECT_EQ(report.version, 7) << "a refused template leaves the old one";
     }
@@ -146,10 +138,7 @@ TEST(TemplateFile, MalformedFileNamesFileAndPosition)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("bad.vld");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<report version=\"1\">\r\n<sheet name=\"中文\">\r\n<title></sheet></report>");
-    file.close();
+    ASSERT_TRUE(writeFile(path, "<report version=\"1\">\r\n<sheet name=\"中文\">\r\n<title></sheet></report>"));
     ReportTemplate report;
     const ParseResult result = loadTemplateFile(path, report);
     EXPECT_FALSE(result.ok);
@@ -220,10 +209,7 @@ TEST(TemplateLimits, DeepExpressionInAFileNamesTheFileAndPosition)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("deep.vld");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(templateWith("<summary height=\"5\"><cell width=\"9\">[" + repeated("-(", 5000) + "1" + repeated(")", 5000) + "]</cell></summary>").c_str());
-    file.close();
+    ASSERT_TRUE(writeFile(path, QByteArray::fromStdString(templateWith("<summary height=\"5\"><cell width=\"9\">[" + repeated("-(", 5000) + "1" + repeated(")", 5000) + "]</cell></summary>"))));
     ReportTemplate report;
     const ParseResult result = loadTemplateFile(path, report);
     EXPECT_FALSE(result.ok);

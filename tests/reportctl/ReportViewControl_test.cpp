@@ -2,6 +2,7 @@
 #include "ReportDialogHook.h"
 #include "ReportLayout.h"
 #include "ReportViewIntf.h"
+#include "TestSupport.h"
 
 #include "BStr.h"
 #include "ClassRegistry.h"
@@ -432,10 +433,7 @@ TEST_F(ReportViewControlTest, TemplateFailuresCarryTheReason)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("bad.vld");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<report version=\"1\">\n<sheet name=\"A\">\n</report>\n");
-    file.close();
+    ASSERT_TRUE(writeFile(path, "<report version=\"1\">\n<sheet name=\"A\">\n</report>\n"));
     auto doc = document();
     EXPECT_EQ(doc->OpenFile(bstr(path).get()), E_FAIL);
     QString source;
@@ -759,11 +757,8 @@ TEST_F(ReportViewControlTest, TallReportAtLargestZoomStillScrolls)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("tall.vld");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<report version=\"1\"><sheet name=\"Sheet1\"><page width=\"210\" height=\"5000\" margins=\"10\"/>"
-               "<master height=\"4900\"><cell x=\"0\" width=\"100\">[Master.n]</cell></master></sheet></report>");
-    file.close();
+    ASSERT_TRUE(writeFile(path, "<report version=\"1\"><sheet name=\"Sheet1\"><page width=\"210\" height=\"5000\" margins=\"10\"/>"
+                                "<master height=\"4900\"><cell x=\"0\" width=\"100\">[Master.n]</cell></master></sheet></report>"));
     QString rows = QStringLiteral("<DocumentData><Master>");
     for (int n = 0; n < 12000; ++n)
         rows += QStringLiteral("<Row n=\"%1\"/>").arg(n);
@@ -818,12 +813,9 @@ TEST_F(ReportViewControlTest, MissingFieldIsToldOnceThroughOnPrompt)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("missing.vld");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
+    ASSERT_TRUE(writeFile(path, R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
       <cell width="50">[Detail.EmpName]/[Detail.Nickname]</cell></detail></sheet>
-      <sheet name="B"><summary height="6"><cell width="50">[Detail.Nickname]</cell></summary></sheet></report>)");
-    file.close();
+      <sheet name="B"><summary height="6"><cell width="50">[Detail.Nickname]</cell></summary></sheet></report>)"));
     auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
     DWORD cookie = 0;
     ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
@@ -894,11 +886,8 @@ TEST_F(ReportViewControlTest, InputsLinksDisplayValuesAndCustomFunctions)
 
     // A function the template does not know goes to the host, which computes it.
     const QString path = dir.filePath("bonus.vld");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
-      <cell width="80">[Detail.EmpName]=[Bonus(Detail.Salary, 2)]/[Other(1)]</cell></detail></sheet></report>)");
-    file.close();
+    ASSERT_TRUE(writeFile(path, R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
+      <cell width="80">[Detail.EmpName]=[Bonus(Detail.Salary, 2)]/[Other(1)]</cell></detail></sheet></report>)"));
     ASSERT_EQ(document()->OpenFile(bstr(path).get()), S_OK);
     ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK);
     const QString text = pdfText(pdf);
@@ -1153,11 +1142,8 @@ TEST_F(ReportViewControlTest, HandlersThatCallBackDuringLayoutAreRefusedNotFatal
     ActiveControl active(m_object.get(), QSize(600, 400));
     QTemporaryDir dir;
     const QString path = dir.filePath("calls.vld");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
-      <cell width="80">[Detail.EmpName] [Again(1)] [Detail.Nope]</cell></detail></sheet></report>)");
-    file.close();
+    ASSERT_TRUE(writeFile(path, R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
+      <cell width="80">[Detail.EmpName] [Again(1)] [Detail.Nope]</cell></detail></sheet></report>)"));
     ASSERT_EQ(document()->OpenFile(bstr(path).get()), S_OK);
     std::vector<HRESULT> results;
     std::vector<QString> descriptions;

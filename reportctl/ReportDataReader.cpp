@@ -94,22 +94,6 @@ bool same(std::u16string_view a, std::u16string_view b)
     return a.size() == b.size() && sameUnits(a.data(), b.data(), a.size());
 }
 
-bool isHexDigit(char16_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-// True for the five predefined entities and for decimal and hexadecimal character references.
-bool allowedReference(std::u16string_view name)
-{
-    if (name == u"amp" || name == u"lt" || name == u"gt" || name == u"quot" || name == u"apos")
-        return true;
-    if (name.size() < 2 || name[0] != '#')
-        return false;
-    const bool hex = name[1] == 'x';
-    const std::u16string_view digits = name.substr(hex ? 2 : 1);
-    if (digits.empty())
-        return false;
-    return std::all_of(digits.begin(), digits.end(), [&](char16_t c) { return hex ? isHexDigit(c) : c >= '0' && c <= '9'; });
-}
-
 } // namespace
 
 // Reads the document in one pass over its UTF-16 text, checking that it is well formed and noting

@@ -64,22 +64,6 @@ const char* pastClose(std::string_view close, const char* from, const char* end)
     return at == std::string_view::npos ? end : from + at + close.size();
 }
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-// True for the five predefined entities and for decimal and hexadecimal character references.
-bool allowedReference(std::string_view name)
-{
-    if (name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos")
-        return true;
-    if (name.size() < 2 || name[0] != '#')
-        return false;
-    const bool hex = name[1] == 'x';
-    const std::string_view digits = name.substr(hex ? 2 : 1);
-    if (digits.empty())
-        return false;
-    return std::all_of(digits.begin(), digits.end(), [&](char c) { return hex ? isHexDigit(c) : c >= '0' && c <= '9'; });
-}
-
 } // namespace
 
 QString markupProblem(std::string_view xml, std::ptrdiff_t& offset)

@@ -132,6 +132,34 @@ TEST(XmlSafety, OnlyThePredefinedEntitiesAndCharacterReferencesPass)
                      .contains("column 15"));
 }
 
+TEST(XmlSafety, TheTemplateAndTheDataDocumentAllowTheSameReferences)
+{
+    struct Case {
+        const char* reference;
+        bool allowed;
+    };
+    const Case cases[] = {
+        {"&amp;", true},   {"&apos;", true},  {"&#9;", true},    {"&#x4e2D;", true}, {"&#X41;", false},
+        {"&am;", false},   {"&ampx;", false}, {"&Amp;", false},  {"&#;", false},     {"&#x;", false},
+        {"&#x1G;", false}, {"&#1a;", false},  {"&#-1;", false},  {"&é;", false},
+    };
+    for (const Case& c : cases) {
+        const std::string reference = c.reference;
+        ReportDataSet data;
+        const ParseResult dataResult
+            = parseDataDocument("<DocumentData><Master><Row a=\"" + reference + "\"/></Master></DocumentData>", data);
+        ReportTemplate report;
+        const ParseResult templateResult
+            = parseTemplate("<report version=\"1\"><sheet name=\"S" + reference + "\"/></report>", report);
+        EXPECT_EQ(dataResult.ok, c.allowed) << reference << ": " << dataResult.message.toStdString();
+        EXPECT_EQ(templateResult.ok, c.allowed) << reference << ": " << templateResult.message.toStdString();
+        if (!c.allowed) {
+            EXPECT_TRUE(dataResult.message.contains("is not allowed")) << dataResult.message.toStdString();
+            EXPECT_TRUE(templateResult.message.contains("is not allowed")) << templateResult.message.toStdString();
+        }
+    }
+}
+
 TEST(XmlSafety, DeepNestingIsRefusedWithoutExhaustingTheStack)
 {
     for (const int depth : { 10000, 200000 }) {

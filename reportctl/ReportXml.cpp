@@ -44,7 +44,8 @@ void lineAndColumn(QStringView text, std::ptrdiff_t offset, int& line, int& colu
 
 QString positionMessage(const QString& what, const QString& reason, int line, int column)
 {
-    return QStringLiteral("%1: %2 at line %3, column %4").arg(what, reason).arg(line).arg(column);
+    // One pass: a reason may quote the document, and a "%1" in it must stay as written.
+    return QStringLiteral("%1: %2 at line %3, column %4").arg(what, reason, QString::number(line), QString::number(column));
 }
 
 namespace {

@@ -76,6 +76,9 @@ TEST(TemplateParse, RefusesWithPositionAndReason)
         {"<report version=\"1\"><sheet name=\"A\"/><sheet name=\"a\"/></report>", 1, 38, "sheet \"a\" is defined twice"},
         {"<report version=\"1\"><sheet name=\"A\"><table/></sheet></report>", 1, 37, "<table> is not allowed in a sheet"},
         {"<report version=\"1\"><sheet name=\"A\"><title height=\"x\"/></sheet></report>", 1, 37, "not a number"},
+        // A quoted text holding place markers keeps them as written, and the position still follows.
+        {"<report version=\"1\"><sheet name=\"A\"><title><cell width=\"5\">[%1 %2]</cell></title></sheet></report>", 1, 44,
+         "unknown expression \"[%1 %2]\""},
     };
     for (const auto& c : cases) {
         ReportTemplate report;

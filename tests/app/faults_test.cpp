@@ -12,7 +12,9 @@
 #include "Platform.h"
 #include "ProgramStart.h"
 #include "ReportDialogHook.h"
+#include "SqlScript.h"
 #include "Startup.h"
+#include "TestFiles.h"
 #include "VellandorFree_TLB.h"
 
 #include <QApplication>
@@ -39,28 +41,9 @@ namespace
 
 const char* const ViewerClassId = "{9CD362AE-2503-42F5-8053-389BEFBA293D}";
 
-std::string readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-void execSql(const fs::path& database, const std::string& sql)
-{
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
+using vl::test::execSql;
+using vl::test::readBytes;
+using vl::test::writeBytes;
 
 // The sample data as an SQLite file made from its script, whatever format the build gives
 // test.mdb, so that a test can change it with SQL.

@@ -7,7 +7,9 @@
 #include "Platform.h"
 #include "ProgramStart.h"
 #include "ProgressDialog.h"
+#include "SqlScript.h"
 #include "Startup.h"
+#include "TestFiles.h"
 #include "WidgetSuite.h"
 
 #include <QApplication>
@@ -181,23 +183,8 @@ TEST_F(CommandProgressTest, AFailureMidWayTakesTheBoxAwayAndRestoresThePointer)
 
 // ---- Load data in the window --------------------------------------------------------------------
 
-std::string readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void execSql(const fs::path& database, const std::string& sql)
-{
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
+using vl::test::execSql;
+using vl::test::readBytes;
 
 // Rows enough for the document step to report its progress many times over.
 std::string moreEmployees(int count)

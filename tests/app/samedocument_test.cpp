@@ -7,6 +7,7 @@
 #include "ClassRegistry.h"
 #include "Form1.h"
 #include "FormatSettings.h"
+#include "LocaleGuard.h"
 #include "Platform.h"
 #include "ProgramStart.h"
 #include "Startup.h"
@@ -40,10 +41,6 @@ class SameDocument : public testing::TestWithParam<LocaleCase> {
 protected:
     void SetUp() override
     {
-        m_locale = std::setlocale(LC_ALL, nullptr);
-        if (const char* all = std::getenv("LC_ALL"))
-            m_environment = all;
-        m_settings = FormatSettings;
         m_folder = vl::test::makeTemporaryFolder("vldemo-samedocument");
         m_workingFolder = std::filesystem::current_path();
         std::filesystem::current_path(VL_RUN_DIR);
@@ -60,12 +57,6 @@ protected:
         vl::setProgramFilePath({});
         std::filesystem::current_path(m_workingFolder);
         std::filesystem::remove_all(m_folder);
-        if (m_environment)
-            setenv("LC_ALL", m_environment->c_str(), 1);
-        else
-            unsetenv("LC_ALL");
-        std::setlocale(LC_ALL, m_locale.c_str());
-        FormatSettings = m_settings;
     }
 
     // The document of the window's load-data command, as its text box shows it.
@@ -89,9 +80,7 @@ protected:
     std::vector<std::string> boxes;
 
 private:
-    std::string m_locale;
-    std::optional<std::string> m_environment;
-    TFormatSettings m_settings;
+    vl::test::LocaleGuard m_locale;
     std::filesystem::path m_folder, m_workingFolder;
 };
 

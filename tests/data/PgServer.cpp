@@ -1,4 +1,5 @@
 #include "PgServer.h"
+#include "TestFiles.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -23,14 +24,6 @@ namespace vl::test
 {
 namespace
 {
-
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string upperAscii(std::string_view text)
 {
@@ -80,7 +73,7 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     RunResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.output = readAll(outputPath);
+    result.output = vl::test::readBytes(outputPath);
     return result;
 }
 
@@ -299,7 +292,7 @@ void PgServer::start()
             "-o", "-k " + m_socketFolder + " -c listen_addresses= -p " + std::to_string(Port) + " -F" }),
         {}, log);
     if (r.exitCode != 0)
-        throw std::runtime_error("pg_ctl start failed:\n" + r.output + readAll(m_socketFolder + "/server.log"));
+        throw std::runtime_error("pg_ctl start failed:\n" + r.output + vl::test::readBytes(m_socketFolder + "/server.log"));
 }
 
 PgServer::~PgServer()
@@ -353,7 +346,7 @@ void PgServer::createDatabase(const std::string& name) const
 
 void PgServer::loadScript(const std::string& database, const std::string& scriptPath) const
 {
-    const std::string script = readAll(scriptPath);
+    const std::string script = vl::test::readBytes(scriptPath);
     if (script.empty())
         throw std::runtime_error("cannot read " + scriptPath);
     runSql(database, postgresScript(script));

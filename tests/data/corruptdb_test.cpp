@@ -7,6 +7,7 @@
 #include "Exceptions.h"
 #include "Fixture.h"
 #include "SampleComponents.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -28,18 +29,8 @@ constexpr int CopyCount = 1000;
 // Longest wait for one copy; far above what one takes, even instrumented.
 constexpr int CopyTimeoutMs = 30000;
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using vl::test::readBytes;
+using vl::test::writeBytes;
 
 // Copy n: even ones cut at a random length, odd ones with 1 to 16 bits flipped, every fourth of
 // those also cut; a third of the flips land in the first page, where the schema lies.
@@ -75,7 +66,7 @@ enum Outcome : char {
 Outcome openCopy(const std::string& folder, const std::string& bytes)
 {
     const std::string path = folder + "/test.mdb";
-    writeFile(path, bytes);
+    writeBytes(path, bytes);
     Outcome outcome = Opened;
     try {
         vl::test::CurrentDirectory cwd(folder);
@@ -97,7 +88,7 @@ Outcome openCopy(const std::string& folder, const std::string& bytes)
     } catch (...) {
         outcome = Foreign;
     }
-    if (readFile(path) != bytes)
+    if (readBytes(path) != bytes)
         outcome = Written;
     return outcome;
 }
@@ -119,7 +110,7 @@ class CorruptDatabase : public testing::TestWithParam<const char*>
 
 TEST_P(CorruptDatabase, ThousandDamagedCopiesOpenOrFailWithAMessage)
 {
-    const std::string sample = readFile(std::string(VL_RUN_DIR "/") + GetParam());
+    const std::string sample = readBytes(std::string(VL_RUN_DIR "/") + GetParam());
     ASSERT_GT(sample.size(), 4096u);
     vl::test::TempDir folder;
 

@@ -3,6 +3,7 @@
 
 #include "ClassRegistry.h"
 #include "FormatSettings.h"
+#include "LocaleGuard.h"
 #include "Startup.h"
 #include "Text.h"
 
@@ -17,28 +18,8 @@ namespace {
 
 // Puts back the process locale, LC_ALL and the format settings a test changed.
 class StartupTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_locale = std::setlocale(LC_ALL, nullptr);
-        if (const char* all = std::getenv("LC_ALL"))
-            m_environment = all;
-        m_settings = FormatSettings;
-    }
-    void TearDown() override
-    {
-        if (m_environment)
-            setenv("LC_ALL", m_environment->c_str(), 1);
-        else
-            unsetenv("LC_ALL");
-        std::setlocale(LC_ALL, m_locale.c_str());
-        FormatSettings = m_settings;
-    }
-
 private:
-    std::string m_locale;
-    std::optional<std::string> m_environment;
-    TFormatSettings m_settings;
+    vl::test::LocaleGuard m_locale;
 };
 
 struct LocaleCase {

@@ -1,4 +1,5 @@
 #include "ChildProcess.h"
+#include "TestFiles.h"
 
 #include <fcntl.h>
 #include <fstream>
@@ -8,19 +9,6 @@
 
 namespace vl::test
 {
-
-namespace
-{
-
-std::string fileText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-} // namespace
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
     const std::string& workingFolder, const std::string& outputFolder,
@@ -56,8 +44,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid)
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = fileText(outPath);
-    result.err = fileText(errPath);
+    result.out = readBytes(outPath);
+    result.err = readBytes(errPath);
     return result;
 }
 

@@ -4,6 +4,7 @@
 
 #include "ChildProcess.h"
 #include "SqliteFixture.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vl::test::FixtureDatabase;
-using vl::test::readFile;
+using vl::test::readBytes;
 using vl::test::RunResult;
 
 const std::vector<std::string> SampleQueries = {"--master", "select * from Bas_Department order by deptno",
@@ -107,7 +108,7 @@ RunResult runWithDescriptors(const std::string& program, const std::vector<std::
     if (pid > 0 && ::waitpid(pid, &status, 0) == pid)
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     feeder.join();
-    result.err = readFile(errPath);
+    result.err = readBytes(errPath);
     return result;
 }
 
@@ -202,7 +203,7 @@ TEST_F(OutputFiles, AFailedRunLeavesTheOldFileByteForByte)
         const RunResult r = run(c.program, joined(c.arguments, {"keep.out"}));
         EXPECT_EQ(r.exitCode, 1) << r.err;
         EXPECT_FALSE(r.err.empty());
-        EXPECT_EQ(readFile(keep), old);
+        EXPECT_EQ(readBytes(keep), old);
         EXPECT_EQ(permissions(keep), 0640u);
         EXPECT_EQ(leftovers(), std::vector<std::string>());
     }
@@ -218,7 +219,7 @@ TEST_F(OutputFiles, ARegularFileIsReplacedWithItsPermissionsAndThroughItsLink)
         ::chmod(target.c_str(), 0604);
         RunResult r = run(writer, "real/target.out");
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_TRUE(readFile(target).starts_with(writer.expectedStart));
+        EXPECT_TRUE(readBytes(target).starts_with(writer.expectedStart));
         EXPECT_EQ(permissions(target), 0604u);
 
         std::ofstream(target) << "old";
@@ -227,12 +228,12 @@ TEST_F(OutputFiles, ARegularFileIsReplacedWithItsPermissionsAndThroughItsLink)
         r = run(writer, "link.out");
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_TRUE(fs::is_symlink(folder + "/link.out")) << "the link stays a link";
-        EXPECT_TRUE(readFile(target).starts_with(writer.expectedStart));
+        EXPECT_TRUE(readBytes(target).starts_with(writer.expectedStart));
 
         fs::remove(folder + "/new.out");
         r = run(writer, "new.out");
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_TRUE(readFile(folder + "/new.out").starts_with(writer.expectedStart));
+        EXPECT_TRUE(readBytes(folder + "/new.out").starts_with(writer.expectedStart));
         EXPECT_EQ(permissions(folder + "/new.out") & 0222, 0200u) << "a new file follows the umask";
         EXPECT_EQ(leftovers(), std::vector<std::string>());
         EXPECT_EQ(std::distance(fs::directory_iterator(folder + "/real"), fs::directory_iterator()), 1);
@@ -356,11 +357,11 @@ TEST_F(OutputFiles, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string input = folder + "/" + (c.input ? c.input : "page-001.png");
-        const std::string before = readFile(input);
+        const std::string before = readBytes(input);
         const RunResult r = run(c.program, c.arguments);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_NE(r.err.find("is also an input of this run"), std::string::npos) << r.err;
-        EXPECT_EQ(readFile(input), before);
+        EXPECT_EQ(readBytes(input), before);
         EXPECT_EQ(leftovers(), std::vector<std::string>());
     }
 }
@@ -390,10 +391,10 @@ TEST_F(OutputFiles, InputsThatNeverEndOrAreNoFilesEndWithAMessage)
     // A stream that ends is read: the document through standard input.
     const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     const RunResult r = runWithDescriptors(VLREPORT_PATH, {"test.vld", "--data", "/dev/stdin", "--pdf", "piped.pdf"},
-                                           folder, devNull, readFile(folder + "/data.xml"));
+                                           folder, devNull, readBytes(folder + "/data.xml"));
     ::close(devNull);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(readFile(folder + "/piped.pdf").starts_with("%PDF-"));
+    EXPECT_TRUE(readBytes(folder + "/piped.pdf").starts_with("%PDF-"));
 }
 
 } // namespace

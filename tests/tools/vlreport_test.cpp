@@ -10,6 +10,7 @@
 #include "ReportLayout.h"
 #include "ReportTemplate.h"
 #include "SqliteFixture.h"
+#include "TestFiles.h"
 #include "Text.h"
 #include "VLDataSDK.h"
 
@@ -30,7 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vl::test::FixtureDatabase;
-using vl::test::readFile;
+using vl::test::readBytes;
 
 using vl::test::RunResult;
 
@@ -257,7 +258,7 @@ TEST_F(VlreportTool, FailuresPrintTheMessageAndWriteNothing)
     };
     vl::ReportTemplate unused;
     vl::ReportDataSet noData;
-    const std::string brokenXml = readFile(folder + "/broken.xml");
+    const std::string brokenXml = readBytes(folder + "/broken.xml");
     std::string databaseMessage;
     try {
         vl::DataOptions options;
@@ -298,7 +299,7 @@ TEST_F(VlreportTool, FailuresPrintTheMessageAndWriteNothing)
     }
     // The broken template is reported with its file name, not the parser's own word for it.
     EXPECT_NE(cases[1].err.find("broken.vld"), std::string::npos) << cases[1].err;
-    EXPECT_EQ(readFile(folder + "/keep.pdf"), "old");
+    EXPECT_EQ(readBytes(folder + "/keep.pdf"), "old");
     EXPECT_FALSE(fs::exists(folder + "/no"));
 }
 
@@ -345,12 +346,12 @@ TEST_F(VlreportTool, HostileTemplatesAreRefusedAtTheirPositionAndWriteNothing)
         const RunResult r = run({path, "--data", "sample.xml", "--pdf", "keep.pdf"});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err, vl::messageWithFullStop(utf8(expected.message)) + "\n");
-        EXPECT_EQ(readFile(folder + "/keep.pdf"), "old");
+        EXPECT_EQ(readBytes(folder + "/keep.pdf"), "old");
     }
     std::ofstream(folder + "/chain.vld") << sheet(a4, "<cell x=\"0\" width=\"50\">[1" + repeated("+1", 50000) + "]</cell>");
     const RunResult r = run({"chain.vld", "--data", "sample.xml", "--pdf", "chain.pdf"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(readFile(folder + "/chain.pdf").starts_with("%PDF-"));
+    EXPECT_TRUE(readBytes(folder + "/chain.pdf").starts_with("%PDF-"));
 }
 
 TEST_F(VlreportTool, UsageHelpAndVersion)

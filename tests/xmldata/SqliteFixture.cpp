@@ -62,12 +62,4 @@ TDataSet* FixtureDatabase::dataSet(const std::string& name, const std::string& s
     return dataSet;
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 } // namespace vl::test

@@ -36,7 +36,4 @@ private:
     TADOConnection* m_connection = nullptr;
 };
 
-// The narrow text of a file's bytes.
-std::string readFile(const std::string& path);
-
 } // namespace vl::test

@@ -5,6 +5,7 @@
 #include "ChildProcess.h"
 #include "CommandLine.h"
 #include "SqliteFixture.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ namespace
 {
 
 using vl::test::FixtureDatabase;
-using vl::test::readFile;
+using vl::test::readBytes;
 
 using vl::test::RunResult;
 
@@ -72,7 +73,7 @@ TEST_F(VldataTool, WritesTheDocumentToStandardOutputAndToAFile)
     r = run(arguments);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(readFile(db.folder() + "/out.xml"), Example);
+    EXPECT_EQ(readBytes(db.folder() + "/out.xml"), Example);
 }
 
 TEST_F(VldataTool, WithoutMasterAndWithSeveralDetails)

@@ -67,6 +67,17 @@ struct ProviderCell {
     std::string_view bytes;
 };
 
+// A cell of each kind. Text and bytes cells borrow their view, which must outlive the cell.
+inline ProviderCell integerCell(int64_t value) { return { ProviderCell::Kind::Integer, value, 0, {} }; }
+inline ProviderCell currencyCell(int64_t tenThousandths)
+{
+    return { ProviderCell::Kind::Currency, tenThousandths, 0, {} };
+}
+inline ProviderCell floatCell(double value) { return { ProviderCell::Kind::Float, 0, value, {} }; }
+inline ProviderCell dateCell(double dayNumber) { return { ProviderCell::Kind::Date, 0, dayNumber, {} }; }
+inline ProviderCell textCell(std::string_view value) { return { ProviderCell::Kind::Text, 0, 0, value }; }
+inline ProviderCell bytesCell(std::string_view value) { return { ProviderCell::Kind::Bytes, 0, 0, value }; }
+
 class ProviderResult {
 public:
     virtual ~ProviderResult() = default;

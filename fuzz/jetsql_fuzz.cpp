@@ -55,45 +55,13 @@ private:
         c.type = type;
         m_columns.push_back(c);
     }
-    static ProviderCell text(std::string_view value)
-    {
-        ProviderCell cell;
-        cell.kind = ProviderCell::Kind::Text;
-        cell.bytes = value; // literals: they outlive the table
-        return cell;
-    }
-    static ProviderCell bytes(std::string_view value)
-    {
-        ProviderCell cell = text(value);
-        cell.kind = ProviderCell::Kind::Bytes;
-        return cell;
-    }
-    static ProviderCell integer(int64_t value)
-    {
-        ProviderCell cell;
-        cell.kind = ProviderCell::Kind::Integer;
-        cell.integer = value;
-        return cell;
-    }
-    static ProviderCell money(int64_t value)
-    {
-        ProviderCell cell = integer(value);
-        cell.kind = ProviderCell::Kind::Currency;
-        return cell;
-    }
-    static ProviderCell real(double value)
-    {
-        ProviderCell cell;
-        cell.kind = ProviderCell::Kind::Float;
-        cell.real = value;
-        return cell;
-    }
-    static ProviderCell date(double value)
-    {
-        ProviderCell cell = real(value);
-        cell.kind = ProviderCell::Kind::Date;
-        return cell;
-    }
+    // Text and bytes cells hold literals, which outlive the table.
+    static ProviderCell text(std::string_view value) { return vl::textCell(value); }
+    static ProviderCell bytes(std::string_view value) { return vl::bytesCell(value); }
+    static ProviderCell integer(int64_t value) { return vl::integerCell(value); }
+    static ProviderCell money(int64_t value) { return vl::currencyCell(value); }
+    static ProviderCell real(double value) { return vl::floatCell(value); }
+    static ProviderCell date(double value) { return vl::dateCell(value); }
 
     std::vector<vl::ProviderColumn> m_columns;
     std::vector<std::vector<ProviderCell>> m_rows;

@@ -108,40 +108,27 @@ ProviderColumn& FakeResult::addColumn(std::string name, int type, int size)
 ProviderCell FakeResult::text(std::string value)
 {
     texts.push_back(std::move(value));
-    ProviderCell cell;
-    cell.kind = ProviderCell::Kind::Text;
-    cell.bytes = texts.back();
-    return cell;
+    return textCell(texts.back());
 }
 
 ProviderCell FakeResult::integer(int64_t value)
 {
-    ProviderCell cell;
-    cell.kind = ProviderCell::Kind::Integer;
-    cell.integer = value;
-    return cell;
+    return integerCell(value);
 }
 
 ProviderCell FakeResult::real(double value)
 {
-    ProviderCell cell;
-    cell.kind = ProviderCell::Kind::Float;
-    cell.real = value;
-    return cell;
+    return floatCell(value);
 }
 
 ProviderCell FakeResult::currency(int64_t tenThousandths)
 {
-    ProviderCell cell = integer(tenThousandths);
-    cell.kind = ProviderCell::Kind::Currency;
-    return cell;
+    return currencyCell(tenThousandths);
 }
 
 ProviderCell FakeResult::date(double dayNumber)
 {
-    ProviderCell cell = real(dayNumber);
-    cell.kind = ProviderCell::Kind::Date;
-    return cell;
+    return dateCell(dayNumber);
 }
 
 FakeProvider::FakeProvider(FakeResult& result)

@@ -34,32 +34,11 @@ public:
     ProviderCell text(std::string value)
     {
         texts.push_back(std::move(value));
-        ProviderCell cell;
-        cell.kind = ProviderCell::Kind::Text;
-        cell.bytes = texts.back();
-        return cell;
+        return vl::textCell(texts.back());
     }
-    static ProviderCell integer(int64_t v)
-    {
-        ProviderCell c;
-        c.kind = ProviderCell::Kind::Integer;
-        c.integer = v;
-        return c;
-    }
-    static ProviderCell money(int64_t v)
-    {
-        ProviderCell c;
-        c.kind = ProviderCell::Kind::Currency;
-        c.integer = v;
-        return c;
-    }
-    static ProviderCell date(double v)
-    {
-        ProviderCell c;
-        c.kind = ProviderCell::Kind::Date;
-        c.real = v;
-        return c;
-    }
+    static ProviderCell integer(int64_t v) { return vl::integerCell(v); }
+    static ProviderCell money(int64_t v) { return vl::currencyCell(v); }
+    static ProviderCell date(double v) { return vl::dateCell(v); }
 
     const std::vector<ProviderColumn>& columns() const override { return cols; }
     std::size_t rowCount() const override { return rows.size(); }

@@ -22,7 +22,6 @@
 #include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
-#include <QTimer>
 
 #include <limits>
 #include <new>
@@ -338,21 +337,6 @@ std::vector<DISPID> ReportViewControl::persistedProperties()
     return ids;
 }
 
-class LayoutGuard {
-public:
-    explicit LayoutGuard(ReportViewControl& control) : m_control(control) { ++m_control.m_layoutDepth; }
-    ~LayoutGuard()
-    {
-        if (--m_control.m_layoutDepth == 0)
-            m_control.flushPrompts();
-    }
-    LayoutGuard(const LayoutGuard&) = delete;
-    LayoutGuard& operator=(const LayoutGuard&) = delete;
-
-private:
-    ReportViewControl& m_control;
-};
-
 // Properties
 
 // A property kept in m_props: the getter hands out `read(member)`, the setter checks the value,
@@ -390,7 +374,7 @@ VL_SIMPLE_BOOL(Ctl3D, ctl3D, updateView())
 VL_SIMPLE_BOOL(Locked, locked, updateView())
 VL_SIMPLE_BOOL(Visible, visible, updateView())
 VL_ENUM(ViewMode, viewMode, rvmContinuous)
-VL_SIMPLE_BOOL(AllowUnDo, allowUnDo, if (!m_props.allowUnDo) m_undo.clear())
+VL_SIMPLE_BOOL(AllowUnDo, allowUnDo, m_session.setUndoEnabled(m_props.allowUnDo))
 VL_SIMPLE_BOOL(ShowSheetTab, showSheetTab, updateView())
 VL_SIMPLE_BOOL(ShowNavigator, showNavigator, updateView())
 VL_SIMPLE_BOOL(ShowPageBorder, showPageBorder, updateView())
@@ -410,10 +394,10 @@ VL_SIMPLE_INT(SheetBorderColor, sheetBorderColor, updateView())
 VL_SIMPLE_INT(NavBackColor, navBackColor, updateView())
 VL_SIMPLE_BOOL(ShowContextMenu, showContextMenu, updateView())
 VL_SIMPLE_BOOL(Inputable, inputable, updateView())
-VL_SIMPLE_BOOL(Asynchronous, asynchronous, if (!m_props.asynchronous) (void)finishLayout())
+VL_SIMPLE_BOOL(Asynchronous, asynchronous, m_session.setAsynchronous(m_props.asynchronous); if (!m_props.asynchronous) (void)m_session.finishLayout())
 VL_SIMPLE_STRING(DocSrc, docSrc, openDocSrc())
 VL_SIMPLE_STRING(DataSrc, dataSrc, openDataSrc())
-VL_SIMPLE_BOOL(CacheEnabled, cacheEnabled, if (!m_props.cacheEnabled) m_sheetCache.clear())
+VL_SIMPLE_BOOL(CacheEnabled, cacheEnabled, m_session.setCacheEnabled(m_props.cacheEnabled))
 
 HRESULT ReportViewControl::get_Enabled(VARIANT_BOOL* value)
 {
@@ -499,34 +483,27 @@ HRESULT ReportViewControl::get_PageCount(int32_t* value)
         if (!value)
             return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
         // The host asks for the count itself: finish the layout rather than answer a count that grows.
-        if (m_layouter && !m_layouter->done() && !layingOut()) {
-            {
-                LayoutGuard guard(*this);
-                m_layouter->layoutUntil(std::numeric_limits<int>::max());
-            }
+        if (m_session.layoutRemaining())
             pushPagesToView();
-        }
-        *value = m_layouter ? static_cast<int32_t>(m_layouter->pageCount()) : 1;
+        *value = m_session.layouter() ? static_cast<int32_t>(m_session.layouter()->pageCount()) : 1;
         return S_OK;
     });
 }
 
 HRESULT ReportViewControl::get_PageIndex(int32_t* value)
 {
-    return handOut(value, [&] { return m_widget ? m_widget->currentPage() : m_pageIndex; });
+    return handOut(value, [&] { return viewedPage().value_or(m_session.pageIndex()); });
 }
 
 HRESULT ReportViewControl::put_PageIndex(int32_t value)
 {
     return guardedCall([&] {
-        if (m_layouter && value >= 0 && !layingOut()) {
-            LayoutGuard guard(*this);
-            m_layouter->layoutUntil(value + 1);
-        }
-        const int count = m_layouter ? m_layouter->pageCount() : 1;
+        if (value >= 0)
+            m_session.layoutUntil(value + 1);
+        const int count = m_session.layouter() ? m_session.layouter()->pageCount() : 1;
         if (value < 0 || value >= count)
             return reportFailure(E_INVALIDARG, QStringLiteral("There is no page %1").arg(value + 1));
-        m_pageIndex = value;
+        m_session.setPageIndex(value);
         pushPagesToView();
         if (m_widget)
             m_widget->showPage(value);
@@ -590,159 +567,133 @@ QString variantText(const VARIANT& value)
 
 } // namespace
 
-HRESULT ReportViewControl::refuseWhileLayingOut()
+HRESULT ReportViewControl::failure(const SessionResult& result)
 {
-    return reportFailure(E_UNEXPECTED, QStringLiteral("The report cannot change while it is being laid out"));
-}
-
-void ReportViewControl::prompt(const QString& message)
-{
-    if (m_told.contains(message))
-        return;
-    m_told.insert(message);
-    m_pendingPrompts.push_back(message);
-    if (!layingOut())
-        flushPrompts();
-}
-
-void ReportViewControl::flushPrompts()
-{
-    std::vector<QString> prompts;
-    prompts.swap(m_pendingPrompts);
-    for (const QString& message : prompts) {
-        fireEvent(ReportViewEventId::OnPrompt, {Variant::fromString(view(message))});
-        if (!m_props.customPrompt && m_widget)
-            m_widget->setMessage(message);
+    switch (result.code) {
+    case SessionResult::Ok:
+        return S_OK;
+    case SessionResult::NoSuchSheet:
+        return reportFailure(E_INVALIDARG, result.message);
+    case SessionResult::Busy:
+        return reportFailure(E_UNEXPECTED, result.message);
+    case SessionResult::Failed:
+        break;
     }
+    return reportFailure(E_FAIL, result.message);
+}
+
+void ReportViewControl::applySessionOptions()
+{
+    m_session.setUndoEnabled(m_props.allowUnDo);
+    m_session.setCacheEnabled(m_props.cacheEnabled);
+    m_session.setAsynchronous(m_props.asynchronous);
+}
+
+bool ReportViewControl::listening() const
+{
+    return m_events->connectionCount() > 0 && m_freezeEvents == 0;
+}
+
+void ReportViewControl::prompted(const QString& message)
+{
+    fireEvent(ReportViewEventId::OnPrompt, {Variant::fromString(view(message))});
+    if (!m_props.customPrompt && m_widget)
+        m_widget->setMessage(message);
+}
+
+void ReportViewControl::dataLoaded()
+{
+    fireEvent(ReportViewEventId::OnDataLoadFinished);
+}
+
+void ReportViewControl::dataLoadFailed(const QString& message)
+{
+    fireEvent(ReportViewEventId::OnDataLoadError, {Variant::fromString(view(message))});
+}
+
+std::optional<QString> ReportViewControl::displayValue(const PageItem& item)
+{
+    // Asked only while a sink listens: without one the drawing costs nothing extra.
+    if (!item.bound || !item.cell || !listening())
+        return std::nullopt;
+    Variant result = Variant::fromString(view(item.value));
+    Variant display = Variant::fromString(view(item.text));
+    fireEvent(ReportViewEventId::OnGetDisplayValue,
+              {byReference(display), byReference(result), Variant::fromString(view(item.cell->elementName()))});
+    const QString text = variantText(display.get());
+    if (text == item.text)
+        return std::nullopt;
+    return text;
+}
+
+void ReportViewControl::inputEntered(const PageItem& item)
+{
+    fireEvent(ReportViewEventId::OnInputEnter, {Variant::fromInt32(item.rowIndex), Variant::fromInt32(item.masterIndex),
+                                                Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
+}
+
+void ReportViewControl::inputLeft(const PageItem& item)
+{
+    fireEvent(ReportViewEventId::OnInputExit, {Variant::fromInt32(item.rowIndex), Variant::fromInt32(item.masterIndex),
+                                               Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
+}
+
+void ReportViewControl::inputChanged(const PageItem& item, const QString& oldValue, const QString& newValue)
+{
+    m_dirty = true;
+    Variant oldText = Variant::fromString(view(oldValue));
+    Variant newText = Variant::fromString(view(newValue));
+    fireEvent(ReportViewEventId::OnInputChanged,
+              {byReference(newText), byReference(oldText), Variant::fromInt32(item.rowIndex),
+               Variant::fromInt32(item.masterIndex), Variant::fromString(view(item.cell->elementName()))});
+}
+
+void ReportViewControl::hyperlinkClicked(const PageItem& item)
+{
+    Variant result = Variant::fromString(view(item.link));
+    fireEvent(ReportViewEventId::OnHRefClick,
+              {byReference(result), Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
+}
+
+std::optional<ExprValue> ReportViewControl::customFunction(const QString& name, const std::vector<ExprValue>& args)
+{
+    if (!listening())
+        return std::nullopt;
+    ComPtr<ICustomFunction> function = createCustomFunction(name, args);
+    fireEvent(ReportViewEventId::OnCustomFunctionExecute, {Variant::fromDispatch(function.get())});
+    return customFunctionResult(function.get());
+}
+
+void ReportViewControl::pagesReplaced()
+{
+    SetErrorInfo(0, nullptr); // laying out is no failing call of the host's
+    pushPagesToView();
+}
+
+void ReportViewControl::layoutProgressed(int pageCount, bool done)
+{
+    if (m_widget)
+        m_widget->setPageCount(pageCount, done);
+}
+
+std::optional<int> ReportViewControl::viewedPage() const
+{
+    if (!m_widget)
+        return std::nullopt;
+    return m_widget->currentPage();
+}
+
+void ReportViewControl::showPage(int page)
+{
+    if (m_widget)
+        m_widget->showPage(page);
 }
 
 // Engine operations
 
-QString ReportViewControl::activeSheet() const
-{
-    if (!m_activeSheet.isEmpty())
-        return m_activeSheet;
-    if (m_template && !m_template->sheets.empty())
-        return m_template->sheets.front().name;
-    return QStringLiteral("Sheet1");
-}
-
-const TemplateSheet* ReportViewControl::sheetFor(const QString& name, TemplateSheet& fallback) const
-{
-    if (!m_template) {
-        fallback = defaultSheet(m_data);
-        return &fallback;
-    }
-    return m_template->sheet(name.isEmpty() ? activeSheet() : name);
-}
-
-LayoutHooks ReportViewControl::layoutHooks()
-{
-    LayoutHooks hooks;
-    hooks.prompt = [this](const QString& message) { prompt(message); };
-    hooks.customFunction = [this](const QString& name, const std::vector<ExprValue>& args) -> std::optional<ExprValue> {
-        if (m_events->connectionCount() == 0 || m_freezeEvents > 0)
-            return std::nullopt;
-        ComPtr<ICustomFunction> function = createCustomFunction(name, args);
-        fireEvent(ReportViewEventId::OnCustomFunctionExecute, {Variant::fromDispatch(function.get())});
-        return customFunctionResult(function.get());
-    };
-    return hooks;
-}
-
 HRESULT ReportViewControl::layoutFor(const QString& sheetName, LaidOutReport& out)
 {
-    TemplateSheet fallback;
-    const TemplateSheet* sheet = sheetFor(sheetName, fallback);
-    if (!sheet)
-        return reportFailure(E_INVALIDARG, QStringLiteral("The template has no sheet \"%1\"").arg(sheetName));
-    if (layingOut())
-        return refuseWhileLayingOut();
-    // The same walk as the screen's, so print and PDF break pages at the same rows.
-    {
-        LayoutGuard guard(*this);
-        out = layoutReport(*sheet, m_data, layoutHooks());
-    }
-    // And the same texts: what a host shows instead of a value it shows on paper too.
-    if (m_events->connectionCount() > 0)
-        for (LaidOutPage& page : out.pages)
-            for (PageItem& item : page.items)
-                if (std::optional<QString> shown = displayValue(item))
-                    item.text = *shown;
-    return S_OK;
-}
-
-void ReportViewControl::relayout()
-{
-    if (layingOut())
-        return; // the layout in progress reads what would be dropped
-    m_sheetCache.clear();
-    m_layouter.reset();
-    showActiveSheet();
-}
-
-void ReportViewControl::showActiveSheet()
-{
-    if (m_layoutTimer)
-        m_layoutTimer->stop();
-    const QString key = activeSheet().toLower();
-    if (!m_layouter) {
-        if (auto cached = m_sheetCache.find(key); cached != m_sheetCache.end()) {
-            m_layouter = std::move(cached->second);
-            m_sheetCache.erase(cached);
-        }
-    }
-    if (!m_layouter) {
-        const TemplateSheet* sheet = sheetFor(QString(), m_defaultSheet);
-        if (sheet) {
-            LayoutGuard guard(*this);
-            m_layouter = std::make_unique<ReportLayouter>(*sheet, m_data, layoutHooks());
-            // The first pages now, so that the view shows them at once; the rest in idle time.
-            m_layouter->layoutUntil(std::max(2, m_pageIndex + 1));
-            if (!m_props.asynchronous)
-                m_layouter->layoutUntil(std::numeric_limits<int>::max());
-        }
-    }
-    SetErrorInfo(0, nullptr); // laying out is no failing call of the host's
-    pushPagesToView();
-    if (m_layouter && !m_layouter->done()) {
-        if (!m_layoutTimer) {
-            m_layoutTimer = std::make_unique<QTimer>();
-            m_layoutTimer->setInterval(0);
-            QObject::connect(m_layoutTimer.get(), &QTimer::timeout, [this] { layoutSlice(); });
-        }
-        m_layoutTimer->start();
-    }
-}
-
-void ReportViewControl::layoutSlice()
-{
-    if (layingOut())
-        return; // a host's event loop inside a callback of the layout: the slice after it goes on
-    bool done = true;
-    if (m_layouter) {
-        LayoutGuard guard(*this);
-        done = m_layouter->layoutFor(25);
-    }
-    if (done && m_layoutTimer)
-        m_layoutTimer->stop();
-    if (m_widget && m_layouter)
-        m_widget->setPageCount(m_layouter->pageCount(), m_layouter->done());
-}
-
-bool ReportViewControl::finishLayout()
-{
-    if (!m_layouter || layingOut())
-        return false;
-    if (m_layoutTimer)
-        m_layoutTimer->stop();
-    {
-        LayoutGuard guard(*this);
-        m_layouter->layoutUntil(std::numeric_limits<int>::max());
-    }
-    if (m_widget)
-        m_widget->setPageCount(m_layouter->pageCount(), true);
-    return true;
+    return failure(m_session.layoutSheet(sheetName, out));
 }
 
 void ReportViewControl::pushPagesToView()
@@ -751,8 +702,8 @@ void ReportViewControl::pushPagesToView()
         return;
     QStringList names;
     int active = 0;
-    if (m_template) {
-        for (const TemplateSheet& sheet : m_template->sheets) {
+    if (const auto& reportTemplate = m_session.reportTemplate()) {
+        for (const TemplateSheet& sheet : reportTemplate->sheets) {
             if (sheet.name.compare(activeSheet(), Qt::CaseInsensitive) == 0)
                 active = static_cast<int>(names.size());
             names << sheet.name;
@@ -761,12 +712,14 @@ void ReportViewControl::pushPagesToView()
         names << activeSheet();
     }
     m_widget->setSheets(names, active);
-    if (!m_layouter) {
+    const ReportLayouter* layouter = m_session.layouter();
+    if (!layouter) {
         m_widget->setReport(LaidOutReport{PageSetup{}, {LaidOutPage{}}});
         return;
     }
-    m_widget->setPages(m_layouter->pageSetup(), [this](int index) { return m_layouter ? m_layouter->page(index) : LaidOutPage{}; },
-                       m_layouter->pageCount(), m_layouter->done());
+    m_widget->setPages(layouter->pageSetup(),
+                       [this](int index) { return m_session.layouter() ? m_session.layouter()->page(index) : LaidOutPage{}; },
+                       layouter->pageCount(), layouter->done());
 }
 
 void ReportViewControl::updateView()
@@ -810,20 +763,18 @@ void ReportViewControl::connectView()
         return;
     ViewCallbacks callbacks;
     callbacks.sheetChosen = [this](int index) {
-        if (m_template && index >= 0 && static_cast<size_t>(index) < m_template->sheets.size())
-            setActiveSheet(m_template->sheets[static_cast<size_t>(index)].name);
+        const auto& reportTemplate = m_session.reportTemplate();
+        if (reportTemplate && index >= 0 && static_cast<size_t>(index) < reportTemplate->sheets.size())
+            setActiveSheet(reportTemplate->sheets[static_cast<size_t>(index)].name);
         SetErrorInfo(0, nullptr);
     };
     callbacks.zoomRequested = [this](double scale) {
         (void)put_Scale(std::clamp(scale, MinimumScale, MaximumScale));
     };
-    callbacks.pageInView = [this](int page) { m_pageIndex = page; };
-    callbacks.linkClicked = [this](const PageItem& item) {
-        Variant result = Variant::fromString(view(item.link));
-        fireEvent(ReportViewEventId::OnHRefClick, {byReference(result), Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
-    };
-    callbacks.inputEntered = [this](const PageItem& item) { inputEntered(item, ReportViewEventId::OnInputEnter); };
-    callbacks.inputLeft = [this](const PageItem& item) { inputEntered(item, ReportViewEventId::OnInputExit); };
+    callbacks.pageInView = [this](int page) { m_session.setPageIndex(page); };
+    callbacks.linkClicked = [this](const PageItem& item) { m_session.clickHyperlink(item); };
+    callbacks.inputEntered = [this](const PageItem& item) { m_session.enterInput(item); };
+    callbacks.inputLeft = [this](const PageItem& item) { m_session.leaveInput(item); };
     callbacks.inputCommitted = [this](const PageItem& item, const QString& text) { inputCommitted(item, text); };
     callbacks.undoRequested = [this] { undoInput(); };
     callbacks.displayText = [this](const PageItem& item) { return displayValue(item); };
@@ -840,190 +791,49 @@ void ReportViewControl::connectView()
             BStr description;
             if (error)
                 error->GetDescription(&description);
-            m_pendingPrompts.push_back(text(description.get()));
-            if (!layingOut())
-                flushPrompts();
+            m_session.tellAlways(text(description.get()));
         }
         SetErrorInfo(0, nullptr);
     };
     m_widget->setCallbacks(std::move(callbacks));
 }
 
-std::optional<QString> ReportViewControl::displayValue(const PageItem& item)
-{
-    // Asked only while a sink listens: without one the drawing costs nothing extra.
-    if (!item.bound || !item.cell || m_events->connectionCount() == 0 || m_freezeEvents > 0)
-        return std::nullopt;
-    Variant result = Variant::fromString(view(item.value));
-    Variant display = Variant::fromString(view(item.text));
-    fireEvent(ReportViewEventId::OnGetDisplayValue,
-              {byReference(display), byReference(result), Variant::fromString(view(item.cell->elementName()))});
-    const QString text = variantText(display.get());
-    if (text == item.text)
-        return std::nullopt;
-    return text;
-}
-
-void ReportViewControl::inputEntered(const PageItem& item, DISPID event)
-{
-    fireEvent(event, {Variant::fromInt32(item.rowIndex), Variant::fromInt32(item.masterIndex),
-                      Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
-}
-
-bool ReportViewControl::setFieldValue(const QString& source, int masterIndex, int rowIndex, const QString& field,
-                                      const QString& value)
-{
-    DataRow* row = nullptr;
-    if (source.compare(u"Master", Qt::CaseInsensitive) == 0) {
-        if (masterIndex >= 0 && static_cast<size_t>(masterIndex) < m_data.masterRows.size())
-            row = &m_data.masterRows[static_cast<size_t>(masterIndex)];
-    } else {
-        for (DetailTable& table : m_data.details)
-            if (table.id.compare(source, Qt::CaseInsensitive) == 0 && rowIndex >= 0
-                && static_cast<size_t>(rowIndex) < table.rows.size())
-                row = &table.rows[static_cast<size_t>(rowIndex)];
-    }
-    if (!row)
-        return false;
-    row->setValue(field, value);
-    return true;
-}
-
 void ReportViewControl::inputCommitted(const PageItem& item, const QString& text)
 {
-    if (!item.cell || !item.cell->input || !m_props.inputable || m_props.locked || layingOut())
+    if (!item.cell || !item.cell->input || !m_props.inputable || m_props.locked)
         return;
-    const QString bound = item.cell->boundField();
-    const qsizetype dot = bound.indexOf(u'.');
-    const QString source = bound.left(dot), field = bound.mid(dot + 1);
-    const QString old = item.value;
-    if (text == old || !setFieldValue(source, item.masterIndex, item.rowIndex, field, text))
-        return;
-    if (m_props.allowUnDo)
-        m_undo.push_back(InputChange{source, field, item.masterIndex, item.rowIndex, old});
-    m_dirty = true;
-    Variant oldValue = Variant::fromString(view(old));
-    Variant newValue = Variant::fromString(view(text));
-    fireEvent(ReportViewEventId::OnInputChanged,
-              {byReference(newValue), byReference(oldValue), Variant::fromInt32(item.rowIndex),
-               Variant::fromInt32(item.masterIndex), Variant::fromString(view(item.cell->elementName()))});
-    // Totals and every other cell that shows the field follow the edit.
-    const int page = m_widget ? m_widget->currentPage() : m_pageIndex;
-    m_pageIndex = page;
-    relayout();
-    if (m_widget)
-        m_widget->showPage(page);
+    m_session.commitInput(item, text);
 }
 
 void ReportViewControl::undoInput()
 {
-    if (layingOut())
-        return;
-    if (!m_props.allowUnDo || m_props.locked || m_undo.empty())
-        return;
-    const InputChange change = m_undo.back();
-    m_undo.pop_back();
-    if (setFieldValue(change.source, change.masterIndex, change.rowIndex, change.field, change.oldValue)) {
-        const int page = m_widget ? m_widget->currentPage() : m_pageIndex;
-        m_pageIndex = page;
-        relayout();
-        if (m_widget)
-            m_widget->showPage(page);
-    }
+    if (!m_props.locked)
+        m_session.undoInput();
 }
 
 HRESULT ReportViewControl::openTemplate(const QString& path)
 {
-    if (layingOut())
-        return refuseWhileLayingOut();
-    ReportTemplate parsed;
-    const ParseResult result = loadTemplateFile(path, parsed);
-    if (!result.ok)
-        return reportFailure(E_FAIL, result.message);
-    m_sheetCache.clear();
-    m_layouter.reset(); // it refers to the old template's sheets
-    m_template = std::move(parsed);
-    m_templateFile = path;
-    m_activeSheet.clear();
-    m_pageIndex = 0;
-    m_told.clear();
-    relayout();
-    return S_OK;
+    return failure(m_session.openTemplate(path));
 }
 
 HRESULT ReportViewControl::closeTemplate()
 {
-    if (layingOut())
-        return refuseWhileLayingOut();
-    m_sheetCache.clear();
-    m_layouter.reset();
-    m_template.reset();
-    m_templateFile.clear();
-    m_activeSheet.clear();
-    m_told.clear();
-    relayout();
-    return S_OK;
+    return failure(m_session.closeTemplate());
 }
 
 HRESULT ReportViewControl::setActiveSheet(const QString& name)
 {
-    if (layingOut())
-        return refuseWhileLayingOut();
-    if (!m_template || !m_template->sheet(name))
-        return reportFailure(E_INVALIDARG, QStringLiteral("The template has no sheet \"%1\"").arg(name));
-    const QString target = m_template->sheet(name)->name;
-    if (target == activeSheet() && m_layouter)
-        return S_OK;
-    if (m_layouter && m_props.cacheEnabled)
-        m_sheetCache[activeSheet().toLower()] = std::move(m_layouter);
-    m_layouter.reset();
-    m_activeSheet = target;
-    m_pageIndex = 0;
-    showActiveSheet();
-    if (m_widget)
-        m_widget->showPage(0);
-    return S_OK;
+    return failure(m_session.setActiveSheet(name));
 }
 
 HRESULT ReportViewControl::loadData(QStringView text)
 {
-    if (layingOut())
-        return refuseWhileLayingOut();
-    // Read into the data in place: on failure they stay as they are, on success the new text goes
-    // into the storage of the old one. Nothing reads the old rows until the layout is reset below.
-    const ParseResult result = parseDataDocument(text, m_data);
-    if (!result.ok) {
-        const HRESULT hr = reportFailure(E_FAIL, result.message);
-        // The event's sink may call back into us and overwrite the thread's error info; keep ours.
-        ComPtr<IErrorInfo> error;
-        GetErrorInfo(0, &error);
-        fireEvent(ReportViewEventId::OnDataLoadError, {Variant::fromString(view(result.message))});
-        SetErrorInfo(0, error.get());
-        return hr;
-    }
-    m_sheetCache.clear();
-    m_layouter.reset(); // it referred to the old data
-    m_pageIndex = 0;
-    m_told.clear();
-    m_undo.clear();
-    relayout();
-    if (m_widget)
-        m_widget->showPage(0);
-    fireEvent(ReportViewEventId::OnDataLoadFinished);
-    return S_OK;
+    return failure(m_session.loadData(text));
 }
 
 HRESULT ReportViewControl::clearData()
 {
-    if (layingOut())
-        return refuseWhileLayingOut();
-    m_sheetCache.clear();
-    m_layouter.reset();
-    m_data = ReportDataSet{};
-    m_undo.clear();
-    m_told.clear();
-    relayout();
-    return S_OK;
+    return failure(m_session.clearData());
 }
 
 void ReportViewControl::openDocSrc()
@@ -1144,7 +954,7 @@ HRESULT ReportViewControl::exportPdf(const QString& sheetName, const QString& fi
 HRESULT ReportViewControl::writePdfFile(const LaidOutReport& report, const QString& fileName, int first, int last)
 {
     std::vector<std::string> inputs;
-    for (const QString& input : {m_templateFile, m_props.docSrc, m_props.dataSrc}) {
+    for (const QString& input : {m_session.templateFileName(), m_props.docSrc, m_props.dataSrc}) {
         if (!input.isEmpty())
             inputs.push_back(QFile::encodeName(input).toStdString());
     }

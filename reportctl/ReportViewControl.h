@@ -3,6 +3,7 @@
 // OLE embedding. Private to the plug-in; hosts see only ReportViewIntf.h.
 
 #include "ReportLayout.h"
+#include "ReportSession.h"
 #include "ReportViewIntf.h"
 #include "ReportViewWidget.h"
 
@@ -13,14 +14,9 @@
 #include "Variant.h"
 
 #include <QPointer>
-#include <QSet>
 
 #include <functional>
-#include <map>
-#include <memory>
 #include <optional>
-
-class QTimer;
 
 namespace vl {
 
@@ -57,9 +53,12 @@ struct ReportViewProperties {
     bool cacheEnabled = true;
 };
 
+// A thin skin over a ReportSession: texts from BSTR, session news to events, failures to HRESULT and
+// error info.
 class ReportViewControl
     : public ComObject<IReportView, IConnectionPointContainer, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject,
-                       IOleControl, IPersistStreamInit> {
+                       IOleControl, IPersistStreamInit>,
+      private ReportSessionObserver {
 public:
     ReportViewControl();
 
@@ -185,13 +184,13 @@ public:
 
     // Tells the host of a problem that is no failure of its call: OnPrompt, and the view's message line
     // unless CustomPrompt is set. Each message once per template and data.
-    void prompt(const QString& message);
+    void prompt(const QString& message) { m_session.prompt(message); }
 
-    const std::optional<ReportTemplate>& reportTemplate() const { return m_template; }
-    const QString& templateFileName() const { return m_templateFile; }
-    const ReportDataSet& data() const { return m_data; }
-    QString dataXml() const { return m_data.text(); }
-    QString activeSheet() const;
+    const std::optional<ReportTemplate>& reportTemplate() const { return m_session.reportTemplate(); }
+    const QString& templateFileName() const { return m_session.templateFileName(); }
+    const ReportDataSet& data() const { return m_session.data(); }
+    QString dataXml() const { return m_session.data().text(); }
+    QString activeSheet() const { return m_session.activeSheet(); }
     QString printerName;
 
 protected:
@@ -201,24 +200,16 @@ protected:
 private:
     // The writable plain properties, in the order they are saved.
     static std::vector<DISPID> persistedProperties();
-    // The sheet to draw: the named one of the template (null when it has none), or the default layout.
-    const TemplateSheet* sheetFor(const QString& name, TemplateSheet& fallback) const;
+    // A failed session operation as an HRESULT with error info.
+    static HRESULT failure(const SessionResult& result);
     HRESULT layoutFor(const QString& sheetName, LaidOutReport& out);
-    LayoutHooks layoutHooks();
-    // Drops every layout (template or data changed) and lays the active sheet out anew.
-    void relayout();
-    // Shows the active sheet: from the cache when it was laid out before, else anew.
-    void showActiveSheet();
-    void layoutSlice();
-    // Lays the active sheet out to its end.
-    bool finishLayout();
+    // Hands the properties the session acts on over to it.
+    void applySessionOptions();
+    void relayout() { m_session.relayout(); }
     void pushPagesToView();
     void updateView();
     void connectView();
-    std::optional<QString> displayValue(const PageItem& item);
-    void inputEntered(const PageItem& item, DISPID event);
     void inputCommitted(const PageItem& item, const QString& text);
-    bool setFieldValue(const QString& source, int masterIndex, int rowIndex, const QString& field, const QString& value);
     void undoInput();
     void openDocSrc();
     void openDataSrc();
@@ -228,32 +219,26 @@ private:
     // Writes pages first to last (1-based) of the report to a PDF file through OutputFile: replaced
     // atomically, never the template or the data file of the control; a failure is reported.
     HRESULT writePdfFile(const LaidOutReport& report, const QString& fileName, int first, int last);
+    bool layingOut() const { return m_session.layingOut(); }
+    HRESULT refuseWhileLayingOut() { return failure(ReportSession::busy()); }
+    bool listening() const;
+
+    // ReportSessionObserver: the session's news as the control's events.
+    void dataLoaded() override;
+    void dataLoadFailed(const QString& message) override;
+    void prompted(const QString& message) override;
+    std::optional<QString> displayValue(const PageItem& item) override;
+    void inputEntered(const PageItem& item) override;
+    void inputLeft(const PageItem& item) override;
+    void inputChanged(const PageItem& item, const QString& oldValue, const QString& newValue) override;
+    void hyperlinkClicked(const PageItem& item) override;
+    std::optional<ExprValue> customFunction(const QString& name, const std::vector<ExprValue>& args) override;
+    void pagesReplaced() override;
+    void layoutProgressed(int pageCount, bool done) override;
+    std::optional<int> viewedPage() const override;
+    void showPage(int page) override;
 
     ReportViewProperties m_props;
-    std::optional<ReportTemplate> m_template;
-    QString m_templateFile;
-    QString m_activeSheet;
-    ReportDataSet m_data;
-    TemplateSheet m_defaultSheet; // the sheet of data without a template; layouts refer to it
-    std::unique_ptr<ReportLayouter> m_layouter; // the active sheet's
-    std::map<QString, std::unique_ptr<ReportLayouter>> m_sheetCache; // other sheets, by lower-case name
-    std::unique_ptr<QTimer> m_layoutTimer;
-    QSet<QString> m_told;
-    struct InputChange {
-        QString source, field;
-        int masterIndex, rowIndex;
-        QString oldValue;
-    };
-    std::vector<InputChange> m_undo;
-    int32_t m_pageIndex = 0;
-    // Layout calls back into the host (custom functions). While it runs, nothing the layout reads may
-    // change and a nested event loop of the host must not lay out again; prompts wait until it ends.
-    friend class LayoutGuard;
-    int m_layoutDepth = 0;
-    std::vector<QString> m_pendingPrompts;
-    bool layingOut() const { return m_layoutDepth > 0; }
-    HRESULT refuseWhileLayingOut();
-    void flushPrompts();
     ConnectionPointList m_points;
     ConnectionPoint* m_events;
     ConnectionPoint* m_propertyNotify;
@@ -264,6 +249,7 @@ private:
     bool m_userMode = true;
     bool m_dirty = false;
     int m_freezeEvents = 0;
+    ReportSession m_session {this}; // last, so that it goes first and tells nothing to a half-gone control
 };
 
 // Colour value 0x00BBGGRR as a QColor; system colours (high bit set) map to the palette's gray.

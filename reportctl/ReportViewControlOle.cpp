@@ -332,7 +332,7 @@ HRESULT ReportViewControl::TranslateAccelerator(LPMSG msg)
         else
             return S_FALSE;
         if (page == std::numeric_limits<int32_t>::max())
-            page = finishLayout() ? m_layouter->pageCount() - 1 : 0;
+            page = m_session.finishLayout() ? m_session.layouter()->pageCount() - 1 : 0;
         if (page >= 0)
             put_PageIndex(page);
         SetErrorInfo(0, nullptr);
@@ -437,6 +437,7 @@ HRESULT ReportViewControl::InitNew()
 {
     return guardedCall([&] {
         m_props = ReportViewProperties{};
+        applySessionOptions();
         m_dirty = false;
         updateView();
         return S_OK;
@@ -484,6 +485,7 @@ HRESULT ReportViewControl::Load(IStream* stream)
         if (FAILED(stream->Read(bytes.data(), size, &read)) || read != size)
             return reportFailure(STG_E_READFAULT, QStringLiteral("The control's saved state is truncated"));
         m_props = ReportViewProperties{};
+        applySessionOptions();
         for (const QString& line : QString::fromUtf8(bytes).split(u'\n', Qt::SkipEmptyParts)) {
             const qsizetype equals = line.indexOf(u'=');
             bool ok = false;

@@ -1,14 +1,12 @@
 #include "ReportRun.h"
+#include "ReportSession.h"
 
 #include "DataDocumentSource.h"
 #include "Exceptions.h"
 #include "InputFile.h"
 #include "OutputFile.h"
 #include "OutputFileDevice.h"
-#include "ReportData.h"
-#include "ReportLayout.h"
 #include "ReportPainter.h"
-#include "ReportTemplate.h"
 #include "Text.h"
 #include "VLDataSDK.h"
 
@@ -118,6 +116,16 @@ void writePngPages(const LaidOutReport& report, const std::string& folderName, i
     }
 }
 
+// The session's prompts, in the order it tells them, for the caller to print.
+class PromptCollector : public ReportSessionObserver {
+public:
+    explicit PromptCollector(ReportRunStats& stats) : m_stats(stats) {}
+    void prompted(const QString& message) override { m_stats.prompts.push_back(narrow(message)); }
+
+private:
+    ReportRunStats& m_stats;
+};
+
 } // namespace
 
 ReportRunStats runVlreport(const VlreportOptions& options)
@@ -135,35 +143,30 @@ ReportRunStats runVlreport(const VlreportOptions& options)
         pdf.open(*options.pdfFile, inputs);
 
     requireRegularFile(options.templateFile, "Template file", static_cast<std::size_t>(MaxDataDocumentChars));
-    ReportTemplate reportTemplate;
-    const ParseResult templateResult = loadTemplateFile(filePath(options.templateFile), reportTemplate);
-    if (!templateResult.ok)
-        throw Exception(narrow(templateResult.message));
-    const TemplateSheet* sheet = nullptr;
-    if (options.sheet) {
-        sheet = reportTemplate.sheet(fromNarrow(*options.sheet));
-        if (!sheet)
-            throw Exception(format("The template has no sheet \"%s\"", options.sheet->c_str()));
-    } else if (!reportTemplate.sheets.empty()) {
-        sheet = &reportTemplate.sheets.front();
-    }
+    // Laid out once, when asked: no view waits for the first pages.
+    PromptCollector prompts(stats);
+    ReportSession session(&prompts, ReportSession::LayoutMode::OnDemand);
+    if (const SessionResult opened = session.openTemplate(filePath(options.templateFile)); !opened)
+        throw Exception(narrow(opened.message));
+    // Empty: the template's first sheet. Asked before the data are read, so a wrong name costs nothing.
+    const QString sheetName = options.sheet ? fromNarrow(*options.sheet) : QString();
+    if (options.sheet && !session.reportTemplate()->sheet(sheetName))
+        throw Exception(format("The template has no sheet \"%s\"", options.sheet->c_str()));
 
     const QByteArray document = dataDocument(options);
-    ReportDataSet data;
-    const ParseResult dataResult
-        = parseDataDocument(std::string_view(document.constData(), static_cast<size_t>(document.size())), data);
-    if (!dataResult.ok)
-        throw Exception(narrow(dataResult.message));
+    if (const SessionResult loaded
+        = session.loadData(std::string_view(document.constData(), static_cast<size_t>(document.size())));
+        !loaded)
+        throw Exception(narrow(loaded.message));
+    const ReportDataSet& data = session.data();
     stats.rows = data.masterRows.size();
     for (const DetailTable& detail : data.details)
         stats.rows += detail.rows.size();
     stats.loadMs = clock.restart();
 
-    // A template without sheets shows the data as the viewer does without a template.
-    const TemplateSheet fallback = sheet ? TemplateSheet() : defaultSheet(data);
-    LayoutHooks hooks;
-    hooks.prompt = [&stats](const QString& message) { stats.prompts.push_back(narrow(message)); };
-    const LaidOutReport report = layoutReport(sheet ? *sheet : fallback, data, std::move(hooks));
+    LaidOutReport report;
+    if (const SessionResult laidOut = session.layoutSheet(sheetName, report); !laidOut)
+        throw Exception(narrow(laidOut.message));
     stats.pages = report.pages.size();
     stats.layoutMs = clock.restart();
 

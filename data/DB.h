@@ -94,6 +94,9 @@ protected:
     }
     // Raises "Unsupported field type (%s) in field %s".
     [[noreturn]] void unsupported() const;
+    // For assignValueText: the value when it is of `kind`; null, with text emptied, when the field is
+    // null; raises unsupported() for any other kind.
+    inline const TFieldValue* valueOfKind(TFieldValue::Kind kind, std::string& text) const;
 
 private:
     friend class TDataSet;
@@ -309,4 +312,16 @@ inline const TFieldValue& TField::Value() const
     if (!m_dataSet)
         noDataSetError();
     return m_dataSet->fieldValue(*this);
+}
+
+inline const TFieldValue* TField::valueOfKind(TFieldValue::Kind kind, std::string& text) const
+{
+    const TFieldValue& v = Value();
+    if (v.kind == TFieldValue::Kind::Null) {
+        text.clear();
+        return nullptr;
+    }
+    if (v.kind != kind)
+        unsupported();
+    return &v;
 }

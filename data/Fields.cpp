@@ -148,23 +148,17 @@ void TDataSet::CreateFields()
 
 void TStringField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::NarrowText)
-        unsupported();
-    const std::string_view bytes = v.text();
+    const TFieldValue* v = valueOfKind(Kind::NarrowText, text);
+    if (!v)
+        return;
+    const std::string_view bytes = v->text();
     text.assign(bytes.substr(0, bytes.find('\0')));
 }
 
 void TWideStringField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::WideText)
-        unsupported();
-    vl::assignNarrowFromWide(v.text(), text);
+    if (const TFieldValue* v = valueOfKind(Kind::WideText, text))
+        vl::assignNarrowFromWide(v->text(), text);
 }
 
 namespace {
@@ -180,53 +174,35 @@ void assignInteger(int64_t value, std::string& text)
 
 void TIntegerField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Integer)
-        unsupported();
-    assignInteger(v.integer, text);
+    if (const TFieldValue* v = valueOfKind(Kind::Integer, text))
+        assignInteger(v->integer, text);
 }
 
 void TLargeintField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Integer)
-        unsupported();
-    assignInteger(v.integer, text);
+    if (const TFieldValue* v = valueOfKind(Kind::Integer, text))
+        assignInteger(v->integer, text);
 }
 
 void TFloatField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Float)
-        unsupported();
-    if (!shortDecimalText(v.real, FormatSettings.DecimalMark, text))
-        text = vl::formatGeneralFloat(v.real);
+    const TFieldValue* v = valueOfKind(Kind::Float, text);
+    if (!v)
+        return;
+    if (!shortDecimalText(v->real, FormatSettings.DecimalMark, text))
+        text = vl::formatGeneralFloat(v->real);
 }
 
 void TBCDField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Currency)
-        unsupported();
-    text = vl::formatGeneralCurrency(v.integer);
+    if (const TFieldValue* v = valueOfKind(Kind::Currency, text))
+        text = vl::formatGeneralCurrency(v->integer);
 }
 
 void TFMTBCDField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Currency)
-        unsupported();
-    text = vl::formatGeneralCurrency(v.integer);
+    if (const TFieldValue* v = valueOfKind(Kind::Currency, text))
+        text = vl::formatGeneralCurrency(v->integer);
 }
 
 TBooleanField::TBooleanField(TComponent* owner, TDataSet* dataSet, std::string_view fieldName, TFieldType dataType,
@@ -255,62 +231,38 @@ void TBooleanField::SetDisplayValues(std::string_view value)
 
 void TBooleanField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Boolean)
-        unsupported();
-    text = static_cast<int16_t>(v.integer) != 0 ? m_trueText : m_falseText;
+    if (const TFieldValue* v = valueOfKind(Kind::Boolean, text))
+        text = static_cast<int16_t>(v->integer) != 0 ? m_trueText : m_falseText;
 }
 
 void TDateTimeField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Date)
-        unsupported();
-    vl::formatDateTimeInto(text, "c", v.real);
+    if (const TFieldValue* v = valueOfKind(Kind::Date, text))
+        vl::formatDateTimeInto(text, "c", v->real);
 }
 
 void TDateField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Date)
-        unsupported();
-    vl::formatDateTimeInto(text, FormatSettings.ShortDatePattern, v.real);
+    if (const TFieldValue* v = valueOfKind(Kind::Date, text))
+        vl::formatDateTimeInto(text, FormatSettings.ShortDatePattern, v->real);
 }
 
 void TTimeField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Date)
-        unsupported();
-    vl::formatDateTimeInto(text, FormatSettings.LongTimePattern, v.real);
+    if (const TFieldValue* v = valueOfKind(Kind::Date, text))
+        vl::formatDateTimeInto(text, FormatSettings.LongTimePattern, v->real);
 }
 
 void TSQLTimeStampField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Date)
-        unsupported();
-    vl::formatDateTimeInto(text, "c", v.real);
+    if (const TFieldValue* v = valueOfKind(Kind::Date, text))
+        vl::formatDateTimeInto(text, "c", v->real);
 }
 
 void TBytesField::assignValueText(std::string& text) const
 {
-    const TFieldValue& v = Value();
-    if (v.kind == Kind::Null)
-        return text.clear();
-    if (v.kind != Kind::Bytes)
-        unsupported();
-    text = v.text();
+    if (const TFieldValue* v = valueOfKind(Kind::Bytes, text))
+        text = v->text();
 }
 
 void TBlobField::assignValueText(std::string& text) const

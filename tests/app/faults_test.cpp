@@ -40,6 +40,7 @@ namespace
 {
 
 const char* const ViewerClassId = "{9CD362AE-2503-42F5-8053-389BEFBA293D}";
+const std::vector<std::string> ViewerUnavailable { "The report viewer is not available." };
 
 using vl::test::execSql;
 using vl::test::readBytes;
@@ -128,6 +129,14 @@ protected:
         }
     }
 
+    // Starts the program, which must bring up exactly one box, saying `message`.
+    void startWithOneBox(const std::string& message)
+    {
+        start();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0], message);
+    }
+
     // A program folder of the test's own, with the given viewer library registered beside it.
     void useProgramFolder(const fs::path& viewerLibrary, bool copyLibrary = true)
     {
@@ -202,7 +211,7 @@ TEST_F(FaultTest, FileThatIsNoDatabase)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], "Unrecognized database format '" + database().string() + "'");
     EXPECT_FALSE(Form1->ADODataSet1->Active());
-    EXPECT_EQ(click(Form1->Button3), std::vector<std::string> { "The report viewer is not available." });
+    EXPECT_EQ(click(Form1->Button3), ViewerUnavailable);
 }
 
 TEST_F(FaultTest, TruncatedDatabase)
@@ -214,7 +223,7 @@ TEST_F(FaultTest, TruncatedDatabase)
     ASSERT_EQ(boxes.size(), 1u) << (boxes.empty() ? "" : boxes.back());
     EXPECT_EQ(boxes[0], "Cannot open the database '" + database().string() + "': database disk image is malformed.");
     EXPECT_EQ(Form1->ReportView1, nullptr);
-    EXPECT_EQ(click(Form1->Button1), std::vector<std::string> { "The report viewer is not available." });
+    EXPECT_EQ(click(Form1->Button1), ViewerUnavailable);
 }
 
 TEST_F(FaultTest, MissingTable)
@@ -236,40 +245,33 @@ TEST_F(FaultTest, MissingTable)
 TEST_F(FaultTest, PlugInMissing)
 {
     useProgramFolder(programDir() / "vlreportctl.so", false);
-    start();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "The specified module could not be found.");
+    ASSERT_NO_FATAL_FAILURE(startWithOneBox("The specified module could not be found."));
     EXPECT_EQ(Form1->ReportView1, nullptr);
     EXPECT_TRUE(Form1->ADODataSet2->Active());
-    EXPECT_EQ(click(Form1->Button2), std::vector<std::string> { "The report viewer is not available." });
+    EXPECT_EQ(click(Form1->Button2), ViewerUnavailable);
 }
 
 TEST_F(FaultTest, PlugInWithoutItsEntryPoint)
 {
     useProgramFolder(VL_FAULT_NO_ENTRY_PLUGIN);
-    start();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "Error in the DLL.");
+    ASSERT_NO_FATAL_FAILURE(startWithOneBox("Error in the DLL."));
     EXPECT_EQ(Form1->ReportView1, nullptr);
-    EXPECT_EQ(click(Form1->Button4), std::vector<std::string> { "The report viewer is not available." });
+    EXPECT_EQ(click(Form1->Button4), ViewerUnavailable);
 }
 
 TEST_F(FaultTest, ClassFactoryFails)
 {
     useProgramFolder(VL_FAULT_FACTORY_PLUGIN);
-    start();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "Not enough memory resources are available to complete this operation.");
+    ASSERT_NO_FATAL_FAILURE(
+        startWithOneBox("Not enough memory resources are available to complete this operation."));
     EXPECT_EQ(Form1->ReportView1, nullptr);
-    EXPECT_EQ(click(Form1->Button2), std::vector<std::string> { "The report viewer is not available." });
+    EXPECT_EQ(click(Form1->Button2), ViewerUnavailable);
 }
 
 TEST_F(FaultTest, ControlRefusesActivation)
 {
     useProgramFolder(VL_FAULT_ACTIVATION_PLUGIN);
-    start();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "OLE control activation failed.");
+    ASSERT_NO_FATAL_FAILURE(startWithOneBox("OLE control activation failed."));
     // The control object exists without its window; the data commands still reach it.
     expectLoadDataWorks();
 }

@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace vl;
-using vl::test::FakeDataSet;
-using vl::test::messageOf;
-using vl::test::FakeProvider;
-using vl::test::FakeResult;
+using namespace vl::test;
 
 namespace {
 

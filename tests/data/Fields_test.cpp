@@ -12,10 +12,7 @@
 #include <limits>
 
 using namespace vl;
-using vl::test::FakeDataSet;
-using vl::test::messageOf;
-using vl::test::FakeProvider;
-using vl::test::FakeResult;
+using namespace vl::test;
 
 namespace {
 

@@ -1,5 +1,6 @@
 // Reading a control's event arguments: order, missing arguments and careless callers.
 
+#include "ByRefVariant.h"
 #include "OleControl.h"
 #include "Variant.h"
 
@@ -12,14 +13,7 @@ namespace {
 using vl::EventArguments;
 using vl::EventParameter;
 
-VARIANT byRef(VARTYPE vt, void* target)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = static_cast<VARTYPE>(vt | VT_BYREF);
-    v.byref = target;
-    return v;
-}
+using vl::test::byRef;
 
 TEST(EventArguments, ArgumentsArriveLastFirst)
 {

@@ -2,6 +2,7 @@
 #include "VellandorFree_TLB.h"
 
 #include "Application.h"
+#include "ByRefVariant.h"
 #include "ComObject.h"
 #include "ErrorInfo.h"
 #include "Exceptions.h"
@@ -641,14 +642,7 @@ TEST_F(ViewerTest, SuccessCodesCompleteTheCommand)
 
 // Events
 
-VARIANT byRef(VARTYPE vt, void* target)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = static_cast<VARTYPE>(vt | VT_BYREF);
-    v.byref = target;
-    return v;
-}
+using vl::test::byRef;
 
 VARIANT int32Arg(int32_t value)
 {

@@ -8,6 +8,7 @@
 
 #include "DataLayer.h"
 #include "DatabaseGenerator.h"
+#include "PeakMemory.h"
 #include "VLDataSDK.h"
 
 #include "ADODB.h"
@@ -51,23 +52,8 @@ using vl::bench::DatabaseSize;
 constexpr DatabaseSize Sizes[] = { { "small", 10, 50 }, { "medium", 1000, 100000 }, { "large", 10000, 1000000 } };
 const DatabaseSize* g_size = &Sizes[1];
 
-double peakMemory()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stod(line.substr(6)) * 1024;
-    return 0;
-}
-
-void resetPeakMemory()
-{
-    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
-}
+using vl::bench::peakMemory;
+using vl::bench::resetPeakMemory;
 
 void setRates(benchmark::State& state, double bytes)
 {

@@ -7,6 +7,7 @@
 
 #include "DatabaseGenerator.h"
 #include "DataLayer.h"
+#include "PeakMemory.h"
 #include "VLDataSDK.h"
 
 #include <benchmark/benchmark.h>
@@ -34,24 +35,8 @@ constexpr DatabaseSize Sizes[] = { { "small", 10, 50 }, { "medium", 1000, 100000
 
 std::string databaseFor(const DatabaseSize& size) { return vl::bench::cachedDatabase(VL_BENCH_DATA_DIR, size); }
 
-// Peak resident memory since the last reset, in bytes.
-void resetPeakMemory()
-{
-    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
-}
-
-double peakMemory()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stod(line.substr(6)) * 1024;
-    return 0;
-}
+using vl::bench::peakMemory;
+using vl::bench::resetPeakMemory;
 
 void setRates(benchmark::State& state, double bytesPerIteration, double rowsPerIteration)
 {

@@ -52,24 +52,39 @@ std::vector<std::string> deptNos(const char* sql)
     return values;
 }
 
-TEST_F(SampleDatabase, WindowsCallsGiveAWellFormedDocumentWhoseRowsRelate)
+// The document of the window's calls on test.mdb in the current folder, by components under `form`;
+// the two data sets stay open.
+std::string windowsDocument(TComponent& form, TADODataSet*& departments, TADODataSet*& employees)
 {
-    TComponent form(nullptr);
     TADOConnection* connection;
-    TADODataSet* departments;
     TDataSource* dataSource;
-    TADODataSet* employees;
     vl::loadSampleDataComponents(&form, connection, departments, dataSource, employees);
     connection->Open();
     departments->Open();
     employees->Open();
-
     auto* source = TXMLDataSource::Create(&form);
     source->SetEncoding("GB2312");
     source->SetMaster(departments, "");
     source->AddDetail("Detail", employees, "DeptNo=DeptNo", "");
-    const std::string document = source->GetXML();
+    std::string document = source->GetXML();
     delete source;
+    return document;
+}
+
+std::string windowsDocument()
+{
+    TComponent form(nullptr);
+    TADODataSet* departments;
+    TADODataSet* employees;
+    return windowsDocument(form, departments, employees);
+}
+
+TEST_F(SampleDatabase, WindowsCallsGiveAWellFormedDocumentWhoseRowsRelate)
+{
+    TComponent form(nullptr);
+    TADODataSet* departments;
+    TADODataSet* employees;
+    const std::string document = windowsDocument(form, departments, employees);
 
     ASSERT_EQ(document.rfind("<?xml version=\"1.0\" encoding=\"GB2312\"?><DocumentData><Master>", 0), 0u);
     pugi::xml_document xml;
@@ -117,27 +132,6 @@ TEST_F(SampleDatabase, WindowsCallsGiveAWellFormedDocumentWhoseRowsRelate)
         output.append(chunk, n);
     EXPECT_EQ(pclose(tool), 0);
     EXPECT_EQ(output, document);
-}
-
-// The document of the window's calls on test.mdb in the current folder.
-std::string windowsDocument()
-{
-    TComponent form(nullptr);
-    TADOConnection* connection;
-    TADODataSet* departments;
-    TDataSource* dataSource;
-    TADODataSet* employees;
-    vl::loadSampleDataComponents(&form, connection, departments, dataSource, employees);
-    connection->Open();
-    departments->Open();
-    employees->Open();
-    auto* source = TXMLDataSource::Create(&form);
-    source->SetEncoding("GB2312");
-    source->SetMaster(departments, "");
-    source->AddDetail("Detail", employees, "DeptNo=DeptNo", "");
-    std::string document = source->GetXML();
-    delete source;
-    return document;
 }
 
 // The Jet sample the build makes and the SQLite build of the same script give the same bytes.

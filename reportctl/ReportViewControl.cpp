@@ -1,29 +1,16 @@
 #include "ReportViewControl.h"
 
-#include "ReportDialogHook.h"
-#include "ReportPainter.h"
 #include "ReportSubObjects_p.h"
 #include "ReportText_p.h"
 
 #include "BStr.h"
 #include "ErrorInfo.h"
 #include "NoTypeInfo.h"
-#include "OleFont.h"
-#include "OutputFile.h"
-#include "OutputFileDevice.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QPageSetupDialog>
-#include <QPdfWriter>
-#include <QPrintDialog>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
-#include <limits>
 #include <new>
 
 namespace vl {
@@ -31,8 +18,6 @@ namespace vl {
 namespace {
 
 const char16_t ErrorSource[] = u"ReportView";
-constexpr double MinimumScale = 0.1;
-constexpr double MaximumScale = 10.0;
 
 VARIANT_BOOL toVariantBool(bool value)
 {
@@ -172,9 +157,6 @@ void fillExcepInfo(EXCEPINFO* info, HRESULT hr)
         SetErrorInfo(0, error.get());
 }
 
-// The dialog seam is process-wide: tests install it once for every control they create.
-VlReportDialogHook dialogHook = nullptr;
-void* dialogHookContext = nullptr;
 
 } // namespace
 
@@ -201,23 +183,6 @@ QColor colorFromOle(int32_t value)
     if (value < 0)
         return QColor(0xC0, 0xC0, 0xC0);
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
-
-} // namespace vl
-
-extern "C" void VlReportCtlSetDialogHook(VlReportDialogHook hook, void* context)
-{
-    vl::dialogHook = hook;
-    vl::dialogHookContext = context;
-}
-
-namespace vl {
-
-bool runReportDialog(VlReportDialogKind kind, QDialog& dialog, QPrinter* printer)
-{
-    if (dialogHook)
-        return dialogHook(kind, &dialog, printer, dialogHookContext) != 0;
-    return dialog.exec() == QDialog::Accepted;
 }
 
 ReportViewControl::ReportViewControl() : m_points(this)
@@ -518,284 +483,11 @@ HRESULT ReportViewControl::get_Version(BSTR* value)
     });
 }
 
-// Connection points
-
-HRESULT ReportViewControl::EnumConnectionPoints(IEnumConnectionPoints** points)
-{
-    return m_points.EnumConnectionPoints(points);
-}
-
-HRESULT ReportViewControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
-{
-    return m_points.FindConnectionPoint(iid, point);
-}
-
-void ReportViewControl::fireEvent(DISPID dispId, std::vector<Variant> argsLastFirst)
-{
-    if (m_freezeEvents > 0 || m_events->connectionCount() == 0)
-        return;
-    DISPPARAMS params {argsLastFirst.empty() ? nullptr : argsLastFirst.front().ptr(), nullptr,
-                       static_cast<UINT>(argsLastFirst.size()), 0};
-    // A sink's failure is its own business; the operation that raised the event stands.
-    (void)m_events->invokeAll(dispId, &params);
-}
-
-void ReportViewControl::notifyChanged(DISPID dispId)
-{
-    for (const ComPtr<IPropertyNotifySink>& sink : m_propertyNotify->sinksAs<IPropertyNotifySink>())
-        sink->OnChanged(dispId);
-}
-
-namespace {
-
-Variant byReference(Variant& target)
-{
-    VARIANT reference;
-    VariantInit(&reference);
-    reference.vt = VT_VARIANT | VT_BYREF;
-    reference.pvarVal = target.ptr();
-    return Variant::adopt(reference);
-}
-
-QString variantText(const VARIANT& value)
-{
-    std::u16string text;
-    if (FAILED(Variant(value).toString(text)))
-        return {};
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
-
-HRESULT ReportViewControl::failure(const SessionResult& result)
-{
-    switch (result.code) {
-    case SessionResult::Ok:
-        return S_OK;
-    case SessionResult::NoSuchSheet:
-        return reportFailure(E_INVALIDARG, result.message);
-    case SessionResult::Busy:
-        return reportFailure(E_UNEXPECTED, result.message);
-    case SessionResult::Failed:
-        break;
-    }
-    return reportFailure(E_FAIL, result.message);
-}
-
-void ReportViewControl::applySessionOptions()
-{
-    m_session.setUndoEnabled(m_props.allowUnDo);
-    m_session.setCacheEnabled(m_props.cacheEnabled);
-    m_session.setAsynchronous(m_props.asynchronous);
-}
-
-bool ReportViewControl::listening() const
-{
-    return m_events->connectionCount() > 0 && m_freezeEvents == 0;
-}
-
-void ReportViewControl::prompted(const QString& message)
-{
-    fireEvent(ReportViewEventId::OnPrompt, {Variant::fromString(view(message))});
-    if (!m_props.customPrompt && m_widget)
-        m_widget->setMessage(message);
-}
-
-void ReportViewControl::dataLoaded()
-{
-    fireEvent(ReportViewEventId::OnDataLoadFinished);
-}
-
-void ReportViewControl::dataLoadFailed(const QString& message)
-{
-    fireEvent(ReportViewEventId::OnDataLoadError, {Variant::fromString(view(message))});
-}
-
-std::optional<QString> ReportViewControl::displayValue(const PageItem& item)
-{
-    // Asked only while a sink listens: without one the drawing costs nothing extra.
-    if (!item.bound || !item.cell || !listening())
-        return std::nullopt;
-    Variant result = Variant::fromString(view(item.value));
-    Variant display = Variant::fromString(view(item.text));
-    fireEvent(ReportViewEventId::OnGetDisplayValue,
-              {byReference(display), byReference(result), Variant::fromString(view(item.cell->elementName()))});
-    const QString text = variantText(display.get());
-    if (text == item.text)
-        return std::nullopt;
-    return text;
-}
-
-void ReportViewControl::inputEntered(const PageItem& item)
-{
-    fireEvent(ReportViewEventId::OnInputEnter, {Variant::fromInt32(item.rowIndex), Variant::fromInt32(item.masterIndex),
-                                                Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
-}
-
-void ReportViewControl::inputLeft(const PageItem& item)
-{
-    fireEvent(ReportViewEventId::OnInputExit, {Variant::fromInt32(item.rowIndex), Variant::fromInt32(item.masterIndex),
-                                               Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
-}
-
-void ReportViewControl::inputChanged(const PageItem& item, const QString& oldValue, const QString& newValue)
-{
-    m_dirty = true;
-    Variant oldText = Variant::fromString(view(oldValue));
-    Variant newText = Variant::fromString(view(newValue));
-    fireEvent(ReportViewEventId::OnInputChanged,
-              {byReference(newText), byReference(oldText), Variant::fromInt32(item.rowIndex),
-               Variant::fromInt32(item.masterIndex), Variant::fromString(view(item.cell->elementName()))});
-}
-
-void ReportViewControl::hyperlinkClicked(const PageItem& item)
-{
-    Variant result = Variant::fromString(view(item.link));
-    fireEvent(ReportViewEventId::OnHRefClick,
-              {byReference(result), Variant::fromString(view(item.cell ? item.cell->elementName() : QString()))});
-}
-
-std::optional<ExprValue> ReportViewControl::customFunction(const QString& name, const std::vector<ExprValue>& args)
-{
-    if (!listening())
-        return std::nullopt;
-    ComPtr<ICustomFunction> function = createCustomFunction(name, args);
-    fireEvent(ReportViewEventId::OnCustomFunctionExecute, {Variant::fromDispatch(function.get())});
-    return customFunctionResult(function.get());
-}
-
-void ReportViewControl::pagesReplaced()
-{
-    SetErrorInfo(0, nullptr); // laying out is no failing call of the host's
-    pushPagesToView();
-}
-
-void ReportViewControl::layoutProgressed(int pageCount, bool done)
-{
-    if (m_widget)
-        m_widget->setPageCount(pageCount, done);
-}
-
-std::optional<int> ReportViewControl::viewedPage() const
-{
-    if (!m_widget)
-        return std::nullopt;
-    return m_widget->currentPage();
-}
-
-void ReportViewControl::showPage(int page)
-{
-    if (m_widget)
-        m_widget->showPage(page);
-}
-
 // Engine operations
 
 HRESULT ReportViewControl::layoutFor(const QString& sheetName, LaidOutReport& out)
 {
     return failure(m_session.layoutSheet(sheetName, out));
-}
-
-void ReportViewControl::pushPagesToView()
-{
-    if (!m_widget)
-        return;
-    QStringList names;
-    int active = 0;
-    if (const auto& reportTemplate = m_session.reportTemplate()) {
-        for (const TemplateSheet& sheet : reportTemplate->sheets) {
-            if (sheet.name.compare(activeSheet(), Qt::CaseInsensitive) == 0)
-                active = static_cast<int>(names.size());
-            names << sheet.name;
-        }
-    } else {
-        names << activeSheet();
-    }
-    m_widget->setSheets(names, active);
-    const ReportLayouter* layouter = m_session.layouter();
-    if (!layouter) {
-        m_widget->setReport(LaidOutReport{PageSetup{}, {LaidOutPage{}}});
-        return;
-    }
-    m_widget->setPages(layouter->pageSetup(),
-                       [this](int index) { return m_session.layouter() ? m_session.layouter()->page(index) : LaidOutPage{}; },
-                       layouter->pageCount(), layouter->done());
-}
-
-void ReportViewControl::updateView()
-{
-    if (!m_widget)
-        return;
-    ViewAppearance appearance;
-    appearance.workspace = colorFromOle(m_props.workSpaceColor);
-    appearance.paper = colorFromOle(m_props.paperColor);
-    appearance.pageBorder = colorFromOle(m_props.sheetBorderColor);
-    appearance.showPageBorder = m_props.showPageBorder;
-    appearance.scale = m_props.scale;
-    appearance.continuous = m_props.viewMode == rvmContinuous;
-    appearance.showSheetTab = m_props.showSheetTab;
-    appearance.sheetTabsOnTop = m_props.sheetTabPosition == rstTop;
-    appearance.showNavigator = m_props.showNavigator;
-    appearance.tabBack = colorFromOle(m_props.sheetTabBackColor);
-    appearance.tabActive = colorFromOle(m_props.sheetTabActiveColor);
-    appearance.tabInactive = colorFromOle(m_props.sheetTabInactiveColor);
-    appearance.tabActiveText = colorFromOle(m_props.sheetTabActiveTextColor);
-    appearance.tabInactiveText = colorFromOle(m_props.sheetTabInactiveTextColor);
-    appearance.navigatorBack = colorFromOle(m_props.navBackColor);
-    appearance.showRuler = m_props.inputable && !m_props.locked;
-    appearance.rule = colorFromOle(m_props.ruleColor);
-    appearance.ruleOutside = colorFromOle(m_props.ruleOutSideColor);
-    appearance.ruleSelected = colorFromOle(m_props.ruleSelectedColor);
-    appearance.bevelInner = m_props.bevelInner;
-    appearance.bevelOuter = m_props.bevelOuter;
-    appearance.border = m_props.borderStyle == rbsSingle;
-    appearance.ctl3D = m_props.ctl3D;
-    appearance.editable = m_props.inputable && !m_props.locked;
-    appearance.contextMenu = m_props.showContextMenu;
-    m_widget->setAppearance(appearance);
-    m_widget->setEnabled(m_props.enabled);
-    m_widget->setVisible(m_props.visible);
-}
-
-void ReportViewControl::connectView()
-{
-    if (!m_widget)
-        return;
-    ViewCallbacks callbacks;
-    callbacks.sheetChosen = [this](int index) {
-        const auto& reportTemplate = m_session.reportTemplate();
-        if (reportTemplate && index >= 0 && static_cast<size_t>(index) < reportTemplate->sheets.size())
-            setActiveSheet(reportTemplate->sheets[static_cast<size_t>(index)].name);
-        SetErrorInfo(0, nullptr);
-    };
-    callbacks.zoomRequested = [this](double scale) {
-        (void)put_Scale(std::clamp(scale, MinimumScale, MaximumScale));
-    };
-    callbacks.pageInView = [this](int page) { m_session.setPageIndex(page); };
-    callbacks.linkClicked = [this](const PageItem& item) { m_session.clickHyperlink(item); };
-    callbacks.inputEntered = [this](const PageItem& item) { m_session.enterInput(item); };
-    callbacks.inputLeft = [this](const PageItem& item) { m_session.leaveInput(item); };
-    callbacks.inputCommitted = [this](const PageItem& item, const QString& text) { inputCommitted(item, text); };
-    callbacks.undoRequested = [this] { undoInput(); };
-    callbacks.displayText = [this](const PageItem& item) { return displayValue(item); };
-    callbacks.commandChosen = [this](const QString& command) {
-        HRESULT hr = S_OK;
-        if (command == u"print")
-            hr = print(QString(), true);
-        else if (command == u"preview")
-            hr = preview(QString());
-        // No host call asked for this, so no host shows the failure: tell it as a prompt, each time.
-        if (FAILED(hr)) {
-            ComPtr<IErrorInfo> error;
-            GetErrorInfo(0, &error);
-            BStr description;
-            if (error)
-                error->GetDescription(&description);
-            m_session.tellAlways(text(description.get()));
-        }
-        SetErrorInfo(0, nullptr);
-    };
-    m_widget->setCallbacks(std::move(callbacks));
 }
 
 void ReportViewControl::inputCommitted(const PageItem& item, const QString& text)
@@ -878,116 +570,5 @@ void ReportViewControl::openDataSrc()
     }
 }
 
-QWidget* ReportViewControl::dialogParent() const
-{
-    return m_widget ? m_widget->window() : nullptr;
-}
-
-HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
-{
-    LaidOutReport report;
-    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
-        return hr;
-    // Without one, Qt's printer is a PDF printer with no file: it "prints" nowhere and says nothing.
-    // Its dialog still offers printing to a PDF file, so it is shown all the same.
-    const bool printerInstalled = !QPrinterInfo::availablePrinters().isEmpty();
-    if (!printerInstalled && !showDialog)
-        return reportFailure(E_FAIL, QStringLiteral("No printer is installed"));
-    QPrinter printer(QPrinter::HighResolution);
-    if (!printerName.isEmpty())
-        printer.setPrinterName(printerName);
-    printer.setPageSize(QPageSize(report.page.paper, QPageSize::Millimeter));
-    printer.setFromTo(1, static_cast<int>(report.pages.size()));
-    if (showDialog) {
-        QPrintDialog dialog(&printer, dialogParent());
-        dialog.setMinMax(1, static_cast<int>(report.pages.size()));
-        dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, m_widget != nullptr);
-        if (!runReportDialog(VlReportPrintDialog, dialog, &printer))
-            return S_FALSE;
-    }
-    // The range the user chose in the dialog; all pages otherwise.
-    int first = 1, last = static_cast<int>(report.pages.size());
-    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
-        first = printer.fromPage();
-        last = std::max(first, printer.toPage());
-    } else if (printer.printRange() == QPrinter::CurrentPage && m_widget) {
-        first = last = m_widget->currentPage() + 1;
-    }
-    if (printer.outputFormat() == QPrinter::PdfFormat) {
-        const QString file = printer.outputFileName();
-        if (file.isEmpty() || QFileInfo(file).isDir())
-            return reportFailure(E_FAIL, printerInstalled ? QStringLiteral("No PDF file was chosen to print to")
-                                                          : QStringLiteral("No printer is installed"));
-        return writePdfFile(report, file, first, last);
-    }
-    if (!printReport(report, printer, first, last))
-        return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"").arg(printer.printerName()));
-    return S_OK;
-}
-
-HRESULT ReportViewControl::preview(const QString& sheetName)
-{
-    LaidOutReport report;
-    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
-        return hr;
-    QPrinter printer(QPrinter::HighResolution);
-    if (!printerName.isEmpty())
-        printer.setPrinterName(printerName);
-    QPrintPreviewDialog dialog(&printer, dialogParent());
-    dialog.setWindowTitle(QStringLiteral("Preview - %1").arg(sheetName.isEmpty() ? activeSheet() : sheetName));
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                     [&report](QPrinter* target) { printReport(report, *target); });
-    runReportDialog(VlReportPreviewDialog, dialog, &printer);
-    return S_OK;
-}
-
-HRESULT ReportViewControl::exportPdf(const QString& sheetName, const QString& fileName)
-{
-    if (fileName.isEmpty())
-        return reportFailure(E_INVALIDARG, QStringLiteral("No PDF file name given"));
-    LaidOutReport report;
-    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
-        return hr;
-    return writePdfFile(report, fileName, 1, static_cast<int>(report.pages.size()));
-}
-
-HRESULT ReportViewControl::writePdfFile(const LaidOutReport& report, const QString& fileName, int first, int last)
-{
-    std::vector<std::string> inputs;
-    for (const QString& input : {m_session.templateFileName(), m_props.docSrc, m_props.dataSrc}) {
-        if (!input.isEmpty())
-            inputs.push_back(QFile::encodeName(input).toStdString());
-    }
-    try {
-        OutputFile file(QFile::encodeName(fileName).toStdString(), inputs);
-        {
-            OutputFileDevice device(file);
-            QPdfWriter writer(&device);
-            writer.setCreator(QStringLiteral("ReportView"));
-            writer.setResolution(1200); // a high-resolution printer's, as before
-            const bool painted = printReport(report, writer, first, last);
-            if (!device.failure().empty())
-                return reportFailure(E_FAIL, QString::fromLocal8Bit(device.failure()));
-            if (!painted)
-                return reportFailure(E_FAIL, QStringLiteral("The PDF file \"%1\" could not be written").arg(fileName));
-        }
-        file.commit();
-    } catch (const std::exception& error) {
-        return reportFailure(E_FAIL, QString::fromLocal8Bit(error.what()));
-    }
-    return S_OK;
-}
-
-HRESULT ReportViewControl::printerSetup()
-{
-    QPrinter printer(QPrinter::HighResolution);
-    if (!printerName.isEmpty())
-        printer.setPrinterName(printerName);
-    QPageSetupDialog dialog(&printer, dialogParent());
-    if (!runReportDialog(VlReportPrinterSetupDialog, dialog, &printer))
-        return S_FALSE;
-    printerName = printer.printerName();
-    return S_OK;
-}
 
 } // namespace vl

@@ -198,6 +198,8 @@ protected:
     void* interfaceFor(REFIID iid) override;
 
 private:
+    static constexpr double MinimumScale = 0.1;
+    static constexpr double MaximumScale = 10.0;
     // The writable plain properties, in the order they are saved.
     static std::vector<DISPID> persistedProperties();
     // A failed session operation as an HRESULT with error info.

@@ -246,4 +246,29 @@ TEST(VldataCommandLine, OptionsBindToTheDetailBeforeThem)
     EXPECT_FALSE(parsed.options.outputFile.has_value());
 }
 
+TEST(VldataCommandLine, EachDataOptionTakesItsOwnValueOnceAndNamesItselfWhenRefused)
+{
+    const auto parsed = vl::parseVldataCommandLine({ "--master", "m", "--connection", "c" });
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.connection.value_or(""), "c");
+    EXPECT_EQ(parsed.options.masterSql.value_or(""), "m");
+
+    const struct {
+        std::vector<std::string> arguments;
+        const char* error;
+    } refused[] = {
+        { { "--connection", "a", "--connection", "b" }, "--connection given twice" },
+        { { "--master", "a", "--master", "b" }, "--master given twice" },
+        { { "--connection" }, "option --connection needs a value" },
+        { { "--master" }, "option --master needs a value" },
+        { { "--master-fields", "f" }, "--master-fields without --master before it" },
+        { { "--master", "m", "--master-fields", "f", "--master-fields", "g" }, "--master-fields given twice" },
+        { { "--detail", "A" }, "option --detail needs an ID and a query" },
+        { { "--relation", "r" }, "--relation without --detail before it" },
+        { { "--detail", "A", "q", "--fields", "f", "--fields", "g" }, "--fields given twice for one detail" },
+    };
+    for (const auto& c : refused)
+        EXPECT_EQ(vl::parseVldataCommandLine(c.arguments).error, c.error) << c.arguments.front();
+}
+
 } // namespace

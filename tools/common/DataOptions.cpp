@@ -24,18 +24,13 @@ DataOptionParser::Outcome DataOptionParser::parse(const std::vector<std::string>
     };
     const auto missing = [&] { return fail("option " + arg + " needs a value"); };
 
-    if (arg == "--connection") {
+    if (arg == "--connection" || arg == "--master") {
         if (!hasValues(1))
             return missing();
-        if (m_options.connection)
-            return fail("--connection given twice");
-        m_options.connection = arguments[++index];
-    } else if (arg == "--master") {
-        if (!hasValues(1))
-            return missing();
-        if (m_options.masterSql)
-            return fail("--master given twice");
-        m_options.masterSql = arguments[++index];
+        std::optional<std::string>& value = arg == "--connection" ? m_options.connection : m_options.masterSql;
+        if (value)
+            return fail(arg + " given twice");
+        value = arguments[++index];
     } else if (arg == "--master-fields") {
         if (!hasValues(1))
             return missing();

@@ -137,6 +137,17 @@ protected:
         EXPECT_EQ(boxes[0], message);
     }
 
+    // Starts the program with the template beside it in the test's folder and opens it, which must
+    // bring up exactly one box: the template's path followed by `afterPath`.
+    void expectOpenTemplateRefused(const std::string& afterPath)
+    {
+        start();
+        vl::setProgramFilePath((programDir() / "vldemo").string());
+        const auto shown = click(Form1->Button1);
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0], "Template file \"" + (programDir() / "test.vld").string() + "\"" + afterPath);
+    }
+
     // A program folder of the test's own, with the given viewer library registered beside it.
     void useProgramFolder(const fs::path& viewerLibrary, bool copyLibrary = true)
     {
@@ -280,11 +291,7 @@ TEST_F(FaultTest, ControlRefusesActivation)
 
 TEST_F(FaultTest, MissingTemplate)
 {
-    start();
-    vl::setProgramFilePath((programDir() / "vldemo").string());
-    const auto shown = click(Form1->Button1);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0], "Template file \"" + (programDir() / "test.vld").string() + "\" not found.");
+    ASSERT_NO_FATAL_FAILURE(expectOpenTemplateRefused(" not found."));
     expectLoadDataWorks();
     expectOpenTemplateWorks();
 }
@@ -293,13 +300,7 @@ TEST_F(FaultTest, MalformedTemplate)
 {
     writeBytes(
         programDir() / "test.vld", "<?xml version=\"1.0\"?>\n<report version=\"1\">\n  <sheet name=\"Sheet1\">\n");
-    start();
-    vl::setProgramFilePath((programDir() / "vldemo").string());
-    const auto shown = click(Form1->Button1);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0],
-        "Template file \"" + (programDir() / "test.vld").string()
-            + "\": Start-end tags mismatch at line 3, column 24.");
+    ASSERT_NO_FATAL_FAILURE(expectOpenTemplateRefused(": Start-end tags mismatch at line 3, column 24."));
     expectLoadDataWorks();
     expectOpenTemplateWorks();
 }
@@ -310,14 +311,9 @@ TEST_F(FaultTest, TemplateWithADeeplyNestedExpression)
     writeBytes(programDir() / "test.vld",
         "<?xml version=\"1.0\"?>\n<report version=\"1\">\n  <sheet name=\"Sheet1\">\n    <title height=\"5\"><cell width=\"9\">["
             + deep + "]</cell></title>\n  </sheet>\n</report>\n");
-    start();
-    vl::setProgramFilePath((programDir() / "vldemo").string());
-    const auto shown = click(Form1->Button1);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0],
-        "Template file \"" + (programDir() / "test.vld").string()
-            + "\": the expression nests deeper than 256 levels of parentheses, function calls and minus signs"
-              " at line 4, column 23.");
+    ASSERT_NO_FATAL_FAILURE(expectOpenTemplateRefused(
+        ": the expression nests deeper than 256 levels of parentheses, function calls and minus signs"
+        " at line 4, column 23."));
     expectLoadDataWorks();
     expectOpenTemplateWorks();
 }

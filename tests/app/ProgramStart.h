@@ -3,7 +3,9 @@
 // object, the startup hooks, the main form created and shown. The working folder is the caller's.
 
 #include "Application.h"
+#include "ClassRegistry.h"
 #include "Form1.h"
+#include "Platform.h"
 #include "Startup.h"
 
 #include <QApplication>
@@ -28,6 +30,16 @@ inline std::unique_ptr<TApplication> startProgram()
     Form1->Window()->show();
     QApplication::processEvents();
     return app;
+}
+
+// Puts back the seams a test may set: the message boxes, the program file path, the class
+// registry folder and the tick counter all return to the system's.
+inline void resetProgramSeams()
+{
+    vl::setMessageBoxHandler({});
+    vl::setProgramFilePath({});
+    vl::setClassRegistryFolder({});
+    vl::setTickCounter({});
 }
 
 // A new empty folder under the system's temporary folder, named from prefix.

@@ -110,9 +110,7 @@ protected:
         }
         EXPECT_EQ(readBytes(runDir() / "test.mdb"), sampleBytes) << "the sample database changed";
         fs::remove_all(m_root);
-        vl::setMessageBoxHandler({});
-        vl::setProgramFilePath({});
-        vl::setClassRegistryFolder({});
+        vl::test::resetProgramSeams();
     }
 
     void start()

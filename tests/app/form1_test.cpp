@@ -47,10 +47,7 @@ protected:
         m_app.reset();
         fs::current_path(m_oldDir);
         fs::remove_all(m_emptyDir);
-        vl::setMessageBoxHandler({});
-        vl::setProgramFilePath({});
-        vl::setTickCounter({});
-        vl::setClassRegistryFolder({});
+        vl::test::resetProgramSeams();
     }
 
     void start(const fs::path& workingDir, const std::string& registryFolder = VL_RUN_DIR)

@@ -223,9 +223,7 @@ protected:
         m_app.reset();
         fs::current_path(m_oldDir);
         fs::remove_all(m_dir);
-        vl::setMessageBoxHandler({});
-        vl::setProgramFilePath({});
-        vl::setClassRegistryFolder({});
+        vl::test::resetProgramSeams();
     }
 
     fs::path database() const { return m_dir / "test.mdb"; }

@@ -52,9 +52,7 @@ protected:
     }
     void TearDown() override
     {
-        vl::setMessageBoxHandler({});
-        vl::setClassRegistryFolder({});
-        vl::setProgramFilePath({});
+        vl::test::resetProgramSeams();
         std::filesystem::current_path(m_workingFolder);
         std::filesystem::remove_all(m_folder);
     }

@@ -5,12 +5,12 @@
 #include "ReportCommandLine.h"
 #include "ReportRun.h"
 #include "Startup.h"
+#include "ToolMain.h"
 
 #include <QGuiApplication>
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <string>
 #include <vector>
 
@@ -42,37 +42,20 @@ int main(int argc, char** argv)
 {
     // The window's own start, so that the same data give the same text here as there.
     const vl::ProgramStart start;
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const vl::ParsedReportCommandLine parsed = vl::parseVlreportCommandLine(arguments);
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "vlreport: %s\n%s", parsed.error.c_str(), vl::VlreportUsage.c_str());
-        return 2;
-    }
-    if (parsed.options.help) {
-        std::fputs(vl::VlreportUsage.c_str(), stdout);
-        return 0;
-    }
-    if (parsed.options.version) {
-        std::printf("vlreport %s\n", VL_VERSION);
-        return 0;
-    }
+    const vl::ParsedReportCommandLine parsed = vl::parseVlreportCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (const std::optional<int> exitCode = vl::answerCommandLine(
+            {"vlreport", VL_VERSION, vl::VlreportUsage, parsed.error, parsed.options.help, parsed.options.version}))
+        return *exitCode;
     // Never a window, so the same pages come out with or without a display.
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     qInstallMessageHandler(passCriticalQtMessages);
     int qtArgc = 1;
     QGuiApplication application(qtArgc, argv);
-    try {
+    return vl::runReportingFailures([&] {
         const vl::ReportRunStats stats = vl::runVlreport(parsed.options);
         for (const std::string& prompt : stats.prompts)
             std::fprintf(stderr, "%s\n", vl::messageWithFullStop(prompt).c_str());
         if (parsed.options.stats)
             std::fputs(vl::statsText(stats).c_str(), pdfIsStandardOutput(parsed.options) ? stderr : stdout);
-        return 0;
-    } catch (const EAbort&) {
-        return 1;
-    } catch (const std::exception& e) {
-        const std::string text = vl::messageWithFullStop(e.what());
-        std::fprintf(stderr, "%s\n", text.c_str());
-        return 1;
-    }
+    });
 }

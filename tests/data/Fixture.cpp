@@ -145,6 +145,15 @@ FakeProvider::~FakeProvider()
     currentFake = nullptr;
 }
 
+ConnectedDataSet connectDataSet(TComponent& owner, const std::string& connectionString)
+{
+    auto* connection = new TADOConnection(&owner);
+    connection->SetConnectionString(connectionString);
+    auto* dataSet = new TADODataSet(&owner);
+    dataSet->SetConnection(connection);
+    return {connection, dataSet};
+}
+
 FakeDataSet::FakeDataSet()
 {
     connection = new TADOConnection(owner.get());

@@ -77,6 +77,13 @@ public:
     static constexpr const char* ConnectionString = "Provider=Test.Fake;Data Source=fake";
 };
 
+// A connection over connectionString and a data set on it, both owned by owner; nothing is opened.
+struct ConnectedDataSet {
+    TADOConnection* connection;
+    TADODataSet* dataSet;
+};
+ConnectedDataSet connectDataSet(TComponent& owner, const std::string& connectionString);
+
 // A connection and data set over "Test.Fake", named ADOConnection1 and ADODataSet1.
 struct FakeDataSet {
     std::unique_ptr<TComponent> owner = std::make_unique<TComponent>(nullptr);

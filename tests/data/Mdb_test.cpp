@@ -329,10 +329,7 @@ TEST(JetCommandLimits, DeepNestingIsRefusedAndLongChainsRunThroughTheDataSet)
     vl::test::TempDir dir;
     vl::jet::writeDatabaseFile(dir.file("all.mdb"), vl::test::allTypesTables());
     TComponent owner(nullptr);
-    auto* connection = new TADOConnection(&owner);
-    connection->SetConnectionString(connectionTo(dir.file("all.mdb")));
-    auto* dataSet = new TADODataSet(&owner);
-    dataSet->SetConnection(connection);
+    TADODataSet* dataSet = vl::test::connectDataSet(owner, connectionTo(dir.file("all.mdb"))).dataSet;
     auto repeated = [](const std::string& unit, std::size_t count) {
         std::string out;
         for (std::size_t i = 0; i < count; ++i)

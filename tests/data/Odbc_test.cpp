@@ -297,11 +297,8 @@ TEST_F(SqliteOdbc, DataSetsAndStatementsWithoutRows)
         "create table dept (DeptNo integer, Name varchar(20));"
         "insert into dept values (2, 'b'), (1, 'a');");
     TComponent owner(nullptr);
-    auto* connection = new TADOConnection(&owner);
-    connection->SetConnectionString(connectionString());
-    auto* dataSet = new TADODataSet(&owner);
+    const auto [connection, dataSet] = connectDataSet(owner, connectionString());
     dataSet->SetName("ADODataSet1");
-    dataSet->SetConnection(connection);
     dataSet->SetCommandText("select * from dept order by deptno");
     dataSet->Open();
     ASSERT_EQ(dataSet->FieldCount(), 2);
@@ -356,10 +353,7 @@ TEST_F(SqliteOdbc, IntegersBeyondTheDescribedTypeFailNamingColumnValueAndRow)
         "create table t (i integer, s smallint, b bigint);"
         "insert into t values (1, 1, 1), (2147483648, 70000, 9223372036854775807);");
     TComponent owner(nullptr);
-    auto* connection = new TADOConnection(&owner);
-    connection->SetConnectionString(connectionString());
-    auto* dataSet = new TADODataSet(&owner);
-    dataSet->SetConnection(connection);
+    TADODataSet* dataSet = connectDataSet(owner, connectionString()).dataSet;
     struct Case {
         const char* command;
         std::string expected;
@@ -495,10 +489,7 @@ TEST_F(Postgres, SampleColumnsAreDescribedByTheDriver)
 {
     const std::string database = server().sampleDatabase();
     TComponent owner(nullptr);
-    auto* connection = new TADOConnection(&owner);
-    connection->SetConnectionString(server().connectionString(database));
-    auto* employees = new TADODataSet(&owner);
-    employees->SetConnection(connection);
+    TADODataSet* employees = connectDataSet(owner, server().connectionString(database)).dataSet;
     employees->SetCommandText("select * from Bas_Employee order by deptno, empno");
     employees->Open();
     struct Expected {

@@ -177,10 +177,8 @@ struct OpenOutcome {
 OpenOutcome openThroughDataSet(const std::string& path, const std::string& command = "select * from T")
 {
     TComponent owner(nullptr);
-    auto* connection = new TADOConnection(&owner);
-    connection->SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
-    auto* dataSet = new TADODataSet(&owner);
-    dataSet->SetConnection(connection);
+    TADODataSet* dataSet
+        = vl::test::connectDataSet(owner, "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path).dataSet;
     dataSet->SetCommandText(command);
     const auto start = std::chrono::steady_clock::now();
     std::string message;

@@ -12,6 +12,7 @@
 #include "SqliteFixture.h"
 #include "TestFiles.h"
 #include "Text.h"
+#include "ToolAnswers.h"
 #include "VLDataSDK.h"
 
 #include <gtest/gtest.h>
@@ -356,12 +357,11 @@ TEST_F(VlreportTool, HostileTemplatesAreRefusedAtTheirPositionAndWriteNothing)
 
 TEST_F(VlreportTool, UsageHelpAndVersion)
 {
-    RunResult r = run({"--help"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, vl::VlreportUsage);
-    r = run({"--version"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "vlreport " VL_VERSION "\n");
+    const auto runTool = [this](const std::vector<std::string>& arguments) { return run(arguments); };
+    vl::test::expectHelpIsTheUsage(runTool, vl::VlreportUsage);
+    const RunResult version = run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "vlreport " VL_VERSION "\n");
 
     const std::vector<std::vector<std::string>> bad = {
         {},
@@ -381,16 +381,7 @@ TEST_F(VlreportTool, UsageHelpAndVersion)
         {"t.vld", "--data", "d.xml", "--pdf"},
         {"t.vld", "--bogus"},
     };
-    for (const auto& arguments : bad) {
-        r = run(arguments);
-        std::string shown;
-        for (const auto& a : arguments)
-            shown += a + " ";
-        EXPECT_EQ(r.exitCode, 2) << shown;
-        EXPECT_EQ(r.err.rfind("vlreport: ", 0), 0u) << shown << r.err;
-        EXPECT_NE(r.err.find(vl::VlreportUsage), std::string::npos) << shown;
-        EXPECT_EQ(r.out, "");
-    }
+    vl::test::expectRefusedWithUsage(runTool, bad, vl::VlreportUsage, "vlreport: ");
 }
 
 TEST(VlreportCommandLine, DataOptionsAreVldatasAndHelpNeedsNothingElse)

@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 #include "SqliteFixture.h"
 #include "TestFiles.h"
+#include "ToolAnswers.h"
 
 #include <gtest/gtest.h>
 
@@ -204,12 +205,11 @@ TEST_F(VldataTool, HostileInputsEndWithTheirMessage)
 
 TEST_F(VldataTool, UsageHelpAndVersion)
 {
-    RunResult r = run({ "--help" });
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, vl::VldataUsage);
-    r = run({ "--version" });
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out.rfind("vldata ", 0), 0u) << r.out;
+    const auto runTool = [this](const std::vector<std::string>& arguments) { return run(arguments); };
+    vl::test::expectHelpIsTheUsage(runTool, vl::VldataUsage);
+    const RunResult version = run({ "--version" });
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("vldata ", 0), 0u) << version.out;
 
     const std::vector<std::vector<std::string>> bad = {
         { "--bogus" },
@@ -222,12 +222,7 @@ TEST_F(VldataTool, UsageHelpAndVersion)
         { "--detail", "D", "select 1", "--relation", "a=a", "--relation", "b=b" },
         { "--master", "select 1", "--master", "select 2" },
     };
-    for (const auto& arguments : bad) {
-        r = run(arguments);
-        EXPECT_EQ(r.exitCode, 2) << arguments.front();
-        EXPECT_NE(r.err.find(vl::VldataUsage), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
-    }
+    vl::test::expectRefusedWithUsage(runTool, bad, vl::VldataUsage);
 }
 
 TEST(VldataCommandLine, OptionsBindToTheDetailBeforeThem)

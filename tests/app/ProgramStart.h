@@ -1,6 +1,7 @@
 #pragma once
 // The program as main starts it, for the suites that drive the real window: the application
-// object, the startup hooks, the main form created and shown. The working folder is the caller's.
+// object, the startup hooks, the main form created and shown. The working folder is the caller's;
+// a TestFolder gives a test a folder of its own and puts the working folder back.
 
 #include "Application.h"
 #include "ClassRegistry.h"
@@ -10,11 +11,14 @@
 
 #include <QApplication>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace vl::test {
 
@@ -50,5 +54,32 @@ inline std::filesystem::path makeTemporaryFolder(const std::string& prefix)
         throw std::runtime_error("cannot make a temporary folder from " + pattern);
     return pattern;
 }
+
+// A test's own temporary folder, and the working folder to go back to. When it goes, the working
+// folder is put back and the temporary one removed with all it holds; a failure there fails the test.
+class TestFolder {
+public:
+    explicit TestFolder(const std::string& prefix)
+        : m_previous(std::filesystem::current_path())
+        , m_path(makeTemporaryFolder(prefix))
+    {
+    }
+    ~TestFolder()
+    {
+        std::error_code error;
+        std::filesystem::current_path(m_previous, error);
+        EXPECT_FALSE(error) << "cannot return to " << m_previous << ": " << error.message();
+        std::filesystem::remove_all(m_path, error);
+        EXPECT_FALSE(error) << "cannot remove " << m_path << ": " << error.message();
+    }
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_previous;
+    std::filesystem::path m_path;
+};
 
 } // namespace vl::test

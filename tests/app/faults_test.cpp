@@ -74,8 +74,6 @@ protected:
     void SetUp() override
     {
         std::setlocale(LC_ALL, "C.UTF-8");
-        m_oldDir = fs::current_path();
-        m_root = vl::test::makeTemporaryFolder("vldemo-faults");
         fs::create_directories(workDir());
         fs::create_directories(programDir());
         sampleBytes = readBytes(runDir() / "test.mdb");
@@ -104,12 +102,10 @@ protected:
         // With the window gone, no object of the component layer may be left behind.
         SetErrorInfo(0, nullptr);
         EXPECT_EQ(vl::liveObjectCount(), 0);
-        fs::current_path(m_oldDir);
         if (fs::exists(workDir() / "test.mdb")) {
             EXPECT_EQ(readBytes(workDir() / "test.mdb"), m_databaseBytes) << "the database file changed";
         }
         EXPECT_EQ(readBytes(runDir() / "test.mdb"), sampleBytes) << "the sample database changed";
-        fs::remove_all(m_root);
         vl::test::resetProgramSeams();
     }
 
@@ -181,8 +177,8 @@ protected:
     }
 
     fs::path runDir() const { return VL_RUN_DIR; }
-    fs::path workDir() const { return m_root / "work"; }
-    fs::path programDir() const { return m_root / "program"; }
+    fs::path workDir() const { return m_folder.path() / "work"; }
+    fs::path programDir() const { return m_folder.path() / "program"; }
     fs::path database() const { return workDir() / "test.mdb"; }
 
     std::vector<std::string> boxes;
@@ -190,7 +186,7 @@ protected:
     std::string sampleBytes; // the run folder's sample database
 
 private:
-    fs::path m_oldDir, m_root;
+    vl::test::TestFolder m_folder{"vldemo-faults"};
     std::string m_databaseBytes;
     std::unique_ptr<TApplication> m_app;
     void (*m_setHook)(VlReportDialogHook, void*) = nullptr;

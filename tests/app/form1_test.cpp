@@ -33,9 +33,6 @@ protected:
     void SetUp() override
     {
         std::setlocale(LC_ALL, "C.UTF-8");
-        m_oldDir = fs::current_path();
-        m_emptyDir = fs::temp_directory_path() / ("vldemo-app-" + std::to_string(getpid()));
-        fs::create_directories(m_emptyDir);
         vl::setProgramFilePath(std::string(VL_RUN_DIR) + "/vldemo");
         vl::setMessageBoxHandler([this](const std::string& text, const std::string& caption, vl::MessageBoxIcon) {
             boxes.push_back(text);
@@ -45,8 +42,6 @@ protected:
     void TearDown() override
     {
         m_app.reset();
-        fs::current_path(m_oldDir);
-        fs::remove_all(m_emptyDir);
         vl::test::resetProgramSeams();
     }
 
@@ -58,12 +53,12 @@ protected:
     }
 
     fs::path runDir() const { return VL_RUN_DIR; }
-    fs::path emptyDir() const { return m_emptyDir; }
+    fs::path emptyDir() const { return m_emptyFolder.path(); }
 
     std::vector<std::string> boxes, captions;
 
 private:
-    fs::path m_oldDir, m_emptyDir;
+    vl::test::TestFolder m_emptyFolder{"vldemo-app"};
     std::unique_ptr<TApplication> m_app;
 };
 

@@ -210,8 +210,6 @@ protected:
     void SetUp() override
     {
         std::setlocale(LC_ALL, "C.UTF-8");
-        m_oldDir = fs::current_path();
-        m_dir = vl::test::makeTemporaryFolder("vldemo-progress");
         execSql(database(), readBytes(fs::path(VL_SOURCE_DIR) / "samples" / "test.sql"));
         vl::setProgramFilePath(std::string(VL_RUN_DIR) + "/vldemo");
         vl::setClassRegistryFolder(VL_RUN_DIR);
@@ -221,17 +219,15 @@ protected:
     void TearDown() override
     {
         m_app.reset();
-        fs::current_path(m_oldDir);
-        fs::remove_all(m_dir);
         vl::test::resetProgramSeams();
     }
 
-    fs::path database() const { return m_dir / "test.mdb"; }
+    fs::path database() const { return m_folder.path() / "test.mdb"; }
 
     // Starts the window with a box that shows at once and follows every report.
     void start()
     {
-        fs::current_path(m_dir);
+        fs::current_path(m_folder.path());
         m_app = vl::test::startProgram();
         ASSERT_NE(Form1->ProgressDialog1, nullptr);
         Form1->ProgressDialog1->setMinimumDuration(0);
@@ -250,7 +246,7 @@ protected:
     std::vector<Move> moves;
 
 private:
-    fs::path m_oldDir, m_dir;
+    vl::test::TestFolder m_folder{"vldemo-progress"};
     std::unique_ptr<TApplication> m_app;
 };
 

@@ -41,8 +41,6 @@ class SameDocument : public testing::TestWithParam<LocaleCase> {
 protected:
     void SetUp() override
     {
-        m_folder = vl::test::makeTemporaryFolder("vldemo-samedocument");
-        m_workingFolder = std::filesystem::current_path();
         std::filesystem::current_path(VL_RUN_DIR);
         vl::setProgramFilePath(std::string(VL_RUN_DIR) + "/vldemo");
         vl::setClassRegistryFolder(VL_RUN_DIR);
@@ -53,8 +51,6 @@ protected:
     void TearDown() override
     {
         vl::test::resetProgramSeams();
-        std::filesystem::current_path(m_workingFolder);
-        std::filesystem::remove_all(m_folder);
     }
 
     // The document of the window's load-data command, as its text box shows it.
@@ -72,14 +68,14 @@ protected:
         return vl::test::runProgram(VLDATA_PATH,
             { "--encoding", "GB2312", "--master", "select * from Bas_Department order by deptno", "--detail", "Detail",
                 "select * from Bas_Employee order by deptno", "--relation", "DeptNo=DeptNo" },
-            VL_RUN_DIR, m_folder.string(), { { "LC_ALL", locale } });
+            VL_RUN_DIR, m_folder.path().string(), { { "LC_ALL", locale } });
     }
 
     std::vector<std::string> boxes;
 
 private:
     vl::test::LocaleGuard m_locale;
-    std::filesystem::path m_folder, m_workingFolder;
+    vl::test::TestFolder m_folder{"vldemo-samedocument"};
 };
 
 TEST_P(SameDocument, FromVldataAndFromTheWindowsLoadData)

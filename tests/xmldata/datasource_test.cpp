@@ -26,6 +26,13 @@ protected:
         source = TXMLDataSource::Create(&owner);
     }
 
+    // Runs sql, which makes table, and opens a third data set over every row of it.
+    TDataSet* tableMadeBy(const std::string& sql, const std::string& table)
+    {
+        db.exec(sql);
+        return db.dataSet("ADODataSet3", "select * from " + table);
+    }
+
     FixtureDatabase db;
     TDataSet* departments = nullptr;
     TDataSet* employees = nullptr;
@@ -78,8 +85,7 @@ TEST_F(DataSourceTest, EmptyConfigurations)
 
 TEST_F(DataSourceTest, EmptyMasterAndEmptyDetail)
 {
-    db.exec("create table Vacant (DeptNo integer)");
-    TDataSet* none = db.dataSet("ADODataSet3", "select * from Vacant");
+    TDataSet* none = tableMadeBy("create table Vacant (DeptNo integer)", "Vacant");
     source->SetMaster(none, "");
     source->AddDetail("Detail", employees, "DeptNo=DeptNo", "");
     source->AddDetail("Other", employees, "", "");
@@ -192,8 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(DataSourceTest, EmptyRelationWithEmptyMasterWritesNoDetailRow)
 {
-    db.exec("create table Vacant (DeptNo integer)");
-    source->SetMaster(db.dataSet("ADODataSet3", "select * from Vacant"), "");
+    source->SetMaster(tableMadeBy("create table Vacant (DeptNo integer)", "Vacant"), "");
     source->AddDetail("Detail", employees, "", "");
     EXPECT_EQ(source->GetXML(), "<DocumentData><Master></Master><Detail></Detail></DocumentData>");
 }
@@ -314,8 +319,8 @@ private:
 
 TEST_F(DataSourceTest, StreamFailurePassesUnchanged)
 {
-    db.exec("create table Big (V text); insert into Big values (hex(zeroblob(300000)));");
-    source->AddDetail("Big", db.dataSet("ADODataSet3", "select * from Big"), "", "");
+    TDataSet* big = tableMadeBy("create table Big (V text); insert into Big values (hex(zeroblob(300000)));", "Big");
+    source->AddDetail("Big", big, "", "");
     FailingStream stream(1000);
     try {
         source->WriteXML(stream);
@@ -410,8 +415,9 @@ TEST_F(DataSourceTest, LargeValuesAreEscapedAcrossBufferBoundaries)
         raw += "a<&";
         escaped += "a&lt;&amp;";
     }
-    db.exec("create table Big (V text); insert into Big values ('" + raw + "'), ('" + raw + "');");
-    source->AddDetail("Big", db.dataSet("ADODataSet3", "select * from Big"), "", "");
+    TDataSet* big
+        = tableMadeBy("create table Big (V text); insert into Big values ('" + raw + "'), ('" + raw + "');", "Big");
+    source->AddDetail("Big", big, "", "");
     EXPECT_EQ(source->GetXML(), "<DocumentData><Big><Row V=\"" + escaped + "\"/><Row V=\"" + escaped
                                     + "\"/></Big></DocumentData>");
 }
@@ -529,8 +535,8 @@ TEST_F(DataSourceTest, DetailRowWithNoPassingFieldKeepsItsMasterIndex)
 
 TEST_F(DataSourceTest, NamesWithBlanksGoInUnchangedButNeverPassAFilter)
 {
-    db.exec("create table S (\"Dept Name\" varchar(5), Other varchar(5)); insert into S values ('a', 'b');");
-    TDataSet* spaced = db.dataSet("ADODataSet3", "select * from S");
+    TDataSet* spaced = tableMadeBy(
+        "create table S (\"Dept Name\" varchar(5), Other varchar(5)); insert into S values ('a', 'b');", "S");
     source->AddDetail("My Detail", spaced, "", "");
     EXPECT_EQ(source->GetXML(), "<DocumentData><My Detail><Row Dept Name=\"a\" Other=\"b\"/></My Detail></DocumentData>");
     source->ClearDetails();
@@ -540,8 +546,9 @@ TEST_F(DataSourceTest, NamesWithBlanksGoInUnchangedButNeverPassAFilter)
 
 TEST_F(DataSourceTest, FilterFoldsLetterCaseBeyondAscii)
 {
-    db.exec("create table U (\"\xC3\xA9t\xC3\xA9\" varchar(5), Other varchar(5)); insert into U values ('a', 'b');");
-    source->AddDetail("D", db.dataSet("ADODataSet3", "select * from U"), "", "\xC3\x89T\xC3\x89");
+    TDataSet* accented = tableMadeBy(
+        "create table U (\"\xC3\xA9t\xC3\xA9\" varchar(5), Other varchar(5)); insert into U values ('a', 'b');", "U");
+    source->AddDetail("D", accented, "", "\xC3\x89T\xC3\x89");
     EXPECT_EQ(source->GetXML(), "<DocumentData><D><Row \xC3\xA9t\xC3\xA9=\"a\"/></D></DocumentData>");
 }
 
@@ -549,8 +556,9 @@ TEST_F(DataSourceTest, FilterFoldsLetterCaseBeyondAscii)
 
 TEST_F(DataSourceTest, FieldNameThatWouldForgeMarkupFailsTheWrite)
 {
-    db.exec("create table Evil (\"x\"\"/><Row a=\"\"1\" varchar(5), Fine varchar(5)); insert into Evil values ('v', 'w');");
-    TDataSet* evil = db.dataSet("ADODataSet3", "select * from Evil");
+    TDataSet* evil = tableMadeBy(
+        "create table Evil (\"x\"\"/><Row a=\"\"1\" varchar(5), Fine varchar(5)); insert into Evil values ('v', 'w');",
+        "Evil");
     source->SetMaster(departments, "DeptNo");
     source->AddDetail("Detail", evil, "", "");
     std::string document = "untouched";

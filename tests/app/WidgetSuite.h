@@ -2,6 +2,8 @@
 // A suite of widget tests with an application object of its own. The program tests make and end
 // one per test; a suite's goes when the suite ends, so that the next one can make theirs.
 
+#include "WidgetApplication.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -12,12 +14,7 @@ class WidgetSuite : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!qApp) {
-            static int argc = 1;
-            static char name[] = "app_tests";
-            static char* argv[] = { name, nullptr };
-            s_app = new QApplication(argc, argv);
-        }
+        s_app = ensureWidgetApplication("app_tests");
     }
     static void TearDownTestSuite()
     {

@@ -10,6 +10,7 @@
 #include "ClassRegistry.h"
 #include "ComObject.h"
 #include "ErrorInfo.h"
+#include "WidgetApplication.h"
 
 #include <gtest/gtest.h>
 
@@ -182,12 +183,7 @@ TEST(XmlSafety, DeepNestingIsRefusedWithoutExhaustingTheStack)
 // window shows as the load's message.
 TEST(XmlSafety, TheRefusalIsTheLoadsErrorMessage)
 {
-    if (!qApp) {
-        static int argc = 1;
-        static char name[] = "reportctl_tests";
-        static char* argv[] = { name, nullptr };
-        new QApplication(argc, argv);
-    }
+    vl::test::ensureWidgetApplication("reportctl_tests");
     ASSERT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);
     setClassRegistryFolder(VL_RUN_DIR);
     {

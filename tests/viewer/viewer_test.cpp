@@ -9,6 +9,7 @@
 #include "OleFont.h"
 #include "SystemMessage.h"
 #include "Text.h"
+#include "WidgetApplication.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -25,11 +26,7 @@ class ViewerTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char name[] = "viewer_tests";
-        static char* argv[] = { name, nullptr };
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        vl::test::ensureWidgetApplication("viewer_tests");
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     }
 

@@ -11,6 +11,7 @@
 #include "ErrorInfo.h"
 #include "OleInterfaces.h"
 #include "Variant.h"
+#include "WidgetApplication.h"
 
 #include <gtest/gtest.h>
 
@@ -243,15 +244,7 @@ private:
 
 class ReportViewControlTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (!qApp) {
-            static int argc = 1;
-            static char name[] = "reportctl_tests";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { vl::test::ensureWidgetApplication("reportctl_tests"); }
 
     void SetUp() override
     {
@@ -299,6 +292,17 @@ protected:
         ComPtr<IReportPrinter> result;
         EXPECT_EQ(m_view->get_ReportPrinter(&result), S_OK);
         return result;
+    }
+    // The sample template with the sample's data document loaded.
+    void openSample()
+    {
+        ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
+        ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    }
+    // The salary of the first employee of the first department, as the data object reads it.
+    HRESULT firstSalary(BSTR* value)
+    {
+        return data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), value);
     }
     HRESULT invokeGet(DISPID id, Variant& result, EXCEPINFO* info = nullptr)
     {
@@ -488,8 +492,7 @@ TEST_F(ReportViewControlTest, ExportedPdfHoldsTheChineseText)
 {
     QTemporaryDir dir;
     const QString pdf = dir.filePath("report.pdf");
-    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
-    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_NO_FATAL_FAILURE(openSample());
     ASSERT_EQ(printer()->ExportPDF(BStr(u"Sheet1").get(), bstr(pdf).get()), S_OK) << takeErrorDescription().toStdString();
     QProcess process;
     process.start("pdftotext", {"-enc", "UTF-8", pdf, "-"});
@@ -733,6 +736,13 @@ private:
     QWidget* m_window = nullptr;
 };
 
+// One key press sent straight to receiver.
+void pressKey(QWidget* receiver, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(receiver, &press);
+}
+
 // The rectangle of the first item of that element on the first page, as the engine lays the sample out.
 QRectF sampleCellRect(const QString& element)
 {
@@ -747,6 +757,16 @@ QRectF sampleCellRect(const QString& element)
             return item.rect;
     ADD_FAILURE() << "no " << element.toStdString();
     return {};
+}
+
+// Clicks the first salary on the page, types text into its editor and ends the edit with key.
+void editFirstSalary(const ActiveControl& active, const QString& text, Qt::Key key)
+{
+    active.click(active.centreOf(sampleCellRect("Salary")));
+    QLineEdit* editor = active.viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText(text);
+    pressKey(editor, key);
 }
 
 } // namespace
@@ -784,8 +804,7 @@ TEST_F(ReportViewControlTest, PdfEmbedsItsFontsAndHoldsTheSampleText)
 {
     QTemporaryDir dir;
     const QString pdf = dir.filePath("sample.pdf");
-    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
-    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_NO_FATAL_FAILURE(openSample());
     ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK) << takeErrorDescription().toStdString();
     const QString text = pdfText(pdf);
     for (const char* expected : {"部门：销售部", "总公司/研发部", "工资小计：11,000.00", "工资总额：18,000.00", "1980-01-02"})
@@ -838,8 +857,7 @@ TEST_F(ReportViewControlTest, InputsLinksDisplayValuesAndCustomFunctions)
     ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
     ActiveControl active(m_object.get(), QSize(900, 700));
     ASSERT_NE(active.viewport(), nullptr);
-    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
-    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_NO_FATAL_FAILURE(openSample());
     EXPECT_EQ(active.navigator(), "Page 1 of 1");
 
     const QPoint salary = active.centreOf(sampleCellRect("Salary"));
@@ -852,12 +870,11 @@ TEST_F(ReportViewControlTest, InputsLinksDisplayValuesAndCustomFunctions)
     EXPECT_EQ(editor->text(), "5000");
     EXPECT_EQ(sink->argsOf(ReportViewEventId::OnInputEnter), QStringList{"Salary|0|0"});
     editor->setText("5100");
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(editor, &enter);
+    pressKey(editor, Qt::Key_Return);
     EXPECT_EQ(sink->argsOf(ReportViewEventId::OnInputChanged), QStringList{"Salary|0|0|5000|5100"});
     EXPECT_EQ(sink->argsOf(ReportViewEventId::OnInputExit), QStringList{"Salary|0|0"});
     BStr value;
-    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), S_OK);
+    EXPECT_EQ(firstSalary(&value), S_OK);
     EXPECT_EQ(qtext(value.get()), "5100");
 
     QTemporaryDir dir;
@@ -865,9 +882,8 @@ TEST_F(ReportViewControlTest, InputsLinksDisplayValuesAndCustomFunctions)
     ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK);
     EXPECT_TRUE(pdfText(pdf).contains(u"工资小计：11,100.00"_qs)) << "the group total follows the edit";
 
-    QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
-    QApplication::sendEvent(active.viewport()->parentWidget(), &undo);
-    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), S_OK);
+    pressKey(active.viewport()->parentWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(firstSalary(&value), S_OK);
     EXPECT_EQ(qtext(value.get()), "5000") << "AllowUnDo takes the edit back";
 
     active.click(active.centreOf(sampleCellRect("DeptName")));
@@ -950,8 +966,7 @@ TEST_F(ReportViewControlTest, EnumerationsTakeTheirValueSetsAndViewFollowsProper
     EXPECT_TRUE(takeErrorDescription().startsWith(u"SheetTabPosition -1 is not between 0 and 1"_qs));
 
     ActiveControl active(m_object.get(), QSize(800, 600));
-    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
-    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_NO_FATAL_FAILURE(openSample());
     auto* scroll = active.window()->findChild<QAbstractScrollArea*>();
     const int height100 = scroll->verticalScrollBar()->maximum();
     ASSERT_EQ(m_view->put_Scale(1.5), S_OK);
@@ -1074,45 +1089,33 @@ TEST_F(ReportViewControlTest, DocSrcAndDataSrcOpenTheirFiles)
 TEST_F(ReportViewControlTest, LockedRefusesInputs)
 {
     ActiveControl active(m_object.get(), QSize(900, 700));
-    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
-    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_NO_FATAL_FAILURE(openSample());
     ASSERT_EQ(m_view->put_Inputable(VARIANT_TRUE), S_OK);
     ASSERT_EQ(m_view->put_Locked(VARIANT_TRUE), S_OK);
     active.click(active.centreOf(sampleCellRect("Salary")));
     EXPECT_EQ(active.viewport()->findChild<QLineEdit*>(), nullptr);
     ASSERT_EQ(m_view->put_Locked(VARIANT_FALSE), S_OK);
-    active.click(active.centreOf(sampleCellRect("Salary")));
-    QLineEdit* editor = active.viewport()->findChild<QLineEdit*>();
-    ASSERT_NE(editor, nullptr);
-    editor->setText("1");
-    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(editor, &escape);
+    ASSERT_NO_FATAL_FAILURE(editFirstSalary(active, "1", Qt::Key_Escape));
     BStr value;
-    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), S_OK);
+    EXPECT_EQ(firstSalary(&value), S_OK);
     EXPECT_EQ(qtext(value.get()), "5000") << "Esc drops the edit";
 }
 
 TEST_F(ReportViewControlTest, SecondLoadReplacesTheFirstAndItsEdits)
 {
     ActiveControl active(m_object.get(), QSize(900, 700));
-    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
-    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_NO_FATAL_FAILURE(openSample());
     ASSERT_EQ(m_view->put_Inputable(VARIANT_TRUE), S_OK);
-    active.click(active.centreOf(sampleCellRect("Salary")));
-    QLineEdit* editor = active.viewport()->findChild<QLineEdit*>();
-    ASSERT_NE(editor, nullptr);
-    editor->setText("5100");
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(editor, &enter);
+    ASSERT_NO_FATAL_FAILURE(editFirstSalary(active, "5100", Qt::Key_Return));
     BStr value;
-    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), S_OK);
+    EXPECT_EQ(firstSalary(&value), S_OK);
     EXPECT_EQ(qtext(value.get()), "5100");
 
     // The second document names its fields in other letter cases and leaves the salary out of a row.
     QString second = QString::fromUtf8(SampleData);
     second.replace(u"Salary=\"5000\""_qs, u""_qs).replace(u"EmpName"_qs, u"EMPNAME"_qs).replace(u"张三"_qs, u"赵六&amp;钱七"_qs);
     ASSERT_EQ(data()->LoadXML(bstr(second).get(), 0), S_OK);
-    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), E_INVALIDARG)
+    EXPECT_EQ(firstSalary(&value), E_INVALIDARG)
         << "the edit went with the first document";
     EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"EmpName").get(), &value), S_OK);
     EXPECT_EQ(qtext(value.get()), u"赵六&钱七");
@@ -1122,9 +1125,8 @@ TEST_F(ReportViewControlTest, SecondLoadReplacesTheFirstAndItsEdits)
     EXPECT_EQ(data()->get_XML(&xml), S_OK);
     EXPECT_EQ(qtext(xml.get()), second);
 
-    QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
-    QApplication::sendEvent(active.viewport()->parentWidget(), &undo);
-    EXPECT_EQ(data()->get_Value(BStr(u"Detail").get(), 0, 0, BStr(u"Salary").get(), &value), E_INVALIDARG)
+    pressKey(active.viewport()->parentWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(firstSalary(&value), E_INVALIDARG)
         << "nothing of the first document is taken back into the second";
     QTemporaryDir dir;
     const QString pdf = dir.filePath("second.pdf");
@@ -1227,8 +1229,7 @@ TEST_F(ReportViewControlTest, PrintWithoutAPrinterSaysSoAndACancelStaysSilent)
 {
     if (!QPrinterInfo::availablePrinters().isEmpty())
         GTEST_SKIP() << "a printer is installed here";
-    ASSERT_EQ(document()->OpenFile(BStr(u"" VL_RUN_DIR "/test.vld").get()), S_OK);
-    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_NO_FATAL_FAILURE(openSample());
     const struct {
         const char* what;
         bool showDialog;

@@ -1,6 +1,7 @@
 #include "ADODB.h"
 
 #include "Fields.h"
+#include "Links_p.h"
 #include "Provider.h"
 #include "SqliteProvider_p.h"
 #include "StoredResult_p.h"
@@ -320,13 +321,7 @@ void TCustomADODataSet::SetConnection(TADOConnection* connection)
     if (connection == m_connection)
         return;
     Close();
-    if (m_connection) {
-        auto& list = m_connection->m_dataSets;
-        list.erase(std::remove(list.begin(), list.end(), this), list.end());
-    }
-    m_connection = connection;
-    if (m_connection)
-        m_connection->m_dataSets.push_back(this);
+    vl::relink(m_connection, connection, &TADOConnection::m_dataSets, this);
 }
 
 void TCustomADODataSet::SetDataSource(TDataSource* dataSource)

@@ -1,6 +1,7 @@
 #include "DB.h"
 
 #include "AsciiText_p.h"
+#include "Links_p.h"
 
 #include "Text.h"
 
@@ -116,13 +117,7 @@ void TDataLink::SetDataSource(TDataSource* dataSource)
 {
     if (dataSource == m_dataSource)
         return;
-    if (m_dataSource) {
-        auto& links = m_dataSource->m_links;
-        links.erase(std::remove(links.begin(), links.end(), this), links.end());
-    }
-    m_dataSource = dataSource;
-    if (m_dataSource)
-        m_dataSource->m_links.push_back(this);
+    vl::relink(m_dataSource, dataSource, &TDataSource::m_links, this);
     updateState();
 }
 
@@ -152,13 +147,7 @@ void TDataSource::SetDataSet(TDataSet* dataSet)
         return;
     if (dataSet && linksBackTo(dataSet, this))
         vl::databaseError("Circular datalinks are not allowed", Name());
-    if (m_dataSet) {
-        auto& sources = m_dataSet->m_dataSources;
-        sources.erase(std::remove(sources.begin(), sources.end(), this), sources.end());
-    }
-    m_dataSet = dataSet;
-    if (m_dataSet)
-        m_dataSet->m_dataSources.push_back(this);
+    vl::relink(m_dataSet, dataSet, &TDataSet::m_dataSources, this);
     stateChanged();
 }
 

@@ -244,32 +244,30 @@ std::unique_ptr<BoundCondition> bind(const Condition& condition, const ProviderR
 // Three-valued logic: a comparison with a null is unknown, and only true rows are kept.
 enum class Truth { False, True, Unknown };
 
+Truth evaluate(const BoundCondition& condition, const ProviderResult& table, std::size_t row);
+
+// And and Or: the decisive value (false for And, true for Or) wins over unknown, which wins over the
+// other, so the operands are evaluated only until one is decisive.
+Truth evaluateJunction(const BoundCondition& condition, const ProviderResult& table, std::size_t row, Truth decisive)
+{
+    Truth result = decisive == Truth::False ? Truth::True : Truth::False;
+    for (const auto& operand : condition.operands) {
+        const Truth t = evaluate(*operand, table, row);
+        if (t == decisive)
+            return decisive;
+        if (t == Truth::Unknown)
+            result = Truth::Unknown;
+    }
+    return result;
+}
+
 Truth evaluate(const BoundCondition& condition, const ProviderResult& table, std::size_t row)
 {
     switch (condition.kind) {
-    case Condition::Kind::And: {
-        // False wins over unknown, which wins over true.
-        Truth result = Truth::True;
-        for (const auto& operand : condition.operands) {
-            const Truth t = evaluate(*operand, table, row);
-            if (t == Truth::False)
-                return Truth::False;
-            if (t == Truth::Unknown)
-                result = Truth::Unknown;
-        }
-        return result;
-    }
-    case Condition::Kind::Or: {
-        Truth result = Truth::False;
-        for (const auto& operand : condition.operands) {
-            const Truth t = evaluate(*operand, table, row);
-            if (t == Truth::True)
-                return Truth::True;
-            if (t == Truth::Unknown)
-                result = Truth::Unknown;
-        }
-        return result;
-    }
+    case Condition::Kind::And:
+        return evaluateJunction(condition, table, row, Truth::False);
+    case Condition::Kind::Or:
+        return evaluateJunction(condition, table, row, Truth::True);
     case Condition::Kind::Not: {
         const Truth a = evaluate(*condition.operands.front(), table, row);
         return a == Truth::Unknown ? a : (a == Truth::True ? Truth::False : Truth::True);

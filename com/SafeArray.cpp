@@ -103,6 +103,17 @@ HRESULT checkIndex(SAFEARRAY* array, LONG* indices, ULONG& index)
     return S_OK;
 }
 
+// A bound of the one dimension, as of(range) reads it from that dimension's range.
+template <class Of> HRESULT answerBound(SAFEARRAY* array, UINT dim, LONG* bound, Of of)
+{
+    if (!array || !bound)
+        return E_INVALIDARG;
+    if (dim != 1)
+        return DISP_E_BADINDEX;
+    *bound = of(array->rgsabound[0]);
+    return S_OK;
+}
+
 } // namespace
 
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG count)
@@ -188,22 +199,14 @@ UINT SafeArrayGetElemsize(SAFEARRAY* array)
 
 HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* bound)
 {
-    if (!array || !bound)
-        return E_INVALIDARG;
-    if (dim != 1)
-        return DISP_E_BADINDEX;
-    *bound = array->rgsabound[0].lLbound;
-    return S_OK;
+    return answerBound(array, dim, bound, [](const SAFEARRAYBOUND& range) { return range.lLbound; });
 }
 
 HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* bound)
 {
-    if (!array || !bound)
-        return E_INVALIDARG;
-    if (dim != 1)
-        return DISP_E_BADINDEX;
-    *bound = LONG(int64_t(array->rgsabound[0].lLbound) + array->rgsabound[0].cElements - 1);
-    return S_OK;
+    return answerBound(array, dim, bound, [](const SAFEARRAYBOUND& range) {
+        return LONG(int64_t(range.lLbound) + range.cElements - 1);
+    });
 }
 
 HRESULT SafeArrayLock(SAFEARRAY* array)

@@ -16,6 +16,16 @@ constexpr VARTYPE baseOf(VARTYPE vt)
     return vt & VT_TYPEMASK;
 }
 
+// What both copies refuse before touching anything: a missing variant, or a source of no known type.
+HRESULT checkCopyArguments(const VARIANTARG* dest, const VARIANTARG* source)
+{
+    if (!dest || !source)
+        return E_INVALIDARG;
+    if (!vl::isValidVariantType(source->vt))
+        return DISP_E_BADVARTYPE;
+    return S_OK;
+}
+
 } // namespace
 
 namespace vl
@@ -158,10 +168,8 @@ HRESULT VariantClear(VARIANTARG* v)
 
 HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* source)
 {
-    if (!dest || !source)
-        return E_INVALIDARG;
-    if (!vl::isValidVariantType(source->vt))
-        return DISP_E_BADVARTYPE;
+    if (const HRESULT hr = checkCopyArguments(dest, source); FAILED(hr))
+        return hr;
     if (dest == source)
         return S_OK;
     if (!vl::isValidVariantType(dest->vt))
@@ -190,10 +198,8 @@ HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* source)
 
 HRESULT VariantCopyInd(VARIANT* dest, const VARIANTARG* source)
 {
-    if (!dest || !source)
-        return E_INVALIDARG;
-    if (!vl::isValidVariantType(source->vt))
-        return DISP_E_BADVARTYPE;
+    if (const HRESULT hr = checkCopyArguments(dest, source); FAILED(hr))
+        return hr;
     if (!(source->vt & VT_BYREF))
         return VariantCopy(dest, source);
     VARIANT view;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <type_traits>
 
 namespace
 {
@@ -244,6 +245,24 @@ HRESULT toUnsigned(const Number& n, uint64_t max, uint64_t& out)
     return out > max ? DISP_E_OVERFLOW : S_OK;
 }
 
+// The number in an integer field, within the range of Range (the width the field's type stands
+// for); the field takes the value even when it overflows, as the caller clears it on failure.
+template <class Range, class Field> HRESULT toInteger(const Number& n, Field& field)
+{
+    using Limits = std::numeric_limits<Range>;
+    if constexpr (std::is_signed_v<Range>) {
+        int64_t value = 0;
+        const HRESULT hr = toSigned(n, Limits::min(), Limits::max(), value);
+        field = Field(value);
+        return hr;
+    } else {
+        uint64_t value = 0;
+        const HRESULT hr = toUnsigned(n, Limits::max(), value);
+        field = Field(value);
+        return hr;
+    }
+}
+
 double toDouble(const Number& n)
 {
     switch (n.kind) {
@@ -442,37 +461,36 @@ HRESULT convertPlain(const VARIANT& source, USHORT flags, VARTYPE vt, VARIANT& o
         return hr;
     HRESULT hr = S_OK;
     int64_t s = 0;
-    uint64_t u = 0;
     switch (vt) {
     case VT_I1:
-        hr = toSigned(n, INT8_MIN, INT8_MAX, s), out.cVal = CHAR(s);
+        hr = toInteger<int8_t>(n, out.cVal);
         break;
     case VT_I2:
-        hr = toSigned(n, INT16_MIN, INT16_MAX, s), out.iVal = SHORT(s);
+        hr = toInteger<int16_t>(n, out.iVal);
         break;
     case VT_I4:
-        hr = toSigned(n, INT32_MIN, INT32_MAX, s), out.lVal = LONG(s);
+        hr = toInteger<int32_t>(n, out.lVal);
         break;
     case VT_INT:
-        hr = toSigned(n, INT32_MIN, INT32_MAX, s), out.intVal = INT(s);
+        hr = toInteger<int32_t>(n, out.intVal);
         break;
     case VT_I8:
-        hr = toSigned(n, INT64_MIN, INT64_MAX, s), out.llVal = s;
+        hr = toInteger<int64_t>(n, out.llVal);
         break;
     case VT_UI1:
-        hr = toUnsigned(n, UINT8_MAX, u), out.bVal = BYTE(u);
+        hr = toInteger<uint8_t>(n, out.bVal);
         break;
     case VT_UI2:
-        hr = toUnsigned(n, UINT16_MAX, u), out.uiVal = USHORT(u);
+        hr = toInteger<uint16_t>(n, out.uiVal);
         break;
     case VT_UI4:
-        hr = toUnsigned(n, UINT32_MAX, u), out.ulVal = ULONG(u);
+        hr = toInteger<uint32_t>(n, out.ulVal);
         break;
     case VT_UINT:
-        hr = toUnsigned(n, UINT32_MAX, u), out.uintVal = UINT(u);
+        hr = toInteger<uint32_t>(n, out.uintVal);
         break;
     case VT_UI8:
-        hr = toUnsigned(n, UINT64_MAX, u), out.ullVal = u;
+        hr = toInteger<uint64_t>(n, out.ullVal);
         break;
     case VT_R4: {
         const double d = toDouble(n);

@@ -204,9 +204,8 @@ HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* bound)
 
 HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* bound)
 {
-    return answerBound(array, dim, bound, [](const SAFEARRAYBOUND& range) {
-        return LONG(int64_t(range.lLbound) + range.cElements - 1);
-    });
+    return answerBound(array, dim, bound,
+        [](const SAFEARRAYBOUND& range) { return LONG(int64_t(range.lLbound) + range.cElements - 1); });
 }
 
 HRESULT SafeArrayLock(SAFEARRAY* array)

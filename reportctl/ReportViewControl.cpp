@@ -5,7 +5,6 @@
 
 #include "BStr.h"
 #include "ErrorInfo.h"
-#include "NoTypeInfo.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -217,21 +216,6 @@ void* ReportViewControl::interfaceFor(REFIID iid)
 }
 
 // IDispatch
-
-HRESULT ReportViewControl::GetTypeInfoCount(UINT* count)
-{
-    return vl::noTypeInfoCount(count);
-}
-
-HRESULT ReportViewControl::GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo)
-{
-    return vl::noTypeInfo(typeInfo);
-}
-
-HRESULT ReportViewControl::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
-{
-    return E_NOTIMPL;
-}
 
 HRESULT ReportViewControl::Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                   EXCEPINFO* excepInfo, UINT* argErr)

@@ -10,6 +10,7 @@
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "ConnectionPoint.h"
+#include "NoTypeInfo.h"
 #include "OleInterfaces.h"
 #include "Variant.h"
 
@@ -56,16 +57,13 @@ struct ReportViewProperties {
 // A thin skin over a ReportSession: texts from BSTR, session news to events, failures to HRESULT and
 // error info.
 class ReportViewControl
-    : public ComObject<IReportView, IConnectionPointContainer, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject,
-                       IOleControl, IPersistStreamInit>,
+    : public ComObject<NoTypeInfo<IReportView>, IConnectionPointContainer, IOleObject, IOleInPlaceObject,
+                       IOleInPlaceActiveObject, IOleControl, IPersistStreamInit>,
       private ReportSessionObserver {
 public:
     ReportViewControl();
 
     // IDispatch
-    HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT index, LCID locale, ITypeInfo** typeInfo) override;
-    HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* dispIds) override;
     HRESULT Invoke(DISPID dispId, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* excepInfo, UINT* argErr) override;
 

@@ -1,7 +1,6 @@
 #include "EventDispatch_p.h"
 
 #include "Application.h"
-#include "NoTypeInfo.h"
 #include "OleCheck.h"
 #include "OleControl.h"
 
@@ -9,28 +8,27 @@ namespace vl
 {
 namespace
 {
+// The control's events number their keys and buttons 1, 2 and 4; the flags say which is which.
+TShiftState stateFromBits(LONG bits, TShiftStateFlag bit1, TShiftStateFlag bit2, TShiftStateFlag bit4)
+{
+    TShiftState state = 0;
+    if (bits & 1)
+        state |= bit1;
+    if (bits & 2)
+        state |= bit2;
+    if (bits & 4)
+        state |= bit4;
+    return state;
+}
+
 TShiftState shiftFromBits(LONG bits)
 {
-    TShiftState shift = 0;
-    if (bits & 1)
-        shift |= ssShift;
-    if (bits & 2)
-        shift |= ssCtrl;
-    if (bits & 4)
-        shift |= ssAlt;
-    return shift;
+    return stateFromBits(bits, ssShift, ssCtrl, ssAlt);
 }
 
 TShiftState buttonsFromBits(LONG bits)
 {
-    TShiftState shift = 0;
-    if (bits & 1)
-        shift |= ssLeft;
-    if (bits & 2)
-        shift |= ssRight;
-    if (bits & 4)
-        shift |= ssMiddle;
-    return shift;
+    return stateFromBits(bits, ssLeft, ssRight, ssMiddle);
 }
 
 TMouseButton buttonFromBits(LONG bits)
@@ -77,21 +75,6 @@ ULONG TEventDispatch::AddRef()
 ULONG TEventDispatch::Release()
 {
     return m_control->m_refCount > 0 ? --m_control->m_refCount : 0;
-}
-
-HRESULT TEventDispatch::GetTypeInfoCount(UINT* count)
-{
-    return vl::noTypeInfoCount(count);
-}
-
-HRESULT TEventDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo)
-{
-    return vl::noTypeInfo(typeInfo);
-}
-
-HRESULT TEventDispatch::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
-{
-    return E_NOTIMPL;
 }
 
 HRESULT TEventDispatch::Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*)

@@ -1,13 +1,14 @@
 #pragma once
 // Private to the wrapper (TOleControl), which owns its one sink.
 
+#include "NoTypeInfo.h"
 #include "OleInterfaces.h"
 
 class TOleControl;
 
 // The event sink: one per wrapper, connected to the control's event connection point. Its
 // reference count is the wrapper's and never destroys anything; every Invoke answers S_OK.
-class TEventDispatch : public IDispatch
+class TEventDispatch : public vl::NoTypeInfo<IDispatch>
 {
 public:
     explicit TEventDispatch(TOleControl* control)
@@ -19,9 +20,6 @@ public:
     HRESULT QueryInterface(REFIID iid, void** object) override;
     ULONG AddRef() override;
     ULONG Release() override;
-    HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT index, LCID locale, ITypeInfo** typeInfo) override;
-    HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* dispIds) override;
     HRESULT Invoke(DISPID dispId, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
         EXCEPINFO* excepInfo, UINT* argErr) override;
 

@@ -21,7 +21,7 @@ class OleControlSite final : public IOleClientSite,
                              public IOleInPlaceFrame,
                              public ISimpleFrameSite,
                              public IPropertyNotifySink,
-                             public IDispatch
+                             public NoTypeInfo<IDispatch>
 {
 public:
     explicit OleControlSite(TOleControl* control)
@@ -92,9 +92,6 @@ public:
     HRESULT OnRequestEdit(DISPID) override { return S_OK; }
 
     // IDispatch: the ambient properties.
-    HRESULT GetTypeInfoCount(UINT* count) override { return vl::noTypeInfoCount(count); }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo) override { return vl::noTypeInfo(typeInfo); }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override;
 
 private:

@@ -64,24 +64,29 @@ BSTR EventParameter<BSTR>::get(EventArguments& args, size_t i)
     return nullptr;
 }
 
+namespace
+{
+// The caller's storage when the argument is a reference to a type value; otherwise the scratch,
+// holding the argument's value (or none when it is missing or of another type).
+template <class T>
+T& inOutArgument(VARIANT* arg, VARTYPE type, T* VARIANT::*reference, T VARIANT::*value, T& scratch, T none)
+{
+    if (arg && arg->vt == (type | VT_BYREF) && arg->*reference)
+        return *(arg->*reference);
+    scratch = arg && arg->vt == type ? arg->*value : none;
+    return scratch;
+}
+} // namespace
+
 int32_t& EventParameter<int32_t&>::get(EventArguments& args, size_t i)
 {
-    VARIANT* arg = args.at(i);
-    if (arg && arg->vt == (VT_I4 | VT_BYREF) && arg->plVal)
-        return *arg->plVal;
-    int32_t& scratch = args.int32Scratch(i);
-    scratch = arg && arg->vt == VT_I4 ? arg->lVal : 0;
-    return scratch;
+    return inOutArgument<int32_t>(args.at(i), VT_I4, &VARIANT::plVal, &VARIANT::lVal, args.int32Scratch(i), 0);
 }
 
 VARIANT_BOOL& EventParameter<VARIANT_BOOL&>::get(EventArguments& args, size_t i)
 {
-    VARIANT* arg = args.at(i);
-    if (arg && arg->vt == (VT_BOOL | VT_BYREF) && arg->pboolVal)
-        return *arg->pboolVal;
-    VARIANT_BOOL& scratch = args.boolScratch(i);
-    scratch = arg && arg->vt == VT_BOOL ? arg->boolVal : VARIANT_FALSE;
-    return scratch;
+    return inOutArgument<VARIANT_BOOL>(
+        args.at(i), VT_BOOL, &VARIANT::pboolVal, &VARIANT::boolVal, args.boolScratch(i), VARIANT_FALSE);
 }
 
 Variant EventParameter<Variant>::get(EventArguments& args, size_t i)

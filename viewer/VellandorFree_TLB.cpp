@@ -18,6 +18,14 @@ constexpr DISPID eventDispIds[12] = {
     ReportViewEventId::OnDataLoadFinished,
     ReportViewEventId::OnDataLoadError,
 };
+
+// One of the view's sub-objects, through its getter; a failure raises the control's error.
+template <class Interface> vl::ComPtr<Interface> subObject(IReportView& view, HRESULT (IReportView::*get)(Interface**))
+{
+    vl::ComPtr<Interface> result;
+    vl::oleCheck((view.*get)(&result));
+    return result;
+}
 } // namespace
 
 TControlDescription& TReportView::Description()
@@ -77,24 +85,15 @@ vl::ComPtr<IReportView> TReportView::ViewInterface()
 
 vl::ComPtr<IReportDocument> TReportView::ReportDocument()
 {
-    vl::ComPtr<IReportDocument> result;
-    vl::ComPtr<IReportView> view = ViewInterface();
-    vl::oleCheck(view->get_ReportDocument(&result));
-    return result;
+    return subObject(*ViewInterface(), &IReportView::get_ReportDocument);
 }
 
 vl::ComPtr<IReportData> TReportView::ReportData()
 {
-    vl::ComPtr<IReportData> result;
-    vl::ComPtr<IReportView> view = ViewInterface();
-    vl::oleCheck(view->get_ReportData(&result));
-    return result;
+    return subObject(*ViewInterface(), &IReportView::get_ReportData);
 }
 
 vl::ComPtr<IReportPrinter> TReportView::ReportPrinter()
 {
-    vl::ComPtr<IReportPrinter> result;
-    vl::ComPtr<IReportView> view = ViewInterface();
-    vl::oleCheck(view->get_ReportPrinter(&result));
-    return result;
+    return subObject(*ViewInterface(), &IReportView::get_ReportPrinter);
 }

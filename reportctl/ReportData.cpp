@@ -2,6 +2,7 @@
 #include "ReportData_p.h"
 
 #include "DecimalText_p.h"
+#include "NamedLookup_p.h"
 
 #include <QHashFunctions>
 
@@ -227,10 +228,7 @@ void DataRow::setValue(const QString& name, const QString& value)
 
 const DetailTable* ReportDataSet::detail(const QString& id) const
 {
-    for (const DetailTable& table : details)
-        if (table.id.compare(id, Qt::CaseInsensitive) == 0)
-            return &table;
-    return nullptr;
+    return findNamed(details, &DetailTable::id, id);
 }
 
 QString ReportDataSet::text() const

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QPageSize>
 
+#include "NamedLookup_p.h"
 #include "ReportXml_p.h"
 
 #include <pugixml.hpp>
@@ -209,24 +210,23 @@ PageSetup readPage(const pugi::xml_node& node)
     return page;
 }
 
+// The band elements of a sheet, by their element names.
+constexpr std::pair<std::string_view, BandKind> BandNames[] = {
+    {"title", BandKind::Title},
+    {"pageHeader", BandKind::PageHeader},
+    {"pageFooter", BandKind::PageFooter},
+    {"master", BandKind::Master},
+    {"detailHeader", BandKind::DetailHeader},
+    {"detail", BandKind::Detail},
+    {"detailFooter", BandKind::DetailFooter},
+    {"summary", BandKind::Summary},
+};
+
 std::optional<BandKind> bandKind(std::string_view name)
 {
-    if (name == "title")
-        return BandKind::Title;
-    if (name == "pageHeader")
-        return BandKind::PageHeader;
-    if (name == "pageFooter")
-        return BandKind::PageFooter;
-    if (name == "master")
-        return BandKind::Master;
-    if (name == "detailHeader")
-        return BandKind::DetailHeader;
-    if (name == "detail")
-        return BandKind::Detail;
-    if (name == "detailFooter")
-        return BandKind::DetailFooter;
-    if (name == "summary")
-        return BandKind::Summary;
+    for (const auto& [bandName, kind] : BandNames)
+        if (name == bandName)
+            return kind;
     return std::nullopt;
 }
 
@@ -324,10 +324,7 @@ std::vector<QString> TemplateSheet::detailIds() const
 
 const TemplateSheet* ReportTemplate::sheet(const QString& name) const
 {
-    for (const TemplateSheet& candidate : sheets)
-        if (candidate.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &candidate;
-    return nullptr;
+    return findNamed(sheets, &TemplateSheet::name, name);
 }
 
 QString TemplateCell::boundField() const

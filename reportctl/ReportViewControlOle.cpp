@@ -35,6 +35,16 @@ bool readAmbient(IOleClientSite* site, DISPID dispId, Variant& value)
     return SUCCEEDED(ambient->Invoke(dispId, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr));
 }
 
+// Either way the extent goes: a place for it (missing names the failure) and the content aspect.
+HRESULT checkExtentArguments(DWORD drawAspect, const SIZEL* size, const QString& missing)
+{
+    if (!size)
+        return reportFailure(E_POINTER, missing);
+    if (drawAspect != DVASPECT_CONTENT)
+        return reportFailure(E_INVALIDARG, QStringLiteral("Only the content aspect has an extent"));
+    return S_OK;
+}
+
 } // namespace
 
 // IOleObject
@@ -185,10 +195,9 @@ HRESULT ReportViewControl::GetUserType(DWORD, LPOLESTR* userType)
 
 HRESULT ReportViewControl::SetExtent(DWORD drawAspect, SIZEL* size)
 {
-    if (!size)
-        return reportFailure(E_POINTER, QStringLiteral("No extent given"));
-    if (drawAspect != DVASPECT_CONTENT)
-        return reportFailure(E_INVALIDARG, QStringLiteral("Only the content aspect has an extent"));
+    const HRESULT hr = checkExtentArguments(drawAspect, size, QStringLiteral("No extent given"));
+    if (FAILED(hr))
+        return hr;
     if (size->cx < 0 || size->cy < 0)
         return reportFailure(E_INVALIDARG, QStringLiteral("A negative extent"));
     m_extent = *size;
@@ -197,10 +206,9 @@ HRESULT ReportViewControl::SetExtent(DWORD drawAspect, SIZEL* size)
 
 HRESULT ReportViewControl::GetExtent(DWORD drawAspect, SIZEL* size)
 {
-    if (!size)
-        return reportFailure(E_POINTER, QStringLiteral("No place for the result"));
-    if (drawAspect != DVASPECT_CONTENT)
-        return reportFailure(E_INVALIDARG, QStringLiteral("Only the content aspect has an extent"));
+    const HRESULT hr = checkExtentArguments(drawAspect, size, QStringLiteral("No place for the result"));
+    if (FAILED(hr))
+        return hr;
     *size = m_extent;
     return S_OK;
 }

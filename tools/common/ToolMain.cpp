@@ -7,18 +7,18 @@
 
 namespace vl {
 
-std::optional<int> answerCommandLine(const ToolCommandLine& commandLine)
+std::optional<int> answerCommandLine(const ToolIdentity& tool, const CommandLineAnswers& answers)
 {
-    if (!commandLine.error.empty()) {
-        std::fprintf(stderr, "%s: %s\n%s", commandLine.tool, commandLine.error.c_str(), commandLine.usage.c_str());
+    if (!answers.error.empty()) {
+        std::fprintf(stderr, "%s: %s\n%s", tool.name, answers.error.c_str(), tool.usage.c_str());
         return 2;
     }
-    if (commandLine.help) {
-        std::fputs(commandLine.usage.c_str(), stdout);
+    if (answers.help) {
+        std::fputs(tool.usage.c_str(), stdout);
         return 0;
     }
-    if (commandLine.version) {
-        std::printf("%s %s\n", commandLine.tool, commandLine.programVersion);
+    if (answers.version) {
+        std::printf("%s %s\n", tool.name, tool.programVersion);
         return 0;
     }
     return std::nullopt;

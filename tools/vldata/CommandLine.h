@@ -1,6 +1,7 @@
 #pragma once
 // The command line of vldata.
 
+#include "ArgumentReader.h"
 #include "DataOptions.h"
 
 #include <optional>
@@ -12,16 +13,9 @@ namespace vl {
 struct VldataOptions : DataOptions {
     std::string encoding;
     std::optional<std::string> outputFile; // none: standard output
-    bool help = false;
-    bool version = false;
 };
 
-struct ParsedCommandLine {
-    VldataOptions options;
-    std::string error; // empty when the command line is good
-};
-
-ParsedCommandLine parseVldataCommandLine(const std::vector<std::string>& arguments);
+ParsedCommandLine<VldataOptions> parseVldataCommandLine(const std::vector<std::string>& arguments);
 
 extern const std::string VldataUsage;
 

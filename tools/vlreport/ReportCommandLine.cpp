@@ -21,66 +21,46 @@ const std::string VlreportUsage
         "  --dpi N               resolution of the PNG pages, 24 to 1200 (default: 96)\n"
         "  --stats               print pages, rows and milliseconds of loading, layout, output\n";
 
-ParsedReportCommandLine parseVlreportCommandLine(const std::vector<std::string>& arguments)
+ParsedCommandLine<VlreportOptions> parseVlreportCommandLine(const std::vector<std::string>& arguments)
 {
-    ParsedReportCommandLine result;
+    ParsedCommandLine<VlreportOptions> result;
     VlreportOptions& options = result.options;
-    DataOptionParser dataOptions(options.data);
     bool dpiGiven = false;
     auto fail = [&](std::string message) {
         result.error = std::move(message);
         return result;
     };
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        switch (dataOptions.parse(arguments, i, result.error)) {
-        case DataOptionParser::Outcome::Taken:
-            continue;
-        case DataOptionParser::Outcome::Failed:
-            return result;
-        case DataOptionParser::Outcome::NotDataOption:
-            break;
-        }
-        const std::string& arg = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
+    ArgumentReader::readAll(arguments, options.data, result, [&](ArgumentReader& reader) {
+        const std::string& arg = reader.argument();
         // Options that take one value and may be given once.
         std::optional<std::string>* single = arg == "--data" ? &options.dataFile
             : arg == "--sheet"                               ? &options.sheet
             : arg == "--pdf"                                 ? &options.pdfFile
             : arg == "--png"                                 ? &options.pngFolder
                                                              : nullptr;
-        if (single) {
-            if (!hasValue)
-                return fail("option " + arg + " needs a value");
-            if (single->has_value())
-                return fail(arg + " given twice");
-            *single = arguments[++i];
-        } else if (arg == "--dpi") {
-            if (!hasValue)
-                return fail("option --dpi needs a value");
-            if (dpiGiven)
-                return fail("--dpi given twice");
-            dpiGiven = true;
-            const std::string& text = arguments[++i];
+        if (single)
+            return reader.takeValueOnce(*single);
+        if (arg == "--dpi") {
+            std::string text;
+            if (!reader.takeValueOnce(text, dpiGiven))
+                return false;
             const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), options.dpi);
             if (error != std::errc() || end != text.data() + text.size() || options.dpi < 24 || options.dpi > 1200)
-                return fail("--dpi " + text + " is not a number from 24 to 1200");
+                return reader.refuse("--dpi " + text + " is not a number from 24 to 1200");
         } else if (arg == "--stats") {
             options.stats = true;
-        } else if (arg == "--help") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            return fail("unknown option " + arg);
+            return reader.refuse("unknown option " + arg);
         } else if (!options.templateFile.empty()) {
-            return fail("more than one template given: " + options.templateFile + " and " + arg);
+            return reader.refuse("more than one template given: " + options.templateFile + " and " + arg);
         } else if (arg.empty()) {
-            return fail("the template's file name is empty");
+            return reader.refuse("the template's file name is empty");
         } else {
             options.templateFile = arg;
         }
-    }
-    if (options.help || options.version)
+        return true;
+    });
+    if (!result.error.empty() || result.help || result.version)
         return result;
     if (options.templateFile.empty())
         return fail("no template given");

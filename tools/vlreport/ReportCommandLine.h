@@ -1,6 +1,7 @@
 #pragma once
 // The command line of vlreport.
 
+#include "ArgumentReader.h"
 #include "DataOptions.h"
 
 #include <optional>
@@ -18,17 +19,10 @@ struct VlreportOptions {
     std::optional<std::string> pngFolder;
     int dpi = 96; // of the PNG pages; the screen's at 100%
     bool stats = false;
-    bool help = false;
-    bool version = false;
-};
-
-struct ParsedReportCommandLine {
-    VlreportOptions options;
-    std::string error; // empty when the command line is good
 };
 
 // With --help or --version the rest of the command line need not be complete, only well formed.
-ParsedReportCommandLine parseVlreportCommandLine(const std::vector<std::string>& arguments);
+ParsedCommandLine<VlreportOptions> parseVlreportCommandLine(const std::vector<std::string>& arguments);
 
 extern const std::string VlreportUsage;
 

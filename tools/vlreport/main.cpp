@@ -4,7 +4,6 @@
 #include "Exceptions.h"
 #include "ReportCommandLine.h"
 #include "ReportRun.h"
-#include "Startup.h"
 #include "ToolMain.h"
 
 #include <QGuiApplication>
@@ -12,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,22 +38,19 @@ bool pdfIsStandardOutput(const vl::VlreportOptions& options)
 
 int main(int argc, char** argv)
 {
-    // The window's own start, so that the same data give the same text here as there.
-    const vl::ProgramStart start;
-    const vl::ParsedReportCommandLine parsed = vl::parseVlreportCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (const std::optional<int> exitCode = vl::answerCommandLine(
-            {"vlreport", VL_VERSION, vl::VlreportUsage, parsed.error, parsed.options.help, parsed.options.version}))
-        return *exitCode;
-    // Never a window, so the same pages come out with or without a display.
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    qInstallMessageHandler(passCriticalQtMessages);
-    int qtArgc = 1;
-    QGuiApplication application(qtArgc, argv);
-    return vl::runReportingFailures([&] {
-        const vl::ReportRunStats stats = vl::runVlreport(parsed.options);
-        for (const std::string& prompt : stats.prompts)
-            std::fprintf(stderr, "%s\n", vl::messageWithFullStop(prompt).c_str());
-        if (parsed.options.stats)
-            std::fputs(vl::statsText(stats).c_str(), pdfIsStandardOutput(parsed.options) ? stderr : stdout);
-    });
+    return vl::runTool({"vlreport", VL_VERSION, vl::VlreportUsage}, argc, argv, vl::parseVlreportCommandLine,
+        [&](const vl::VlreportOptions& options) {
+            // Never a window, so the same pages come out with or without a display.
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            qInstallMessageHandler(passCriticalQtMessages);
+            int qtArgc = 1;
+            QGuiApplication application(qtArgc, argv);
+            return vl::runReportingFailures([&] {
+                const vl::ReportRunStats stats = vl::runVlreport(options);
+                for (const std::string& prompt : stats.prompts)
+                    std::fprintf(stderr, "%s\n", vl::messageWithFullStop(prompt).c_str());
+                if (options.stats)
+                    std::fputs(vl::statsText(stats).c_str(), pdfIsStandardOutput(options) ? stderr : stdout);
+            });
+        });
 }

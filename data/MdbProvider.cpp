@@ -400,34 +400,32 @@ private:
             if (size < bytes)
                 damaged(format("a value of column '%s' of %s is too short", column.name, what.c_str()));
         };
+        // A value of a fixed size, read once the field is known to hold all of it.
+        auto fixed = [&]<typename T>(T (*read)(const unsigned char*)) {
+            need(sizeof(T));
+            return read(p);
+        };
         switch (column.col_type) {
         case MDB_BYTE:
-            need(1);
-            cell.setInteger(p[0]);
+            cell.setInteger(fixed(raw<uint8_t>));
             break;
         case MDB_INT:
-            need(2);
-            cell.setInteger(raw<int16_t>(p));
+            cell.setInteger(fixed(raw<int16_t>));
             break;
         case MDB_LONGINT:
-            need(4);
-            cell.setInteger(raw<int32_t>(p));
+            cell.setInteger(fixed(raw<int32_t>));
             break;
         case MDB_MONEY:
-            need(8);
-            cell.setInteger(raw<int64_t>(p), ProviderCell::Kind::Currency);
+            cell.setInteger(fixed(raw<int64_t>), ProviderCell::Kind::Currency);
             break;
         case MDB_FLOAT:
-            need(4);
-            cell.setReal(raw<float>(p));
+            cell.setReal(fixed(raw<float>));
             break;
         case MDB_DOUBLE:
-            need(8);
-            cell.setReal(raw<double>(p));
+            cell.setReal(fixed(raw<double>));
             break;
         case MDB_DATETIME:
-            need(8);
-            cell.setReal(raw<double>(p), ProviderCell::Kind::Date);
+            cell.setReal(fixed(raw<double>), ProviderCell::Kind::Date);
             break;
         case MDB_REPID:
             need(16);

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 namespace vl
 {
@@ -25,39 +26,35 @@ struct ScratchFile {
     }
 };
 
+// The ADO types whose Jet column needs nothing beyond its type.
+constexpr std::pair<int, jet::FieldType> PlainColumnTypes[] = {
+    {adSmallInt, jet::FieldType::Integer},
+    {adUnsignedTinyInt, jet::FieldType::Byte},
+    {adBoolean, jet::FieldType::Boolean},
+    {adCurrency, jet::FieldType::Currency},
+    {adSingle, jet::FieldType::Single},
+    {adDouble, jet::FieldType::Double},
+    {adDate, jet::FieldType::DateTime},
+    {adGUID, jet::FieldType::ReplicationId},
+    {adLongVarWChar, jet::FieldType::Memo},
+    {adLongVarBinary, jet::FieldType::OleObject},
+};
+
 jet::ColumnDefinition columnOf(const std::string& table, const ProviderColumn& column)
 {
     using F = jet::FieldType;
     jet::ColumnDefinition def;
     def.name = column.name;
+    for (const auto& [adoType, jetType] : PlainColumnTypes) {
+        if (column.type == adoType) {
+            def.type = jetType;
+            return def;
+        }
+    }
     switch (column.type) {
     case adInteger:
         def.type = F::LongInteger;
         def.autoIncrement = column.isAutoIncrement.value_or(false);
-        break;
-    case adSmallInt:
-        def.type = F::Integer;
-        break;
-    case adUnsignedTinyInt:
-        def.type = F::Byte;
-        break;
-    case adBoolean:
-        def.type = F::Boolean;
-        break;
-    case adCurrency:
-        def.type = F::Currency;
-        break;
-    case adSingle:
-        def.type = F::Single;
-        break;
-    case adDouble:
-        def.type = F::Double;
-        break;
-    case adDate:
-        def.type = F::DateTime;
-        break;
-    case adGUID:
-        def.type = F::ReplicationId;
         break;
     case adNumeric:
         def.type = F::Numeric;
@@ -69,16 +66,10 @@ jet::ColumnDefinition columnOf(const std::string& table, const ProviderColumn& c
         def.type = F::Text;
         def.size = column.definedSize;
         break;
-    case adLongVarWChar:
-        def.type = F::Memo;
-        break;
     case adBinary:
     case adVarBinary:
         def.type = F::Binary;
         def.size = column.definedSize;
-        break;
-    case adLongVarBinary:
-        def.type = F::OleObject;
         break;
     default:
         throw Exception(format("Table '%s', column '%s': a Jet 4 database has no column of ADO type %d.", table.c_str(),

@@ -1,16 +1,16 @@
 #include "ReportExpression.h"
 
-#include "DecimalText_p.h"
+#include "ExpressionFunctions_p.h"
+#include "ExpressionValue_p.h"
 
-#include <QLocale>
-
-#include <algorithm>
-#include <cmath>
 #include <string_view>
 
 namespace vl {
 
-QString formatNumber(double value, int decimals);
+ExprValue ExpressionContext::parameter(const QString&)
+{
+    return {};
+}
 
 namespace {
 
@@ -29,7 +29,7 @@ public:
 
     std::shared_ptr<const Expression> parseAll()
     {
-        auto result = concatenation();
+        auto result = disjunction();
         skipBlanks();
         if (m_pos < m_text.size())
             fail();
@@ -72,7 +72,7 @@ private:
         {
             if (++m_parser.m_depth > MaxExpressionDepth)
                 throw ParseError{QStringLiteral("the expression nests deeper than %1 levels of parentheses, "
-                                                "function calls and minus signs")
+                                                "function calls, minus signs and nots")
                                      .arg(MaxExpressionDepth)};
         }
         ~Level() { --m_parser.m_depth; }
@@ -91,13 +91,37 @@ private:
         return 0;
     }
 
+    // A comparison operator, the two-letter ones as one character each (see Expression::ops).
+    char16_t takeComparison()
+    {
+        const char16_t op = takeOneOf(u"=<>");
+        if (op == 0 || op == u'=' || m_pos >= m_text.size())
+            return op;
+        const QChar next = m_text[m_pos];
+        if (next == u'=' || (op == u'<' && next == u'>'))
+            ++m_pos;
+        return next == u'=' ? (op == u'<' ? u'≤' : u'≥') : op == u'<' && next == u'>' ? u'≠' : op;
+    }
+
+    // A keyword such as `and`, in any case, as a whole word; `not.x` stays the field of a source "not".
+    bool takeWord(QLatin1StringView word)
+    {
+        skipBlanks();
+        const qsizetype end = m_pos + word.size();
+        if (end > m_text.size() || QStringView(m_text).mid(m_pos, word.size()).compare(word, Qt::CaseInsensitive) != 0
+            || (end < m_text.size() && (isNameChar(m_text[end]) || m_text[end] == u'.')))
+            return false;
+        m_pos = end;
+        return true;
+    }
+
     // Operands joined by operators of one precedence become one node, however long the chain, so a
     // flat chain adds one level to the tree rather than one per operator.
-    std::shared_ptr<const Expression> chain(std::u16string_view ops, std::shared_ptr<const Expression> (Parser::*operand)())
+    std::shared_ptr<const Expression> chain(char16_t (Parser::*takeOperator)(), std::shared_ptr<const Expression> (Parser::*operand)())
     {
         std::shared_ptr<const Expression> first = (this->*operand)();
         std::shared_ptr<Expression> node;
-        while (const char16_t op = takeOneOf(ops)) {
+        while (const char16_t op = (this->*takeOperator)()) {
             if (!node) {
                 node = std::make_shared<Expression>();
                 node->kind = Expression::Binary;
@@ -111,9 +135,43 @@ private:
         return first;
     }
 
-    std::shared_ptr<const Expression> concatenation() { return chain(u"&", &Parser::additive); }
-    std::shared_ptr<const Expression> additive() { return chain(u"+-", &Parser::term); }
-    std::shared_ptr<const Expression> term() { return chain(u"*/", &Parser::unary); }
+    // `and` and `or` chains, one node each as the operator chains are.
+    std::shared_ptr<const Expression> logical(Expression::Kind kind, QLatin1StringView word,
+                                              std::shared_ptr<const Expression> (Parser::*operand)())
+    {
+        std::shared_ptr<const Expression> first = (this->*operand)();
+        if (!takeWord(word))
+            return first;
+        auto node = std::make_shared<Expression>();
+        node->kind = kind;
+        node->args.push_back(std::move(first));
+        do
+            node->args.push_back((this->*operand)());
+        while (takeWord(word));
+        return node;
+    }
+
+    char16_t takeJoin() { return takeOneOf(u"&"); }
+    char16_t takeAdditive() { return takeOneOf(u"+-"); }
+    char16_t takeMultiplicative() { return takeOneOf(u"*/"); }
+
+    std::shared_ptr<const Expression> disjunction() { return logical(Expression::Or, QLatin1StringView("or"), &Parser::conjunction); }
+    std::shared_ptr<const Expression> conjunction() { return logical(Expression::And, QLatin1StringView("and"), &Parser::negation); }
+    std::shared_ptr<const Expression> comparison() { return chain(&Parser::takeComparison, &Parser::concatenation); }
+    std::shared_ptr<const Expression> concatenation() { return chain(&Parser::takeJoin, &Parser::additive); }
+    std::shared_ptr<const Expression> additive() { return chain(&Parser::takeAdditive, &Parser::term); }
+    std::shared_ptr<const Expression> term() { return chain(&Parser::takeMultiplicative, &Parser::unary); }
+
+    std::shared_ptr<const Expression> negation()
+    {
+        if (!takeWord(QLatin1StringView("not")))
+            return comparison();
+        const Level level(*this);
+        auto node = std::make_shared<Expression>();
+        node->kind = Expression::Not;
+        node->args = {negation()};
+        return node;
+    }
 
     std::shared_ptr<const Expression> unary()
     {
@@ -136,7 +194,7 @@ private:
         auto node = std::make_shared<Expression>();
         if (take(u'(')) {
             const Level level(*this);
-            auto inner = concatenation();
+            auto inner = disjunction();
             if (!take(u')'))
                 fail();
             return inner;
@@ -165,11 +223,17 @@ private:
         if (first.isEmpty())
             fail();
         if (take(u'.')) {
-            node->kind = Expression::Field;
-            node->source = first;
-            node->field = name();
-            if (node->field.isEmpty())
+            QString second = name();
+            if (second.isEmpty())
                 fail();
+            if (first.compare(QLatin1StringView("Param"), Qt::CaseInsensitive) == 0) {
+                node->kind = Expression::Parameter;
+                node->text = std::move(second);
+            } else {
+                node->kind = Expression::Field;
+                node->source = first;
+                node->field = std::move(second);
+            }
             return node;
         }
         if (take(u'('))
@@ -210,15 +274,23 @@ private:
                 throw ParseError{QStringLiteral("%1 needs a field: \"[%2]\"").arg(function.toLower(), m_text)};
             return node;
         }
-        node->kind = Expression::Call;
+        node->builtin = findBuiltin(function);
+        node->kind = node->builtin < 0 ? Expression::Call : Expression::Builtin;
         node->text = function;
         const Level level(*this);
         if (!take(u')')) {
             do
-                node->args.push_back(concatenation());
+                node->args.push_back(disjunction());
             while (take(u','));
             if (!take(u')'))
                 fail();
+        }
+        if (node->builtin >= 0) {
+            const BuiltinFunction& builtin = builtinFunction(node->builtin);
+            const int count = static_cast<int>(std::min<size_t>(node->args.size(), INT_MAX));
+            if (count < builtin.minArguments || (builtin.maxArguments >= 0 && count > builtin.maxArguments))
+                throw ParseError{QStringLiteral("%1 takes %2, not %3: \"[%4]\"")
+                                     .arg(QStringView(builtin.name), argumentCountText(builtin), QString::number(count), m_text)};
         }
         return node;
     }
@@ -228,129 +300,7 @@ private:
     int m_depth = 0;
 };
 
-bool hasDateLetters(const QString& format)
-{
-    return format.contains(u'y') || format.contains(u'M') || format.contains(u'd') || format.contains(u'H')
-        || format.contains(u'h') || format.contains(u'm') || format.contains(u's');
-}
-
-// Dates as the data layer writes them: ISO, or the short date forms of the usual locales, with an
-// optional time. Two-digit years below 50 are read as 20yy.
-QDateTime parseDateTime(const QString& text)
-{
-    const QString trimmed = text.trimmed();
-    if (trimmed.size() < 6 || !trimmed[0].isDigit())
-        return {};
-    QDateTime value = QDateTime::fromString(trimmed, Qt::ISODate);
-    if (value.isValid())
-        return value;
-    static const char* const dates[] = {"yyyy-M-d", "yyyy/M/d", "M/d/yyyy", "M/d/yy", "d.M.yyyy"};
-    static const char* const times[] = {"", " H:mm:ss", " H:mm", " h:mm:ss AP", " h:mm AP"};
-    for (const char* date : dates) {
-        for (const char* time : times) {
-            const QString format = QString::fromLatin1(date) + QString::fromLatin1(time);
-            value = QLocale::c().toDateTime(trimmed, format);
-            if (!value.isValid())
-                continue;
-            if (format.contains(QLatin1String("/yy")) && !format.contains(QLatin1String("yyyy")) && value.date().year() < 1950)
-                value = value.addYears(100);
-            return value;
-        }
-    }
-    return {};
-}
-
-// Where the number pattern of a format such as "¥#,##0.00" starts and ends; start is -1 without one.
-void findNumberPattern(const QString& format, qsizetype& start, qsizetype& end)
-{
-    start = -1;
-    end = -1;
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        const QChar c = format[i];
-        if (c == u'0' || c == u'#' || c == u',' || (c == u'.' && start >= 0)) {
-            if (start < 0)
-                start = i;
-            end = i + 1;
-        } else if (start >= 0) {
-            break;
-        }
-    }
-}
-
-qsizetype patternDecimals(QStringView pattern)
-{
-    const qsizetype point = pattern.indexOf(u'.');
-    return point < 0 ? 0 : pattern.size() - point - 1;
-}
-
-// "#,##0.00" and the like: digits after the point, grouping, percent, and the text around the pattern.
-QString formatWithPattern(double value, const QString& format)
-{
-    qsizetype start = -1, end = -1;
-    findNumberPattern(format, start, end);
-    const QString pattern = format.mid(start, end - start);
-    const QString prefix = format.left(start);
-    const QString suffix = format.mid(end);
-    if (suffix.contains(u'%'))
-        value *= 100;
-    const int decimals = static_cast<int>(std::min<qsizetype>(patternDecimals(pattern), MaxDecimals));
-    QString digits = QString::number(std::abs(value), 'f', decimals);
-    if (pattern.contains(u',')) {
-        const qsizetype dot = digits.indexOf(u'.');
-        qsizetype integerEnd = dot < 0 ? digits.size() : dot;
-        for (qsizetype i = integerEnd - 3; i > 0; i -= 3)
-            digits.insert(i, u',');
-    }
-    // No "-0.00": a negative number shows its sign only when a digit other than 0 is left.
-    const bool negative = value < 0 && std::any_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'1' && c <= u'9'; });
-    return (negative ? QStringLiteral("-") : QString()) + prefix + digits + suffix;
-}
-
 } // namespace
-
-namespace {
-constexpr qsizetype MaxNumberTextLength = 400;
-} // namespace
-
-bool ExprValue::toNumber(double& out) const
-{
-    if (type == Number) {
-        out = number;
-        return true;
-    }
-    if (type == Text) {
-        if (const std::optional<double> plain = plainDecimal(QStringView(text))) {
-            out = *plain;
-            return true;
-        }
-        // Any number Qt reads in exponent form fits in a few dozen characters; a longer text is none, and a
-        // chain that grows such a text one piece at a time must not re-read all of it at every step.
-        if (text.size() > MaxNumberTextLength)
-            return false;
-        bool ok = false;
-        const double value = text.trimmed().toDouble(&ok);
-        if (ok)
-            out = value;
-        return ok;
-    }
-    return false;
-}
-
-QString ExprValue::toText() const
-{
-    switch (type) {
-    case Empty:
-        return {};
-    case Number:
-        return formatNumber(number, -1);
-    case Text:
-        return text;
-    case DateTime:
-        return dateTime.time() == QTime(0, 0) ? dateTime.date().toString(Qt::ISODate)
-                                               : dateTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    }
-    return {};
-}
 
 std::shared_ptr<const Expression> parseExpression(const QString& text, QString& reason)
 {
@@ -364,102 +314,34 @@ std::shared_ptr<const Expression> parseExpression(const QString& text, QString& 
 
 namespace {
 
-// A parsed tree is at most a negation or a call and three chain nodes per level deep.
-constexpr int MaxEvaluationDepth = 4 * (MaxExpressionDepth + 1);
+// A parsed tree is at most a negation, a not or a call and six chain nodes (or, and, comparison, &, + -,
+// * /) per level deep.
+constexpr int MaxEvaluationDepth = 8 * (MaxExpressionDepth + 1);
 
-// Follows a text as it grows at its end and tells whether it could still read as a number: a sign,
-// digits, a point, an exponent, or a word of inf and nan, blanks around. It accepts every text that
-// QString::toDouble accepts, and more, so "dead" and "incomplete" are safe answers of "no number"
-// without asking the general parser, which costs time in the text's length on every step of a chain.
-class NumberPrefix {
-public:
-    void feed(QStringView text)
-    {
-        for (const QChar c : text) {
-            if (m_state == Dead)
-                return;
-            step(c);
-        }
+// `left` op `right` for a comparison operator, or nullopt for any other operator.
+std::optional<bool> compared(char16_t op, const ExprValue& left, const ExprValue& right)
+{
+    if (op != u'=' && op != u'<' && op != u'>' && op != u'≠' && op != u'≤' && op != u'≥')
+        return std::nullopt;
+    bool unordered = false;
+    const int order = compareValues(left, right, unordered);
+    if (unordered)
+        return op == u'≠'; // NaN equals nothing, itself included
+    switch (op) {
+    case u'=':
+        return order == 0;
+    case u'≠':
+        return order != 0;
+    case u'<':
+        return order < 0;
+    case u'>':
+        return order > 0;
+    case u'≤':
+        return order <= 0;
+    default:
+        return order >= 0;
     }
-    // False only when no text that begins like this one is a number.
-    bool viable() const { return m_state != Dead; }
-    // True when the text itself may be a number.
-    bool complete() const
-    {
-        return m_state == Int || m_state == Frac || m_state == ExpDigits || m_state == Word
-            || (m_state == Trail && m_completeBeforeTrail);
-    }
-
-private:
-    enum State : unsigned char { Lead, Sign, Int, Point, Frac, Exp, ExpSign, ExpDigits, Word, Trail, Dead };
-
-    static bool isSign(char16_t c) { return c == u'+' || c == u'-' || c == u'\u2212'; }
-
-    void step(QChar character)
-    {
-        const char16_t c = character.unicode();
-        const bool digit = c >= u'0' && c <= u'9';
-        const bool blank = character.isSpace();
-        const bool exponent = c == u'e' || c == u'E';
-        if (blank && m_state != Lead && m_state != Trail)
-            m_completeBeforeTrail = complete();
-        switch (m_state) {
-        case Lead:
-            m_state = blank ? Lead : isSign(c) ? Sign : digit ? Int : c == u'.' ? Point : word(c);
-            break;
-        case Sign:
-            m_state = digit ? Int : c == u'.' ? Point : word(c);
-            break;
-        case Int:
-            m_state = digit ? Int : c == u'.' ? Frac : exponent ? Exp : blank ? Trail : Dead;
-            break;
-        case Point:
-            m_state = digit ? Frac : Dead;
-            break;
-        case Frac:
-            m_state = digit ? Frac : exponent ? Exp : blank ? Trail : Dead;
-            break;
-        case Exp:
-            m_state = isSign(c) ? ExpSign : digit ? ExpDigits : Dead;
-            break;
-        case ExpSign:
-            m_state = digit ? ExpDigits : Dead;
-            break;
-        case ExpDigits:
-            m_state = digit ? ExpDigits : blank ? Trail : Dead;
-            break;
-        case Word:
-            m_state = blank ? Trail : word(c);
-            break;
-        case Trail:
-            m_state = blank ? Trail : Dead;
-            break;
-        case Dead:
-            break;
-        }
-    }
-
-    State word(char16_t c)
-    {
-        static constexpr std::string_view words[] = {"infinity", "nan"};
-        if (c >= 0x80 || m_wordLength >= sizeof m_word)
-            return Dead;
-        const char lower = static_cast<char>(c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c);
-        const std::string_view sofar(m_word, m_wordLength);
-        for (const std::string_view candidate : words) {
-            if (m_wordLength < candidate.size() && candidate.starts_with(sofar) && candidate[m_wordLength] == lower) {
-                m_word[m_wordLength++] = lower;
-                return Word;
-            }
-        }
-        return Dead;
-    }
-
-    State m_state = Lead;
-    bool m_completeBeforeTrail = false;
-    char m_word[8] {};
-    std::size_t m_wordLength = 0;
-};
+}
 
 // One step of a chain: `left` op `right`. `leftDigits` follows left's text while it is text. Text is
 // appended in place and its number-ness followed piece by piece, so a long chain of joins costs time in
@@ -480,6 +362,8 @@ ExprValue combine(char16_t op, ExprValue left, const ExprValue& right, NumberPre
     };
     if (op == u'&')
         return join();
+    if (const std::optional<bool> truth = compared(op, left, right))
+        return ExprValue::fromBoolean(*truth);
     double a = 0, b = 0;
     const bool leftCanBeNumber = left.type != ExprValue::Text || (leftDigits.viable() && leftDigits.complete());
     const bool numbers = (left.type == ExprValue::Empty || (leftCanBeNumber && left.toNumber(a)))
@@ -500,6 +384,38 @@ ExprValue combine(char16_t op, ExprValue left, const ExprValue& right, NumberPre
             return ExprValue{}; // a division by zero prints empty rather than "inf"
         return ExprValue::fromNumber(a / b);
     }
+}
+
+ExprValue evaluate(const Expression& expression, ExpressionContext& context, int depth);
+
+// A built-in's arguments, each evaluated only when the function asks for it, so that `if` and `coalesce`
+// leave the rest alone.
+class LazyArguments final : public FunctionArguments {
+public:
+    LazyArguments(const Expression& call, ExpressionContext& context, int depth)
+        : m_call(call), m_context(context), m_depth(depth)
+    {
+    }
+    size_t count() const override { return m_call.args.size(); }
+    ExprValue value(size_t index) override
+    {
+        return index < m_call.args.size() ? evaluate(*m_call.args[index], m_context, m_depth + 1) : ExprValue{};
+    }
+    ExpressionContext& context() override { return m_context; }
+
+private:
+    const Expression& m_call;
+    ExpressionContext& m_context;
+    int m_depth;
+};
+
+// Apart from evaluate, so that its frame, which a deep tree repeats, stays small.
+[[gnu::noinline]] ExprValue callBuiltin(const Expression& expression, ExpressionContext& context, int depth)
+{
+    if (expression.builtin < 0 || expression.builtin >= builtinFunctionCount())
+        return {};
+    LazyArguments arguments(expression, context, depth);
+    return builtinFunction(expression.builtin).evaluate(arguments);
 }
 
 ExprValue evaluate(const Expression& expression, ExpressionContext& context, int depth)
@@ -529,6 +445,21 @@ ExprValue evaluate(const Expression& expression, ExpressionContext& context, int
         for (const auto& arg : expression.args)
             args.push_back(evaluate(*arg, context, depth + 1));
         return context.call(expression.text, args);
+    }
+    case Expression::Parameter:
+        return context.parameter(expression.text);
+    case Expression::Builtin:
+        return callBuiltin(expression, context, depth);
+    case Expression::Not:
+        return ExprValue::fromBoolean(!expression.args.empty() && !isTrue(evaluate(*expression.args[0], context, depth + 1)));
+    case Expression::And:
+    case Expression::Or: {
+        // Stops at the first operand that decides: false for and, true for or.
+        const bool decider = expression.kind == Expression::Or;
+        for (const auto& operand : expression.args)
+            if (isTrue(evaluate(*operand, context, depth + 1)) == decider)
+                return ExprValue::fromBoolean(decider);
+        return ExprValue::fromBoolean(!decider);
     }
     case Expression::Negate: {
         if (expression.args.empty())
@@ -563,38 +494,6 @@ ExprValue evaluate(const Expression& expression, ExpressionContext& context, int
 ExprValue evaluateExpression(const Expression& expression, ExpressionContext& context)
 {
     return evaluate(expression, context, 0);
-}
-
-QString formatValue(const ExprValue& value, const QString& format, int decimals)
-{
-    if (value.type == ExprValue::Empty)
-        return {};
-    if (!format.isEmpty()) {
-        const bool numeric = format.contains(u'0') || format.contains(u'#');
-        double number = 0;
-        if (numeric && value.toNumber(number))
-            return formatWithPattern(number, format);
-        if (!numeric && hasDateLetters(format)) {
-            const QDateTime dateTime = value.type == ExprValue::DateTime ? value.dateTime
-                                     : value.type == ExprValue::Text   ? parseDateTime(value.text)
-                                                                       : QDateTime();
-            if (dateTime.isValid())
-                return QLocale::c().toString(dateTime, format);
-        }
-    }
-    if (value.type == ExprValue::Number)
-        return formatNumber(value.number, decimals);
-    return value.toText();
-}
-
-int formatDecimals(const QString& format)
-{
-    qsizetype start = -1, end = -1;
-    findNumberPattern(format, start, end);
-    if (start < 0)
-        return 0;
-    // Counted with a ceiling, so that a pattern longer than an int holds is no overflow.
-    return static_cast<int>(std::min<qsizetype>(patternDecimals(QStringView(format).mid(start, end - start)), MaxDecimals + 1));
 }
 
 } // namespace vl

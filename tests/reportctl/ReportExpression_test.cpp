@@ -1,5 +1,7 @@
 #include "ReportExpression.h"
 #include "ReportLayout.h"
+#include "ReportTemplate.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -78,9 +80,185 @@ TEST(Expression, ArithmeticJoiningAndFunctions)
         EXPECT_EQ(evaluateText(c.expression), QString::fromUtf8(c.expected)) << c.expression;
 }
 
+TEST(Expression, ComparisonsAndLogic)
+{
+    struct Case {
+        const char* expression;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"1 = 1", "true"},
+        {"1 <> 1", "false"},
+        {"2 < 10", "true"},
+        {"'2' < '10'", "true"}, // decimal text compares as numbers
+        {"'10' = 10.0", "true"},
+        {"D.Salary >= 1500.5", "true"},
+        {"D.Salary > 1500.5", "false"},
+        {"3 <= 2", "false"},
+        {"'abc' < 'abd'", "true"},
+        {"'a' < 'B'", "false"}, // by code points, case counts
+        {"'a' = 'A'", "false"},
+        {"'！' < '😀'", "true"}, // U+FF01 before U+1F600, though not in UTF-16 units
+        {"'x' > 1", "true"}, // text and number compare as text
+        {"D.Name = '张三'", "true"},
+        {"D.Missing = ''", "true"},
+        {"D.Missing = 0", "false"},
+        {"Date = '2024-02-29'", "true"}, // a date and text that reads as one compare as dates
+        {"D.Born < Date", "true"},
+        {"Date > '2024-3-1'", "false"},
+        {"'nan' = 'nan'", "false"}, // NaN equals nothing
+        {"'nan' <> 'nan'", "true"},
+        {"1 + 1 = '2' & ''", "true"}, // & and + bind tighter
+        {"'a' & 'b' = 'ab'", "true"},
+        {"1 < 2 = 1", "true"}, // left to right: true = 1
+        {"(1 = 1) + (2 = 2)", "2"},
+        {"(1 = 1) & ''", "true"},
+        {"not 1 = 2", "true"},
+        {"NOT 0", "true"},
+        {"not not 1", "true"},
+        {"not ''", "true"},
+        {"not 'FALSE'", "true"},
+        {"not 'no'", "false"},
+        {"not '0.0'", "true"},
+        {"not 'nan'", "true"},
+        {"not D.Missing", "true"},
+        {"not Date", "false"},
+        {"1 = 1 And 2 = 2", "true"},
+        {"1 = 2 OR 2 = 2", "true"},
+        {"1 = 1 or 1 = 2 and 1 = 2", "true"}, // and binds tighter than or
+        {"(1 = 1 or 1 = 2) and 1 = 2", "false"},
+        {"not 1 = 1 or 1 = 1", "true"},
+        {"'0' or ''", "false"},
+        {"Param.Title & 'x'", "x"}, // no parameter: empty
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(evaluateText(c.expression), QString::fromUtf8(c.expected)) << c.expression;
+}
+
+TEST(Expression, TruthOfEveryKindOfValue)
+{
+    struct Case {
+        ExprValue value;
+        bool expected;
+    };
+    const Case cases[] = {
+        {ExprValue{}, false},
+        {ExprValue::fromBoolean(true), true},
+        {ExprValue::fromBoolean(false), false},
+        {ExprValue::fromNumber(0), false},
+        {ExprValue::fromNumber(-0.5), true},
+        {ExprValue::fromNumber(std::nan("")), false},
+        {ExprValue::fromText(""), false},
+        {ExprValue::fromText("True"), true},
+        {ExprValue::fromText("fAlSe"), false},
+        {ExprValue::fromText("0"), false},
+        {ExprValue::fromText("-0.00"), false},
+        {ExprValue::fromText("2"), true},
+        {ExprValue::fromText("no"), true},
+        {ExprValue::fromText(" "), true},
+        {ExprValue::fromDateTime(QDateTime(QDate(2024, 1, 1), QTime(0, 0))), true},
+        {ExprValue::fromDateTime(QDateTime()), false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isTrue(c.value), c.expected) << c.value.toText().toStdString() << " of type " << c.value.type;
+    double number = -1;
+    EXPECT_TRUE(ExprValue::fromBoolean(true).toNumber(number));
+    EXPECT_EQ(number, 1);
+    EXPECT_EQ(ExprValue::fromBoolean(false).toText(), "false");
+}
+
+TEST(Expression, AndOrStopAtTheOperandThatDecides)
+{
+    struct Case {
+        const char* expression;
+        size_t calls;
+    };
+    const Case cases[] = {
+        {"1 = 2 and f(1)", 0}, {"1 = 1 or f(1)", 0}, {"1 = 1 and f(1)", 1}, {"0 or f(1) or f(2)", 1},
+        {"0 or 0 and f(1)", 0}, {"f(1) = f(2)", 2},
+    };
+    for (const Case& c : cases) {
+        QString reason;
+        const auto expression = parseExpression(QString::fromUtf8(c.expression), reason);
+        ASSERT_NE(expression, nullptr) << reason.toStdString();
+        FakeContext context;
+        evaluateExpression(*expression, context);
+        EXPECT_EQ(context.calls.size(), c.calls) << c.expression;
+    }
+}
+
+TEST(Expression, ParametersAreAskedOfTheContext)
+{
+    class ParameterContext final : public ExpressionContext {
+    public:
+        ExprValue field(const QString&, const QString&) override { return {}; }
+        ExprValue aggregate(AggregateKind, const QString&, const QString&) override { return {}; }
+        ExprValue pageNumber() override { return {}; }
+        ExprValue pageCount() override { return {}; }
+        QDateTime printTime() override { return {}; }
+        ExprValue call(const QString&, const std::vector<ExprValue>&) override { return {}; }
+        ExprValue parameter(const QString& name) override { return ExprValue::fromText(name + u'!'); }
+    };
+    QString reason;
+    const auto expression = parseExpression(QStringLiteral("PARAM.Title & param.year"), reason);
+    ASSERT_NE(expression, nullptr) << reason.toStdString();
+    ASSERT_EQ(expression->args.size(), 2u);
+    EXPECT_EQ(expression->args[0]->kind, Expression::Parameter);
+    ParameterContext context;
+    EXPECT_EQ(evaluateExpression(*expression, context).toText(), "Title!year!");
+    const auto field = parseExpression(QStringLiteral("Params.Title"), reason);
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->kind, Expression::Field);
+}
+
+TEST(Expression, WrongArgumentCountsOfBuiltinsAreParseErrors)
+{
+    struct Case {
+        const char* expression;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"left(D.a, 1, 2)", "left takes 2 arguments, not 3: \"[left(D.a, 1, 2)]\""},
+        {"LEFT('a')", "left takes 2 arguments, not 1"},
+        {"today(1)", "today takes no arguments, not 1"},
+        {"coalesce()", "coalesce takes at least 1 argument, not 0"},
+        {"1 + round(1, 2, 3)", "round takes 1 or 2 arguments, not 3"},
+        {"if(1)", "if takes 2 or 3 arguments, not 1"},
+        {"upper(mid('abc'))", "mid takes 2 or 3 arguments, not 1"},
+        {"dateadd(Date, 1)", "dateAdd takes 3 arguments, not 2"},
+        {"isnull()", "isNull takes 1 argument, not 0"},
+    };
+    for (const Case& c : cases) {
+        QString reason;
+        EXPECT_EQ(parseExpression(QString::fromUtf8(c.expression), reason), nullptr) << c.expression;
+        EXPECT_TRUE(reason.contains(QString::fromUtf8(c.reason))) << reason.toStdString();
+    }
+}
+
+TEST(Expression, TheTemplateReaderPlacesAWrongArgumentCount)
+{
+    const RefusalCase<char> cases[] = {
+        {"<report version=\"1\">\n  <sheet name=\"S\">\n    <title height=\"5\"><cell width=\"9\">a [left(D.x, 1, 2)]</cell></title>\n"
+         "  </sheet>\n</report>",
+         3, 23, "left takes 2 arguments, not 3"},
+        {"<report version=\"1\">\n<sheet name=\"S\">\n<title height=\"5\">\n<cell width=\"9\">[1]</cell>\n  <cell width=\"9\">[Today(1)]</cell>\n"
+         "</title></sheet>\n</report>",
+         5, 3, "today takes no arguments, not 1"},
+        {"<report version=\"1\">\n<sheet name=\"S\">\n<title height=\"5\"><cell width=\"9\" href=\"[if(1)]\">a</cell>\n"
+         "</title></sheet>\n</report>",
+         3, 19, "if takes 2 or 3 arguments, not 1"},
+    };
+    for (const RefusalCase<char>& c : cases) {
+        SCOPED_TRACE(c.reason);
+        ReportTemplate report;
+        expectRefused(parseTemplate(c.xml, report), c);
+    }
+}
+
 TEST(Expression, RefusesMalformedText)
 {
-    for (const char* bad : {"", "1 +", "(1", "x", "D.", "sum(D)", "avg()", "\"open", "a b.c", "f(1,", "1 2"}) {
+    for (const char* bad : {"", "1 +", "(1", "x", "D.", "sum(D)", "avg()", "\"open", "a b.c", "f(1,", "1 2", "1 =",
+                            "= 1", "1 == 1", "1 < > 2", "1 and", "or 1", "not", "1 not 2", "Param.", "Param"}) {
         QString reason;
         EXPECT_EQ(parseExpression(QString::fromUtf8(bad), reason), nullptr) << bad;
         EXPECT_FALSE(reason.isEmpty()) << bad;
@@ -170,6 +348,8 @@ const Nesting Nestings[] = {
     {"calls", [](int n) { return repeated("f(", n) + "1" + repeated(")", n); }, nullptr},
     {"minus signs", [](int n) { return repeated("-", n) + "1"; }, "1"}, // an even count
     {"mixed", [](int n) { return repeated("-(", n / 2) + repeated("-", n % 2) + "2" + repeated(")", n / 2); }, "2"},
+    {"nots", [](int n) { return repeated("not ", n) + "1"; }, "true"},
+    {"nots and parentheses", [](int n) { return repeated("not (", n / 2) + repeated("not ", n % 2) + "1 = 1" + repeated(")", n / 2); }, "true"},
 };
 
 } // namespace
@@ -216,6 +396,10 @@ TEST(ExpressionLimits, LongFlatChainsEvaluateLeftToRight)
         {"\"1e\"" + repeated("+''", terms / 3) + "+5+0", "100000"}, // text that becomes a number at its end
         {"1" + repeated("+2*3-(4)", terms / 8), QString::number(1 + 2 * (terms / 8))},
         {"f(" + repeated("1,", terms - 1) + "1)", "<1>"},
+        {"1 = 1" + repeated(" and 2 > 1", terms / 4), "true"},
+        {"0" + repeated(" or 0", terms / 2), "false"},
+        {"1" + repeated(" < 2", terms / 2), "true"},
+        {"coalesce(" + repeated("D.Missing,", terms - 1) + "7)", "7"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.left(40).toStdString());

@@ -349,6 +349,9 @@ const Nesting Nestings[] = {
     {"minus signs", [](int n) { return repeated("-", n) + "1"; }, "1"}, // an even count
     {"mixed", [](int n) { return repeated("-(", n / 2) + repeated("-", n % 2) + "2" + repeated(")", n / 2); }, "2"},
     {"nots", [](int n) { return repeated("not ", n) + "1"; }, "true"},
+    // Inside each parenthesis a chain of every level, so the tree is as deep as a parse allows; nodes cut
+    // off by the evaluator's own limit would have no value, and "<>" of two of them is false.
+    {"every operator level", [](int n) { return repeated("(", n) + "1" + repeated(" * 1 + 0 & '' <> 0 and 1 or 0)", n); }, "true"},
     {"nots and parentheses", [](int n) { return repeated("not (", n / 2) + repeated("not ", n % 2) + "1 = 1" + repeated(")", n / 2); }, "true"},
 };
 

@@ -4,6 +4,7 @@
 // runs on its own over the same bytes.
 
 #include "PaintPages.h"
+#include "ReaderChecks.h"
 
 #include "ReportData.h"
 #include "ReportTemplate.h"
@@ -57,10 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string_view xml(reinterpret_cast<const char*>(data), size);
     vl::ReportTemplate parsed;
     const vl::ParseResult result = vl::parseTemplate(xml, parsed);
-    if (!result.ok) {
-        if (result.message.isEmpty() || !parsed.sheets.empty())
-            std::abort(); // a refusal says why and leaves the output untouched
-    } else {
+    if (fuzz::accepted(result, parsed.sheets.empty())) {
         for (std::size_t index = 0; index < parsed.sheets.size() && index < MaxSheets; ++index) {
             const vl::TemplateSheet& sheet = parsed.sheets[index];
             if (parsed.sheet(sheet.name) == nullptr)

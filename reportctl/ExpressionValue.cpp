@@ -71,7 +71,9 @@ QString formatWithPattern(double value, const QString& format)
 QDateTime parseDateTime(const QString& text)
 {
     const QString trimmed = text.trimmed();
-    if (trimmed.size() < 6 || !trimmed[0].isDigit())
+    // The longest form, with seconds and AM/PM, is some 25 characters; a long text is tried no further
+    // than that, rather than by every form in turn.
+    if (trimmed.size() < 6 || trimmed.size() > 64 || !trimmed[0].isDigit())
         return {};
     QDateTime value = QDateTime::fromString(trimmed, Qt::ISODate);
     if (value.isValid())

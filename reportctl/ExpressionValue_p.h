@@ -12,7 +12,8 @@
 namespace vl {
 
 // Dates as the data layer writes them: ISO, or the short date forms of the usual locales, with an
-// optional time. Two-digit years below 50 are read as 20yy. Invalid for any other text.
+// optional time. Two-digit years below 50 are read as 20yy. Invalid for any other text, and for one
+// longer than 64 characters once trimmed.
 QDateTime parseDateTime(const QString& text);
 
 // The date of a value: a DateTime as it is, a Text read by parseDateTime; invalid for anything else.

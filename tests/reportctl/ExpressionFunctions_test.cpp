@@ -206,7 +206,7 @@ TEST(ExpressionFunctions, OnlyTheNeededArgumentsAreEvaluated)
     }
 }
 
-TEST(ExpressionFunctions, ResultsBeyondTheCapAreNull)
+TEST(ExpressionFunctions, LongTextsStayWithinTheCap)
 {
     const QString quarter = QString(MaxFunctionText / 4, u'a');
     struct Case {
@@ -218,6 +218,9 @@ TEST(ExpressionFunctions, ResultsBeyondTheCapAreNull)
         {"isNull(replace('" + quarter + "a', 'a', 'aaaa'))", "true"},
         {"isNull(upper('" + QString(MaxFunctionText + 1, u'a') + "'))", "true"},
         {"len(left('" + QString(MaxFunctionText + 1, u'a') + "', 99999999999))", "0"}, // null has no length
+        {"isNull(year('2024-01-01 " + QString(MaxFunctionText, u'x') + "'))", "true"}, // no date that long
+        {"Date < '2024-01-01 " + QString(MaxFunctionText, u'x') + "'", "false"}, // so text against text
+        {"contains('" + QString(MaxFunctionText, u'a') + "', 'ab')", "false"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(evaluateText(c.expression), c.expected) << c.expression.left(30).toStdString();

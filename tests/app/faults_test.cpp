@@ -306,7 +306,7 @@ TEST_F(FaultTest, TemplateWithADeeplyNestedExpression)
         "<?xml version=\"1.0\"?>\n<report version=\"1\">\n  <sheet name=\"Sheet1\">\n    <title height=\"5\"><cell width=\"9\">["
             + deep + "]</cell></title>\n  </sheet>\n</report>\n");
     ASSERT_NO_FATAL_FAILURE(expectOpenTemplateRefused(
-        ": the expression nests deeper than 256 levels of parentheses, function calls and minus signs"
+        ": the expression nests deeper than 256 levels of parentheses, function calls, minus signs and nots"
         " at line 4, column 23."));
     expectLoadDataWorks();
     expectOpenTemplateWorks();

@@ -254,7 +254,9 @@ private:
     {
         static const std::pair<const char16_t*, AggregateKind> aggregates[] = {
             {u"sum", AggregateKind::Sum}, {u"count", AggregateKind::Count}, {u"avg", AggregateKind::Avg},
-            {u"min", AggregateKind::Min}, {u"max", AggregateKind::Max}};
+            {u"min", AggregateKind::Min}, {u"max", AggregateKind::Max}, {u"runningSum", AggregateKind::RunningSum},
+            {u"runningCount", AggregateKind::RunningCount}, {u"pageSum", AggregateKind::PageSum},
+            {u"pageCount", AggregateKind::PageCount}};
         for (const auto& [word, kind] : aggregates) {
             if (function.compare(QStringView(word), Qt::CaseInsensitive) != 0)
                 continue;
@@ -270,8 +272,9 @@ private:
             }
             if (!take(u')'))
                 fail();
-            if (kind != AggregateKind::Count && node->field.isEmpty())
-                throw ParseError{QStringLiteral("%1 needs a field: \"[%2]\"").arg(function.toLower(), m_text)};
+            const bool count = kind == AggregateKind::Count || kind == AggregateKind::RunningCount || kind == AggregateKind::PageCount;
+            if (!count && node->field.isEmpty())
+                throw ParseError{QStringLiteral("%1 needs a field: \"[%2]\"").arg(QString::fromUtf16(word), m_text)};
             return node;
         }
         node->builtin = findBuiltin(function);

@@ -45,7 +45,9 @@ inline constexpr int MaxExpressionDepth = 256;
 // 17 significant digits, so more would show noise.
 inline constexpr int MaxDecimals = 30;
 
-enum class AggregateKind { Sum, Count, Avg, Min, Max };
+// Sum to Max run over the rows of the band's group; the running kinds over every row printed so far, the
+// page kinds over the rows printed on the current page.
+enum class AggregateKind { Sum, Count, Avg, Min, Max, RunningSum, RunningCount, PageSum, PageCount };
 
 struct Expression {
     enum Kind {

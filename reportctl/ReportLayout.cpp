@@ -1,223 +1,17 @@
 #include "ReportLayout.h"
 
+#include "ReportLayoutContext_p.h"
+
 #include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QSet>
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_map>
 
 namespace vl {
 
 namespace {
-
-// Page number and count are known only when a page closes and when the report ends; these
-// private-use characters hold their place until then.
-constexpr char16_t PageNumberMark = u'\uE000';
-constexpr char16_t PageCountMark = u'\uE001';
-
-bool isMasterName(const QString& source)
-{
-    return source.compare(u"Master", Qt::CaseInsensitive) == 0;
-}
-
-bool containsName(const std::vector<QString>& names, const QString& name)
-{
-    return std::any_of(names.begin(), names.end(), [&](const QString& n) { return n.compare(name, Qt::CaseInsensitive) == 0; });
-}
-
-// What the expressions of a band see: the current master row and detail row.
-struct Scope {
-    int masterIndex = -1;
-    const DetailTable* detail = nullptr;
-    int detailRow = -1;
-};
-
-// An aggregate of one segment (the n-th in it) over one group.
-struct AggregateKey {
-    const void* segment;
-    int group;
-    int ordinal;
-    bool operator==(const AggregateKey&) const = default;
-};
-
-struct AggregateKeyHash {
-    size_t operator()(const AggregateKey& key) const
-    {
-        return std::hash<const void*>()(key.segment) ^ (static_cast<size_t>(key.group) * 0x9E3779B97F4A7C15ull)
-             ^ (static_cast<size_t>(key.ordinal) << 48);
-    }
-};
-
-// Reads fields and aggregates for the layout; remembers aggregates, since a page band asks for the same
-// total over all rows on every page.
-class LayoutContext final : public ExpressionContext {
-public:
-    LayoutContext(const ReportDataSet& data, LayoutHooks& hooks) : m_data(data), m_hooks(hooks)
-    {
-        m_printTime = hooks.printTime.isValid() ? hooks.printTime : QDateTime::currentDateTime();
-    }
-
-    Scope scope;
-
-    ExprValue field(const QString& source, const QString& name) override
-    {
-        const DataRow* row = nullptr;
-        const std::vector<QString>* names = nullptr;
-        if (isMasterName(source)) {
-            if (scope.masterIndex >= 0 && static_cast<size_t>(scope.masterIndex) < m_data.masterRows.size())
-                row = &m_data.masterRows[static_cast<size_t>(scope.masterIndex)];
-            if (m_data.hasMaster && !m_data.masterRows.empty())
-                names = &m_data.masterFieldNames;
-        } else if (scope.detail && scope.detailRow >= 0 && scope.detail->id.compare(source, Qt::CaseInsensitive) == 0) {
-            row = &scope.detail->rows[static_cast<size_t>(scope.detailRow)];
-            names = &scope.detail->fieldNames;
-        } else if (!m_data.empty() && !m_data.detail(source)) {
-            missing(QStringLiteral("The data has no detail \"%1\"; its cells print empty").arg(source));
-        }
-        if (std::optional<QString> value = row ? row->value(name) : std::nullopt)
-            return ExprValue::fromText(std::move(*value)); // a row that has it: the field exists
-        // A row without the value (an empty value the writer left out) or a field no row has.
-        if (names && !containsName(*names, name))
-            missing(QStringLiteral("The data has no field \"%1.%2\"; its cells print empty").arg(source, name));
-        return {};
-    }
-
-    ExprValue aggregate(AggregateKind kind, const QString& source, const QString& name) override
-    {
-        // Counts and totals over one master's group, or over all rows outside a group.
-        const int group = isMasterName(source) ? -1 : scope.masterIndex;
-        const AggregateKey key{m_current, group, m_ordinal++};
-        if (const auto found = m_aggregates.find(key); found != m_aggregates.end())
-            return found->second;
-        const ExprValue value = computeAggregate(kind, source, name, group);
-        m_aggregates.emplace(key, value);
-        return value;
-    }
-
-    ExprValue pageNumber() override { return ExprValue::fromText(QString(QChar(PageNumberMark))); }
-    ExprValue pageCount() override { return ExprValue::fromText(QString(QChar(PageCountMark))); }
-    QDateTime printTime() override { return m_printTime; }
-
-    ExprValue call(const QString& name, const std::vector<ExprValue>& args) override
-    {
-        if (m_hooks.customFunction)
-            if (std::optional<ExprValue> result = m_hooks.customFunction(name, args))
-                return *result;
-        missing(QStringLiteral("The function \"%1\" is not known; its cells print empty").arg(name));
-        return {};
-    }
-
-    // Evaluates one segment; `current` keys the aggregate cache.
-    ExprValue evaluate(const TextSegment& segment)
-    {
-        m_current = &segment;
-        m_ordinal = 0;
-        if (segment.expression)
-            return evaluateExpression(*segment.expression, *this);
-        switch (segment.kind) { // segments built by code rather than parsed
-        case TextSegment::Field:
-            return field(segment.source, segment.field);
-        case TextSegment::Sum:
-            return aggregate(AggregateKind::Sum, segment.source, segment.field);
-        case TextSegment::Count:
-            return aggregate(AggregateKind::Count, segment.source, segment.field);
-        case TextSegment::PageNumber:
-            return pageNumber();
-        case TextSegment::PageCount:
-            return pageCount();
-        default:
-            return ExprValue::fromText(segment.text);
-        }
-    }
-
-    // The cell's text; `value` gets the value of a cell with one expression, for the display event.
-    QString cellText(const std::vector<TextSegment>& segments, const CellStyle& style, QString* value = nullptr)
-    {
-        QString text;
-        int expressions = 0;
-        for (const TextSegment& segment : segments) {
-            if (segment.kind == TextSegment::Literal) {
-                text += segment.text;
-                continue;
-            }
-            const ExprValue result = evaluate(segment);
-            // A count is a whole number whatever the cell's decimals say.
-            const int decimals = segment.kind == TextSegment::Count ? -1 : style.decimals;
-            text += formatValue(result, style.format, decimals);
-            if (value && ++expressions == 1)
-                *value = result.toText();
-        }
-        if (value && expressions > 1)
-            *value = text;
-        return text;
-    }
-
-private:
-    void missing(const QString& message)
-    {
-        if (m_told.contains(message))
-            return;
-        m_told.insert(message);
-        if (m_hooks.prompt)
-            m_hooks.prompt(message);
-    }
-
-    ExprValue computeAggregate(AggregateKind kind, const QString& source, const QString& name, int group)
-    {
-        std::vector<const DataRow*> rows;
-        if (isMasterName(source)) {
-            for (const DataRow& row : m_data.masterRows)
-                rows.push_back(&row);
-        } else if (const DetailTable* table = m_data.detail(source)) {
-            if (m_data.hasMaster && group >= 0) {
-                for (int index : table->groups[static_cast<size_t>(group)])
-                    rows.push_back(&table->rows[static_cast<size_t>(index)]);
-            } else {
-                for (const DataRow& row : table->rows)
-                    rows.push_back(&row);
-            }
-            if (!name.isEmpty() && !table->rows.empty() && !containsName(table->fieldNames, name))
-                missing(QStringLiteral("The data has no field \"%1.%2\"; its cells print empty").arg(source, name));
-        } else if (!m_data.empty()) {
-            missing(QStringLiteral("The data has no detail \"%1\"; its cells print empty").arg(source));
-        }
-        if (kind == AggregateKind::Count)
-            return ExprValue::fromNumber(static_cast<double>(rows.size()));
-        double sum = 0, low = 0, high = 0;
-        int numbers = 0;
-        for (const DataRow* row : rows) {
-            const std::optional<double> number = row->number(name);
-            if (!number)
-                continue; // text that is no number counts as 0 in a sum and not at all in avg, min, max
-            const double value = *number;
-            sum += value;
-            low = numbers == 0 ? value : std::min(low, value);
-            high = numbers == 0 ? value : std::max(high, value);
-            ++numbers;
-        }
-        switch (kind) {
-        case AggregateKind::Sum:
-            return ExprValue::fromNumber(sum);
-        case AggregateKind::Avg:
-            return numbers ? ExprValue::fromNumber(sum / numbers) : ExprValue{};
-        case AggregateKind::Min:
-            return numbers ? ExprValue::fromNumber(low) : ExprValue{};
-        default:
-            return numbers ? ExprValue::fromNumber(high) : ExprValue{};
-        }
-    }
-
-    const ReportDataSet& m_data;
-    LayoutHooks& m_hooks;
-    QDateTime m_printTime;
-    const TextSegment* m_current = nullptr;
-    int m_ordinal = 0;
-    std::unordered_map<AggregateKey, ExprValue, AggregateKeyHash> m_aggregates;
-    QSet<QString> m_told;
-};
 
 // Height in mm that wrapped text needs in a cell of that width, as the painter will draw it.
 double wrappedHeight(const QString& text, const CellStyle& style, double widthMm)
@@ -245,12 +39,50 @@ double wrappedHeight(const QString& text, const CellStyle& style, double widthMm
     return bounds.height() / PixelsPerMm + 1.0;
 }
 
+double heightOf(const std::vector<const TemplateBand*>& bands)
+{
+    double height = 0;
+    for (const TemplateBand* band : bands)
+        height += band->height;
+    return height;
+}
+
+double heightOf(const std::vector<TemplateBand>& bands)
+{
+    double height = 0;
+    for (const TemplateBand& band : bands)
+        height += band.height;
+    return height;
+}
+
+// Where the groups of one chain begin and end over a run of rows (positions 0 to n - 1).
+struct GroupRuns {
+    const std::vector<TemplateGroup>* levels = nullptr;
+    // Per position: the outermost level whose group begins there (0 at the first position); the
+    // number of levels where none begins.
+    std::vector<int> breakLevel;
+    std::vector<std::vector<int>> ends; // per level and position: the last position of the group there
+    std::vector<int> open; // per level: the first position of the group being printed; -1: none
+
+    int count() const { return levels ? static_cast<int>(levels->size()) : 0; }
+    const TemplateGroup& level(int index) const { return (*levels)[static_cast<size_t>(index)]; }
+
+    // Groups of each level from `first` to `last` (inclusive) that begin at or after `first`.
+    int groupsWithin(int level, int first, int last) const
+    {
+        int groups = 1;
+        for (int position = first + 1; position <= last; ++position)
+            groups += breakLevel[static_cast<size_t>(position)] <= level ? 1 : 0;
+        return groups;
+    }
+};
+
 } // namespace
 
 class ReportLayouter::Impl {
 public:
     Impl(const TemplateSheet& sheet, const ReportDataSet& data, LayoutHooks hooks)
-        : m_sheet(sheet), m_data(data), m_hooks(std::move(hooks)), m_context(m_data, m_hooks)
+        : m_sheet(sheet), m_data(data), m_hooks(std::move(hooks)), m_context(m_data, m_hooks, &sheet)
     {
         m_pageSetup = sheet.page;
         for (const TemplateBand& band : sheet.bands) {
@@ -278,6 +110,7 @@ public:
         for (const QString& id : sheet.detailIds()) {
             DetailBands bands;
             bands.id = id;
+            bands.groups = &sheet.groupsOf(id);
             for (const TemplateBand& band : sheet.bands) {
                 if (band.detailId.compare(id, Qt::CaseInsensitive) != 0)
                     continue;
@@ -290,6 +123,7 @@ public:
             }
             m_details.push_back(std::move(bands));
         }
+        m_masterRuns.levels = &sheet.masterGroups;
         startPage();
     }
 
@@ -332,32 +166,42 @@ private:
     struct DetailBands {
         QString id;
         std::vector<const TemplateBand*> headers, rows, footers;
+        const std::vector<TemplateGroup>* groups = nullptr; // levels over the rows; may be empty
     };
 
     struct FilledBand {
         double height = 0;
+        bool hidden = false; // visible= was false: the band takes no space
         std::vector<PageItem> items; // rects relative to the band's top left corner
     };
 
-    // Heights (as designed, before growing) of a detail's headers and its first row.
+    // A detail band in columns, while its rows are being placed.
+    struct Columns {
+        const TemplateBand* band = nullptr; // null: no columns are open
+        int index = 0; // the column (down) or the place in the line (across) the next row takes
+        double top = 0; // where the columns began on this page, or the line's top
+        double y = 0; // down: where the next row goes in the current column
+        double bottom = 0; // the lowest edge placed so far
+    };
+
+    // Heights (as designed, before growing) of a detail's headers, the group headers above its first
+    // row, and that row.
     double tableStartHeight(size_t detail, const DetailTable* table, const std::vector<int>* groupRows) const
     {
         const DetailBands& bands = m_details[detail];
-        double height = 0;
-        for (const TemplateBand* band : bands.headers)
-            height += band->height;
+        double height = heightOf(bands.headers);
         const bool rows = table && (groupRows ? !groupRows->empty() : !table->rows.empty());
-        if (rows)
-            for (const TemplateBand* band : bands.rows)
-                height += band->height;
+        if (rows) {
+            for (const TemplateGroup& group : *bands.groups)
+                height += heightOf(group.headers);
+            height += heightOf(bands.rows);
+        }
         return height;
     }
 
     double groupStartHeight() const
     {
-        double height = 0;
-        for (const TemplateBand* band : m_masterBands)
-            height += band->height;
+        double height = heightOf(m_masterBands);
         if (!m_details.empty()) {
             const DetailTable* table = m_data.detail(m_details.front().id);
             const std::vector<int>* rows = table && m_data.hasMaster ? &table->groups[static_cast<size_t>(m_master)] : nullptr;
@@ -369,64 +213,191 @@ private:
 
     double contentTop() const { return m_sheet.page.marginTop; }
     double contentBottom() const { return m_sheet.page.paper.height() - m_sheet.page.marginBottom - m_footerHeight; }
+    double contentWidth() const { return m_sheet.page.paper.width() - m_sheet.page.marginLeft - m_sheet.page.marginRight; }
+    // The room of a page below its headers: a group that needs more is split whatever it asks.
+    double pageRoom() const { return contentBottom() - m_freshTop; }
+
+    bool shown(const std::shared_ptr<const Expression>& visible)
+    {
+        return !visible || isTrue(m_context.evaluate(*visible));
+    }
 
     FilledBand fill(const TemplateBand& band, const Scope& scope)
     {
         m_context.scope = scope;
         FilledBand filled;
         filled.height = band.height;
+        if (!shown(band.visible)) {
+            filled.hidden = true;
+            filled.height = 0;
+            return filled;
+        }
         filled.items.reserve(band.cells.size());
         for (const TemplateCell& cell : band.cells) {
+            if (!shown(cell.visible))
+                continue;
             PageItem item;
             item.cell = &cell;
             item.style = cell.style;
+            for (const StyleExpression& style : cell.styleExpressions) {
+                const ExprValue value = m_context.evaluate(*style.expression);
+                if (!applyStyleValue(item.style, style.attribute, value))
+                    m_context.tell(QStringLiteral("%1= gave \"%2\", which it cannot take; the cell keeps its %1")
+                                       .arg(styleAttributeName(style.attribute), value.toText().left(64)));
+            }
             item.masterIndex = scope.masterIndex;
             item.rowIndex = scope.detailRow;
-            item.text = m_context.cellText(cell.segments, cell.style, &item.value);
+            item.text = m_context.cellText(cell.segments, item.style, &item.value);
             item.bound = std::any_of(cell.segments.begin(), cell.segments.end(),
                                      [](const TextSegment& segment) { return segment.kind != TextSegment::Literal; });
             if (!cell.href.empty())
                 item.link = m_context.cellText(cell.href, CellStyle{});
             item.rect = QRectF(cell.x, cell.y, cell.width, cell.height);
-            if (band.grow && cell.style.wrap)
-                filled.height = std::max(filled.height, cell.y + std::max(cell.height, wrappedHeight(item.text, cell.style, cell.width)));
+            if (band.grow && item.style.wrap)
+                filled.height = std::max(filled.height, cell.y + std::max(cell.height, wrappedHeight(item.text, item.style, cell.width)));
             filled.items.push_back(std::move(item));
         }
         for (PageItem& item : filled.items) {
             const TemplateCell& cell = *item.cell;
             double height = cell.height > 0 ? cell.height : std::max(0.0, band.height - cell.y);
-            if (band.grow && (cell.height <= 0 || cell.style.wrap))
+            if (band.grow && (cell.height <= 0 || item.style.wrap))
                 height = std::max(height, filled.height - cell.y); // grown cells fill the grown band
             item.rect.setHeight(height);
         }
         return filled;
     }
 
-    void put(FilledBand filled)
+    void putAt(FilledBand filled, double x, double y)
     {
         LaidOutPage& page = m_pages.back();
-        const double left = m_sheet.page.marginLeft;
         for (PageItem& item : filled.items) {
-            item.rect.translate(left, m_y);
+            item.rect.translate(m_sheet.page.marginLeft + x, y);
             page.items.push_back(std::move(item));
         }
-        m_y += filled.height;
         m_pageStart = false;
+    }
+
+    void put(FilledBand filled)
+    {
+        const double height = filled.height;
+        putAt(std::move(filled), 0, m_y);
+        m_y += height;
     }
 
     // A band that does not fit goes to a new page, unless it starts one already (it is then clipped).
     bool fits(double height) const { return m_pageStart || m_y + height <= contentBottom() + 1e-6; }
 
-    void place(const TemplateBand& band, const Scope& scope)
+    // Puts a filled band on the page: on a new one when the band or the one before asks for it, or when
+    // it does not fit. Inside a detail table the new page repeats the table's headers. False for a
+    // hidden band, which takes no place at all.
+    bool placeFilled(const TemplateBand& band, FilledBand filled, bool inTable)
     {
-        FilledBand filled = fill(band, scope);
+        if (filled.hidden)
+            return false;
+        finishColumns();
+        if ((m_breakPending || band.pageBreak == PageBreak::Before) && !m_pageStart)
+            newPage(inTable);
+        m_breakPending = false;
         if (!fits(filled.height))
-            startPage();
+            newPage(inTable);
         put(std::move(filled));
+        m_breakPending = band.pageBreak == PageBreak::After;
+        return true;
+    }
+
+    bool place(const TemplateBand& band, const Scope& scope, bool inTable = false)
+    {
+        return placeFilled(band, fill(band, scope), inTable);
+    }
+
+    // A row of a detail band in columns: across each line, or down each column and then the next.
+    bool placeInColumns(const TemplateBand& band, FilledBand filled)
+    {
+        if (filled.hidden)
+            return false;
+        if (m_columns.band != &band) {
+            finishColumns();
+            if ((m_breakPending || band.pageBreak == PageBreak::Before) && !m_pageStart)
+                newPage(true);
+            m_breakPending = false;
+            m_columns = Columns{&band, 0, m_y, m_y, m_y};
+        }
+        const int columns = band.columns;
+        const double width = std::max(0.0, (contentWidth() - (columns - 1) * band.columnGap) / columns);
+        const double height = filled.height;
+        if (band.columnOrder == ColumnOrder::Across) {
+            if (m_columns.index == 0) {
+                if (!fits(height))
+                    newPage(true);
+                m_columns.top = m_y;
+            }
+            const double x = m_columns.index * (width + band.columnGap);
+            putAt(std::move(filled), x, m_columns.top);
+            m_columns.bottom = std::max(m_columns.bottom, m_columns.top + height);
+            if (++m_columns.index == columns) {
+                m_y = m_columns.bottom;
+                m_columns.index = 0;
+            }
+        } else {
+            // A column holds at least one row, so a row taller than the page still moves on.
+            if (m_columns.y + height > contentBottom() + 1e-6 && m_columns.y > m_columns.top) {
+                m_columns.y = m_columns.top;
+                if (++m_columns.index == columns) {
+                    newPage(true);
+                    m_columns.top = m_columns.y = m_columns.bottom = m_y;
+                    m_columns.index = 0;
+                }
+            }
+            const double x = m_columns.index * (width + band.columnGap);
+            putAt(std::move(filled), x, m_columns.y);
+            m_columns.y += height;
+            m_columns.bottom = std::max(m_columns.bottom, m_columns.y);
+        }
+        m_breakPending = band.pageBreak == PageBreak::After;
+        return true;
+    }
+
+    // What follows a band in columns starts below its lowest row.
+    void finishColumns()
+    {
+        if (!m_columns.band)
+            return;
+        m_y = std::max(m_y, m_columns.bottom);
+        m_columns = Columns{};
+    }
+
+    // A new page; inside a detail table it goes on under a repeat of the table's header and of the
+    // headers of its open groups that ask for it.
+    void newPage(bool inTable)
+    {
+        startPage();
+        if (!inTable)
+            return;
+        const DetailBands& bands = m_details[m_detail];
+        for (const TemplateBand* header : bands.headers)
+            put(fill(*header, Scope{m_master, m_table, -1}));
+        repeatGroupHeaders(m_detailRuns, [this](int level) { return detailGroupScope(level, true); });
+        m_pageStart = true;
+        if (m_columns.band)
+            m_columns.top = m_columns.y = m_columns.bottom = m_y;
+    }
+
+    template <class ScopeOf> void repeatGroupHeaders(const GroupRuns& runs, ScopeOf scopeOf)
+    {
+        for (int level = 0; level < runs.count(); ++level) {
+            if (runs.open.empty() || runs.open[static_cast<size_t>(level)] < 0 || !runs.level(level).repeatHeader)
+                continue;
+            for (const TemplateBand& header : runs.level(level).headers) {
+                FilledBand filled = fill(header, scopeOf(level));
+                if (!filled.hidden)
+                    put(std::move(filled));
+            }
+        }
     }
 
     void closePage()
     {
+        finishColumns();
         LaidOutPage& page = m_pages.back();
         m_y = contentBottom();
         for (const TemplateBand* band : m_pageFooters)
@@ -441,12 +412,164 @@ private:
     {
         if (!m_pages.empty())
             closePage();
+        m_context.pageStarted();
         m_pages.emplace_back();
+        m_pages.back().watermark = m_sheet.watermark;
+        m_pages.back().paper = m_sheet.page.paper;
         m_y = contentTop();
         m_pageStart = true;
         for (const TemplateBand* band : m_pageHeaders)
             put(fill(*band, Scope{m_lastMaster, nullptr, -1}));
+        m_freshTop = m_y;
+        repeatGroupHeaders(m_masterRuns, [this](int level) { return masterGroupScope(level, true); });
         m_pageStart = true;
+    }
+
+    // Evaluates each level's by= at every position and finds where groups begin and end.
+    template <class ScopeAt> void findRuns(GroupRuns& runs, int positions, ScopeAt scopeAt)
+    {
+        const int levels = runs.count();
+        runs.breakLevel.assign(static_cast<size_t>(positions), levels);
+        runs.ends.assign(static_cast<size_t>(levels), std::vector<int>(static_cast<size_t>(positions)));
+        runs.open.assign(static_cast<size_t>(levels), -1);
+        if (levels == 0 || positions == 0)
+            return;
+        std::vector<QString> previous(static_cast<size_t>(levels));
+        for (int position = 0; position < positions; ++position) {
+            for (int level = 0; level < levels; ++level) {
+                m_context.scope = scopeAt(position);
+                QString key = m_context.evaluate(*runs.level(level).by).toText();
+                if (position == 0 || (key != previous[static_cast<size_t>(level)] && runs.breakLevel[static_cast<size_t>(position)] == levels))
+                    runs.breakLevel[static_cast<size_t>(position)] = position == 0 ? 0 : level;
+                previous[static_cast<size_t>(level)] = std::move(key);
+            }
+        }
+        for (int level = 0; level < levels; ++level) {
+            std::vector<int>& ends = runs.ends[static_cast<size_t>(level)];
+            ends[static_cast<size_t>(positions - 1)] = positions - 1;
+            for (int position = positions - 2; position >= 0; --position)
+                ends[static_cast<size_t>(position)] = runs.breakLevel[static_cast<size_t>(position + 1)] <= level
+                    ? position : ends[static_cast<size_t>(position + 1)];
+        }
+    }
+
+    int detailRowAt(int position) const
+    {
+        return m_groupRows ? (*m_groupRows)[static_cast<size_t>(position)] : position;
+    }
+
+    // The scope of a group band of the detail chain: the group's first row for a header, its last for a footer.
+    Scope detailGroupScope(int level, bool header) const
+    {
+        const int first = m_detailRuns.open[static_cast<size_t>(level)];
+        const int last = m_detailRuns.ends[static_cast<size_t>(level)][static_cast<size_t>(first)];
+        Scope scope{m_master, m_table, detailRowAt(header ? first : last)};
+        scope.groupRows = m_groupRows;
+        scope.rowFirst = first;
+        scope.rowLast = last;
+        return scope;
+    }
+
+    Scope masterGroupScope(int level, bool header) const
+    {
+        const int first = m_masterRuns.open[static_cast<size_t>(level)];
+        const int last = m_masterRuns.ends[static_cast<size_t>(level)][static_cast<size_t>(first)];
+        Scope scope{header ? first : last, nullptr, -1};
+        scope.masterFirst = first;
+        scope.masterLast = last;
+        return scope;
+    }
+
+    // Designed height of a group from `first` to `last` at `level` of a chain, with its inner groups'
+    // headers and footers, given the height of each position's own bands.
+    template <class HeightAt> double groupHeight(const GroupRuns& runs, int level, int first, int last, HeightAt heightAt) const
+    {
+        double height = 0;
+        for (int inner = level; inner < runs.count(); ++inner)
+            height += runs.groupsWithin(inner, first, last)
+                    * (heightOf(runs.level(inner).headers) + heightOf(runs.level(inner).footers));
+        for (int position = first; position <= last; ++position)
+            height += heightAt(position);
+        return height;
+    }
+
+    // Opens the groups of `runs` from `from` inward at `position`: a new page where a group asks for one
+    // or would be split though it fits on a page, then the headers.
+    template <class ScopeOf, class HeightAt>
+    void openGroups(GroupRuns& runs, int from, int position, bool inTable, double firstHeight, ScopeOf scopeOf, HeightAt heightAt)
+    {
+        if (from >= runs.count())
+            return;
+        // The headers never stand alone at the foot of a page: they go with what follows them.
+        double startHeight = firstHeight;
+        for (int level = from; level < runs.count(); ++level)
+            startHeight += heightOf(runs.level(level).headers);
+        if (!m_pageStart && m_y + std::min(startHeight, pageRoom()) > contentBottom() + 1e-6)
+            newPage(inTable);
+        for (int level = from; level < runs.count(); ++level) {
+            const TemplateGroup& group = runs.level(level);
+            const int last = runs.ends[static_cast<size_t>(level)][static_cast<size_t>(position)];
+            if (!m_pageStart && group.newPage) {
+                newPage(inTable);
+            } else if (!m_pageStart && group.keepTogether) {
+                const double height = groupHeight(runs, level, position, last, heightAt);
+                if (m_y + height > contentBottom() + 1e-6 && height <= pageRoom())
+                    newPage(inTable);
+            }
+            runs.open[static_cast<size_t>(level)] = position;
+            for (const TemplateBand& header : group.headers)
+                place(header, scopeOf(level, true), inTable);
+        }
+    }
+
+    // Closes the open groups of `runs` from the innermost out to `to`, printing their footers.
+    template <class ScopeOf> void closeGroups(GroupRuns& runs, int to, bool inTable, ScopeOf scopeOf)
+    {
+        for (int level = runs.count() - 1; level >= to; --level) {
+            if (runs.open[static_cast<size_t>(level)] < 0)
+                continue;
+            for (const TemplateBand& footer : runs.level(level).footers)
+                place(footer, scopeOf(level, false), inTable);
+            runs.open[static_cast<size_t>(level)] = -1;
+        }
+    }
+
+    double detailRowHeight(int) const { return heightOf(m_details[m_detail].rows); }
+
+    // Designed height of one master row's block: its bands and every detail table under it.
+    double masterBlockHeight(int master) const
+    {
+        double height = heightOf(m_masterBands);
+        for (const DetailBands& bands : m_details) {
+            const DetailTable* table = m_data.detail(bands.id);
+            const size_t rows = table && static_cast<size_t>(master) < table->groups.size() ? table->groups[static_cast<size_t>(master)].size() : 0;
+            height += heightOf(bands.headers) + heightOf(bands.footers) + static_cast<double>(rows) * heightOf(bands.rows);
+        }
+        return height;
+    }
+
+    void openDetailGroups(int from)
+    {
+        openGroups(m_detailRuns, from, static_cast<int>(m_row), true, detailRowHeight(0),
+                   [this](int level, bool header) { return detailGroupScope(level, header); },
+                   [this](int position) { return detailRowHeight(position); });
+    }
+
+    void closeDetailGroups(int to)
+    {
+        closeGroups(m_detailRuns, to, true, [this](int level, bool header) { return detailGroupScope(level, header); });
+    }
+
+    void openMasterGroups(int from)
+    {
+        openGroups(m_masterRuns, from, m_master, false, groupStartHeight(),
+                   [this](int level, bool header) { return masterGroupScope(level, header); },
+                   [this](int master) { return masterBlockHeight(master); });
+    }
+
+    void closeMasterGroups(int to)
+    {
+        closeGroups(m_masterRuns, to, false, [this](int level, bool header) { return masterGroupScope(level, header); });
     }
 
     const TemplateSheet& m_sheet;
@@ -458,13 +581,18 @@ private:
     std::vector<DetailBands> m_details;
     double m_footerHeight = 0;
     double m_y = 0;
+    double m_freshTop = 0; // where a page's content starts below its headers
     bool m_pageStart = true;
+    bool m_breakPending = false; // the band before asked for a page break after it
     int m_lastMaster = -1;
+    Columns m_columns;
+    GroupRuns m_masterRuns, m_detailRuns;
 
     // Where the walk over bands and rows stands.
     Stage m_stage = Stage::Title;
     size_t m_band = 0;
     int m_master = -1;
+    int m_groupsOpenedAt = -1; // the master row whose groups are open
     size_t m_detail = 0;
     const DetailTable* m_table = nullptr;
     const std::vector<int>* m_groupRows = nullptr; // null: all rows of m_table
@@ -472,7 +600,7 @@ private:
     bool m_toldNoRows = false;
 };
 
-// One band, or one detail row's band, per call.
+// One band, or one detail row's band, per call; group headers and footers come with the row they stand by.
 void ReportLayouter::Impl::step()
 {
     switch (m_stage) {
@@ -485,6 +613,7 @@ void ReportLayouter::Impl::step()
         if (m_data.hasMaster) {
             m_master = 0;
             m_stage = m_data.masterRows.empty() ? Stage::Summary : Stage::Master;
+            findRuns(m_masterRuns, static_cast<int>(m_data.masterRows.size()), [](int master) { return Scope{master, nullptr, -1}; });
         } else {
             m_master = -1;
             m_detail = 0;
@@ -493,10 +622,18 @@ void ReportLayouter::Impl::step()
         return;
     case Stage::Master:
         m_lastMaster = m_master;
+        if (m_band == 0 && m_groupsOpenedAt != m_master) {
+            m_groupsOpenedAt = m_master;
+            const int level = m_masterRuns.count() ? m_masterRuns.breakLevel[static_cast<size_t>(m_master)] : 0;
+            if (m_master > 0)
+                closeMasterGroups(level);
+            openMasterGroups(level);
+        }
         if (m_band == 0 && !m_pageStart && m_y + groupStartHeight() > contentBottom() + 1e-6)
             startPage(); // a group header is never left alone at the foot of a page
         if (m_band < m_masterBands.size()) {
-            place(*m_masterBands[m_band++], Scope{m_master, nullptr, -1});
+            if (place(*m_masterBands[m_band++], Scope{m_master, nullptr, -1}))
+                m_context.rowPlaced(m_master);
             return;
         }
         m_band = 0;
@@ -508,6 +645,10 @@ void ReportLayouter::Impl::step()
             if (m_data.hasMaster && static_cast<size_t>(++m_master) < m_data.masterRows.size()) {
                 m_stage = Stage::Master;
             } else {
+                if (m_data.hasMaster) {
+                    m_master = static_cast<int>(m_data.masterRows.size()) - 1;
+                    closeMasterGroups(0);
+                }
                 m_stage = Stage::Summary;
             }
             return;
@@ -518,14 +659,20 @@ void ReportLayouter::Impl::step()
             m_toldNoRows = true;
             m_hooks.prompt(QStringLiteral("The data has no detail \"%1\"; its bands print no rows").arg(m_details[m_detail].id));
         }
+        m_detailRuns.levels = m_details[m_detail].groups;
+        findRuns(m_detailRuns, !m_table ? 0 : static_cast<int>(m_groupRows ? m_groupRows->size() : m_table->rows.size()),
+                 [this](int position) { return Scope{m_master, m_table, detailRowAt(position)}; });
         m_band = 0;
         m_stage = Stage::DetailHeaders;
         return;
     case Stage::DetailHeaders: {
         const DetailBands& bands = m_details[m_detail];
-        if (m_band == 0 && !m_pageStart && !bands.headers.empty()
-            && m_y + tableStartHeight(m_detail, m_table, m_groupRows) > contentBottom() + 1e-6)
-            startPage(); // nor a table header without its first row
+        if (m_band == 0 && !m_pageStart) {
+            const bool rows = !m_detailRuns.breakLevel.empty() && !bands.rows.empty();
+            const bool groupPage = rows && m_detailRuns.count() && m_detailRuns.level(0).newPage;
+            if (groupPage || (!bands.headers.empty() && m_y + tableStartHeight(m_detail, m_table, m_groupRows) > contentBottom() + 1e-6))
+                startPage(); // nor a table header without its first row, nor above a group that starts a page
+        }
         if (m_band < bands.headers.size()) {
             place(*bands.headers[m_band++], Scope{m_master, m_table, -1});
             return;
@@ -539,21 +686,24 @@ void ReportLayouter::Impl::step()
         const DetailBands& bands = m_details[m_detail];
         const size_t rowCount = !m_table ? 0 : m_groupRows ? m_groupRows->size() : m_table->rows.size();
         if (m_row >= rowCount || bands.rows.empty()) {
+            closeDetailGroups(0);
+            finishColumns();
             m_band = 0;
             m_stage = Stage::DetailFooters;
             return;
         }
-        const int row = m_groupRows ? (*m_groupRows)[m_row] : static_cast<int>(m_row);
-        const Scope scope{m_master, m_table, row};
-        FilledBand filled = fill(*bands.rows[m_band], scope);
-        if (!fits(filled.height)) {
-            // The table goes on on a new page under a repeat of its header.
-            startPage();
-            for (const TemplateBand* header : bands.headers)
-                put(fill(*header, Scope{m_master, m_table, -1}));
-            m_pageStart = true;
+        if (m_band == 0 && m_detailRuns.count()) {
+            const int level = m_detailRuns.breakLevel[m_row];
+            if (m_row > 0)
+                closeDetailGroups(level);
+            openDetailGroups(level);
         }
-        put(std::move(filled));
+        const int row = detailRowAt(static_cast<int>(m_row));
+        const TemplateBand& band = *bands.rows[m_band];
+        FilledBand filled = fill(band, Scope{m_master, m_table, row});
+        const bool placed = band.columns > 1 ? placeInColumns(band, std::move(filled)) : placeFilled(band, std::move(filled), true);
+        if (placed)
+            m_context.rowPlaced(*m_table, row);
         if (++m_band >= bands.rows.size()) {
             m_band = 0;
             ++m_row;

@@ -5,6 +5,7 @@
 #include "ReportTemplate.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QRectF>
 
 #include <functional>
@@ -30,6 +31,8 @@ struct PageItem {
 
 struct LaidOutPage {
     std::vector<PageItem> items;
+    std::shared_ptr<const Watermark> watermark; // drawn behind the items; null: none
+    QSizeF paper; // mm; where the watermark's middle is
 };
 
 struct LaidOutReport {
@@ -48,6 +51,8 @@ struct LayoutHooks {
     // A function of the template that is not built in; nullopt when the host does not know it either.
     std::function<std::optional<ExprValue>(const QString& name, const std::vector<ExprValue>& args)> customFunction;
     QDateTime printTime; // what [Date] and [Now] show; invalid: the time the layout starts
+    // The values of [Param.Name], keyed by the name in lower case; a parameter missing here is empty.
+    QHash<QString, ExprValue> parameters;
 };
 
 // Lays a sheet out page by page, so that the first pages show long before the last is known. The

@@ -6,6 +6,27 @@
 
 namespace vl {
 
+namespace {
+
+// Large faint text turned about the page's middle, under everything else on the page.
+void paintWatermark(QPainter& painter, const Watermark& watermark, QSizeF paper, QPointF origin, double pixelsPerMm,
+                    double fontScale)
+{
+    painter.save();
+    painter.setOpacity(watermark.opacity);
+    QFont font;
+    font.setPointSizeF(std::max(0.5, watermark.size * fontScale));
+    painter.setFont(font);
+    painter.setPen(watermark.color);
+    painter.translate(origin.x() + paper.width() * pixelsPerMm / 2, origin.y() + paper.height() * pixelsPerMm / 2);
+    painter.rotate(-watermark.angle);
+    const QRectF bounds = QFontMetricsF(font).boundingRect(watermark.text);
+    painter.drawText(QPointF(-bounds.width() / 2, bounds.height() / 4), watermark.text);
+    painter.restore();
+}
+
+} // namespace
+
 void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, double pixelsPerMm)
 {
     painter.save();
@@ -13,6 +34,8 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
     const double deviceDpi = painter.device() ? painter.device()->logicalDpiY() : 96.0;
     const double fontScale = pixelsPerMm * 25.4 / deviceDpi;
     const double penWidth = std::max(1.0, 0.2 * pixelsPerMm);
+    if (page.watermark)
+        paintWatermark(painter, *page.watermark, page.paper, origin, pixelsPerMm, fontScale);
     for (const PageItem& item : page.items) {
         const QRectF rect(origin.x() + item.rect.x() * pixelsPerMm, origin.y() + item.rect.y() * pixelsPerMm,
                           item.rect.width() * pixelsPerMm, item.rect.height() * pixelsPerMm);

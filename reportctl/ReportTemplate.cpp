@@ -4,10 +4,13 @@
 #include <QPageSize>
 
 #include "NamedLookup_p.h"
+#include "ReportAttributes_p.h"
+#include "ReportWalk_p.h"
 #include "ReportXml_p.h"
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <optional>
@@ -18,6 +21,9 @@ namespace vl {
 namespace {
 
 const QString TemplateWhat = QStringLiteral("Template");
+
+// The longest watermark text: a few words across a page, not a document.
+constexpr qsizetype MaxWatermarkChars = 200;
 
 // Thrown inside the parser only; parseTemplate turns it into a ParseResult.
 struct TemplateError {
@@ -35,16 +41,34 @@ QString attributeText(const pugi::xml_node& node, const char* name)
     return QString::fromUtf8(node.attribute(name).value());
 }
 
-// One of three alignments, by the word the attribute holds (any letter case, blanks around it).
-using AlignmentWords = std::array<std::pair<QStringView, Qt::AlignmentFlag>, 3>;
-Qt::Alignment alignment(const pugi::xml_node& node, const char* name, const AlignmentWords& words)
+// What the reader knows of the whole template while it reads a sheet.
+struct TemplateContext {
+    const std::vector<TemplateParameter>* parameters = nullptr; // declared by <parameter>
+};
+
+// Every [Param.Name] must name a declared parameter: a misspelt one is a fault of the template, found
+// when it is read rather than as an empty cell.
+void checkParameters(const pugi::xml_node& node, const Expression& expression, const TemplateContext& context)
 {
-    const QString word = attributeText(node, name).trimmed().toLower();
-    for (const auto& [text, flag] : words)
-        if (word == text)
-            return flag;
-    refuse(node, QStringLiteral("%1=\"%2\" is not %3, %4 or %5")
-                     .arg(QLatin1String(name), word, words[0].first, words[1].first, words[2].first));
+    visitExpression(expression, [&](const Expression& part) {
+        if (part.kind != Expression::Parameter)
+            return;
+        const bool declared = context.parameters
+            && std::any_of(context.parameters->begin(), context.parameters->end(), [&](const TemplateParameter& parameter) {
+                   return parameter.name.compare(part.text, Qt::CaseInsensitive) == 0;
+               });
+        if (!declared)
+            refuse(node, QStringLiteral("[Param.%1] names no <parameter> of the template").arg(part.text));
+    });
+}
+
+// visible="false" written plainly: an expression that is always false, so the layout has one rule.
+std::shared_ptr<const Expression> constantFalse()
+{
+    auto expression = std::make_shared<Expression>();
+    expression->kind = Expression::Number;
+    expression->number = 0;
+    return expression;
 }
 
 // A numeric attribute within its documented range; NaN, the infinities and anything outside the range
@@ -54,13 +78,10 @@ double number(const pugi::xml_node& node, const char* name, double fallback, dou
     const pugi::xml_attribute attribute = node.attribute(name);
     if (!attribute)
         return fallback;
-    bool ok = false;
-    const double value = QString::fromUtf8(attribute.value()).trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < minimum || value > maximum)
-        refuse(node, QStringLiteral("attribute %1=\"%2\" is not a number from %3 to %4")
-                         .arg(QString::fromUtf8(name), QString::fromUtf8(attribute.value()))
-                         .arg(minimum)
-                         .arg(maximum));
+    double value = 0;
+    QString reason;
+    if (!readNumberAttribute(name, QString::fromUtf8(attribute.value()), minimum, maximum, value, reason))
+        refuse(node, reason);
     return value;
 }
 
@@ -71,13 +92,14 @@ double length(const pugi::xml_node& node, const char* name, double fallback, dou
 
 int wholeNumber(const pugi::xml_node& node, const char* name, int fallback, int minimum, int maximum)
 {
-    const double value = number(node, name, fallback, minimum, maximum);
-    if (value != std::floor(value))
-        refuse(node, QStringLiteral("attribute %1=\"%2\" is not a whole number from %3 to %4")
-                         .arg(QString::fromUtf8(name), QString::fromUtf8(node.attribute(name).value()))
-                         .arg(minimum)
-                         .arg(maximum));
-    return static_cast<int>(value);
+    const pugi::xml_attribute attribute = node.attribute(name);
+    if (!attribute)
+        return fallback;
+    int value = 0;
+    QString reason;
+    if (!readWholeAttribute(name, QString::fromUtf8(attribute.value()), minimum, maximum, value, reason))
+        refuse(node, reason);
+    return value;
 }
 
 bool flag(const pugi::xml_node& node, const char* name, bool fallback)
@@ -85,70 +107,51 @@ bool flag(const pugi::xml_node& node, const char* name, bool fallback)
     const pugi::xml_attribute attribute = node.attribute(name);
     if (!attribute)
         return fallback;
-    const QString value = QString::fromUtf8(attribute.value()).trimmed().toLower();
-    if (value == u"true" || value == u"1" || value == u"yes")
-        return true;
-    if (value == u"false" || value == u"0" || value == u"no")
-        return false;
-    refuse(node, QStringLiteral("attribute %1=\"%2\" is not true or false").arg(QString::fromUtf8(name), value));
-}
-
-QColor colour(const pugi::xml_node& node, const char* name, const QColor& fallback)
-{
-    const pugi::xml_attribute attribute = node.attribute(name);
-    if (!attribute)
-        return fallback;
-    const QColor value = QColor::fromString(QString::fromUtf8(attribute.value()).trimmed());
-    if (!value.isValid())
-        refuse(node, QStringLiteral("attribute %1=\"%2\" is not a colour")
-                         .arg(QString::fromUtf8(name), QString::fromUtf8(attribute.value())));
+    bool value = false;
+    QString reason;
+    if (!readFlagAttribute(name, QString::fromUtf8(attribute.value()), value, reason))
+        refuse(node, reason);
     return value;
 }
 
-// Style attributes shared by <font> (sheet defaults), bands and cells; each level inherits the one above.
-CellStyle readStyle(const pugi::xml_node& node, CellStyle style)
+// An attribute written as one expression in brackets, "[Detail.Salary > 10000]"; null for plain text.
+std::shared_ptr<const Expression> attributeExpression(const pugi::xml_node& node, const char* name,
+                                                      const TemplateContext& context)
 {
-    if (node.attribute("font"))
-        style.fontFamily = attributeText(node, "font");
-    style.fontSize = number(node, "size", style.fontSize, MinFontSize, MaxFontSize);
-    style.bold = flag(node, "bold", style.bold);
-    style.italic = flag(node, "italic", style.italic);
-    style.underline = flag(node, "underline", style.underline);
-    style.color = colour(node, "color", style.color);
-    style.background = colour(node, "background", style.background);
-    style.decimals = wholeNumber(node, "decimals", style.decimals, -1, MaxDecimals);
-    if (node.attribute("format")) {
-        style.format = attributeText(node, "format");
-        if (formatDecimals(style.format) > MaxDecimals)
-            refuse(node, QStringLiteral("format=\"%1\" asks for more than %2 digits after the point")
-                             .arg(style.format.left(64))
-                             .arg(MaxDecimals));
-    }
-    style.wrap = flag(node, "wrap", style.wrap);
-    if (node.attribute("align"))
-        style.alignment = (style.alignment & Qt::AlignVertical_Mask)
-                        | alignment(node, "align", {{{u"left", Qt::AlignLeft}, {u"center", Qt::AlignHCenter}, {u"right", Qt::AlignRight}}});
-    if (node.attribute("valign"))
-        style.alignment = (style.alignment & Qt::AlignHorizontal_Mask)
-                        | alignment(node, "valign", {{{u"top", Qt::AlignTop}, {u"middle", Qt::AlignVCenter}, {u"bottom", Qt::AlignBottom}}});
-    if (node.attribute("border")) {
-        int borders = 0;
-        for (const QString& side : attributeText(node, "border").toLower().split(u',', Qt::SkipEmptyParts)) {
-            const QString s = side.trimmed();
-            if (s == u"all")
-                borders |= BorderAll;
-            else if (s == u"left")
-                borders |= BorderLeft;
-            else if (s == u"top")
-                borders |= BorderTop;
-            else if (s == u"right")
-                borders |= BorderRight;
-            else if (s == u"bottom")
-                borders |= BorderBottom;
-            else if (s != u"none")
-                refuse(node, QStringLiteral("border side \"%1\" is not all, none, left, top, right or bottom").arg(s));
+    const QString text = attributeText(node, name).trimmed();
+    if (text.size() < 2 || !text.startsWith(u'[') || !text.endsWith(u']') || text.startsWith(QLatin1String("[[")))
+        return nullptr;
+    QString reason;
+    std::shared_ptr<const Expression> expression = parseExpression(text.mid(1, text.size() - 2), reason);
+    if (!expression)
+        refuse(node, QStringLiteral("%1=\"%2\": %3").arg(QString::fromUtf8(name), text.left(200), reason));
+    checkParameters(node, *expression, context);
+    return expression;
+}
+
+// Style attributes shared by <font> (sheet defaults), bands and cells; each level inherits the one above.
+// Where `expressions` is given, an attribute in brackets is an expression evaluated per row; elsewhere
+// (the sheet's <font>, which prints no row) it is refused.
+CellStyle readStyle(const pugi::xml_node& node, CellStyle style, const TemplateContext& context,
+                    std::vector<StyleExpression>* expressions = nullptr)
+{
+    // In this order, so that of several faulty attributes the same one is named each time.
+    static const char* const names[] = {"font", "size", "bold", "italic", "underline", "color", "background",
+                                        "decimals", "format", "wrap", "align", "valign", "border"};
+    for (const char* name : names) {
+        if (!node.attribute(name))
+            continue;
+        StyleAttribute attribute = StyleAttribute::Font;
+        styleAttributeOf(name, attribute);
+        if (std::shared_ptr<const Expression> expression = attributeExpression(node, name, context)) {
+            if (!expressions)
+                refuse(node, QStringLiteral("%1 cannot hold an expression in <%2>").arg(QString::fromUtf8(name), QString::fromUtf8(node.name())));
+            expressions->push_back(StyleExpression{attribute, std::move(expression)});
+            continue;
         }
-        style.borders = borders;
+        QString reason;
+        if (!setStyleAttribute(style, attribute, attributeText(node, name), reason))
+            refuse(node, reason);
     }
     return style;
 }
@@ -235,7 +238,48 @@ bool isDetailKind(BandKind kind)
     return kind == BandKind::DetailHeader || kind == BandKind::Detail || kind == BandKind::DetailFooter;
 }
 
-TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle& sheetStyle)
+// A cell's text, and its href, as segments; every parameter they name must be declared.
+std::vector<TextSegment> cellSegments(const pugi::xml_node& node, const QString& text, const TemplateContext& context)
+{
+    std::vector<TextSegment> segments;
+    QString reason;
+    if (!parseCellText(text, segments, reason))
+        refuse(node, reason);
+    for (const TextSegment& segment : segments)
+        if (segment.expression)
+            checkParameters(node, *segment.expression, context);
+    return segments;
+}
+
+PageBreak pageBreakOf(const pugi::xml_node& node)
+{
+    const QString word = attributeText(node, "pageBreak").trimmed().toLower();
+    if (word.isEmpty() || word == u"none")
+        return PageBreak::None;
+    if (word == u"before")
+        return PageBreak::Before;
+    if (word == u"after")
+        return PageBreak::After;
+    refuse(node, QStringLiteral("pageBreak=\"%1\" is not before, after or none").arg(word));
+}
+
+void readColumns(const pugi::xml_node& node, TemplateBand& band)
+{
+    const bool given = node.attribute("columns") || node.attribute("columnGap") || node.attribute("columnOrder");
+    if (!given)
+        return;
+    if (band.kind != BandKind::Detail)
+        refuse(node, QStringLiteral("columns are for <detail> bands only"));
+    band.columns = wholeNumber(node, "columns", 1, 1, MaxBandColumns);
+    band.columnGap = length(node, "columnGap", 0.0);
+    const QString order = attributeText(node, "columnOrder").trimmed().toLower();
+    if (order == u"across")
+        band.columnOrder = ColumnOrder::Across;
+    else if (!order.isEmpty() && order != u"down")
+        refuse(node, QStringLiteral("columnOrder=\"%1\" is not down or across").arg(order));
+}
+
+TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle& sheetStyle, const TemplateContext& context)
 {
     TemplateBand band;
     band.kind = kind;
@@ -246,7 +290,15 @@ TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle
         if (band.detailId.isEmpty())
             refuse(node, QStringLiteral("<%1> needs a detail=\"DetailID\" attribute").arg(QString::fromUtf8(node.name())));
     }
-    const CellStyle bandStyle = readStyle(node, sheetStyle);
+    band.visible = attributeExpression(node, "visible", context);
+    if (!band.visible && node.attribute("visible") && !flag(node, "visible", true))
+        band.visible = constantFalse();
+    band.pageBreak = pageBreakOf(node);
+    if (band.pageBreak != PageBreak::None && (kind == BandKind::PageHeader || kind == BandKind::PageFooter))
+        refuse(node, QStringLiteral("a page header or footer cannot break the page"));
+    readColumns(node, band);
+    std::vector<StyleExpression> bandExpressions;
+    const CellStyle bandStyle = readStyle(node, sheetStyle, context, &bandExpressions);
     for (const pugi::xml_node& child : node.children()) {
         if (child.type() != pugi::node_element)
             continue;
@@ -259,17 +311,23 @@ TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle
         if (!child.attribute("width"))
             refuse(child, QStringLiteral("<cell> needs a width"));
         cell.height = length(child, "height", 0.0);
-        cell.style = readStyle(child, bandStyle);
+        std::vector<StyleExpression> own;
+        cell.style = readStyle(child, bandStyle, context, &own);
+        // The band's expressions first, then the cell's own; an attribute the cell writes plainly is its own.
+        for (const StyleExpression& inherited : bandExpressions)
+            if (!child.attribute(styleAttributeName(inherited.attribute).toLatin1().constData()))
+                cell.styleExpressions.push_back(inherited);
+        cell.styleExpressions.insert(cell.styleExpressions.end(), own.begin(), own.end());
+        cell.visible = attributeExpression(child, "visible", context);
+        if (!cell.visible && child.attribute("visible") && !flag(child, "visible", true))
+            cell.visible = constantFalse();
         cell.name = attributeText(child, "name").trimmed();
         cell.input = flag(child, "input", false);
-        QString reason;
-        if (!parseCellText(QString::fromUtf8(child.child_value()), cell.segments, reason))
-            refuse(child, reason);
+        cell.segments = cellSegments(child, QString::fromUtf8(child.child_value()), context);
         if (cell.input && cell.boundField().isEmpty())
             refuse(child, QStringLiteral("an input cell shows exactly one field, as in [Detail.Salary]"));
         if (child.attribute("href")) {
-            if (!parseCellText(attributeText(child, "href"), cell.href, reason))
-                refuse(child, reason);
+            cell.href = cellSegments(child, attributeText(child, "href"), context);
             if (cell.href.empty())
                 refuse(child, QStringLiteral("href=\"\" names no target"));
         }
@@ -278,7 +336,95 @@ TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle
     return band;
 }
 
-TemplateSheet readSheet(const pugi::xml_node& node)
+bool isMasterSource(const QString& source)
+{
+    return source.compare(u"Master", Qt::CaseInsensitive) == 0;
+}
+
+// One <group> and the levels nested in it, appended to `chain` outermost first. A nested group reads
+// the same source, or a detail's rows inside a group of master rows (then it starts the detail's chain).
+void readGroup(const pugi::xml_node& node, const CellStyle& sheetStyle, const TemplateContext& context,
+               TemplateSheet& sheet, int depth, bool continuesChain)
+{
+    if (depth >= MaxGroupLevels)
+        refuse(node, QStringLiteral("groups nest deeper than %1 levels").arg(MaxGroupLevels));
+    TemplateGroup group;
+    group.source = attributeText(node, "source").trimmed();
+    if (group.source.isEmpty())
+        refuse(node, QStringLiteral("<group> needs source=\"Master\" or a DetailID"));
+    group.byText = attributeText(node, "by").trimmed();
+    group.by = attributeExpression(node, "by", context);
+    if (!group.by)
+        refuse(node, QStringLiteral("<group> needs by=\"[expression]\", as in by=\"[%1.Field]\"").arg(group.source));
+    group.newPage = flag(node, "newPage", false);
+    group.keepTogether = flag(node, "keepTogether", false);
+    group.repeatHeader = flag(node, "repeatHeader", false);
+    std::vector<pugi::xml_node> nested;
+    for (const pugi::xml_node& child : node.children()) {
+        if (child.type() != pugi::node_element)
+            continue;
+        const std::string_view name = child.name();
+        if (name == "groupHeader" || name == "groupFooter") {
+            std::vector<TemplateBand>& bands = name == "groupHeader" ? group.headers : group.footers;
+            if (!bands.empty())
+                refuse(child, QStringLiteral("a <group> has one <%1>").arg(QString::fromUtf8(child.name())));
+            bands.push_back(readBand(child, name == "groupHeader" ? BandKind::GroupHeader : BandKind::GroupFooter, sheetStyle, context));
+            bands.back().detailId = isMasterSource(group.source) ? QString() : group.source;
+        } else if (name == "group") {
+            if (!nested.empty())
+                refuse(child, QStringLiteral("a <group> holds at most one nested <group>"));
+            nested.push_back(child);
+        } else {
+            refuse(child, QStringLiteral("<%1> is not allowed in a <group>").arg(QString::fromUtf8(child.name())));
+        }
+    }
+    std::vector<TemplateGroup>* chain = nullptr;
+    if (isMasterSource(group.source)) {
+        if (!continuesChain && !sheet.masterGroups.empty())
+            refuse(node, QStringLiteral("the master rows are grouped twice; nest the second <group> in the first"));
+        chain = &sheet.masterGroups;
+    } else {
+        auto found = std::find_if(sheet.detailGroups.begin(), sheet.detailGroups.end(),
+                                  [&](const auto& entry) { return entry.first.compare(group.source, Qt::CaseInsensitive) == 0; });
+        if (found != sheet.detailGroups.end() && !continuesChain)
+            refuse(node, QStringLiteral("the rows of \"%1\" are grouped twice; nest the second <group> in the first").arg(group.source));
+        if (found == sheet.detailGroups.end()) {
+            sheet.detailGroups.emplace_back(group.source, std::vector<TemplateGroup>{});
+            found = std::prev(sheet.detailGroups.end());
+        }
+        chain = &found->second;
+    }
+    const QString parentSource = group.source;
+    chain->push_back(std::move(group));
+    for (const pugi::xml_node& child : nested) {
+        const QString childSource = attributeText(child, "source").trimmed();
+        const bool sameSource = childSource.compare(parentSource, Qt::CaseInsensitive) == 0;
+        if (!isMasterSource(parentSource) && !sameSource)
+            refuse(child, QStringLiteral("a group in a group of \"%1\" rows groups the same rows").arg(parentSource));
+        readGroup(child, sheetStyle, context, sheet, depth + 1, sameSource);
+    }
+}
+
+std::shared_ptr<const Watermark> readWatermark(const pugi::xml_node& node)
+{
+    auto watermark = std::make_shared<Watermark>();
+    watermark->text = attributeText(node, "text");
+    if (watermark->text.trimmed().isEmpty())
+        refuse(node, QStringLiteral("<watermark> needs a text"));
+    if (watermark->text.size() > MaxWatermarkChars)
+        refuse(node, QStringLiteral("a watermark's text has at most %1 characters").arg(MaxWatermarkChars));
+    watermark->size = number(node, "size", watermark->size, MinFontSize, MaxFontSize);
+    if (node.attribute("color")) {
+        QString reason;
+        if (!readColourAttribute("color", attributeText(node, "color"), watermark->color, reason))
+            refuse(node, reason);
+    }
+    watermark->angle = number(node, "angle", watermark->angle, -360, 360);
+    watermark->opacity = number(node, "opacity", watermark->opacity, 0, 1);
+    return watermark;
+}
+
+TemplateSheet readSheet(const pugi::xml_node& node, const TemplateContext& context)
 {
     TemplateSheet sheet;
     sheet.name = attributeText(node, "name").trimmed();
@@ -296,14 +442,46 @@ TemplateSheet readSheet(const pugi::xml_node& node)
             pageSeen = true;
             sheet.page = readPage(child);
         } else if (name == "font") {
-            sheetStyle = readStyle(child, sheetStyle);
+            sheetStyle = readStyle(child, sheetStyle, context);
+        } else if (name == "group") {
+            readGroup(child, sheetStyle, context, sheet, 0, false);
+        } else if (name == "watermark") {
+            if (sheet.watermark)
+                refuse(child, QStringLiteral("a sheet has one <watermark>"));
+            sheet.watermark = readWatermark(child);
         } else if (const auto kind = bandKind(name)) {
-            sheet.bands.push_back(readBand(child, *kind, sheetStyle));
+            sheet.bands.push_back(readBand(child, *kind, sheetStyle, context));
         } else {
             refuse(child, QStringLiteral("<%1> is not allowed in a sheet").arg(QString::fromUtf8(child.name())));
         }
     }
     return sheet;
+}
+
+TemplateParameter readParameter(const pugi::xml_node& node, const std::vector<TemplateParameter>& declared)
+{
+    TemplateParameter parameter;
+    parameter.name = attributeText(node, "name").trimmed();
+    const bool wellFormed = !parameter.name.isEmpty() && parameter.name.size() <= 64
+        && std::all_of(parameter.name.begin(), parameter.name.end(), [](QChar c) { return c.isLetterOrNumber() || c == u'_'; });
+    if (!wellFormed)
+        refuse(node, QStringLiteral("<parameter> needs a name of letters, digits and _ (at most 64)"));
+    for (const TemplateParameter& other : declared)
+        if (other.name.compare(parameter.name, Qt::CaseInsensitive) == 0)
+            refuse(node, QStringLiteral("parameter \"%1\" is declared twice").arg(parameter.name));
+    const QString type = attributeText(node, "type").trimmed().toLower();
+    if (type == u"number")
+        parameter.type = ParameterType::Number;
+    else if (type == u"date")
+        parameter.type = ParameterType::Date;
+    else if (!type.isEmpty() && type != u"text")
+        refuse(node, QStringLiteral("type=\"%1\" is not text, number or date").arg(type));
+    if (node.attribute("default")) {
+        QString reason;
+        if (!parameterValue(parameter.type, attributeText(node, "default"), parameter.defaultValue, reason))
+            refuse(node, QStringLiteral("default %1 for a %2 parameter").arg(reason, parameterTypeName(parameter.type)));
+    }
+    return parameter;
 }
 
 } // namespace
@@ -320,6 +498,20 @@ std::vector<QString> TemplateSheet::detailIds() const
             ids.push_back(band.detailId);
     }
     return ids;
+}
+
+const TemplateParameter* ReportTemplate::parameter(const QString& name) const
+{
+    return findNamed(parameters, &TemplateParameter::name, name);
+}
+
+const std::vector<TemplateGroup>& TemplateSheet::groupsOf(const QString& detailId) const
+{
+    static const std::vector<TemplateGroup> none;
+    for (const auto& [id, groups] : detailGroups)
+        if (id.compare(detailId, Qt::CaseInsensitive) == 0)
+            return groups;
+    return none;
 }
 
 const TemplateSheet* ReportTemplate::sheet(const QString& name) const
@@ -439,12 +631,17 @@ ParseResult parseTemplate(std::string_view xml, ReportTemplate& out)
                                            : QStringLiteral("template version \"%1\" is not supported").arg(version));
         ReportTemplate result;
         result.version = 1;
+        // Parameters first, wherever they stand, so that every sheet's expressions can be checked against them.
+        for (const pugi::xml_node& child : root.children("parameter"))
+            result.parameters.push_back(readParameter(child, result.parameters));
+        TemplateContext context;
+        context.parameters = &result.parameters;
         for (const pugi::xml_node& child : root.children()) {
-            if (child.type() != pugi::node_element)
+            if (child.type() != pugi::node_element || std::string_view(child.name()) == "parameter")
                 continue;
             if (std::string_view(child.name()) != "sheet")
                 refuse(child, QStringLiteral("<%1> is not allowed in <report>").arg(QString::fromUtf8(child.name())));
-            TemplateSheet sheet = readSheet(child);
+            TemplateSheet sheet = readSheet(child, context);
             if (result.sheet(sheet.name))
                 refuse(child, QStringLiteral("sheet \"%1\" is defined twice").arg(sheet.name));
             result.sheets.push_back(std::move(sheet));

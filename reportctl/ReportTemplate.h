@@ -9,8 +9,10 @@
 #include <QSizeF>
 #include <QString>
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vl {
@@ -23,6 +25,10 @@ inline constexpr double MinPaperLength = 10.0;
 inline constexpr double MinCellWidth = 0.1;
 inline constexpr double MinFontSize = 1.0; // points
 inline constexpr double MaxFontSize = 1000.0;
+// Levels of <group> in one chain; deeper nesting is refused (and would be no report anyone reads).
+inline constexpr int MaxGroupLevels = 16;
+// Columns of a detail band.
+inline constexpr int MaxBandColumns = 50;
 
 // One piece of a cell's text: literal text or an expression evaluated during layout.
 struct TextSegment {
@@ -52,10 +58,28 @@ struct CellStyle {
     bool wrap = false; // break long text into lines at the cell's width
 };
 
+// A style attribute whose value is an expression, evaluated for each row the cell prints.
+enum class StyleAttribute { Font, Size, Bold, Italic, Underline, Color, Background, Align, VAlign, Border, Decimals, Format, Wrap };
+
+struct StyleExpression {
+    StyleAttribute attribute = StyleAttribute::Color;
+    std::shared_ptr<const Expression> expression;
+};
+
+// Sets one attribute of `style` from an evaluated expression, by the rules of the attribute written in
+// the template; false, with `style` unchanged, for a value the attribute cannot take.
+bool applyStyleValue(CellStyle& style, StyleAttribute attribute, const ExprValue& value);
+// The attribute's name as written in the template ("color").
+QString styleAttributeName(StyleAttribute attribute);
+
 struct TemplateCell {
     double x = 0, y = 0, width = 0, height = 0; // height 0: the band's height less y
     std::vector<TextSegment> segments;
     CellStyle style;
+    // Applied over `style` in order, the band's own first; a cell's attribute written plainly is not
+    // overridden by the band's expression for it.
+    std::vector<StyleExpression> styleExpressions;
+    std::shared_ptr<const Expression> visible; // null: always shown
     QString name; // element name in events; empty: the cell's single field ("Detail.Salary"), if any
     bool input = false; // editable in the view when the control is Inputable; edits its single field
     std::vector<TextSegment> href; // non-empty: a hyperlink whose target is this text
@@ -65,7 +89,10 @@ struct TemplateCell {
     QString elementName() const { return name.isEmpty() ? boundField() : name; }
 };
 
-enum class BandKind { Title, PageHeader, PageFooter, Master, DetailHeader, Detail, DetailFooter, Summary };
+enum class BandKind { Title, PageHeader, PageFooter, Master, DetailHeader, Detail, DetailFooter, Summary, GroupHeader, GroupFooter };
+
+enum class PageBreak { None, Before, After };
+enum class ColumnOrder { Down, Across };
 
 struct TemplateBand {
     BandKind kind = BandKind::Title;
@@ -73,7 +100,48 @@ struct TemplateBand {
     double height = 6.0; // the least height; a growing band takes what its wrapped cells need
     bool grow = false;
     std::vector<TemplateCell> cells;
+    std::shared_ptr<const Expression> visible; // null: always shown; a hidden band takes no space
+    PageBreak pageBreak = PageBreak::None;
+    // A detail band in columns (labels, lists): `columns` copies across the page's width, `columnGap`
+    // mm apart, filled down each column or across each line.
+    int columns = 1;
+    double columnGap = 0;
+    ColumnOrder columnOrder = ColumnOrder::Down;
 };
+
+// Rows that follow one another with the same value of `by` form a group. Levels nest: a sheet's
+// groups over one source are one chain, outermost first.
+struct TemplateGroup {
+    QString source; // "Master" or a DetailID
+    std::shared_ptr<const Expression> by;
+    QString byText; // as written, for messages
+    bool newPage = false; // each group starts a page
+    bool keepTogether = false; // a group that fits on a page is not split
+    bool repeatHeader = false; // the header repeats at the top of each page the group continues on
+    std::vector<TemplateBand> headers, footers; // at most one each as written
+};
+
+// Text drawn large and faint behind every page of a sheet.
+struct Watermark {
+    QString text;
+    double size = 72; // points
+    QColor color = QColor(0xC0, 0xC0, 0xC0);
+    double angle = 45; // degrees, counter-clockwise from the page's horizontal
+    double opacity = 0.3;
+};
+
+enum class ParameterType { Text, Number, Date };
+
+struct TemplateParameter {
+    QString name;
+    ParameterType type = ParameterType::Text;
+    ExprValue defaultValue; // of the type; Empty when none was given
+};
+
+// Reads a parameter's value from its text: a number in the C locale's notation, a date as
+// yyyy-MM-dd (or the data layer's short forms), any text. False, with a reason, for text of the wrong type.
+bool parameterValue(ParameterType type, const QString& text, ExprValue& value, QString& reason);
+QString parameterTypeName(ParameterType type);
 
 struct PageSetup {
     QSizeF paper {210.0, 297.0}; // as printed: width and height already follow the orientation
@@ -85,6 +153,13 @@ struct TemplateSheet {
     QString name;
     PageSetup page;
     std::vector<TemplateBand> bands; // in template order
+    std::vector<TemplateGroup> masterGroups; // levels over the master rows, outermost first
+    // Per DetailID (as the detail bands spell it), levels over its rows within one master row.
+    std::vector<std::pair<QString, std::vector<TemplateGroup>>> detailGroups;
+    std::shared_ptr<const Watermark> watermark; // null: none
+
+    // The group levels over a detail's rows (compared without letter case); empty when none.
+    const std::vector<TemplateGroup>& groupsOf(const QString& detailId) const;
 
     // The detail ids the sheet prints, in order of first appearance.
     std::vector<QString> detailIds() const;
@@ -93,6 +168,10 @@ struct TemplateSheet {
 struct ReportTemplate {
     int version = 0;
     std::vector<TemplateSheet> sheets;
+    std::vector<TemplateParameter> parameters; // names unique without regard to case
+
+    // The parameter of that name (compared without letter case), or null.
+    const TemplateParameter* parameter(const QString& name) const;
 
     // The sheet of that name (compared without letter case), or null.
     const TemplateSheet* sheet(const QString& name) const;

@@ -67,6 +67,23 @@ bool readBorders(const QString& text, int& out, QString& reason)
     return true;
 }
 
+// The member of a true/false style attribute; null for the others.
+bool CellStyle::*flagMember(StyleAttribute attribute)
+{
+    switch (attribute) {
+    case StyleAttribute::Bold:
+        return &CellStyle::bold;
+    case StyleAttribute::Italic:
+        return &CellStyle::italic;
+    case StyleAttribute::Underline:
+        return &CellStyle::underline;
+    case StyleAttribute::Wrap:
+        return &CellStyle::wrap;
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace
 
 bool readNumberAttribute(const char* name, const QString& text, double minimum, double maximum, double& out,
@@ -157,13 +174,10 @@ bool setStyleAttribute(CellStyle& style, StyleAttribute attribute, const QString
     case StyleAttribute::Size:
         return readNumberAttribute(name, text, MinFontSize, MaxFontSize, style.fontSize, reason);
     case StyleAttribute::Bold:
-        return readFlagAttribute(name, text, style.bold, reason);
     case StyleAttribute::Italic:
-        return readFlagAttribute(name, text, style.italic, reason);
     case StyleAttribute::Underline:
-        return readFlagAttribute(name, text, style.underline, reason);
     case StyleAttribute::Wrap:
-        return readFlagAttribute(name, text, style.wrap, reason);
+        return readFlagAttribute(name, text, style.*flagMember(attribute), reason);
     case StyleAttribute::Color:
         return readColourAttribute(name, text, style.color, reason);
     case StyleAttribute::Background:
@@ -195,27 +209,15 @@ bool setStyleAttribute(CellStyle& style, StyleAttribute attribute, const QString
 bool applyStyleValue(CellStyle& style, StyleAttribute attribute, const ExprValue& value)
 {
     QString reason;
-    switch (attribute) {
-    case StyleAttribute::Bold:
-        style.bold = isTrue(value);
-        return true;
-    case StyleAttribute::Italic:
-        style.italic = isTrue(value);
-        return true;
-    case StyleAttribute::Underline:
-        style.underline = isTrue(value);
-        return true;
-    case StyleAttribute::Wrap:
-        style.wrap = isTrue(value);
-        return true;
-    default: {
-        CellStyle changed = style;
-        if (!setStyleAttribute(changed, attribute, value.toText(), reason))
-            return false;
-        style = std::move(changed);
+    if (bool CellStyle::*member = flagMember(attribute)) {
+        style.*member = isTrue(value);
         return true;
     }
-    }
+    CellStyle changed = style;
+    if (!setStyleAttribute(changed, attribute, value.toText(), reason))
+        return false;
+    style = std::move(changed);
+    return true;
 }
 
 QString parameterTypeName(ParameterType type)

@@ -1,6 +1,7 @@
 #include "ReportLayout.h"
 
 #include "ReportLayoutContext_p.h"
+#include "ReportLayoutGroups_p.h"
 
 #include <QElapsedTimer>
 #include <QFontMetricsF>
@@ -38,44 +39,6 @@ double wrappedHeight(const QString& text, const CellStyle& style, double widthMm
     const QRectF bounds = metrics.boundingRect(QRectF(0, 0, width * PixelsPerMm, 1e7), Qt::TextWordWrap, text);
     return bounds.height() / PixelsPerMm + 1.0;
 }
-
-double heightOf(const std::vector<const TemplateBand*>& bands)
-{
-    double height = 0;
-    for (const TemplateBand* band : bands)
-        height += band->height;
-    return height;
-}
-
-double heightOf(const std::vector<TemplateBand>& bands)
-{
-    double height = 0;
-    for (const TemplateBand& band : bands)
-        height += band.height;
-    return height;
-}
-
-// Where the groups of one chain begin and end over a run of rows (positions 0 to n - 1).
-struct GroupRuns {
-    const std::vector<TemplateGroup>* levels = nullptr;
-    // Per position: the outermost level whose group begins there (0 at the first position); the
-    // number of levels where none begins.
-    std::vector<int> breakLevel;
-    std::vector<std::vector<int>> ends; // per level and position: the last position of the group there
-    std::vector<int> open; // per level: the first position of the group being printed; -1: none
-
-    int count() const { return levels ? static_cast<int>(levels->size()) : 0; }
-    const TemplateGroup& level(int index) const { return (*levels)[static_cast<size_t>(index)]; }
-
-    // Groups of each level from `first` to `last` (inclusive) that begin at or after `first`.
-    int groupsWithin(int level, int first, int last) const
-    {
-        int groups = 1;
-        for (int position = first + 1; position <= last; ++position)
-            groups += breakLevel[static_cast<size_t>(position)] <= level ? 1 : 0;
-        return groups;
-    }
-};
 
 } // namespace
 
@@ -428,29 +391,10 @@ private:
     // Evaluates each level's by= at every position and finds where groups begin and end.
     template <class ScopeAt> void findRuns(GroupRuns& runs, int positions, ScopeAt scopeAt)
     {
-        const int levels = runs.count();
-        runs.breakLevel.assign(static_cast<size_t>(positions), levels);
-        runs.ends.assign(static_cast<size_t>(levels), std::vector<int>(static_cast<size_t>(positions)));
-        runs.open.assign(static_cast<size_t>(levels), -1);
-        if (levels == 0 || positions == 0)
-            return;
-        std::vector<QString> previous(static_cast<size_t>(levels));
-        for (int position = 0; position < positions; ++position) {
-            for (int level = 0; level < levels; ++level) {
-                m_context.scope = scopeAt(position);
-                QString key = m_context.evaluate(*runs.level(level).by).toText();
-                if (position == 0 || (key != previous[static_cast<size_t>(level)] && runs.breakLevel[static_cast<size_t>(position)] == levels))
-                    runs.breakLevel[static_cast<size_t>(position)] = position == 0 ? 0 : level;
-                previous[static_cast<size_t>(level)] = std::move(key);
-            }
-        }
-        for (int level = 0; level < levels; ++level) {
-            std::vector<int>& ends = runs.ends[static_cast<size_t>(level)];
-            ends[static_cast<size_t>(positions - 1)] = positions - 1;
-            for (int position = positions - 2; position >= 0; --position)
-                ends[static_cast<size_t>(position)] = runs.breakLevel[static_cast<size_t>(position + 1)] <= level
-                    ? position : ends[static_cast<size_t>(position + 1)];
-        }
+        vl::findRuns(runs, positions, [&](int level, int position) {
+            m_context.scope = scopeAt(position);
+            return m_context.evaluate(*runs.level(level).by).toText();
+        });
     }
 
     int detailRowAt(int position) const
@@ -820,78 +764,6 @@ QString evaluateCellText(const std::vector<TextSegment>& segments, const CellSty
     context.scope.detail = detailId.isEmpty() ? nullptr : data.detail(detailId);
     context.scope.detailRow = context.scope.detail ? rowIndex : -1;
     return context.cellText(segments, style);
-}
-
-TemplateSheet defaultSheet(const ReportDataSet& data)
-{
-    TemplateSheet sheet;
-    sheet.name = QStringLiteral("Sheet1");
-    const double width = sheet.page.paper.width() - sheet.page.marginLeft - sheet.page.marginRight;
-    constexpr double LineHeight = 6.0;
-
-    auto literal = [](const QString& text) { return std::vector<TextSegment>{TextSegment{TextSegment::Literal, text, {}, {}, nullptr}}; };
-    auto field = [](const QString& source, const QString& name) {
-        return std::vector<TextSegment>{TextSegment{TextSegment::Field, {}, source, name, nullptr}};
-    };
-
-    if (data.hasMaster && !data.masterFieldNames.empty()) {
-        TemplateBand master;
-        master.kind = BandKind::Master;
-        const size_t columns = 2;
-        const double columnWidth = width / columns;
-        const size_t count = data.masterFieldNames.size();
-        master.height = LineHeight * static_cast<double>((count + columns - 1) / columns) + 3.0;
-        for (size_t i = 0; i < count; ++i) {
-            const QString& name = data.masterFieldNames[i];
-            TemplateCell label;
-            label.x = columnWidth * static_cast<double>(i % columns);
-            label.y = 2.0 + LineHeight * static_cast<double>(i / columns);
-            label.width = columnWidth * 0.4;
-            label.height = LineHeight;
-            label.segments = literal(name + u':');
-            label.style.bold = true;
-            TemplateCell value = label;
-            value.x += label.width;
-            value.width = columnWidth * 0.6;
-            value.segments = field(QStringLiteral("Master"), name);
-            value.style.bold = false;
-            master.cells.push_back(std::move(label));
-            master.cells.push_back(std::move(value));
-        }
-        sheet.bands.push_back(std::move(master));
-    }
-    for (const DetailTable& table : data.details) {
-        if (table.fieldNames.empty())
-            continue;
-        const double columnWidth = width / static_cast<double>(table.fieldNames.size());
-        TemplateBand header;
-        header.kind = BandKind::DetailHeader;
-        header.detailId = table.id;
-        header.height = LineHeight;
-        TemplateBand row = header;
-        row.kind = BandKind::Detail;
-        for (size_t i = 0; i < table.fieldNames.size(); ++i) {
-            TemplateCell cell;
-            cell.x = columnWidth * static_cast<double>(i);
-            cell.width = columnWidth;
-            cell.style.borders = BorderAll;
-            cell.style.fontSize = 9.0;
-            cell.segments = field(table.id, table.fieldNames[i]);
-            row.cells.push_back(cell);
-            cell.segments = literal(table.fieldNames[i]);
-            cell.style.bold = true;
-            cell.style.background = QColor(0xE8, 0xE8, 0xE8);
-            header.cells.push_back(std::move(cell));
-        }
-        TemplateBand gap;
-        gap.kind = BandKind::DetailFooter;
-        gap.detailId = table.id;
-        gap.height = 3.0;
-        sheet.bands.push_back(std::move(header));
-        sheet.bands.push_back(std::move(row));
-        sheet.bands.push_back(std::move(gap));
-    }
-    return sheet;
 }
 
 } // namespace vl

@@ -71,18 +71,27 @@ std::shared_ptr<const Expression> constantFalse()
     return expression;
 }
 
-// A numeric attribute within its documented range; NaN, the infinities and anything outside the range
-// are refused, so no later conversion or sum ever sees them.
-double number(const pugi::xml_node& node, const char* name, double fallback, double minimum, double maximum)
+// An attribute read by one of the text rules of ReportAttributes_p.h: the fallback when it is absent, the
+// element's position and the rule's reason when its text breaks the rule.
+template <class Value, class Rule> Value readAttribute(const pugi::xml_node& node, const char* name, Value fallback, Rule rule)
 {
     const pugi::xml_attribute attribute = node.attribute(name);
     if (!attribute)
         return fallback;
-    double value = 0;
+    Value value{};
     QString reason;
-    if (!readNumberAttribute(name, QString::fromUtf8(attribute.value()), minimum, maximum, value, reason))
+    if (!rule(QString::fromUtf8(attribute.value()), value, reason))
         refuse(node, reason);
     return value;
+}
+
+// A numeric attribute within its documented range; NaN, the infinities and anything outside the range
+// are refused, so no later conversion or sum ever sees them.
+double number(const pugi::xml_node& node, const char* name, double fallback, double minimum, double maximum)
+{
+    return readAttribute(node, name, fallback, [&](const QString& text, double& value, QString& reason) {
+        return readNumberAttribute(name, text, minimum, maximum, value, reason);
+    });
 }
 
 double length(const pugi::xml_node& node, const char* name, double fallback, double minimum = 0.0)
@@ -92,26 +101,16 @@ double length(const pugi::xml_node& node, const char* name, double fallback, dou
 
 int wholeNumber(const pugi::xml_node& node, const char* name, int fallback, int minimum, int maximum)
 {
-    const pugi::xml_attribute attribute = node.attribute(name);
-    if (!attribute)
-        return fallback;
-    int value = 0;
-    QString reason;
-    if (!readWholeAttribute(name, QString::fromUtf8(attribute.value()), minimum, maximum, value, reason))
-        refuse(node, reason);
-    return value;
+    return readAttribute(node, name, fallback, [&](const QString& text, int& value, QString& reason) {
+        return readWholeAttribute(name, text, minimum, maximum, value, reason);
+    });
 }
 
 bool flag(const pugi::xml_node& node, const char* name, bool fallback)
 {
-    const pugi::xml_attribute attribute = node.attribute(name);
-    if (!attribute)
-        return fallback;
-    bool value = false;
-    QString reason;
-    if (!readFlagAttribute(name, QString::fromUtf8(attribute.value()), value, reason))
-        refuse(node, reason);
-    return value;
+    return readAttribute(node, name, fallback, [&](const QString& text, bool& value, QString& reason) {
+        return readFlagAttribute(name, text, value, reason);
+    });
 }
 
 // An attribute written as one expression in brackets, "[Detail.Salary > 10000]"; null for plain text.

@@ -140,6 +140,16 @@ private:
             m_out.append(static_cast<size_t>(digits) - length, '0');
         m_out.append(text, length);
     }
+    // Months and days: a run of one or two gives the number, three the short name, more the long one.
+    template <size_t N>
+    void appendNumberOrName(int number, int count, const std::array<std::string, N>& shortNames,
+        const std::array<std::string, N>& longNames, size_t index)
+    {
+        if (count <= 2)
+            appendNumber(number, count);
+        else
+            m_out += (count == 3 ? shortNames : longNames)[index];
+    }
     const TEraInfo* era() const
     {
         const auto day = static_cast<double>(daysFromCivil(m_parts.year, m_parts.month, m_parts.day) + unixEpochDay);
@@ -201,6 +211,11 @@ void Formatter::append(std::string_view pattern, int level)
                 ++count;
             }
         };
+        // Clock parts print at most their own width in digits, however long the run.
+        auto appendClockPart = [&](int value, int width) {
+            takeRun();
+            appendNumber(value, std::min(count, width));
+        };
         char token = starter >= 'a' && starter <= 'z' ? static_cast<char>(starter - 32) : starter;
         if (token >= 'A' && token <= 'Z') {
             if (token == 'M' && lastToken == 'H')
@@ -227,21 +242,14 @@ void Formatter::append(std::string_view pattern, int level)
             break;
         case 'M':
             takeRun();
-            if (count <= 2)
-                appendNumber(m_parts.month, count);
-            else if (count == 3)
-                m_out += m_fs.ShortMonthNames[static_cast<size_t>(m_parts.month - 1)];
-            else
-                m_out += m_fs.LongMonthNames[static_cast<size_t>(m_parts.month - 1)];
+            appendNumberOrName(m_parts.month, count, m_fs.ShortMonthNames, m_fs.LongMonthNames,
+                static_cast<size_t>(m_parts.month - 1));
             break;
         case 'D':
             takeRun();
-            if (count <= 2)
-                appendNumber(m_parts.day, count);
-            else if (count == 3)
-                m_out += m_fs.ShortDayNames[static_cast<size_t>(m_parts.dayOfWeek)];
-            else if (count == 4)
-                m_out += m_fs.LongDayNames[static_cast<size_t>(m_parts.dayOfWeek)];
+            if (count <= 4)
+                appendNumberOrName(m_parts.day, count, m_fs.ShortDayNames, m_fs.LongDayNames,
+                    static_cast<size_t>(m_parts.dayOfWeek));
             else if (count == 5)
                 expand(m_fs.ShortDatePattern, level);
             else
@@ -258,16 +266,13 @@ void Formatter::append(std::string_view pattern, int level)
             break;
         }
         case 'N':
-            takeRun();
-            appendNumber(m_parts.minute, std::min(count, 2));
+            appendClockPart(m_parts.minute, 2);
             break;
         case 'S':
-            takeRun();
-            appendNumber(m_parts.second, std::min(count, 2));
+            appendClockPart(m_parts.second, 2);
             break;
         case 'Z':
-            takeRun();
-            appendNumber(m_parts.millisecond, std::min(count, 3));
+            appendClockPart(m_parts.millisecond, 3);
             break;
         case 'T':
             takeRun();

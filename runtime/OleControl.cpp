@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QWidget>
 
@@ -51,6 +52,14 @@ LONG pixelsToHimetric(int pixels, int ppi)
         message = oleErrorMessage(info.scode);
     throw EOleException(std::move(message), info.scode, toNarrow(bstrView(info.bstrSource)),
         toNarrow(bstrView(info.bstrHelpFile)), static_cast<int>(info.dwHelpContext));
+}
+
+// The typed getters each take one field of a fresh copy of the property.
+Variant propertyOf(TOleControl& control, DISPID dispId)
+{
+    Variant value;
+    control.GetProperty(dispId, value);
+    return value;
 }
 } // namespace
 } // namespace vl
@@ -343,53 +352,35 @@ void TOleControl::EnabledChanged()
     TWinControl::EnabledChanged();
     if (!(ControlData && (ControlData->Flags & cfEnabled)) || !HandleAllocated() || m_updatingEnabled || !m_running)
         return;
-    m_updatingEnabled = true;
-    try {
-        VARIANT value;
-        VariantInit(&value);
-        value.vt = VT_BOOL;
-        value.boolVal = TControl::Enabled() ? VARIANT_TRUE : VARIANT_FALSE;
-        writeProperty(DISPID_ENABLED, value);
-    } catch (...) {
-        m_updatingEnabled = false;
-        throw;
-    }
-    m_updatingEnabled = false;
+    const QScopedValueRollback<bool> updating(m_updatingEnabled, true);
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_BOOL;
+    value.boolVal = TControl::Enabled() ? VARIANT_TRUE : VARIANT_FALSE;
+    writeProperty(DISPID_ENABLED, value);
 }
 
 void TOleControl::ColorChanged()
 {
     if (!(ControlData && (ControlData->Flags & cfBackColor)) || m_updatingColor || !m_running)
         return;
-    m_updatingColor = true;
-    try {
-        writeProperty(DISPID_BACKCOLOR, vl::Variant::fromInt32(Color()).get());
-    } catch (...) {
-        m_updatingColor = false;
-        throw;
-    }
-    m_updatingColor = false;
+    const QScopedValueRollback<bool> updating(m_updatingColor, true);
+    writeProperty(DISPID_BACKCOLOR, vl::Variant::fromInt32(Color()).get());
 }
 
 void TOleControl::FontChanged()
 {
     if (!ControlData || !(ControlData->Flags & (cfForeColor | cfFont)) || m_updatingFont || !m_running)
         return;
-    m_updatingFont = true;
-    try {
-        if (ControlData->Flags & cfForeColor)
-            writeProperty(DISPID_FORECOLOR, vl::Variant::fromInt32(Font().Color).get());
-        if (ControlData->Flags & cfFont) {
-            vl::ComPtr<IFont> font = vl::createFont(vl::describeFont(Font()));
-            vl::ComPtr<IDispatch> dispatch;
-            if (font && SUCCEEDED(font.query(IID_IDispatch, dispatch)))
-                writeProperty(DISPID_FONT, vl::Variant::fromDispatch(dispatch.get()).get());
-        }
-    } catch (...) {
-        m_updatingFont = false;
-        throw;
+    const QScopedValueRollback<bool> updating(m_updatingFont, true);
+    if (ControlData->Flags & cfForeColor)
+        writeProperty(DISPID_FORECOLOR, vl::Variant::fromInt32(Font().Color).get());
+    if (ControlData->Flags & cfFont) {
+        vl::ComPtr<IFont> font = vl::createFont(vl::describeFont(Font()));
+        vl::ComPtr<IDispatch> dispatch;
+        if (font && SUCCEEDED(font.query(IID_IDispatch, dispatch)))
+            writeProperty(DISPID_FONT, vl::Variant::fromDispatch(dispatch.get()).get());
     }
-    m_updatingFont = false;
 }
 
 void TOleControl::propertyChanged(DISPID dispId)
@@ -397,61 +388,43 @@ void TOleControl::propertyChanged(DISPID dispId)
     switch (dispId) {
     case DISPID_BACKCOLOR:
         if (!m_updatingColor) {
-            m_updatingColor = true;
-            try {
-                vl::Variant value;
-                readProperty(dispId, value);
-                SetColor(value->lVal);
-            } catch (...) {
-                m_updatingColor = false;
-                throw;
-            }
-            m_updatingColor = false;
+            const QScopedValueRollback<bool> updating(m_updatingColor, true);
+            vl::Variant value;
+            readProperty(dispId, value);
+            SetColor(value->lVal);
         }
         break;
     case DISPID_FORECOLOR:
     case DISPID_FONT:
         if (!m_updatingFont) {
-            m_updatingFont = true;
-            try {
-                vl::Variant value;
-                readProperty(dispId, value);
-                TFont font = Font();
-                if (dispId == DISPID_FORECOLOR) {
-                    font.Color = value->lVal;
-                } else if (value.type() == VT_DISPATCH && value->pdispVal) {
-                    vl::ComPtr<IFont> source;
-                    vl::ComPtr<IDispatch>(value->pdispVal).query(IID_IFont, source);
-                    vl::FontDescription d;
-                    if (source && SUCCEEDED(vl::describeFont(source.get(), d))) {
-                        font.Name = vl::toNarrow(d.name);
-                        font.Size = static_cast<int>(std::lround(d.size.int64 / 10000.0));
-                        font.Bold = d.bold();
-                        font.Italic = d.italic;
-                        font.Underline = d.underline;
-                        font.StrikeOut = d.strikethrough;
-                    }
+            const QScopedValueRollback<bool> updating(m_updatingFont, true);
+            vl::Variant value;
+            readProperty(dispId, value);
+            TFont font = Font();
+            if (dispId == DISPID_FORECOLOR) {
+                font.Color = value->lVal;
+            } else if (value.type() == VT_DISPATCH && value->pdispVal) {
+                vl::ComPtr<IFont> source;
+                vl::ComPtr<IDispatch>(value->pdispVal).query(IID_IFont, source);
+                vl::FontDescription d;
+                if (source && SUCCEEDED(vl::describeFont(source.get(), d))) {
+                    font.Name = vl::toNarrow(d.name);
+                    font.Size = static_cast<int>(std::lround(d.size.int64 / 10000.0));
+                    font.Bold = d.bold();
+                    font.Italic = d.italic;
+                    font.Underline = d.underline;
+                    font.StrikeOut = d.strikethrough;
                 }
-                SetFont(font);
-            } catch (...) {
-                m_updatingFont = false;
-                throw;
             }
-            m_updatingFont = false;
+            SetFont(font);
         }
         break;
     case DISPID_ENABLED:
         if (!m_updatingEnabled) {
-            m_updatingEnabled = true;
-            try {
-                vl::Variant value;
-                readProperty(dispId, value);
-                TControl::SetEnabled(value->boolVal != 0);
-            } catch (...) {
-                m_updatingEnabled = false;
-                throw;
-            }
-            m_updatingEnabled = false;
+            const QScopedValueRollback<bool> updating(m_updatingEnabled, true);
+            vl::Variant value;
+            readProperty(dispId, value);
+            TControl::SetEnabled(value->boolVal != 0);
         }
         break;
     default:
@@ -510,9 +483,7 @@ void TOleControl::SetProperty(DISPID dispId, const VARIANT& value)
 
 int32_t TOleControl::GetIntegerProp(DISPID dispId)
 {
-    vl::Variant value;
-    GetProperty(dispId, value);
-    return value->lVal;
+    return vl::propertyOf(*this, dispId)->lVal;
 }
 
 void TOleControl::SetIntegerProp(DISPID dispId, int32_t value)
@@ -522,9 +493,7 @@ void TOleControl::SetIntegerProp(DISPID dispId, int32_t value)
 
 bool TOleControl::GetWordBoolProp(DISPID dispId)
 {
-    vl::Variant value;
-    GetProperty(dispId, value);
-    return value->boolVal != 0;
+    return vl::propertyOf(*this, dispId)->boolVal != 0;
 }
 
 void TOleControl::SetWordBoolProp(DISPID dispId, bool value)
@@ -534,9 +503,7 @@ void TOleControl::SetWordBoolProp(DISPID dispId, bool value)
 
 double TOleControl::GetDoubleProp(DISPID dispId)
 {
-    vl::Variant value;
-    GetProperty(dispId, value);
-    return value->dblVal;
+    return vl::propertyOf(*this, dispId)->dblVal;
 }
 
 void TOleControl::SetDoubleProp(DISPID dispId, double value)
@@ -546,8 +513,7 @@ void TOleControl::SetDoubleProp(DISPID dispId, double value)
 
 std::u16string TOleControl::GetWideStringProp(DISPID dispId)
 {
-    vl::Variant value;
-    GetProperty(dispId, value);
+    const vl::Variant value = vl::propertyOf(*this, dispId);
     if (value.type() == VT_BSTR)
         return std::u16string(vl::bstrView(value->bstrVal));
     // Another type's value field is no string; it is converted rather than taken as one.

@@ -33,6 +33,11 @@ SessionResult ReportSession::busy()
     return {SessionResult::Busy, QStringLiteral("The report cannot change while it is being laid out")};
 }
 
+SessionResult ReportSession::noSuchParameter(const QString& name)
+{
+    return {SessionResult::Refused, QStringLiteral("The template has no parameter \"%1\"").arg(name.left(64))};
+}
+
 SessionResult ReportSession::openTemplate(const QString& path)
 {
     if (layingOut())
@@ -45,6 +50,9 @@ SessionResult ReportSession::openTemplate(const QString& path)
     m_layouter.reset(); // it refers to the old template's sheets
     m_template = std::move(parsed);
     m_templateFile = path;
+    m_parameters.clear();
+    for (const TemplateParameter& declared : m_template->parameters)
+        m_parameters.insert(declared.name.toLower(), declared.defaultValue);
     m_activeSheet.clear();
     m_pageIndex = 0;
     m_told.clear();
@@ -60,6 +68,7 @@ SessionResult ReportSession::closeTemplate()
     m_layouter.reset();
     m_template.reset();
     m_templateFile.clear();
+    m_parameters.clear();
     m_activeSheet.clear();
     m_told.clear();
     relayout();
@@ -156,6 +165,7 @@ LayoutHooks ReportSession::layoutHooks()
     hooks.customFunction = [this](const QString& name, const std::vector<ExprValue>& args) {
         return m_observer->customFunction(name, args);
     };
+    hooks.parameters = m_parameters;
     return hooks;
 }
 
@@ -366,6 +376,42 @@ void ReportSession::leaveInput(const PageItem& item)
 void ReportSession::clickHyperlink(const PageItem& item)
 {
     m_observer->hyperlinkClicked(item);
+}
+
+std::vector<SessionParameter> ReportSession::parameters() const
+{
+    std::vector<SessionParameter> result;
+    if (!m_template)
+        return result;
+    for (const TemplateParameter& declared : m_template->parameters)
+        result.push_back({declared.name, declared.type, m_parameters.value(declared.name.toLower())});
+    return result;
+}
+
+std::optional<ExprValue> ReportSession::parameter(const QString& name) const
+{
+    const auto found = m_parameters.constFind(name.toLower());
+    if (found == m_parameters.constEnd())
+        return std::nullopt;
+    return *found;
+}
+
+SessionResult ReportSession::setParameter(const QString& name, const QString& text)
+{
+    if (layingOut())
+        return busy();
+    const TemplateParameter* declared = m_template ? m_template->parameter(name) : nullptr;
+    if (!declared)
+        return noSuchParameter(name);
+    ExprValue value;
+    QString reason;
+    if (!parameterValue(declared->type, text, value, reason))
+        return {SessionResult::Refused, QStringLiteral("Parameter \"%1\" is a %2: %3")
+                                            .arg(declared->name, parameterTypeName(declared->type), reason)};
+    m_parameters.insert(declared->name.toLower(), value);
+    // Any sheet or total may read it, as they read the data; the view stays on its page.
+    relayoutKeepingPage();
+    return {};
 }
 
 void ReportSession::prompt(const QString& message)

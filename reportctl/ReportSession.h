@@ -7,6 +7,7 @@
 #include "ReportLayout.h"
 #include "ReportTemplate.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -51,10 +52,18 @@ public:
 
 // The answer of a session operation: ok, or why not and of which kind.
 struct SessionResult {
-    enum Code { Ok, Failed, NoSuchSheet, Busy };
+    // Refused: a name or value the operation does not take (an unknown parameter, a value of the wrong type).
+    enum Code { Ok, Failed, NoSuchSheet, Busy, Refused };
     Code code = Ok;
     QString message; // empty when ok
     explicit operator bool() const { return code == Ok; }
+};
+
+// A parameter the open template declares, with the value it has now (Empty when it has none).
+struct SessionParameter {
+    QString name;
+    ParameterType type = ParameterType::Text;
+    ExprValue value;
 };
 
 class ReportSession {
@@ -101,6 +110,15 @@ public:
     void leaveInput(const PageItem& item);
     void clickHyperlink(const PageItem& item);
 
+    // The open template's parameters in the order it declares them; their values start as the defaults
+    // when the template opens, and stay across data loads until another template opens.
+    std::vector<SessionParameter> parameters() const;
+    // The current value of the parameter of that name (any letter case); nullopt when none is declared.
+    std::optional<ExprValue> parameter(const QString& name) const;
+    // Sets a parameter from text of its type (parameterValue) and lays every sheet out anew as a data
+    // load does; Refused, naming parameter and value, for an unknown name or text of the wrong type.
+    SessionResult setParameter(const QString& name, const QString& text);
+
     // Tells a message once per template and data; tellAlways tells it every time.
     void prompt(const QString& message);
     void tellAlways(const QString& message);
@@ -115,6 +133,7 @@ public:
     void setPageIndex(int index) { m_pageIndex = index; }
     bool layingOut() const { return m_layoutDepth > 0; }
     static SessionResult busy();
+    static SessionResult noSuchParameter(const QString& name);
 
 private:
     friend class SessionLayoutGuard;
@@ -148,6 +167,7 @@ private:
         QString oldValue;
     };
     std::vector<InputChange> m_undo;
+    QHash<QString, ExprValue> m_parameters; // by lower-case name, as the layout reads them
     bool m_undoEnabled = true, m_cacheEnabled = true, m_asynchronous = true;
     int m_pageIndex = 0;
     // Layout calls back into the client (custom functions). While it runs, nothing the layout reads may

@@ -65,6 +65,7 @@ HRESULT ReportViewControl::failure(const SessionResult& result)
     case SessionResult::Ok:
         return S_OK;
     case SessionResult::NoSuchSheet:
+    case SessionResult::Refused:
         return reportFailure(E_INVALIDARG, result.message);
     case SessionResult::Busy:
         return reportFailure(E_UNEXPECTED, result.message);

@@ -119,10 +119,11 @@ TEST_F(SessionTest, NothingChangesWhileALayoutCallsOut)
         during.push_back(session.clearData());
         during.push_back(session.setActiveSheet(u"Other"_qs));
         during.push_back(session.closeTemplate());
+        during.push_back(session.setParameter(u"Anything"_qs, u"1"_qs));
     };
     LaidOutReport report;
     ASSERT_TRUE(session.layoutSheet(QString(), report));
-    ASSERT_EQ(during.size(), 5u);
+    ASSERT_EQ(during.size(), 6u);
     for (const SessionResult& result : during)
         EXPECT_EQ(result.code, SessionResult::Busy) << result.message.toStdString();
     EXPECT_EQ(session.data().details.at(0).rows.size(), 2u);
@@ -174,4 +175,153 @@ TEST_F(SessionTest, ForViewKeepsEachSheetsLayoutWhileTheCacheIsOn)
     ASSERT_TRUE(session.setActiveSheet(u"Staff"_qs));
     EXPECT_NE(session.layouter(), nullptr);
     EXPECT_EQ(session.setActiveSheet(u"Nope"_qs).code, SessionResult::NoSuchSheet);
+}
+
+namespace {
+
+const QByteArray ParameterTemplate = R"(<report version="1">
+  <parameter name="Title" default="Staff"/>
+  <parameter name="MinSalary" type="number" default="15"/>
+  <parameter name="Until" type="date"/>
+  <sheet name="S"><page width="100" height="40" margins="5"/>
+    <master height="5"><cell width="90">[Param.Title]|[Param.MinSalary]|[Param.Until]</cell></master>
+    <detail detail="Detail" height="5">
+      <cell width="50">[if(Detail.Salary >= Param.MinSalary, "big", "small")]</cell></detail>
+  </sheet>
+</report>)";
+
+struct ParameterRecorder : ReportSessionObserver {
+    int pagesReplacedCount = 0;
+    void pagesReplaced() override { ++pagesReplacedCount; }
+};
+
+class SessionParameterTest : public SessionTest {
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        ASSERT_TRUE(writeFile(parameterTemplatePath(), ParameterTemplate));
+    }
+    QString parameterTemplatePath() const { return folder.filePath(u"params.vlt"_qs); }
+    static QString valueText(const ReportSession& session, const QString& name)
+    {
+        const std::optional<ExprValue> value = session.parameter(name);
+        return value ? value->toText() : u"<none>"_qs;
+    }
+    static QString paperText(ReportSession& session)
+    {
+        LaidOutReport report;
+        EXPECT_TRUE(session.layoutSheet(QString(), report));
+        return report.pages.empty() ? QString() : report.pageText(0);
+    }
+};
+
+} // namespace
+
+TEST_F(SessionParameterTest, DefaultsComeFirstAndASetValueChangesTheLaidOutText)
+{
+    ReportSession session(&recorder, ReportSession::LayoutMode::OnDemand);
+    ASSERT_TRUE(session.openTemplate(parameterTemplatePath()));
+    ASSERT_TRUE(session.loadData(std::string_view(Data)));
+    const std::vector<SessionParameter> declared = session.parameters();
+    ASSERT_EQ(declared.size(), 3u);
+    EXPECT_EQ(declared[0].name, "Title");
+    EXPECT_EQ(declared[1].type, ParameterType::Number);
+    EXPECT_EQ(declared[2].type, ParameterType::Date);
+    EXPECT_EQ(declared[2].value.type, ExprValue::Empty) << "no default: empty until set";
+    EXPECT_EQ(paperText(session), "Staff|15|\nsmall\nbig");
+
+    // Each row sets one parameter (on top of the rows before it) and shows what the page reads then.
+    const struct {
+        const char16_t* name;
+        const char16_t* text;
+        const char* stored;
+        const char* page;
+    } cases[] = {
+        {u"Title", u"Payroll 2025", "Payroll 2025", "Payroll 2025|15|\nsmall\nbig"},
+        {u"minsalary", u"5", "5", "Payroll 2025|5|\nbig\nbig"},
+        {u"MinSalary", u" 25.5 ", "25.5", "Payroll 2025|25.5|\nsmall\nsmall"},
+        {u"MINSALARY", u"-1e3", "-1000", "Payroll 2025|-1000|\nbig\nbig"},
+        {u"Until", u"2025-02-28", "2025-02-28", "Payroll 2025|-1000|2025-02-28\nbig\nbig"},
+        {u"Title", u"", "", "|-1000|2025-02-28\nbig\nbig"},
+    };
+    for (const auto& c : cases) {
+        const QString name = QString::fromUtf16(c.name), text = QString::fromUtf16(c.text);
+        const SessionResult set = session.setParameter(name, text);
+        EXPECT_TRUE(set) << set.message.toStdString();
+        EXPECT_EQ(valueText(session, name), c.stored) << name.toStdString();
+        EXPECT_EQ(paperText(session), c.page) << name.toStdString() << "=" << text.toStdString();
+    }
+}
+
+TEST_F(SessionParameterTest, RefusalsNameParameterAndValueAndChangeNothing)
+{
+    ReportSession session(&recorder, ReportSession::LayoutMode::OnDemand);
+    const SessionResult noTemplate = session.setParameter(u"Title"_qs, u"x"_qs);
+    EXPECT_EQ(noTemplate.code, SessionResult::Refused);
+    EXPECT_EQ(noTemplate.message, "The template has no parameter \"Title\"");
+    ASSERT_TRUE(session.openTemplate(parameterTemplatePath()));
+
+    const struct {
+        const char16_t* name;
+        const char16_t* text;
+        const char* message;
+    } cases[] = {
+        {u"Nope", u"1", "The template has no parameter \"Nope\""},
+        {u"Param.Title", u"x", "The template has no parameter \"Param.Title\""},
+        {u"", u"x", "The template has no parameter \"\""},
+        {u"MinSalary", u"12,5", "Parameter \"MinSalary\" is a number: \"12,5\" is not a number"},
+        {u"minsalary", u"", "Parameter \"MinSalary\" is a number: \"\" is not a number"},
+        {u"MinSalary", u"nan", "Parameter \"MinSalary\" is a number: \"nan\" is not a number"},
+        {u"MinSalary", u"1e999", "Parameter \"MinSalary\" is a number: \"1e999\" is not a number"},
+        {u"Until", u"31.12", "Parameter \"Until\" is a date: \"31.12\" is not a date in the form yyyy-MM-dd"},
+        {u"UNTIL", u"2025-02-30", "Parameter \"Until\" is a date: \"2025-02-30\" is not a date in the form yyyy-MM-dd"},
+    };
+    for (const auto& c : cases) {
+        const SessionResult refused = session.setParameter(QString::fromUtf16(c.name), QString::fromUtf16(c.text));
+        EXPECT_EQ(refused.code, SessionResult::Refused) << c.message;
+        EXPECT_EQ(refused.message, c.message);
+    }
+    EXPECT_EQ(valueText(session, u"MinSalary"_qs), "15");
+    EXPECT_EQ(valueText(session, u"Until"_qs), "");
+    EXPECT_EQ(valueText(session, u"Nope"_qs), "<none>");
+}
+
+TEST_F(SessionParameterTest, ValuesStayAcrossDataAndGoBackToDefaultsWithATemplate)
+{
+    ReportSession session(&recorder, ReportSession::LayoutMode::OnDemand);
+    ASSERT_TRUE(session.openTemplate(parameterTemplatePath()));
+    ASSERT_TRUE(session.setParameter(u"Title"_qs, u"Kept"_qs));
+    ASSERT_TRUE(session.loadData(std::string_view(Data)));
+    ASSERT_TRUE(session.clearData());
+    ASSERT_TRUE(session.loadData(std::string_view(Data)));
+    EXPECT_EQ(valueText(session, u"Title"_qs), "Kept");
+    EXPECT_EQ(paperText(session), "Kept|15|\nsmall\nbig");
+
+    ASSERT_TRUE(session.openTemplate(parameterTemplatePath()));
+    EXPECT_EQ(valueText(session, u"Title"_qs), "Staff") << "another template starts from its defaults";
+    ASSERT_TRUE(session.openTemplate(templatePath()));
+    EXPECT_TRUE(session.parameters().empty());
+    EXPECT_EQ(valueText(session, u"Title"_qs), "<none>");
+    ASSERT_TRUE(session.openTemplate(parameterTemplatePath()));
+    ASSERT_TRUE(session.closeTemplate());
+    EXPECT_TRUE(session.parameters().empty());
+}
+
+TEST_F(SessionParameterTest, ASetValueLaysTheViewsSheetOutAnewAndTellsTheView)
+{
+    ParameterRecorder view;
+    ReportSession session(&view);
+    ASSERT_TRUE(session.openTemplate(parameterTemplatePath()));
+    ASSERT_TRUE(session.loadData(std::string_view(Data)));
+    ASSERT_NE(session.layouter(), nullptr);
+    const int before = view.pagesReplacedCount;
+    ASSERT_TRUE(session.setParameter(u"Title"_qs, u"New"_qs));
+    EXPECT_EQ(view.pagesReplacedCount, before + 1);
+    ASSERT_NE(session.layouter(), nullptr);
+    ASSERT_GT(session.layouter()->pageCount(), 0);
+    const LaidOutPage page = session.layouter()->page(0);
+    ASSERT_FALSE(page.items.empty());
+    EXPECT_EQ(page.items.front().text, "New|15|");
+    EXPECT_TRUE(session.setParameter(u"Title"_qs, QString(1 << 20, u'x'))) << "a text parameter takes any text";
 }

@@ -380,8 +380,84 @@ TEST_F(VlreportTool, UsageHelpAndVersion)
         {"t.vld", "--detail", "D", "--pdf", "a.pdf"},
         {"t.vld", "--data", "d.xml", "--pdf"},
         {"t.vld", "--bogus"},
+        {"t.vld", "--data", "d.xml", "--pdf", "a.pdf", "--param", "NoValue"},
     };
     vl::test::expectRefusedWithUsage(runTool, bad, vl::VlreportUsage, "vlreport: ");
+}
+
+TEST_F(VlreportTool, ParametersFromTheCommandLineReachThePagesOrAreRefusedAsBadUsage)
+{
+    std::ofstream(folder + "/params.vld")
+        << "<report version=\"1\"><parameter name=\"Title\" default=\"Staff\"/>"
+           "<parameter name=\"MinSalary\" type=\"number\" default=\"0\"/>"
+           "<parameter name=\"Until\" type=\"date\" default=\"2024-12-31\"/>"
+           "<sheet name=\"S\"><title height=\"6\"><cell x=\"0\" width=\"150\">"
+           "[Param.Title]/[Param.MinSalary]/[Param.Until]/[if(Param.MinSalary > 1000, \"high\", \"low\")]"
+           "</cell></title></sheet></report>";
+    const std::string usage = vl::VlreportUsage;
+    const struct {
+        std::vector<std::string> parameters;
+        int exitCode;
+        std::string shown; // on the page when written; else the message on standard error
+    } cases[] = {
+        {{}, 0, "Staff/0/2024-12-31/low"},
+        {{"--param", "Title=Payroll", "--param", "minsalary=1234.5", "--param", "UNTIL=2025-01-31"}, 0,
+         "Payroll/1234.5/2025-01-31/high"},
+        {{"--param", "Title=A", "--param", "title=B=C"}, 0, "B=C/0/2024-12-31/low"},
+        {{"--param", "Until=31.12", "--param", "Until=2025-02-01"}, 0, "Staff/0/2025-02-01/low"},
+        {{"--param", "Title="}, 0, "/0/2024-12-31/low"},
+        {{"--param", "Nope=1"}, 2, "vlreport: the template has no parameter \"Nope\"\n" + usage},
+        {{"--param", "MinSalary=12,5"}, 2,
+         "vlreport: parameter \"MinSalary\" is a number: \"12,5\" is not a number\n" + usage},
+        {{"--param", "Title=ok", "--param", "Until=31.12"}, 2,
+         "vlreport: parameter \"Until\" is a date: \"31.12\" is not a date in the form yyyy-MM-dd\n" + usage},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(folder + "/p.pdf") << "old";
+        std::vector<std::string> arguments = {"params.vld"};
+        arguments.insert(arguments.end(), SampleQueries.begin(), SampleQueries.end());
+        arguments.insert(arguments.end(), c.parameters.begin(), c.parameters.end());
+        arguments.insert(arguments.end(), {"--pdf", "p.pdf"});
+        const RunResult r = run(arguments);
+        const std::string label = c.parameters.empty() ? "defaults" : c.parameters.back();
+        EXPECT_EQ(r.exitCode, c.exitCode) << label << "\n" << r.err;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(r.err, "") << label;
+            const std::string text = withoutSpace(commandOutput("pdftotext -q -enc UTF-8 '" + folder + "/p.pdf' -"));
+            EXPECT_NE(text.find(c.shown), std::string::npos) << label << ": " << text;
+        } else {
+            EXPECT_EQ(r.err, c.shown) << label;
+            EXPECT_EQ(readBytes(folder + "/p.pdf"), "old") << "a refused parameter writes nothing";
+        }
+        EXPECT_EQ(r.out, "") << label;
+    }
+}
+
+TEST(VlreportCommandLine, ParamsAreNameValuePairsTheLastForANameInItsPlace)
+{
+    const std::vector<std::string> start = {"t.vld", "--data", "d.xml", "--pdf", "a.pdf"};
+    auto parse = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), start.begin(), start.end());
+        return vl::parseVlreportCommandLine(more);
+    };
+    const auto parsed = parse({"--param", "Title=A", "--param", "until=2025-01-01", "--param", "TITLE=B=C", "--param",
+                               "Empty=", "--param", "Titles=D"});
+    ASSERT_EQ(parsed.error, "");
+    const std::vector<std::pair<std::string, std::string>> expected
+        = {{"TITLE", "B=C"}, {"until", "2025-01-01"}, {"Empty", ""}, {"Titles", "D"}};
+    EXPECT_EQ(parsed.options.parameters, expected);
+
+    const struct {
+        std::vector<std::string> arguments;
+        const char* error;
+    } refused[] = {
+        {{"--param", "Title"}, "--param Title is not NAME=VALUE"},
+        {{"--param", "=x"}, "--param =x is not NAME=VALUE"},
+        {{"--param", ""}, "--param  is not NAME=VALUE"},
+        {{"--param"}, "option --param needs a value"},
+    };
+    for (const auto& r : refused)
+        EXPECT_EQ(parse(r.arguments).error, r.error);
 }
 
 TEST(VlreportCommandLine, DataOptionsAreVldatasAndHelpNeedsNothingElse)

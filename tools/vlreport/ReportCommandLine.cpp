@@ -1,12 +1,15 @@
 #include "ReportCommandLine.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace vl {
 
 const std::string VlreportUsage
     = std::string("usage: vlreport TEMPLATE (--data FILE | DATA OPTIONS) [--sheet NAME]\n"
-                  "                (--pdf FILE | --png FOLDER [--dpi N]) [--stats]\n"
+                  "                [--param NAME=VALUE]... (--pdf FILE | --png FOLDER [--dpi N])\n"
+                  "                [--stats]\n"
                   "       vlreport --help | --version\n"
                   "\n"
                   "Lays a sheet of the template out over the data as the report viewer does and writes\n"
@@ -16,10 +19,33 @@ const std::string VlreportUsage
       + DataOptionsHelp
       + "output:\n"
         "  --sheet NAME          the sheet to print (default: the template's first)\n"
+        "  --param NAME=VALUE    a parameter the template declares, as text of its type (a number\n"
+        "                        as 1234.5, a date as yyyy-MM-dd); repeatable, the last for a name wins\n"
         "  --pdf FILE            write the pages as a PDF file with embedded fonts\n"
         "  --png FOLDER          write page-001.png, page-002.png, ... into FOLDER\n"
         "  --dpi N               resolution of the PNG pages, 24 to 1200 (default: 96)\n"
         "  --stats               print pages, rows and milliseconds of loading, layout, output\n";
+
+namespace {
+
+bool sameName(const std::string& a, const std::string& b)
+{
+    const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+void setParameter(std::vector<std::pair<std::string, std::string>>& parameters, std::string name, std::string value)
+{
+    for (auto& [known, knownValue] : parameters)
+        if (sameName(known, name)) {
+            known = std::move(name);
+            knownValue = std::move(value);
+            return;
+        }
+    parameters.emplace_back(std::move(name), std::move(value));
+}
+
+} // namespace
 
 ParsedCommandLine<VlreportOptions> parseVlreportCommandLine(const std::vector<std::string>& arguments)
 {
@@ -47,6 +73,15 @@ ParsedCommandLine<VlreportOptions> parseVlreportCommandLine(const std::vector<st
             const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), options.dpi);
             if (error != std::errc() || end != text.data() + text.size() || options.dpi < 24 || options.dpi > 1200)
                 return reader.refuse("--dpi " + text + " is not a number from 24 to 1200");
+        } else if (arg == "--param") {
+            std::string text;
+            bool given = false; // repeatable
+            if (!reader.takeValueOnce(text, given))
+                return false;
+            const std::size_t equals = text.find('=');
+            if (equals == std::string::npos || equals == 0)
+                return reader.refuse("--param " + text + " is not NAME=VALUE");
+            setParameter(options.parameters, text.substr(0, equals), text.substr(equals + 1));
         } else if (arg == "--stats") {
             options.stats = true;
         } else if (arg.size() > 1 && arg[0] == '-') {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vl {
@@ -19,6 +20,9 @@ struct VlreportOptions {
     std::optional<std::string> pngFolder;
     int dpi = 96; // of the PNG pages; the screen's at 100%
     bool stats = false;
+    // --param NAME=VALUE in the order given, one per name (compared without ASCII letter case): a
+    // later one replaces an earlier one in its place. Checked against the template when it is read.
+    std::vector<std::pair<std::string, std::string>> parameters;
 };
 
 // With --help or --version the rest of the command line need not be complete, only well formed.

@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <cctype>
 #include <csignal>
 
 namespace vl {
@@ -148,6 +149,14 @@ ReportRunStats runVlreport(const VlreportOptions& options)
     ReportSession session(&prompts, ReportSession::LayoutMode::OnDemand);
     if (const SessionResult opened = session.openTemplate(filePath(options.templateFile)); !opened)
         throw Exception(narrow(opened.message));
+    // Before the data are read, so that a wrong value costs nothing; the values stay across the load.
+    for (const auto& [name, value] : options.parameters)
+        if (const SessionResult set = session.setParameter(fromNarrow(name), fromNarrow(value)); !set) {
+            std::string message = narrow(set.message);
+            if (!message.empty())
+                message[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(message[0])));
+            throw ParameterRefused(message);
+        }
     // Empty: the template's first sheet. Asked before the data are read, so a wrong name costs nothing.
     const QString sheetName = options.sheet ? fromNarrow(*options.sheet) : QString();
     if (options.sheet && !session.reportTemplate()->sheet(sheetName))

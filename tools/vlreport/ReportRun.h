@@ -3,12 +3,21 @@
 
 #include "ReportCommandLine.h"
 
+#include "Exceptions.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace vl {
+
+// A --param the template refuses (a name it does not declare, a value of the wrong type): bad usage,
+// as a refused command line is, though only the template can tell. The message starts lower-case.
+class ParameterRefused : public Exception {
+public:
+    using Exception::Exception;
+};
 
 struct ReportRunStats {
     std::size_t pages = 0;

@@ -38,19 +38,29 @@ bool pdfIsStandardOutput(const vl::VlreportOptions& options)
 
 int main(int argc, char** argv)
 {
-    return vl::runTool({"vlreport", VL_VERSION, vl::VlreportUsage}, argc, argv, vl::parseVlreportCommandLine,
+    const vl::ToolIdentity tool {"vlreport", VL_VERSION, vl::VlreportUsage};
+    return vl::runTool(tool, argc, argv, vl::parseVlreportCommandLine,
         [&](const vl::VlreportOptions& options) {
             // Never a window, so the same pages come out with or without a display.
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
             qInstallMessageHandler(passCriticalQtMessages);
             int qtArgc = 1;
             QGuiApplication application(qtArgc, argv);
-            return vl::runReportingFailures([&] {
-                const vl::ReportRunStats stats = vl::runVlreport(options);
+            vl::CommandLineAnswers refused;
+            const int exitCode = vl::runReportingFailures([&] {
+                vl::ReportRunStats stats;
+                try {
+                    stats = vl::runVlreport(options);
+                } catch (const vl::ParameterRefused& e) {
+                    refused.error = e.Message();
+                    return;
+                }
                 for (const std::string& prompt : stats.prompts)
                     std::fprintf(stderr, "%s\n", vl::messageWithFullStop(prompt).c_str());
                 if (options.stats)
                     std::fputs(vl::statsText(stats).c_str(), pdfIsStandardOutput(options) ? stderr : stdout);
             });
+            // A parameter the template refuses is bad usage, answered as a refused command line.
+            return refused.error.empty() ? exitCode : *vl::answerCommandLine(tool, refused);
         });
 }

@@ -75,6 +75,35 @@ public:
     {
         return guardedCall([&] { return m_control->setActiveSheet(text(value)); });
     }
+    HRESULT get_ParameterCount(int32_t* value) override
+    {
+        return guardedCall([&] {
+            return handOut(value, [&] { return static_cast<int32_t>(m_control->parameters().size()); });
+        });
+    }
+    HRESULT get_ParameterName(int32_t index, BSTR* value) override
+    {
+        return guardedCall([&] {
+            const std::vector<SessionParameter> parameters = m_control->parameters();
+            if (index < 0 || static_cast<size_t>(index) >= parameters.size())
+                return reportFailure(E_INVALIDARG, QStringLiteral("There is no parameter %1").arg(index));
+            return putString(value, parameters[static_cast<size_t>(index)].name);
+        });
+    }
+    HRESULT get_Parameter(BSTR name, BSTR* value) override
+    {
+        return guardedCall([&] {
+            const std::optional<ExprValue> current = m_control->parameter(text(name));
+            if (!current)
+                return ReportViewControl::failure(ReportSession::noSuchParameter(text(name)));
+            // Parameters hold numbers, dates at midnight and texts, whose plain text reads back as they were set.
+            return putString(value, current->toText());
+        });
+    }
+    HRESULT put_Parameter(BSTR name, BSTR value) override
+    {
+        return guardedCall([&] { return m_control->setParameter(text(name), text(value)); });
+    }
 
 private:
     ~ReportDocumentObject() override = default;
@@ -232,6 +261,8 @@ Variant variantOf(const ExprValue& value)
     switch (value.type) {
     case ExprValue::Number:
         return Variant::fromDouble(value.number);
+    case ExprValue::Boolean:
+        return Variant::fromBool(value.number != 0);
     case ExprValue::Empty:
         return Variant();
     default: {

@@ -502,6 +502,11 @@ HRESULT ReportViewControl::setActiveSheet(const QString& name)
     return failure(m_session.setActiveSheet(name));
 }
 
+HRESULT ReportViewControl::setParameter(const QString& name, const QString& value)
+{
+    return failure(m_session.setParameter(name, value));
+}
+
 HRESULT ReportViewControl::loadData(QStringView text)
 {
     return failure(m_session.loadData(text));

@@ -170,6 +170,8 @@ public:
     HRESULT InitNew() override;
 
     // Engine operations behind the sub-objects. Each answers S_OK or a failure with error info set.
+    // A failed session operation as an HRESULT with error info.
+    static HRESULT failure(const SessionResult& result);
     HRESULT openTemplate(const QString& path);
     HRESULT closeTemplate();
     HRESULT loadData(QStringView text);
@@ -179,6 +181,7 @@ public:
     HRESULT exportPdf(const QString& sheetName, const QString& fileName);
     HRESULT printerSetup();
     HRESULT setActiveSheet(const QString& name);
+    HRESULT setParameter(const QString& name, const QString& value);
 
     // Tells the host of a problem that is no failure of its call: OnPrompt, and the view's message line
     // unless CustomPrompt is set. Each message once per template and data.
@@ -189,6 +192,8 @@ public:
     const ReportDataSet& data() const { return m_session.data(); }
     QString dataXml() const { return m_session.data().text(); }
     QString activeSheet() const { return m_session.activeSheet(); }
+    std::vector<SessionParameter> parameters() const { return m_session.parameters(); }
+    std::optional<ExprValue> parameter(const QString& name) const { return m_session.parameter(name); }
     QString printerName;
 
 protected:
@@ -200,8 +205,6 @@ private:
     static constexpr double MaximumScale = 10.0;
     // The writable plain properties, in the order they are saved.
     static std::vector<DISPID> persistedProperties();
-    // A failed session operation as an HRESULT with error info.
-    static HRESULT failure(const SessionResult& result);
     HRESULT layoutFor(const QString& sheetName, LaidOutReport& out);
     // Hands the properties the session acts on over to it.
     void applySessionOptions();

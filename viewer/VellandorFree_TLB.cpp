@@ -1,5 +1,6 @@
 #include "VellandorFree_TLB.h"
 
+#include "BStr.h"
 #include "Exceptions.h"
 
 namespace
@@ -96,4 +97,32 @@ vl::ComPtr<IReportData> TReportView::ReportData()
 vl::ComPtr<IReportPrinter> TReportView::ReportPrinter()
 {
     return subObject(*ViewInterface(), &IReportView::get_ReportPrinter);
+}
+
+int32_t TReportView::ParameterCount()
+{
+    int32_t count = 0;
+    vl::oleCheck(ReportDocument()->get_ParameterCount(&count));
+    return count;
+}
+
+std::u16string TReportView::ParameterName(int32_t Index)
+{
+    vl::BStr name;
+    vl::oleCheck(ReportDocument()->get_ParameterName(Index, &name));
+    return name.str();
+}
+
+std::u16string TReportView::Parameter(std::u16string_view Name)
+{
+    const vl::BStr name(Name);
+    vl::BStr value;
+    vl::oleCheck(ReportDocument()->get_Parameter(name.get(), &value));
+    return value.str();
+}
+
+void TReportView::SetParameter(std::u16string_view Name, std::u16string_view Value)
+{
+    const vl::BStr name(Name), value(Value);
+    vl::oleCheck(ReportDocument()->put_Parameter(name.get(), value.get()));
 }

@@ -49,6 +49,15 @@ public:
     vl::ComPtr<IReportData> ReportData();
     vl::ComPtr<IReportPrinter> ReportPrinter();
 
+    // The open template's parameters, through ReportDocument; a failure raises EOleException with the
+    // control's message (an unknown name, a bad index, a value of the wrong type). Names compare
+    // without letter case; values are texts as the template format writes them.
+    int32_t ParameterCount();
+    std::u16string ParameterName(int32_t Index);
+    std::u16string Parameter(std::u16string_view Name);
+    // Lays the report out again with the new value.
+    void SetParameter(std::u16string_view Name, std::u16string_view Value);
+
     // The control's published properties. Enabled and Visible here are the control's own
     // (DISPID -514 and 206); the wrapper's window state is TControl::Enabled/Visible.
     TOleEnum BevelInner() { return GetIntegerProp(ReportViewDispId::BevelInner); }

@@ -204,6 +204,14 @@ public:
     virtual HRESULT get_SheetName(int32_t index, BSTR* value) = 0; // 11, E_INVALIDARG for a bad index
     virtual HRESULT get_ActiveSheet(BSTR* value) = 0; // 12, the sheet in view
     virtual HRESULT put_ActiveSheet(BSTR value) = 0; // 13, fails naming an unknown sheet
+    virtual HRESULT get_ParameterCount(int32_t* value) = 0; // 14, parameters the template declares
+    virtual HRESULT get_ParameterName(int32_t index, BSTR* value) = 0; // 15, E_INVALIDARG for a bad index
+    // 16: the current value as text (numbers in the C notation, dates yyyy-MM-dd, empty when it has none);
+    // E_INVALIDARG for a name the template does not declare. Names compare without letter case.
+    virtual HRESULT get_Parameter(BSTR name, BSTR* value) = 0;
+    // 17: sets the value from text of the parameter's type and lays the report out again; E_INVALIDARG,
+    // naming parameter and value, for an unknown name or text of the wrong type.
+    virtual HRESULT put_Parameter(BSTR name, BSTR value) = 0;
 
 protected:
     ~IReportDocument() = default;

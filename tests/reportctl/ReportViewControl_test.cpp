@@ -596,6 +596,8 @@ public:
     QString displayFor; // element whose display value is bracketed
     std::function<void(DISPID)> during; // runs inside the event call, as a host's handler would
     bool refuseResize = false;
+    // Each custom function argument as the host reads it: variant type, the truth of a VT_BOOL, ArgText.
+    QStringList customArguments;
 
     QStringList argsOf(DISPID id) const
     {
@@ -633,6 +635,13 @@ public:
                 double number = 0;
                 EXPECT_EQ(value.toDouble(number), S_OK);
                 product *= number;
+                BStr argText;
+                EXPECT_EQ(function->get_ArgText(i, &argText), S_OK);
+                const QString truth = value.type() != VT_BOOL ? QString()
+                    : value.get().boolVal == VARIANT_TRUE   ? u"TRUE"_qs
+                    : value.get().boolVal == VARIANT_FALSE  ? u"FALSE"_qs
+                                                            : u"BAD"_qs;
+                customArguments << u"%1:%2:%3"_qs.arg(value.type()).arg(truth, qtext(argText.get()));
             }
             Variant missing;
             EXPECT_EQ(function->get_Arg(count, &missing), E_INVALIDARG);
@@ -1257,4 +1266,152 @@ TEST_F(ReportViewControlTest, PrintWithoutAPrinterSaysSoAndACancelStaysSilent)
     m_dialogs.pdfFile = dir.filePath("printed.pdf");
     EXPECT_EQ(printer()->Print(), S_OK) << takeErrorDescription().toStdString();
     EXPECT_GT(QFile(m_dialogs.pdfFile).size(), 0);
+}
+
+TEST_F(ReportViewControlTest, ABooleanArgumentReachesTheHostAsATruthValue)
+{
+    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
+    DWORD cookie = 0;
+    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("flags.vld");
+    ASSERT_TRUE(writeFile(path, R"(<report version="1"><sheet name="A"><summary height="6">
+      <cell width="80">[Flag(2 > 1, 1 > 2, not (1 = 1), 2.5)]</cell></summary></sheet></report>)"));
+    ASSERT_EQ(document()->OpenFile(bstr(path).get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_FALSE(sink->customArguments.isEmpty());
+    const QStringList once = sink->customArguments.mid(0, 4);
+    EXPECT_EQ(once, (QStringList{u"11:TRUE:true"_qs, u"11:FALSE:false"_qs, u"11:FALSE:false"_qs, u"5::2.5"_qs}));
+    EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
+}
+
+namespace {
+
+const QByteArray ParameterTemplate = R"(<report version="1">
+  <parameter name="Title" default="Staff"/>
+  <parameter name="MinSalary" type="number" default="5500"/>
+  <parameter name="Until" type="date"/>
+  <sheet name="A"><detail detail="Detail" height="6">
+    <cell width="120">[Param.Title]:[Detail.EmpNo]=[if(Detail.Salary >= Param.MinSalary, "high", "low")]/[Param.Until]
+    </cell>
+  </detail></sheet></report>)";
+
+} // namespace
+
+TEST_F(ReportViewControlTest, ParametersAreReadAndSetThroughTheDocumentSlots)
+{
+    using Count = HRESULT (*)(void*, int32_t*);
+    using Name = HRESULT (*)(void*, int32_t, BSTR*);
+    using Get = HRESULT (*)(void*, BSTR, BSTR*);
+    using Put = HRESULT (*)(void*, BSTR, BSTR);
+    ComPtr<IReportDocument> doc = document();
+    int32_t count = -1;
+    ASSERT_EQ(slot<Count>(doc.get(), 14)(doc.get(), &count), S_OK);
+    EXPECT_EQ(count, 0) << "no template, no parameters";
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("params.vld");
+    ASSERT_TRUE(writeFile(path, ParameterTemplate));
+    ASSERT_EQ(doc->OpenFile(bstr(path).get()), S_OK);
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    ASSERT_EQ(slot<Count>(doc.get(), 14)(doc.get(), &count), S_OK);
+    EXPECT_EQ(count, 3);
+    QStringList names;
+    for (int32_t i = 0; i < count; ++i) {
+        BStr name;
+        EXPECT_EQ(slot<Name>(doc.get(), 15)(doc.get(), i, &name), S_OK);
+        names << qtext(name.get());
+    }
+    EXPECT_EQ(names, (QStringList{u"Title"_qs, u"MinSalary"_qs, u"Until"_qs}));
+    for (int32_t bad : {-1, 3}) {
+        BStr name;
+        EXPECT_EQ(slot<Name>(doc.get(), 15)(doc.get(), bad, &name), E_INVALIDARG);
+        EXPECT_EQ(takeErrorDescription(), u"There is no parameter %1"_qs.arg(bad));
+    }
+
+    // Each row puts (or only reads, with a null value) and then reads one parameter.
+    const struct {
+        const char16_t* name;
+        const char16_t* put; // null: no put
+        HRESULT putResult;
+        const char* description; // of the failed put or get
+        const char* read; // what get_Parameter answers afterwards; null: it fails
+    } cases[] = {
+        {u"Title", nullptr, S_OK, "", "Staff"},
+        {u"minsalary", nullptr, S_OK, "", "5500"},
+        {u"Until", nullptr, S_OK, "", ""},
+        {u"Nope", nullptr, S_OK, "The template has no parameter \"Nope\"", nullptr},
+        {u"", nullptr, S_OK, "The template has no parameter \"\"", nullptr},
+        {u"Title", u"Payroll", S_OK, "", "Payroll"},
+        {u"MINSALARY", u"6000.50", S_OK, "", "6000.5"},
+        {u"Until", u"2025-02-28", S_OK, "", "2025-02-28"},
+        {u"Nope", u"1", E_INVALIDARG, "The template has no parameter \"Nope\"", nullptr},
+        {u"MinSalary", u"6 000", E_INVALIDARG, "Parameter \"MinSalary\" is a number: \"6 000\" is not a number",
+         "6000.5"},
+        {u"Until", u"31.12", E_INVALIDARG,
+         "Parameter \"Until\" is a date: \"31.12\" is not a date in the form yyyy-MM-dd", "2025-02-28"},
+    };
+    for (const auto& c : cases) {
+        const BStr name(c.name);
+        SCOPED_TRACE(qtext(name.get()).toStdString());
+        if (c.put) {
+            const BStr value(c.put);
+            EXPECT_EQ(slot<Put>(doc.get(), 17)(doc.get(), name.get(), value.get()), c.putResult);
+            EXPECT_EQ(takeErrorDescription(), FAILED(c.putResult) ? QString::fromUtf8(c.description) : u"<none>"_qs);
+        }
+        BStr read;
+        const HRESULT got = slot<Get>(doc.get(), 16)(doc.get(), name.get(), &read);
+        if (c.read) {
+            EXPECT_EQ(got, S_OK);
+            EXPECT_EQ(qtext(read.get()), c.read);
+        } else {
+            EXPECT_EQ(got, E_INVALIDARG);
+            EXPECT_EQ(takeErrorDescription(), c.description);
+        }
+    }
+
+    const QString pdf = dir.filePath("params.pdf");
+    ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK);
+    QString text = pdfText(pdf);
+    EXPECT_TRUE(text.contains(u"Payroll:1001=low/2025-02-28"_qs) && text.contains(u"Payroll:1002=low/"_qs)
+                && text.contains(u"Payroll:2001=high/"_qs))
+        << text.toStdString();
+    ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
+    BStr kept;
+    EXPECT_EQ(doc->get_Parameter(BStr(u"Title").get(), &kept), S_OK);
+    EXPECT_EQ(qtext(kept.get()), "Payroll") << "a data load keeps the values";
+    ASSERT_EQ(doc->OpenFile(bstr(path).get()), S_OK);
+    EXPECT_EQ(doc->get_Parameter(BStr(u"Title").get(), &kept), S_OK);
+    EXPECT_EQ(qtext(kept.get()), "Staff") << "opening a template starts from its defaults";
+}
+
+TEST_F(ReportViewControlTest, AParameterCannotChangeWhileTheLayoutCallsTheHost)
+{
+    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
+    DWORD cookie = 0;
+    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("busy.vld");
+    ASSERT_TRUE(writeFile(path, R"(<report version="1"><parameter name="Title" default="T"/>
+      <sheet name="A"><summary height="6"><cell width="80">[Param.Title] [Again(1)]</cell></summary></sheet>
+      </report>)"));
+    ASSERT_EQ(document()->OpenFile(bstr(path).get()), S_OK);
+    std::vector<HRESULT> results;
+    QStringList descriptions;
+    sink->during = [&](DISPID id) {
+        if (id != ReportViewEventId::OnCustomFunctionExecute)
+            return;
+        results.push_back(document()->put_Parameter(BStr(u"Title").get(), BStr(u"Changed").get()));
+        descriptions << takeErrorDescription();
+    };
+    const QString pdf = dir.filePath("busy.pdf");
+    ASSERT_EQ(printer()->ExportPDF(nullptr, bstr(pdf).get()), S_OK);
+    ASSERT_FALSE(results.empty());
+    EXPECT_EQ(results.front(), E_UNEXPECTED);
+    EXPECT_EQ(descriptions.front(), "The report cannot change while it is being laid out");
+    sink->during = nullptr;
+    BStr value;
+    EXPECT_EQ(document()->get_Parameter(BStr(u"title").get(), &value), S_OK);
+    EXPECT_EQ(qtext(value.get()), "T");
+    EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
 }

@@ -1,6 +1,9 @@
 #include "FakeControl.h"
 
+#include "BStr.h"
 #include "ComObject.h"
+#include "ErrorInfo.h"
+#include "Text.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +76,54 @@ public:
         calls().push_back("OpenFile " + std::string(vl::bstrView(path).begin(), vl::bstrView(path).end()));
         return S_OK;
     }
+    // Two parameters, Title and Until; another name or index fails as the control does, with error info.
+    HRESULT get_ParameterCount(int32_t* value) override
+    {
+        calls().push_back("get_ParameterCount");
+        *value = 2;
+        return S_OK;
+    }
+    HRESULT get_ParameterName(int32_t index, BSTR* value) override
+    {
+        calls().push_back("get_ParameterName " + std::to_string(index));
+        if (index < 0 || index > 1)
+            return vl::setErrorInfo(
+                E_INVALIDARG, u"ReportView", u"There is no parameter " + vl::toWide(std::to_string(index)));
+        *value = vl::BStr(index == 0 ? u"Title" : u"Until").release();
+        return S_OK;
+    }
+    HRESULT get_Parameter(BSTR name, BSTR* value) override
+    {
+        calls().push_back("get_Parameter " + vl::toNarrow(vl::bstrView(name)));
+        const int index = find(name);
+        if (index < 0)
+            return unknown(name);
+        *value = vl::BStr(m_values[index]).release();
+        return S_OK;
+    }
+    HRESULT put_Parameter(BSTR name, BSTR value) override
+    {
+        calls().push_back(
+            "put_Parameter " + vl::toNarrow(vl::bstrView(name)) + "=" + vl::toNarrow(vl::bstrView(value)));
+        const int index = find(name);
+        if (index < 0)
+            return unknown(name);
+        m_values[index] = vl::bstrView(value);
+        return S_OK;
+    }
+
+private:
+    static int find(BSTR name)
+    {
+        const std::u16string_view text = vl::bstrView(name);
+        return text == u"Title" ? 0 : text == u"Until" ? 1 : -1;
+    }
+    static HRESULT unknown(BSTR name)
+    {
+        return vl::setErrorInfo(E_INVALIDARG, u"ReportView",
+            u"The template has no parameter \"" + std::u16string(vl::bstrView(name)) + u"\"");
+    }
+    std::u16string m_values[2] = { u"Staff", u"2024-12-31" };
 };
 
 class Data : public StubReportData

@@ -115,6 +115,10 @@ public:
     HRESULT get_SheetName(int32_t, BSTR*) override { return unexpected("IReportDocument::get_SheetName"); }
     HRESULT get_ActiveSheet(BSTR*) override { return unexpected("IReportDocument::get_ActiveSheet"); }
     HRESULT put_ActiveSheet(BSTR) override { return unexpected("IReportDocument::put_ActiveSheet"); }
+    HRESULT get_ParameterCount(int32_t*) override { return unexpected("IReportDocument::get_ParameterCount"); }
+    HRESULT get_ParameterName(int32_t, BSTR*) override { return unexpected("IReportDocument::get_ParameterName"); }
+    HRESULT get_Parameter(BSTR, BSTR*) override { return unexpected("IReportDocument::get_Parameter"); }
+    HRESULT put_Parameter(BSTR, BSTR) override { return unexpected("IReportDocument::put_Parameter"); }
 };
 
 class StubReportData : public IReportData

@@ -628,6 +628,66 @@ TEST_F(ViewerTest, SubObjectReadsGoThroughTheirSlots)
         (std::vector<std::string> { "get_ReportData", "LoadXML 0", "get_ReportDocument", "OpenFile /t/test.vld" }));
 }
 
+TEST_F(ViewerTest, ParameterOperationsFollowActiveSheetInTheDocumentsSlots)
+{
+    TReportView* view = create();
+    vl::ComPtr<IReportDocument> document = view->ReportDocument();
+    void** vtable = *reinterpret_cast<void***>(document.get());
+    fake::calls().clear();
+    int32_t count = 0;
+    vl::BStr name, value;
+    const vl::BStr title(u"Title"), until(u"Until"), date(u"2025-01-31");
+    using Count = HRESULT (*)(IReportDocument*, int32_t*);
+    using Name = HRESULT (*)(IReportDocument*, int32_t, BSTR*);
+    using Get = HRESULT (*)(IReportDocument*, BSTR, BSTR*);
+    using Put = HRESULT (*)(IReportDocument*, BSTR, BSTR);
+    EXPECT_EQ(reinterpret_cast<Count>(vtable[14])(document.get(), &count), S_OK);
+    EXPECT_EQ(reinterpret_cast<Name>(vtable[15])(document.get(), 1, &name), S_OK);
+    EXPECT_EQ(reinterpret_cast<Get>(vtable[16])(document.get(), title.get(), &value), S_OK);
+    EXPECT_EQ(reinterpret_cast<Put>(vtable[17])(document.get(), until.get(), date.get()), S_OK);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(name.view(), u"Until");
+    EXPECT_EQ(value.view(), u"Staff");
+    EXPECT_EQ(fake::calls(),
+        (std::vector<std::string> {
+            "get_ParameterCount", "get_ParameterName 1", "get_Parameter Title", "put_Parameter Until=2025-01-31" }));
+}
+
+TEST_F(ViewerTest, ParameterWrappersAskTheDocumentAndRaiseItsErrors)
+{
+    TReportView* view = create();
+    view->ViewInterface(); // the control's creation calls come first
+    fake::calls().clear();
+    EXPECT_EQ(view->ParameterCount(), 2);
+    EXPECT_EQ(view->ParameterName(0), u"Title");
+    EXPECT_EQ(view->Parameter(u"Until"), u"2024-12-31");
+    view->SetParameter(u"Title", u"Payroll 2025");
+    EXPECT_EQ(fake::calls(),
+        (std::vector<std::string> { "get_ReportDocument", "get_ParameterCount", "get_ReportDocument",
+            "get_ParameterName 0", "get_ReportDocument", "get_Parameter Until", "get_ReportDocument",
+            "put_Parameter Title=Payroll 2025" }));
+
+    const struct {
+        std::function<void()> call;
+        const char* message;
+    } failures[] = {
+        { [&] { view->ParameterName(2); }, "There is no parameter 2" },
+        { [&] { view->Parameter(u"Nope"); }, "The template has no parameter \"Nope\"" },
+        { [&] { view->SetParameter(u"Nope", u"1"); }, "The template has no parameter \"Nope\"" },
+    };
+    for (const auto& f : failures) {
+        try {
+            f.call();
+            ADD_FAILURE() << "no exception for " << f.message;
+        } catch (const EOleException& e) {
+            EXPECT_EQ(e.Message(), f.message);
+            EXPECT_EQ(e.ErrorCode(), E_INVALIDARG);
+        }
+    }
+    fake::config().subObjectResult = E_FAIL;
+    EXPECT_THROW(view->ParameterCount(), EOleException);
+}
+
 TEST_F(ViewerTest, SuccessCodesCompleteTheCommand)
 {
     TReportView* view = create();

@@ -248,8 +248,8 @@ void Formatter::append(std::string_view pattern, int level)
         case 'D':
             takeRun();
             if (count <= 4)
-                appendNumberOrName(m_parts.day, count, m_fs.ShortDayNames, m_fs.LongDayNames,
-                    static_cast<size_t>(m_parts.dayOfWeek));
+                appendNumberOrName(
+                    m_parts.day, count, m_fs.ShortDayNames, m_fs.LongDayNames, static_cast<size_t>(m_parts.dayOfWeek));
             else if (count == 5)
                 expand(m_fs.ShortDatePattern, level);
             else

@@ -11,7 +11,8 @@ namespace vl::test
 
 // Parses text and evaluates it against context, into value where one is given. Text that does not
 // parse is a failure that carries the parser's reason.
-inline ::testing::AssertionResult evaluatesIn(ExpressionContext& context, const QString& text, ExprValue* value = nullptr)
+inline ::testing::AssertionResult evaluatesIn(
+    ExpressionContext& context, const QString& text, ExprValue* value = nullptr)
 {
     QString reason;
     const auto expression = parseExpression(text, reason);

@@ -115,8 +115,9 @@ public:
     std::vector<SessionParameter> parameters() const;
     // The current value of the parameter of that name (any letter case); nullopt when none is declared.
     std::optional<ExprValue> parameter(const QString& name) const;
-    // Sets a parameter from text of its type (parameterValue) and lays every sheet out anew as a data
-    // load does; Refused, naming parameter and value, for an unknown name or text of the wrong type.
+    // Sets a parameter from text of its type (parameterValue), drops every sheet's layout as a data load
+    // does and lays the active one out anew, the view staying on its page. Refused, naming parameter and
+    // value, for an unknown name or text of the wrong type; Busy while a layout runs.
     SessionResult setParameter(const QString& name, const QString& text);
 
     // Tells a message once per template and data; tellAlways tells it every time.

@@ -105,9 +105,8 @@ bool readNumberAttribute(const char* name, const QString& text, double minimum, 
 bool readWholeAttribute(const char* name, const QString& text, int minimum, int maximum, int& out, QString& reason)
 {
     double value = 0;
-    if (!readNumberAttribute(name, text, minimum, maximum, value, reason))
-        return false;
-    if (value != std::floor(value)) {
+    // One message for a fraction and for a number out of range: both break the same rule.
+    if (!readNumberAttribute(name, text, minimum, maximum, value, reason) || value != std::floor(value)) {
         reason = QStringLiteral("attribute %1=\"%2\" is not a whole number from %3 to %4")
                      .arg(QString::fromUtf8(name), text)
                      .arg(minimum)

@@ -283,6 +283,9 @@ private:
             if ((m_breakPending || band.pageBreak == PageBreak::Before) && !m_pageStart)
                 newPage(true);
             m_breakPending = false;
+            // The first column starts where there is room for its first row; every other starts at the same top.
+            if (!fits(filled.height))
+                newPage(true);
             m_columns = Columns{&band, 0, m_y, m_y, m_y};
         }
         const int columns = band.columns;
@@ -358,9 +361,9 @@ private:
         }
     }
 
+    // Rows in columns go on over the page break: their state outlives the page.
     void closePage()
     {
-        finishColumns();
         LaidOutPage& page = m_pages.back();
         m_y = contentBottom();
         for (const TemplateBand* band : m_pageFooters)
@@ -528,6 +531,7 @@ private:
     double m_freshTop = 0; // where a page's content starts below its headers
     bool m_pageStart = true;
     bool m_breakPending = false; // the band before asked for a page break after it
+    bool m_headersAtTop = false; // the current detail table's headers began a page
     int m_lastMaster = -1;
     Columns m_columns;
     GroupRuns m_masterRuns, m_detailRuns;
@@ -617,10 +621,16 @@ void ReportLayouter::Impl::step()
             if (groupPage || (!bands.headers.empty() && m_y + tableStartHeight(m_detail, m_table, m_groupRows) > contentBottom() + 1e-6))
                 startPage(); // nor a table header without its first row, nor above a group that starts a page
         }
+        if (m_band == 0)
+            m_headersAtTop = m_pageStart && !bands.headers.empty();
         if (m_band < bands.headers.size()) {
             place(*bands.headers[m_band++], Scope{m_master, m_table, -1});
             return;
         }
+        // Under headers that open a page, as under the ones a new page repeats, the page counts as
+        // fresh: a group that starts a page stays there.
+        if (m_headersAtTop)
+            m_pageStart = true;
         m_band = 0;
         m_row = 0;
         m_stage = Stage::DetailRows;

@@ -317,8 +317,11 @@ QString LayoutContext::cellText(const std::vector<TextSegment>& segments, const 
             continue;
         }
         const ExprValue result = evaluate(segment);
-        // A count is a whole number whatever the cell's decimals say.
-        const int decimals = segment.kind == TextSegment::Count ? -1 : style.decimals;
+        // A count (of the band's rows, running or on the page) is a whole number whatever the cell's
+        // decimals say.
+        const bool count = segment.kind == TextSegment::Count
+            || (segment.expression && segment.expression->kind == Expression::Aggregate && isCountKind(segment.expression->aggregate));
+        const int decimals = count ? -1 : style.decimals;
         text += formatValue(result, style.format, decimals);
         if (value && ++expressions == 1)
             *value = result.toText();

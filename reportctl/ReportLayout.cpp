@@ -384,8 +384,10 @@ private:
         m_pages.back().paper = m_sheet.page.paper;
         m_y = contentTop();
         m_pageStart = true;
+        Scope headerScope{m_lastMaster, nullptr, -1};
+        headerScope.pageBand = true;
         for (const TemplateBand* band : m_pageHeaders)
-            put(fill(*band, Scope{m_lastMaster, nullptr, -1}));
+            put(fill(*band, headerScope));
         m_freshTop = m_y;
         repeatGroupHeaders(m_masterRuns, [this](int level) { return masterGroupScope(level, true); });
         m_pageStart = true;
@@ -618,7 +620,16 @@ void ReportLayouter::Impl::step()
         if (m_band == 0 && !m_pageStart) {
             const bool rows = !m_detailRuns.breakLevel.empty() && !bands.rows.empty();
             const bool groupPage = rows && m_detailRuns.count() && m_detailRuns.level(0).newPage;
-            if (groupPage || (!bands.headers.empty() && m_y + tableStartHeight(m_detail, m_table, m_groupRows) > contentBottom() + 1e-6))
+            double startHeight = tableStartHeight(m_detail, m_table, m_groupRows);
+            if (rows && m_detailRuns.count() && m_detailRuns.level(0).keepTogether) {
+                // The first group moves whole when it would be split: the header goes with it.
+                const double group = groupHeight(m_detailRuns, 0, 0, m_detailRuns.ends[0][0], [this](int position) {
+                    return detailRowHeight(position);
+                });
+                if (group <= pageRoom())
+                    startHeight = std::max(startHeight, heightOf(bands.headers) + group);
+            }
+            if (groupPage || (!bands.headers.empty() && m_y + startHeight > contentBottom() + 1e-6))
                 startPage(); // nor a table header without its first row, nor above a group that starts a page
         }
         if (m_band == 0)

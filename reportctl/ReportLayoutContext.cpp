@@ -210,7 +210,7 @@ ExprValue LayoutContext::total(AggregateKind kind, const QString& source, const 
     // A row's own band sees the row in the total before the row is placed on its page.
     const DataRow* current = nullptr;
     if (isMasterName(source)) {
-        if (scope.masterIndex >= 0 && scope.masterFirst < 0 && scope.masterIndex != m_lastMaster
+        if (scope.masterIndex >= 0 && scope.masterFirst < 0 && !scope.pageBand && scope.masterIndex != m_lastMaster
             && static_cast<size_t>(scope.masterIndex) < m_data.masterRows.size())
             current = &m_data.masterRows[static_cast<size_t>(scope.masterIndex)];
     } else if (scope.detail && scope.detailRow >= 0 && scope.rowFirst < 0

@@ -31,6 +31,9 @@ struct Scope {
     // under the current master row; null: all rows of `detail`).
     const std::vector<int>* groupRows = nullptr;
     int rowFirst = -1, rowLast = -1;
+    // A page header: it shows the master row it stands by, but that row is not its own, so the
+    // running totals leave it out until its band is placed.
+    bool pageBand = false;
 };
 
 class LayoutContext final : public ExpressionContext {

@@ -167,6 +167,11 @@ TEST(GroupLayout, GroupsBreakWhereTheKeyChangesAndPagesBreakAroundThem)
                 { "DH", "GH b", "D b1", "D b2", "GF b" } } },
         { "keepTogether moves a group that fits on a page of its own", "a:2,b:3", 8, "keepTogether=\"true\"", "",
             { { "GH a", "D a1", "D a2", "GF a" }, { "GH b", "D b1", "D b2", "D b3", "GF b" } } },
+        { "keepTogether moves the table's header with the group that opens the table", "a:4", 7,
+            "keepTogether=\"true\"",
+            R"(<title height="5"><cell width="50">T</cell></title>
+               <detailHeader detail="Detail" height="5"><cell width="50">DH</cell></detailHeader>)",
+            { { "T" }, { "DH", "GH a", "D a1", "D a2", "D a3", "D a4", "GF a" } } },
         { "without keepTogether the same group is split", "a:2,b:3", 8, "", "",
             { { "GH a", "D a1", "D a2", "GF a", "GH b", "D b1", "D b2", "D b3" }, { "GF b" } } },
         { "keepTogether does not move a group larger than a page", "a:2,b:7", 8, "keepTogether=\"true\"", "",
@@ -709,4 +714,76 @@ TEST(GroupTemplate, RefusalsNameTheLineAndColumn)
         expectRefused(result, RefusalCase<char> { c.xml.c_str(), c.line, c.column, c.reason });
         EXPECT_EQ(report.version, 7) << "the template is left as it was";
     }
+}
+
+TEST(GroupLayout, AGroupOfMasterRowsBreaksPagesAroundWholeBlocks)
+{
+    struct Case {
+        const char* name;
+        const char* groupAttributes;
+        std::vector<std::string> regions;
+        const char* rows; // detail rows, one letter per department in order
+        std::vector<int> perMaster;
+        int bandsPerPage;
+        std::vector<QStringList> pages;
+    } cases[] = {
+        { "repeatHeader repeats the open group's header on the page it continues on", "repeatHeader=\"true\"",
+            { "north", "north", "south" }, "p:3,q:1,r:1", { 3, 1, 1 }, 5,
+            { { "RH north", "M d0", "D p1", "D p2", "D p3" }, { "RH north", "M d1", "D q1", "RF north" },
+                { "RH south", "M d2", "D r1", "RF south" } } },
+        { "newPage starts each group of departments on a page", "newPage=\"true\"", { "north", "north", "south" },
+            "p:1,q:1,r:1", { 1, 1, 1 }, 20,
+            { { "RH north", "M d0", "D p1", "M d1", "D q1", "RF north" },
+                { "RH south", "M d2", "D r1", "RF south" } } },
+        { "keepTogether moves a group that fits on a page of its own", "keepTogether=\"true\"", { "north", "south" },
+            "p:1,r:3", { 1, 3 }, 7,
+            { { "RH north", "M d0", "D p1", "RF north" },
+                { "RH south", "M d1", "D r1", "D r2", "D r3", "RF south" } } },
+        { "without keepTogether the same group is split", "", { "north", "south" }, "p:1,r:3", { 1, 3 }, 7,
+            { { "RH north", "M d0", "D p1", "RF north", "RH south", "M d1", "D r1" },
+                { "D r2", "D r3", "RF south" } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Row> rows = rowsOf(c.rows);
+        size_t at = 0;
+        for (size_t m = 0; m < c.perMaster.size(); ++m)
+            for (int i = 0; i < c.perMaster[m]; ++i)
+                rows.at(at++).master = static_cast<int>(m);
+        const ReportTemplate report
+            = templateOf(std::string("<group source=\"Master\" by=\"[Master.Region]\" ") + c.groupAttributes + R"(>
+              <groupHeader height="5"><cell width="50">RH [Master.Region]</cell></groupHeader>
+              <groupFooter height="5"><cell width="50">RF [Master.Region]</cell></groupFooter></group>
+            <master height="5"><cell width="50">M [Master.DeptName]</cell></master>)"
+                    + RowBand,
+                c.bandsPerPage);
+        const std::vector<QStringList> pages = pagesOf(layoutReport(report.sheets[0], dataOf(rows, c.regions)));
+        EXPECT_EQ(pages, c.pages) << show(pages);
+    }
+}
+
+TEST(GroupLayout, APageHeaderCountsTheMasterRowsOfEarlierPagesOnly)
+{
+    const std::vector<std::string> masters(7, "r");
+    const ReportTemplate report = templateOf(R"(
+      <pageHeader height="5"><cell width="50">PH [runningCount(Master)]</cell></pageHeader>
+      <master height="5"><cell width="50">M [Master.DeptName] [runningCount(Master)]</cell></master>
+      <pageFooter height="5"><cell width="50">PF [pageCount(Master)] [runningCount(Master)]</cell></pageFooter>)",
+        5);
+    const LaidOutReport laid = layoutReport(report.sheets[0], dataOf({}, masters));
+    ASSERT_EQ(laid.pages.size(), 3u) << show(pagesOf(laid));
+    int before = 0;
+    for (size_t page = 0; page < laid.pages.size(); ++page) {
+        SCOPED_TRACE(page);
+        int onPage = 0;
+        for (const PageItem& item : laid.pages[page].items)
+            if (item.text.startsWith(u"M ")) {
+                ++onPage;
+                EXPECT_EQ(item.text.section(u' ', 2), QString::number(before + onPage)) << item.text.toStdString();
+            }
+        EXPECT_EQ(itemStartingWith(laid, page, "PH "), QStringLiteral("PH %1").arg(before));
+        EXPECT_EQ(itemStartingWith(laid, page, "PF "), QStringLiteral("PF %1 %2").arg(onPage).arg(before + onPage));
+        before += onPage;
+    }
+    EXPECT_EQ(before, 7);
 }

@@ -444,17 +444,22 @@ private:
 
     // Opens the groups of `runs` from `from` inward at `position`: a new page where a group asks for one
     // or would be split though it fits on a page, then the headers.
+    // `next` is the band that follows the headers (null: none).
     template <class ScopeOf, class HeightAt>
-    void openGroups(GroupRuns& runs, int from, int position, bool inTable, double firstHeight, ScopeOf scopeOf, HeightAt heightAt)
+    void openGroups(GroupRuns& runs, int from, int position, bool inTable, double firstHeight, const TemplateBand* next,
+                    ScopeOf scopeOf, HeightAt heightAt)
     {
         if (from >= runs.count())
             return;
-        // The headers never stand alone at the foot of a page: they go with what follows them.
+        // The headers never stand alone at the foot of a page: they go with what follows them, also to
+        // the page that it or the band before asks for.
         double startHeight = firstHeight;
         for (int level = from; level < runs.count(); ++level)
             startHeight += heightOf(runs.level(level).headers);
-        if (!m_pageStart && m_y + std::min(startHeight, pageRoom()) > contentBottom() + 1e-6)
+        const bool breakBefore = m_breakPending || (next && next->pageBreak == PageBreak::Before);
+        if (!m_pageStart && (breakBefore || m_y + std::min(startHeight, pageRoom()) > contentBottom() + 1e-6))
             newPage(inTable);
+        m_breakPending = false;
         for (int level = from; level < runs.count(); ++level) {
             const TemplateGroup& group = runs.level(level);
             const int last = runs.ends[static_cast<size_t>(level)][static_cast<size_t>(position)];
@@ -466,8 +471,13 @@ private:
                     newPage(inTable);
             }
             runs.open[static_cast<size_t>(level)] = position;
+            const bool atTop = m_pageStart;
+            bool placed = false;
             for (const TemplateBand& header : group.headers)
-                place(header, scopeOf(level, true), inTable);
+                placed = place(header, scopeOf(level, true), inTable) || placed;
+            // Headers that open a page keep it fresh, as repeated ones do: what they head stays under them.
+            if (atTop && placed)
+                m_pageStart = true;
         }
     }
 
@@ -499,7 +509,8 @@ private:
 
     void openDetailGroups(int from)
     {
-        openGroups(m_detailRuns, from, static_cast<int>(m_row), true, detailRowHeight(0),
+        const DetailBands& bands = m_details[m_detail];
+        openGroups(m_detailRuns, from, static_cast<int>(m_row), true, detailRowHeight(0), bands.rows.empty() ? nullptr : bands.rows.front(),
                    [this](int level, bool header) { return detailGroupScope(level, header); },
                    [this](int position) { return detailRowHeight(position); });
     }
@@ -511,7 +522,7 @@ private:
 
     void openMasterGroups(int from)
     {
-        openGroups(m_masterRuns, from, m_master, false, groupStartHeight(),
+        openGroups(m_masterRuns, from, m_master, false, groupStartHeight(), m_masterBands.empty() ? nullptr : m_masterBands.front(),
                    [this](int level, bool header) { return masterGroupScope(level, header); },
                    [this](int master) { return masterBlockHeight(master); });
     }

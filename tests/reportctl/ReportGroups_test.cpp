@@ -787,3 +787,28 @@ TEST(GroupLayout, APageHeaderCountsTheMasterRowsOfEarlierPagesOnly)
     }
     EXPECT_EQ(before, 7);
 }
+
+TEST(GroupLayout, AGroupHeaderGoesWithARowThatBreaksThePageBeforeIt)
+{
+    const ReportTemplate detailGroups
+        = templateOf(std::string("<group source=\"Detail\" by=\"[Detail.K]\">") + GroupBands + R"(</group>
+        <detail detail="Detail" height="5" pageBreak="before"><cell width="50">D [Detail.Name]</cell></detail>)",
+            20);
+    std::vector<QStringList> pages = pagesOf(layoutReport(detailGroups.sheets[0], dataOf(rowsOf("a:2,b:2"))));
+    std::vector<QStringList> expected
+        = { { "GH a", "D a1" }, { "D a2", "GF a" }, { "GH b", "D b1" }, { "D b2", "GF b" } };
+    EXPECT_EQ(pages, expected) << show(pages);
+
+    std::vector<Row> rows = rowsOf("p:1,q:1");
+    rows[0].master = 0;
+    rows[1].master = 1;
+    const ReportTemplate masterGroups = templateOf(R"(<group source="Master" by="[Master.Region]">
+          <groupHeader height="5"><cell width="50">RH [Master.Region]</cell></groupHeader></group>
+        <title height="5"><cell width="50">T</cell></title>
+        <master height="5" pageBreak="before"><cell width="50">M [Master.DeptName]</cell></master>)"
+            + std::string(RowBand),
+        20);
+    pages = pagesOf(layoutReport(masterGroups.sheets[0], dataOf(rows, { "north", "south" })));
+    expected = { { "T" }, { "RH north", "M d0", "D p1" }, { "RH south", "M d1", "D q1" } };
+    EXPECT_EQ(pages, expected) << show(pages);
+}

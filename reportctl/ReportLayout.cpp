@@ -454,9 +454,11 @@ private:
         // The headers never stand alone at the foot of a page: they go with what follows them, also to
         // the page that it or the band before asks for.
         double startHeight = firstHeight;
-        for (int level = from; level < runs.count(); ++level)
+        bool breakBefore = m_breakPending || (next && next->pageBreak == PageBreak::Before);
+        for (int level = from; level < runs.count(); ++level) {
             startHeight += heightOf(runs.level(level).headers);
-        const bool breakBefore = m_breakPending || (next && next->pageBreak == PageBreak::Before);
+            breakBefore = breakBefore || runs.level(level).newPage; // an inner group's new page takes the outer headers along
+        }
         if (!m_pageStart && (breakBefore || m_y + std::min(startHeight, pageRoom()) > contentBottom() + 1e-6))
             newPage(inTable);
         m_breakPending = false;

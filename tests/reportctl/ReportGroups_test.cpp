@@ -812,3 +812,17 @@ TEST(GroupLayout, AGroupHeaderGoesWithARowThatBreaksThePageBeforeIt)
     expected = { { "T" }, { "RH north", "M d0", "D p1" }, { "RH south", "M d1", "D q1" } };
     EXPECT_EQ(pages, expected) << show(pages);
 }
+
+TEST(GroupLayout, AnInnerNewPageTakesTheOuterHeaderAlong)
+{
+    const std::vector<Row> rows = { { "a", "x", "a1" }, { "a", "y", "a2" }, { "b", "x", "b1" } };
+    const ReportTemplate report = templateOf(std::string("<group source=\"Detail\" by=\"[Detail.K]\">") + GroupBands
+            + R"(<group source="Detail" by="[Detail.I]" newPage="true">
+          <groupHeader height="5"><cell width="50">IH [Detail.I]</cell></groupHeader></group></group>)"
+            + RowBand,
+        20);
+    const std::vector<QStringList> pages = pagesOf(layoutReport(report.sheets[0], dataOf(rows)));
+    const std::vector<QStringList> expected
+        = { { "GH a", "IH x", "D a1" }, { "IH y", "D a2", "GF a" }, { "GH b", "IH x", "D b1", "GF b" } };
+    EXPECT_EQ(pages, expected) << show(pages);
+}

@@ -826,3 +826,40 @@ TEST(GroupLayout, AnInnerNewPageTakesTheOuterHeaderAlong)
         = { { "GH a", "IH x", "D a1" }, { "IH y", "D a2", "GF a" }, { "GH b", "IH x", "D b1", "GF b" } };
     EXPECT_EQ(pages, expected) << show(pages);
 }
+
+TEST(GroupLayout, AGroupOfMasterRowsNestsTheGroupsOfTheirDetailRows)
+{
+    std::vector<Row> rows = rowsOf("a:2,b:1,a:1");
+    const int masters[] = { 0, 0, 0, 1 };
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i].master = masters[i];
+    const ReportTemplate report = templateOf(R"(<group source="Master" by="[Master.Region]">
+          <groupHeader height="5"><cell width="50">RH [Master.Region] [count(Detail)]</cell></groupHeader>
+          <group source="Detail" by="[Detail.K]">
+            <groupHeader height="5"><cell width="50">GH [Detail.K] [count(Detail)]</cell></groupHeader></group></group>
+        <master height="5"><cell width="50">M [Master.DeptName]</cell></master>)"
+            + std::string(TableHeader) + RowBand,
+        40);
+    const std::vector<QStringList> pages = pagesOf(layoutReport(report.sheets[0], dataOf(rows, { "r", "r" })));
+    const std::vector<QStringList> expected
+        = { { "RH r 4", "M d0", "DH", "GH a 2", "D a1", "D a2", "GH b 1", "D b1", "M d1", "DH", "GH a 1", "D a1" } };
+    EXPECT_EQ(pages, expected) << show(pages) << "a master row starts its detail's groups anew";
+}
+
+TEST(GroupLayout, RowsInColumnsGoOnUnderTheRepeatedTableHeader)
+{
+    const ReportTemplate report = templateOf(std::string(TableHeader) + R"(
+        <detail detail="Detail" height="5" columns="2"><cell width="20">D [Detail.Name]</cell></detail>)",
+        4);
+    const LaidOutReport laid = layoutReport(report.sheets[0], dataOf(rowsOf("a:8")));
+    // Three rows a column under the header: six a page.
+    const std::vector<QStringList> expected
+        = { { "DH", "D a1", "D a2", "D a3", "D a4", "D a5", "D a6" }, { "DH", "D a7", "D a8" } };
+    EXPECT_EQ(pagesOf(laid), expected) << show(pagesOf(laid));
+    for (int i = 0; i < 8; ++i) {
+        const PageItem* item = findItem(laid, QStringLiteral("D a%1").arg(i + 1));
+        ASSERT_TRUE(item);
+        const int onPage = i % 6;
+        EXPECT_EQ(item->rect.topLeft(), QPointF(5 + (onPage / 3) * 45, 10 + 5 * (onPage % 3))) << i;
+    }
+}

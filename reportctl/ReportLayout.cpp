@@ -442,40 +442,58 @@ private:
         return height;
     }
 
-    // Opens the groups of `runs` from `from` inward at `position`: a new page where a group asks for one
-    // or would be split though it fits on a page, then the headers.
-    // `next` is the band that follows the headers (null: none).
+    // The room a new page leaves for groups opening at `from` of `runs`, under the headers it repeats:
+    // the open levels of the master chain (and of `runs` above `from`) that repeat theirs, and in a
+    // detail table the table's headers.
+    double roomForGroups(const GroupRuns& runs, int from, bool inTable) const
+    {
+        double room = pageRoom();
+        auto repeated = [&room](const GroupRuns& chain, int levels) {
+            for (int level = 0; level < levels && level < chain.count() && !chain.open.empty(); ++level)
+                if (chain.open[static_cast<size_t>(level)] >= 0 && chain.level(level).repeatHeader)
+                    room -= heightOf(chain.level(level).headers);
+        };
+        repeated(m_masterRuns, &runs == &m_masterRuns ? from : m_masterRuns.count());
+        if (inTable) {
+            room -= heightOf(m_details[m_detail].headers);
+            repeated(m_detailRuns, from);
+        }
+        return room;
+    }
+
+    // Opens the groups of `runs` from `from` inward at `position`: first a new page when a group asks
+    // for one, when one kept together would be split here but fits under what a new page repeats, or
+    // when `next` (the band under the headers; null: none) or the band before breaks the page; then
+    // the headers, so that none of them is left at the foot of the page before.
     template <class ScopeOf, class HeightAt>
     void openGroups(GroupRuns& runs, int from, int position, bool inTable, double firstHeight, const TemplateBand* next,
                     ScopeOf scopeOf, HeightAt heightAt)
     {
         if (from >= runs.count())
             return;
-        // The headers never stand alone at the foot of a page: they go with what follows them, also to
-        // the page that it or the band before asks for.
         double startHeight = firstHeight;
+        double above = 0; // headers of the levels that open before this one
         bool breakBefore = m_breakPending || (next && next->pageBreak == PageBreak::Before);
-        for (int level = from; level < runs.count(); ++level) {
-            startHeight += heightOf(runs.level(level).headers);
-            breakBefore = breakBefore || runs.level(level).newPage; // an inner group's new page takes the outer headers along
+        for (int level = from; level < runs.count() && !m_pageStart; ++level) {
+            const TemplateGroup& group = runs.level(level);
+            breakBefore = breakBefore || group.newPage;
+            if (group.keepTogether) {
+                const int last = runs.ends[static_cast<size_t>(level)][static_cast<size_t>(position)];
+                const double height = above + groupHeight(runs, level, position, last, heightAt);
+                if (m_y + height > contentBottom() + 1e-6 && height <= roomForGroups(runs, from, inTable))
+                    breakBefore = true;
+            }
+            above += heightOf(group.headers);
         }
+        startHeight += above;
         if (!m_pageStart && (breakBefore || m_y + std::min(startHeight, pageRoom()) > contentBottom() + 1e-6))
             newPage(inTable);
         m_breakPending = false;
         for (int level = from; level < runs.count(); ++level) {
-            const TemplateGroup& group = runs.level(level);
-            const int last = runs.ends[static_cast<size_t>(level)][static_cast<size_t>(position)];
-            if (!m_pageStart && group.newPage) {
-                newPage(inTable);
-            } else if (!m_pageStart && group.keepTogether) {
-                const double height = groupHeight(runs, level, position, last, heightAt);
-                if (m_y + height > contentBottom() + 1e-6 && height <= pageRoom())
-                    newPage(inTable);
-            }
             runs.open[static_cast<size_t>(level)] = position;
             const bool atTop = m_pageStart;
             bool placed = false;
-            for (const TemplateBand& header : group.headers)
+            for (const TemplateBand& header : runs.level(level).headers)
                 placed = place(header, scopeOf(level, true), inTable) || placed;
             // Headers that open a page keep it fresh, as repeated ones do: what they head stays under them.
             if (atTop && placed)
@@ -639,7 +657,7 @@ void ReportLayouter::Impl::step()
                 const double group = groupHeight(m_detailRuns, 0, 0, m_detailRuns.ends[0][0], [this](int position) {
                     return detailRowHeight(position);
                 });
-                if (group <= pageRoom())
+                if (group <= roomForGroups(m_detailRuns, 0, true))
                     startHeight = std::max(startHeight, heightOf(bands.headers) + group);
             }
             if (groupPage || (!bands.headers.empty() && m_y + startHeight > contentBottom() + 1e-6))

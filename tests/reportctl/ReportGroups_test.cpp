@@ -863,3 +863,34 @@ TEST(GroupLayout, RowsInColumnsGoOnUnderTheRepeatedTableHeader)
         EXPECT_EQ(item->rect.topLeft(), QPointF(5 + (onPage / 3) * 45, 10 + 5 * (onPage % 3))) << i;
     }
 }
+
+TEST(GroupLayout, KeepTogetherReckonsWithWhatTheNewPageRepeatsAndMovesTheOuterHeadersAlong)
+{
+    const std::string inner = R"(<group source="Detail" by="[Detail.I]" keepTogether="true">
+          <groupHeader height="5"><cell width="50">IH [Detail.I]</cell></groupHeader>
+          <groupFooter height="5"><cell width="50">IF [Detail.I]</cell></groupFooter></group>)";
+    struct Case {
+        const char* name;
+        std::string body;
+        std::vector<Row> rows;
+        int bandsPerPage;
+        std::vector<QStringList> pages;
+    } cases[] = {
+        { "a group that fits a page but not under the repeated table header is split where it stands",
+            std::string(TableHeader) + "<group source=\"Detail\" by=\"[Detail.K]\" keepTogether=\"true\">" + GroupBands
+                + "</group>" + RowBand,
+            rowsOf("a:1,b:4"), 6,
+            { { "DH", "GH a", "D a1", "GF a", "GH b", "D b1" }, { "DH", "D b2", "D b3", "D b4", "GF b" } } },
+        { "an inner group kept together takes the outer header that begins with it",
+            "<group source=\"Detail\" by=\"[Detail.K]\">" + std::string(GroupBands) + inner + "</group>" + RowBand,
+            { { "a", "x", "a1" }, { "b", "x", "b1" }, { "b", "x", "b2" }, { "b", "x", "b3" } }, 8,
+            { { "GH a", "IH x", "D a1", "IF x", "GF a" },
+                { "GH b", "IH x", "D b1", "D b2", "D b3", "IF x", "GF b" } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReportTemplate report = templateOf(c.body, c.bandsPerPage);
+        const std::vector<QStringList> pages = pagesOf(layoutReport(report.sheets[0], dataOf(c.rows)));
+        EXPECT_EQ(pages, c.pages) << show(pages);
+    }
+}

@@ -671,7 +671,7 @@ void ReportLayouter::Impl::step()
         }
         // Under headers that open a page, as under the ones a new page repeats, the page counts as
         // fresh: a group that starts a page stays there.
-        if (m_headersAtTop)
+        if (m_headersAtTop && !m_detailRuns.breakLevel.empty() && !bands.rows.empty())
             m_pageStart = true;
         m_band = 0;
         m_row = 0;

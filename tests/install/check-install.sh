@@ -24,6 +24,7 @@ share/doc/vldemo/install.md
 share/icons/hicolor/scalable/apps/vldemo.svg
 share/man/man1/vldata.1.gz
 share/man/man1/vlreport.1.gz
+share/vldemo/grouped.vld
 share/vldemo/samples/test.mdb
 share/vldemo/samples/test.sql
 share/vldemo/test.vld
@@ -89,6 +90,12 @@ check_prefix() {
     --detail Detail "select * from Bas_Employee order by deptno" --relation DeptNo=DeptNo \
     --pdf "$work/sample.pdf") || fail "the installed vlreport could not render the installed sample"
   pdfinfo "$work/sample.pdf" | grep -qE '^Pages: +[1-9]' || fail "the sample PDF has no pages"
+  cmp -s "$root/share/vldemo/grouped.vld" "$source/samples/grouped.vld" || fail "share/vldemo/grouped.vld is not the grouped sample"
+  (cd "$root/share/vldemo/samples" && env -u LD_LIBRARY_PATH "$root/bin/vlreport" ../grouped.vld \
+    --master "select * from Bas_Department order by deptno" \
+    --detail Detail "select * from Bas_Employee order by deptno, sex, empno" --relation DeptNo=DeptNo \
+    --pdf "$work/grouped.pdf") || fail "the installed vlreport could not render the grouped sample"
+  pdfinfo "$work/grouped.pdf" | grep -qE '^Pages: +[1-9]' || fail "the grouped sample PDF has no pages"
 
   # The installed program loads the plug-in that lies beside it; it runs until stopped.
   local log=$work/vldemo.log status=0

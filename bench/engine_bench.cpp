@@ -5,7 +5,8 @@
 //   engine_bench [benchmark options]
 //
 // The document is generated in memory (1 000 departments, 100 000 employees) in the shape that the
-// data source writes; the template is the sample's.
+// data source writes; the template is the sample's, and for the grouped layout one of department and
+// sex groups with page totals beside the same report without the groups.
 
 #include "ReportData.h"
 #include "ReportLayout.h"
@@ -19,6 +20,7 @@
 #include <QPainter>
 
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -31,9 +33,12 @@ std::string generatedDocument(int departments, int employees)
         xml += "<Row DeptNo=\"" + std::to_string(d + 1) + "\" DeptName=\"部门" + std::to_string(d + 1) + "\" DeptCode=\"D"
              + std::to_string(d + 1) + "\" PathName=\"总公司/部门" + std::to_string(d + 1) + "\"/>\n";
     xml += "</Master>\n<Detail>\n";
+    // Each department's employees come women first, then men, as a query sorted by sex gives them.
+    const int perDepartment = employees / departments;
     for (int e = 0; e < employees; ++e)
         xml += "<Row __MasterIdx=\"" + std::to_string(e % departments) + "\" EmpNo=\"" + std::to_string(100000 + e)
-             + "\" EmpName=\"员工" + std::to_string(e) + "\" Sex=\"" + (e % 2 ? "男" : "女") + "\" Birthday=\"1980-0"
+             + "\" EmpName=\"员工" + std::to_string(e) + "\" Sex=\"" + (e / departments < perDepartment / 2 ? "女" : "男")
+             + "\" Birthday=\"1980-0"
              + std::to_string(e % 9 + 1) + "-15\" Salary=\"" + std::to_string(3000 + e % 7000) + ".50\"/>\n";
     xml += "</Detail>\n</DocumentData>\n";
     return xml;
@@ -178,6 +183,68 @@ void BM_WholeLayout(benchmark::State& state)
     state.counters["rows/s"] = benchmark::Counter(100000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_WholeLayout)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A report of the employees by department, with page totals in the page footer; GROUPS stands for the
+// group elements, which the grouped report fills and the plain one leaves out.
+const char* const GroupTemplate = R"(<report version="1"><sheet name="Sheet1">
+  <page size="A4" margins="15"/><font font="WenQuanYi Micro Hei" size="10"/>
+  <master height="9"><cell x="0" width="120" bold="true">[Master.DeptName]</cell>
+    <cell x="120" width="60" align="right">[Master.DeptCode]</cell></master>
+  <detailHeader detail="Detail" height="7" bold="true" border="all"><cell x="0" width="30">EmpNo</cell>
+    <cell x="30" width="60">EmpName</cell><cell x="90" width="45">Birthday</cell><cell x="135" width="45">Salary</cell></detailHeader>
+  GROUPS
+  <detail detail="Detail" height="6.5" border="all"><cell x="0" width="30">[Detail.EmpNo]</cell>
+    <cell x="30" width="60">[Detail.EmpName]</cell>
+    <cell x="90" width="45" format="yyyy-MM-dd">[Detail.Birthday]</cell>
+    <cell x="135" width="45" align="right" format="#,##0.00" color="[if(Detail.Salary > 9000, '#C00000', '#000000')]">[Detail.Salary]</cell></detail>
+  <pageFooter height="12"><cell x="0" width="180" height="6" align="right" format="#,##0.00">[pageSum(Detail.Salary)]</cell>
+    <cell x="0" y="6" width="180" height="6" align="right" format="#,##0.00">[runningSum(Detail.Salary)]</cell></pageFooter>
+</sheet></report>)";
+
+const char* const TwoGroupLevels = R"(<group source="Master" by="[Master.DeptNo]">
+    <groupHeader height="7"><cell x="0" width="180">[Master.DeptName]: [count(Detail)]</cell></groupHeader>
+    <groupFooter height="7"><cell x="0" width="90">[count(Detail)]</cell>
+      <cell x="90" width="90" align="right" format="#,##0.00">[sum(Detail.Salary)]</cell></groupFooter>
+    <group source="Detail" by="[Detail.Sex]" repeatHeader="true">
+      <groupHeader height="6.5"><cell x="0" width="180">[Detail.Sex]</cell></groupHeader>
+      <groupFooter height="6.5"><cell x="0" width="90">[count(Detail)]</cell>
+        <cell x="90" width="90" align="right" format="#,##0.00">[sum(Detail.Salary)]</cell></groupFooter>
+    </group>
+  </group>)";
+
+const vl::TemplateSheet& pageTotalsSheet(bool grouped)
+{
+    static const auto parsed = [](bool withGroups) {
+        std::string text = GroupTemplate;
+        text.replace(text.find("GROUPS"), 6, withGroups ? TwoGroupLevels : "");
+        auto report = std::make_unique<vl::ReportTemplate>();
+        const vl::ParseResult result = vl::parseTemplate(text, *report);
+        if (!result.ok)
+            throw std::runtime_error(result.message.toStdString());
+        return report;
+    };
+    static const std::unique_ptr<vl::ReportTemplate> plain = parsed(false);
+    static const std::unique_ptr<vl::ReportTemplate> withGroups = parsed(true);
+    return *(grouped ? withGroups : plain)->sheet(QStringLiteral("Sheet1"));
+}
+
+// Every page of the report with page totals: range(0) 1 with two group levels (department and sex),
+// 0 the same report without them, for the cost of the groups as a ratio of the two.
+void BM_PageTotalsLayout(benchmark::State& state)
+{
+    const vl::TemplateSheet& sheet = pageTotalsSheet(state.range(0) != 0);
+    vl::ReportDataSet data;
+    vl::parseDataDocument(document(), data);
+    int pages = 0;
+    for (auto _ : state) {
+        vl::ReportLayouter layouter(sheet, data);
+        layouter.layoutUntil(std::numeric_limits<int>::max());
+        pages = layouter.pageCount();
+    }
+    state.counters["pages"] = pages;
+    state.counters["rows/s"] = benchmark::Counter(100000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PageTotalsLayout)->ArgName("groups")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -75,6 +75,22 @@ def main():
             print(f"| {size} | {LABEL[name]} | {number(wall, 1)} | {number(cpu, 1)} | {ratio_wall} | {ratio_cpu} | "
                   f"{number(run.get('rows/s', 0))} | {number(run.get('MB/s', 0), 1)} | "
                   f"{number(run.get('peak_MB', 0))} | {'; '.join(notes)} |")
+    layout = os.path.join(folder, "layout.json")
+    if os.path.exists(layout):
+        # The benchmark's parameter is part of its name here, so the medians are taken by that name.
+        with open(layout) as f:
+            runs = {b["run_name"].split("/iterations:")[0]: b for b in json.load(f)["benchmarks"]
+                    if b.get("aggregate_name") == "median" or (b.get("run_type") == "iteration" and b.get("repetitions", 1) == 1)}
+        plain, grouped = runs.get("BM_PageTotalsLayout/groups:0"), runs.get("BM_PageTotalsLayout/groups:1")
+        if plain and grouped:
+            print()
+            print("| 100 000 rows | wall ms | CPU ms | pages | ratio to no groups |")
+            print("|---|---|---|---|---|")
+            print(f"| layout, page totals, no groups | {number(plain['real_time'], 1)} | {number(plain['cpu_time'], 1)} | "
+                  f"{number(plain.get('pages', 0))} | 1.00x |")
+            print(f"| layout, two group levels and page totals | {number(grouped['real_time'], 1)} | "
+                  f"{number(grouped['cpu_time'], 1)} | {number(grouped.get('pages', 0))} | "
+                  f"{grouped['real_time'] / plain['real_time']:.2f}x |")
     with open(os.path.join(folder, "keys.json")) as f:
         lookups = [b for b in json.load(f)["benchmarks"] if b.get("run_type") == "iteration"]
     if lookups:

@@ -48,28 +48,16 @@ public:
         : m_sheet(sheet), m_data(data), m_hooks(std::move(hooks)), m_context(m_data, m_hooks, &sheet)
     {
         m_pageSetup = sheet.page;
-        for (const TemplateBand& band : sheet.bands) {
-            switch (band.kind) {
-            case BandKind::Title:
-                m_title.push_back(&band);
-                break;
-            case BandKind::PageHeader:
-                m_pageHeaders.push_back(&band);
-                break;
-            case BandKind::PageFooter:
-                m_pageFooters.push_back(&band);
-                m_footerHeight += band.height;
-                break;
-            case BandKind::Master:
-                m_masterBands.push_back(&band);
-                break;
-            case BandKind::Summary:
-                m_summary.push_back(&band);
-                break;
-            default:
-                break;
-            }
-        }
+        // The bands printed once or per page, by kind; the detail kinds are sorted per detail below.
+        static constexpr std::pair<BandKind, std::vector<const TemplateBand*> Impl::*> lists[] = {
+            {BandKind::Title, &Impl::m_title}, {BandKind::PageHeader, &Impl::m_pageHeaders},
+            {BandKind::PageFooter, &Impl::m_pageFooters}, {BandKind::Master, &Impl::m_masterBands},
+            {BandKind::Summary, &Impl::m_summary}};
+        for (const TemplateBand& band : sheet.bands)
+            for (const auto& [kind, list] : lists)
+                if (band.kind == kind)
+                    (this->*list).push_back(&band);
+        m_footerHeight = heightOf(m_pageFooters);
         for (const QString& id : sheet.detailIds()) {
             DetailBands bands;
             bands.id = id;
@@ -257,15 +245,21 @@ private:
     {
         if (filled.hidden)
             return false;
+        breakBefore(band, filled.height, inTable);
+        put(std::move(filled));
+        m_breakPending = band.pageBreak == PageBreak::After;
+        return true;
+    }
+
+    // A new page where the band or the one before asks for one, or where `height` of the band does not fit.
+    void breakBefore(const TemplateBand& band, double height, bool inTable)
+    {
         finishColumns();
         if ((m_breakPending || band.pageBreak == PageBreak::Before) && !m_pageStart)
             newPage(inTable);
         m_breakPending = false;
-        if (!fits(filled.height))
+        if (!fits(height))
             newPage(inTable);
-        put(std::move(filled));
-        m_breakPending = band.pageBreak == PageBreak::After;
-        return true;
     }
 
     bool place(const TemplateBand& band, const Scope& scope, bool inTable = false)
@@ -279,13 +273,8 @@ private:
         if (filled.hidden)
             return false;
         if (m_columns.band != &band) {
-            finishColumns();
-            if ((m_breakPending || band.pageBreak == PageBreak::Before) && !m_pageStart)
-                newPage(true);
-            m_breakPending = false;
             // The first column starts where there is room for its first row; every other starts at the same top.
-            if (!fits(filled.height))
-                newPage(true);
+            breakBefore(band, filled.height, true);
             m_columns = Columns{&band, 0, m_y, m_y, m_y};
         }
         const int columns = band.columns;

@@ -13,12 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace vl::test {
 
@@ -34,6 +36,19 @@ inline std::unique_ptr<TApplication> startProgram()
     Form1->Window()->show();
     QApplication::processEvents();
     return app;
+}
+
+// The program's start as a test sees it: the C.UTF-8 locale, the program file in the run folder, and
+// every message box recorded in `boxes` (and its caption in `captions`, when given) instead of shown.
+inline void recordAsProgram(std::vector<std::string>& boxes, std::vector<std::string>* captions = nullptr)
+{
+    std::setlocale(LC_ALL, "C.UTF-8");
+    vl::setProgramFilePath(std::string(VL_RUN_DIR) + "/vldemo");
+    vl::setMessageBoxHandler([&boxes, captions](const std::string& text, const std::string& caption, vl::MessageBoxIcon) {
+        boxes.push_back(text);
+        if (captions)
+            captions->push_back(caption);
+    });
 }
 
 // Puts back the seams a test may set: the message boxes, the program file path, the class

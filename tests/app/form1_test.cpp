@@ -32,12 +32,7 @@ class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::setlocale(LC_ALL, "C.UTF-8");
-        vl::setProgramFilePath(std::string(VL_RUN_DIR) + "/vldemo");
-        vl::setMessageBoxHandler([this](const std::string& text, const std::string& caption, vl::MessageBoxIcon) {
-            boxes.push_back(text);
-            captions.push_back(caption);
-        });
+        vl::test::recordAsProgram(boxes, &captions);
     }
     void TearDown() override
     {

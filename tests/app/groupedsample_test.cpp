@@ -23,11 +23,7 @@ class GroupedSampleWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::setlocale(LC_ALL, "C.UTF-8");
-        vl::setProgramFilePath(std::string(VL_RUN_DIR) + "/vldemo");
-        vl::setMessageBoxHandler([this](const std::string& text, const std::string&, vl::MessageBoxIcon) {
-            boxes.push_back(text);
-        });
+        vl::test::recordAsProgram(boxes);
         std::filesystem::current_path(VL_RUN_DIR);
         vl::setClassRegistryFolder(VL_RUN_DIR);
         m_app = vl::test::startProgram();

@@ -242,6 +242,8 @@ private:
     QWidget* m_parent;
 };
 
+class RecordingSink;
+
 class ReportViewControlTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { vl::test::ensureWidgetApplication("reportctl_tests"); }
@@ -275,6 +277,8 @@ protected:
         CoUninitialize();
     }
 
+    // A recording sink connected to the control's events; the test disconnects it by `cookie`.
+    ComPtr<RecordingSink> connectEvents(DWORD& cookie);
     ComPtr<IReportData> data()
     {
         ComPtr<IReportData> result;
@@ -778,6 +782,13 @@ void editFirstSalary(const ActiveControl& active, const QString& text, Qt::Key k
     pressKey(editor, key);
 }
 
+ComPtr<RecordingSink> ReportViewControlTest::connectEvents(DWORD& cookie)
+{
+    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
+    EXPECT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    return sink;
+}
+
 } // namespace
 
 // 12 000 pages of the tallest paper at 1000 %: far more pixels than int holds. The view must neither
@@ -844,9 +855,8 @@ TEST_F(ReportViewControlTest, MissingFieldIsToldOnceThroughOnPrompt)
     ASSERT_TRUE(writeFile(path, R"(<report version="1"><sheet name="A"><detail detail="Detail" height="6">
       <cell width="50">[Detail.EmpName]/[Detail.Nickname]</cell></detail></sheet>
       <sheet name="B"><summary height="6"><cell width="50">[Detail.Nickname]</cell></summary></sheet></report>)"));
-    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
     DWORD cookie = 0;
-    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    const auto sink = connectEvents(cookie);
     ASSERT_EQ(document()->OpenFile(bstr(path).get()), S_OK);
     ASSERT_EQ(data()->LoadXML(bstr(QString::fromUtf8(SampleData)).get(), 0), S_OK);
     ASSERT_EQ(document()->put_ActiveSheet(BStr(u"B").get()), S_OK);
@@ -861,9 +871,8 @@ TEST_F(ReportViewControlTest, MissingFieldIsToldOnceThroughOnPrompt)
 
 TEST_F(ReportViewControlTest, InputsLinksDisplayValuesAndCustomFunctions)
 {
-    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
     DWORD cookie = 0;
-    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    const auto sink = connectEvents(cookie);
     ActiveControl active(m_object.get(), QSize(900, 700));
     ASSERT_NE(active.viewport(), nullptr);
     ASSERT_NO_FATAL_FAILURE(openSample());
@@ -1016,9 +1025,8 @@ TEST_F(ReportViewControlTest, EnumerationsTakeTheirValueSetsAndViewFollowsProper
 
 TEST_F(ReportViewControlTest, HostDecidesOnResizing)
 {
-    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
     DWORD cookie = 0;
-    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    const auto sink = connectEvents(cookie);
     ActiveControl active(m_object.get(), QSize(400, 300));
     ComPtr<IOleInPlaceObject> inPlace;
     ASSERT_EQ(m_object.query(IID_IOleInPlaceObject, inPlace), S_OK);
@@ -1063,9 +1071,8 @@ TEST_F(ReportViewControlTest, PrintHonoursThePageRangeOfTheDialog)
 
 TEST_F(ReportViewControlTest, DocSrcAndDataSrcOpenTheirFiles)
 {
-    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
     DWORD cookie = 0;
-    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    const auto sink = connectEvents(cookie);
     QTemporaryDir dir;
     const QString dataFile = dir.filePath("data.xml");
     QFile file(dataFile);
@@ -1147,9 +1154,8 @@ TEST_F(ReportViewControlTest, SecondLoadReplacesTheFirstAndItsEdits)
 
 TEST_F(ReportViewControlTest, HandlersThatCallBackDuringLayoutAreRefusedNotFatal)
 {
-    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
     DWORD cookie = 0;
-    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    const auto sink = connectEvents(cookie);
     ActiveControl active(m_object.get(), QSize(600, 400));
     QTemporaryDir dir;
     const QString path = dir.filePath("calls.vld");
@@ -1270,9 +1276,8 @@ TEST_F(ReportViewControlTest, PrintWithoutAPrinterSaysSoAndACancelStaysSilent)
 
 TEST_F(ReportViewControlTest, ABooleanArgumentReachesTheHostAsATruthValue)
 {
-    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
     DWORD cookie = 0;
-    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    const auto sink = connectEvents(cookie);
     QTemporaryDir dir;
     const QString path = dir.filePath("flags.vld");
     ASSERT_TRUE(writeFile(path, R"(<report version="1"><sheet name="A"><summary height="6">
@@ -1387,9 +1392,8 @@ TEST_F(ReportViewControlTest, ParametersAreReadAndSetThroughTheDocumentSlots)
 
 TEST_F(ReportViewControlTest, AParameterCannotChangeWhileTheLayoutCallsTheHost)
 {
-    auto sink = ComPtr<RecordingSink>::adopt(new RecordingSink);
     DWORD cookie = 0;
-    ASSERT_EQ(connectSink(m_view.get(), DIID_IReportViewEvents, sink.get(), &cookie), S_OK);
+    const auto sink = connectEvents(cookie);
     QTemporaryDir dir;
     const QString path = dir.filePath("busy.vld");
     ASSERT_TRUE(writeFile(path, R"(<report version="1"><parameter name="Title" default="T"/>

@@ -3,6 +3,8 @@
 // carried forward, is held against the database itself, asked through SQLite apart from the tool.
 
 #include "ChildProcess.h"
+#include "CommandOutput.h"
+#include "SampleFolder.h"
 #include "SqliteFixture.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +24,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using vl::test::commandOutput;
+using vl::test::withoutSpace;
 
 struct Totals {
     long long count = 0;
@@ -66,30 +70,6 @@ long long centsOf(const std::string& printed)
         if (c != ',')
             digits += c;
     return centsOf(std::stod(digits));
-}
-
-std::string withoutSpace(const std::string& text)
-{
-    QString result;
-    for (const QChar c : QString::fromStdString(text))
-        if (!c.isSpace())
-            result.append(c);
-    return result.toStdString();
-}
-
-std::string commandOutput(const std::string& command)
-{
-    std::string text;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        ADD_FAILURE() << "cannot run " << command;
-        return text;
-    }
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, n);
-    EXPECT_EQ(::pclose(pipe), 0) << command;
-    return text;
 }
 
 // The SQLite build of the sample database, read-only.
@@ -190,8 +170,7 @@ protected:
     void SetUp() override
     {
         folder = fixture.folder();
-        fs::copy_file(VL_RUN_DIR "/test.mdb", folder + "/test.mdb");
-        fs::copy_file(VL_SOURCE_DIR "/samples/grouped.vld", folder + "/grouped.vld");
+        vl::test::copySample(folder, "grouped.vld");
     }
 
     // Renders the sample to grouped.pdf and gives its page count (0 on failure).

@@ -3,6 +3,7 @@
 // failures, an output naming an input is refused, and inputs that never end are refused.
 
 #include "ChildProcess.h"
+#include "SampleFolder.h"
 #include "SqliteFixture.h"
 #include "TestFiles.h"
 
@@ -148,8 +149,7 @@ protected:
     void SetUp() override
     {
         folder = db.folder();
-        fs::copy_file(VL_RUN_DIR "/test.mdb", folder + "/test.mdb");
-        fs::copy_file(VL_SOURCE_DIR "/samples/test.vld", folder + "/test.vld");
+        vl::test::copySample(folder, "test.vld");
         std::ofstream(folder + "/broken.vld") << "<report version=\"1\"><sheet name=\"A\">\n<title height=\"x\"/></sheet>";
         std::ofstream(folder + "/broken.xml") << "<DocumentData><Master><Row a=\"1\"></Master></DocumentData>";
         const RunResult r = run(VLDATA_PATH, joined(SampleQueries, {"-o", "data.xml"}));

@@ -4,11 +4,13 @@
 
 #include "Application.h"
 #include "ChildProcess.h"
+#include "CommandOutput.h"
 #include "DataDocumentSource.h"
 #include "Exceptions.h"
 #include "ReportCommandLine.h"
 #include "ReportLayout.h"
 #include "ReportTemplate.h"
+#include "SampleFolder.h"
 #include "SqliteFixture.h"
 #include "TestFiles.h"
 #include "Text.h"
@@ -31,6 +33,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using vl::test::commandOutput;
+using vl::test::withoutSpace;
 using vl::test::FixtureDatabase;
 using vl::test::readBytes;
 
@@ -40,32 +44,6 @@ RunResult runVlreport(const std::vector<std::string>& arguments, const std::stri
 {
     // The tool needs no display whatever the caller's platform says.
     return vl::test::runProgram(VLREPORT_PATH, arguments, folder, {}, { { "QT_QPA_PLATFORM", "xcb" }, { "DISPLAY", "" } });
-}
-
-// Standard output of a shell command; the command's failure fails the test.
-std::string commandOutput(const std::string& command)
-{
-    std::string text;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        ADD_FAILURE() << "cannot run " << command;
-        return text;
-    }
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, n);
-    EXPECT_EQ(::pclose(pipe), 0) << command;
-    return text;
-}
-
-// Text compared without any white space, the ideographic space included: pdftotext lays words out anew.
-std::string withoutSpace(const std::string& text)
-{
-    QString result;
-    for (const QChar c : QString::fromStdString(text))
-        if (!c.isSpace())
-            result.append(c);
-    return result.toStdString();
 }
 
 std::string utf8(const QString& text)
@@ -93,8 +71,7 @@ protected:
     {
         ensureGuiApplication();
         folder = db.folder();
-        fs::copy_file(VL_RUN_DIR "/test.mdb", folder + "/test.mdb");
-        fs::copy_file(VL_SOURCE_DIR "/samples/test.vld", folder + "/test.vld");
+        vl::test::copySample(folder, "test.vld");
     }
     RunResult run(const std::vector<std::string>& arguments) { return runVlreport(arguments, folder); }
     std::vector<std::string> sample(std::vector<std::string> output)

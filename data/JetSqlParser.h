@@ -8,6 +8,8 @@
 // error at the '(' or `not` that goes too deep. A chain of `and`/`or` is one node whatever its
 // length, so parsing, running and destroying a condition recurse only as deep as it nests.
 
+#include "TextFault.h"
+
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -58,11 +60,8 @@ struct SelectStatement {
     std::vector<OrderItem> orderBy;
 };
 
-struct ParseResult {
+struct ParseResult : TextFault {
     std::optional<SelectStatement> statement;
-    std::string message; // empty on success
-    std::size_t position = 0; // 1-based position of the fault
-    explicit operator bool() const { return message.empty(); }
 };
 
 // Never throws: a fault is the result's message and 1-based byte position.

@@ -57,7 +57,7 @@ ConnectionStringParseResult parseConnectionString(std::string_view text)
     auto fail = [&](std::string message, std::size_t at) {
         result.items.clear();
         result.message = std::move(message);
-        result.column = at + 1;
+        result.position = at + 1;
         return result;
     };
     while (pos < text.size()) {
@@ -152,7 +152,7 @@ std::unique_ptr<ProviderConnection> openProviderConnection(std::string_view conn
 {
     ConnectionStringParseResult parsed = parseConnectionString(connectionString);
     if (!parsed)
-        providerError(format("%s at position %zu.", parsed.message.c_str(), parsed.column), E_PROVIDER_FAIL);
+        providerError(format("%s at position %zu.", parsed.message.c_str(), parsed.position), E_PROVIDER_FAIL);
     std::optional<std::string> name = connectionItem(parsed.items, "Provider");
     if (!name || name->empty())
         providerError("The connection string names no provider.", ADO_E_PROVIDER_NOT_FOUND);

@@ -3,6 +3,8 @@
 // connection string's "Provider" item, a connection that runs command text, and a static
 // client-side result read completely at open. Failures raise EOleException with the provider's text.
 
+#include "TextFault.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,11 +31,8 @@ struct ConnectionItem {
     std::string value;
 };
 
-struct ConnectionStringParseResult {
+struct ConnectionStringParseResult : TextFault {
     std::vector<ConnectionItem> items;
-    std::string message; // empty on success
-    std::size_t column = 0; // 1-based position of the fault
-    explicit operator bool() const { return message.empty(); }
 };
 
 // name=value items joined by ";"; a value may be quoted with '"' or '\'' (the quote doubled inside

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const vl::ConnectionStringParseResult result = vl::parseConnectionString(text);
     if (!result) {
         // A refusal must point into the text (or just past its end).
-        if (result.column == 0 || result.column > size + 1)
+        if (result.position == 0 || result.position > size + 1)
             std::abort();
         return 0;
     }

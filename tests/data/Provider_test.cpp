@@ -62,7 +62,7 @@ TEST(ConnectionString, FaultsReportTheirPosition)
     for (const Case& c : cases) {
         ConnectionStringParseResult parsed = parseConnectionString(c.text);
         EXPECT_FALSE(parsed) << c.text;
-        EXPECT_EQ(parsed.column, c.column) << c.text;
+        EXPECT_EQ(parsed.position, c.column) << c.text;
         EXPECT_TRUE(parsed.items.empty());
     }
 }

@@ -34,17 +34,17 @@ struct Row {
 
 // "a:2,b:3" gives rows a1 a2 b1 b2 b3 keyed a and b, each worth its position times 1.5 less 4, so
 // sums, minima and fractions differ from group to group.
-std::vector<Row> rowsOf(const std::string& spec)
+std::vector<Row> rowsOf(const std::string& runs)
 {
     std::vector<Row> rows;
     size_t at = 0;
-    while (at < spec.size()) {
-        const size_t colon = spec.find(':', at);
-        size_t comma = spec.find(',', colon);
+    while (at < runs.size()) {
+        const size_t colon = runs.find(':', at);
+        size_t comma = runs.find(',', colon);
         if (comma == std::string::npos)
-            comma = spec.size();
-        const std::string key = spec.substr(at, colon - at);
-        const int count = std::stoi(spec.substr(colon + 1, comma - colon - 1));
+            comma = runs.size();
+        const std::string key = runs.substr(at, colon - at);
+        const int count = std::stoi(runs.substr(colon + 1, comma - colon - 1));
         for (int i = 1; i <= count; ++i) {
             const double value = static_cast<double>(rows.size()) * 1.5 - 4;
             rows.push_back(Row { key, "x", key + std::to_string(i), value });

@@ -1,5 +1,6 @@
 #include "ReportLayout.h"
 
+#include "ReportGraphics_p.h"
 #include "ReportLayoutContext_p.h"
 #include "ReportLayoutGroups_p.h"
 
@@ -45,7 +46,7 @@ double wrappedHeight(const QString& text, const CellStyle& style, double widthMm
 class ReportLayouter::Impl {
 public:
     Impl(const TemplateSheet& sheet, const ReportDataSet& data, LayoutHooks hooks)
-        : m_sheet(sheet), m_data(data), m_hooks(std::move(hooks)), m_context(m_data, m_hooks, &sheet)
+        : m_sheet(sheet), m_data(data), m_hooks(std::move(hooks)), m_context(m_data, m_hooks, &sheet), m_graphics(m_context, sheet)
     {
         m_pageSetup = sheet.page;
         // The bands printed once or per page, by kind; the detail kinds are sorted per detail below.
@@ -201,6 +202,16 @@ private:
             item.text = m_context.cellText(cell.segments, item.style, &item.value);
             item.bound = std::any_of(cell.segments.begin(), cell.segments.end(),
                                      [](const TextSegment& segment) { return segment.kind != TextSegment::Literal; });
+            if (cell.barcode) {
+                item.graphic = m_graphics.barcode(*cell.barcode, item.text, item.style);
+                item.bound = false; // what a host would show instead cannot change the bars
+            } else if (cell.image) {
+                item.value = m_context.cellText(cell.image->src, CellStyle{});
+                item.graphic = m_graphics.image(*cell.image, item.value);
+            } else if (cell.chart) {
+                item.graphic = m_graphics.chart(*cell.chart, item.style);
+                m_context.scope = scope; // the chart walked its rows
+            }
             if (!cell.href.empty())
                 item.link = m_context.cellText(cell.href, CellStyle{});
             item.rect = QRectF(cell.x, cell.y, cell.width, cell.height);
@@ -545,6 +556,7 @@ private:
     const ReportDataSet& m_data;
     LayoutHooks m_hooks;
     LayoutContext m_context;
+    GraphicMaker m_graphics; // after the context it reads
     std::vector<LaidOutPage> m_pages;
     std::vector<const TemplateBand*> m_title, m_pageHeaders, m_pageFooters, m_masterBands, m_summary;
     std::vector<DetailBands> m_details;

@@ -8,12 +8,27 @@
 #include <QHash>
 #include <QRectF>
 
+class QPainter;
+
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace vl {
+
+// What an item draws instead of text: a picture, a barcode's bars, a chart. Immutable and shared, so a
+// picture on every page is one object (and one image in a PDF). Painted through QPainter like the rest
+// of the page, as vector shapes where it has them.
+class PageGraphic {
+public:
+    enum class Kind { Image, Barcode, Chart, Empty };
+    virtual ~PageGraphic() = default;
+    virtual Kind kind() const = 0;
+    // Draws into `frame` (device pixels), `pixelsPerMm` device pixels per millimetre; `fontScale` turns
+    // point sizes into the device's, as for the page's text.
+    virtual void paint(QPainter& painter, const QRectF& frame, double pixelsPerMm, double fontScale) const = 0;
+};
 
 struct PageItem {
     QRectF rect; // mm from the paper's top left corner
@@ -27,6 +42,9 @@ struct PageItem {
     int masterIndex = -1; // the master row the cell was filled from; -1: none
     int rowIndex = -1; // the detail row (index into its table's rows); -1: none
     bool bound = false; // the text comes from expressions: hosts may change what is shown
+    // Drawn in place of `text` (a barcode's text is what it encodes; pictures and charts have none);
+    // null: a text item.
+    std::shared_ptr<const PageGraphic> graphic;
 };
 
 struct LaidOutPage {

@@ -42,7 +42,12 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
         const CellStyle& style = item.style;
         if (style.background.isValid())
             painter.fillRect(rect, style.background);
-        if (!item.text.isEmpty()) {
+        if (item.graphic) {
+            painter.save();
+            painter.setClipRect(rect, Qt::IntersectClip);
+            item.graphic->paint(painter, rect, pixelsPerMm, fontScale);
+            painter.restore();
+        } else if (!item.text.isEmpty()) {
             QFont font(style.fontFamily);
             font.setPointSizeF(std::max(0.5, style.fontSize * fontScale));
             font.setBold(style.bold);

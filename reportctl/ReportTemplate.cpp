@@ -1,6 +1,8 @@
 #include "ReportTemplate.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QStringList>
 #include <QPageSize>
 
 #include "NamedLookup_p.h"
@@ -278,6 +280,61 @@ void readColumns(const pugi::xml_node& node, TemplateBand& band)
         refuse(node, QStringLiteral("columnOrder=\"%1\" is not down or across").arg(order));
 }
 
+// One of the words of `names` (any letter case), as its index; `fallback` when the attribute is absent.
+template <class Kind, size_t N>
+Kind wordAttribute(const pugi::xml_node& node, const char* name, const std::array<const char*, N>& names, Kind fallback)
+{
+    if (!node.attribute(name))
+        return fallback;
+    const QString word = attributeText(node, name).trimmed().toLower();
+    for (size_t i = 0; i < N; ++i)
+        if (word == QLatin1String(names[i]))
+            return static_cast<Kind>(i);
+    QStringList known;
+    for (const char* each : names)
+        known << QString::fromLatin1(each);
+    refuse(node, QStringLiteral("%1=\"%2\" is not one of %3").arg(QString::fromUtf8(name), word.left(64), known.join(u", ")));
+}
+
+constexpr std::array<const char*, 4> ImageFitNames {"contain", "cover", "stretch", "none"};
+constexpr std::array<const char*, 7> BarcodeTypeNames {"qrcode", "code128", "code39", "ean13", "upca", "datamatrix", "pdf417"};
+constexpr std::array<const char*, 3> ChartTypeNames {"bar", "line", "pie"};
+
+std::shared_ptr<const TemplateImage> readImage(const pugi::xml_node& node, const TemplateContext& context)
+{
+    auto image = std::make_shared<TemplateImage>();
+    image->src = cellSegments(node, attributeText(node, "src"), context);
+    if (image->src.empty())
+        refuse(node, QStringLiteral("<image> needs a src, a file or an expression in brackets"));
+    image->fit = wordAttribute(node, "fit", ImageFitNames, ImageFit::Contain);
+    return image;
+}
+
+std::shared_ptr<const TemplateBarcode> readBarcode(const pugi::xml_node& node)
+{
+    auto barcode = std::make_shared<TemplateBarcode>();
+    if (!node.attribute("type"))
+        refuse(node, QStringLiteral("<barcode> needs a type"));
+    barcode->type = wordAttribute(node, "type", BarcodeTypeNames, BarcodeType::QrCode);
+    barcode->showText = flag(node, "showText", true);
+    return barcode;
+}
+
+std::shared_ptr<const TemplateChart> readChart(const pugi::xml_node& node, const TemplateContext& context)
+{
+    auto chart = std::make_shared<TemplateChart>();
+    chart->type = wordAttribute(node, "type", ChartTypeNames, ChartType::Bar);
+    chart->source = attributeText(node, "source").trimmed();
+    if (chart->source.isEmpty())
+        refuse(node, QStringLiteral("<chart> needs a source, \"Master\" or a DetailID"));
+    chart->category = attributeExpression(node, "category", context);
+    chart->value = attributeExpression(node, "value", context);
+    if (!chart->category || !chart->value)
+        refuse(node, QStringLiteral("<chart> needs category=\"[expression]\" and value=\"[expression]\""));
+    chart->title = attributeText(node, "title");
+    return chart;
+}
+
 TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle& sheetStyle, const TemplateContext& context)
 {
     TemplateBand band;
@@ -301,14 +358,16 @@ TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle
     for (const pugi::xml_node& child : node.children()) {
         if (child.type() != pugi::node_element)
             continue;
-        if (std::string_view(child.name()) != "cell")
-            refuse(child, QStringLiteral("<%1> is not allowed in a band; expected <cell>").arg(QString::fromUtf8(child.name())));
+        const std::string_view element = child.name();
+        if (element != "cell" && element != "image" && element != "barcode" && element != "chart")
+            refuse(child, QStringLiteral("<%1> is not allowed in a band; expected <cell>, <image>, <barcode> or <chart>")
+                              .arg(QString::fromUtf8(child.name())));
         TemplateCell cell;
         cell.x = length(child, "x", 0.0);
         cell.y = length(child, "y", 0.0);
         cell.width = length(child, "width", 0.0, MinCellWidth);
         if (!child.attribute("width"))
-            refuse(child, QStringLiteral("<cell> needs a width"));
+            refuse(child, QStringLiteral("<%1> needs a width").arg(QString::fromUtf8(child.name())));
         cell.height = length(child, "height", 0.0);
         std::vector<StyleExpression> own;
         cell.style = readStyle(child, bandStyle, context, &own);
@@ -322,7 +381,20 @@ TemplateBand readBand(const pugi::xml_node& node, BandKind kind, const CellStyle
             cell.visible = constantFalse();
         cell.name = attributeText(child, "name").trimmed();
         cell.input = flag(child, "input", false);
-        cell.segments = cellSegments(child, QString::fromUtf8(child.child_value()), context);
+        if (cell.input && element != "cell")
+            refuse(child, QStringLiteral("only a <cell> takes input"));
+        if (element == "image" || element == "chart") {
+            if (!QString::fromUtf8(child.child_value()).trimmed().isEmpty())
+                refuse(child, QStringLiteral("<%1> takes no text; its content is in attributes").arg(QString::fromUtf8(child.name())));
+            if (element == "image")
+                cell.image = readImage(child, context);
+            else
+                cell.chart = readChart(child, context);
+        } else {
+            cell.segments = cellSegments(child, QString::fromUtf8(child.child_value()), context);
+            if (element == "barcode")
+                cell.barcode = readBarcode(child);
+        }
         if (cell.input && cell.boundField().isEmpty())
             refuse(child, QStringLiteral("an input cell shows exactly one field, as in [Detail.Salary]"));
         if (child.attribute("href")) {
@@ -525,6 +597,11 @@ QString TemplateCell::boundField() const
     return {};
 }
 
+QString barcodeTypeName(BarcodeType type)
+{
+    return QString::fromLatin1(BarcodeTypeNames[static_cast<size_t>(type)]);
+}
+
 bool parseCellText(const QString& text, std::vector<TextSegment>& segments, QString& reason)
 {
     segments.clear();
@@ -664,8 +741,13 @@ ParseResult loadTemplateFile(const QString& path, ReportTemplate& out)
         return ParseResult::failure(QStringLiteral("Template file \"%1\" cannot be read: %2").arg(path, file.errorString()));
     const QByteArray bytes = file.readAll();
     ParseResult result = parseTemplate(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), out);
-    if (!result.ok)
+    if (!result.ok) {
         result.message = QStringLiteral("Template file \"%1\": %2").arg(path, result.message.mid(TemplateWhat.size() + 2));
+        return result;
+    }
+    const QString folder = QFileInfo(path).absolutePath();
+    for (TemplateSheet& sheet : out.sheets)
+        sheet.folder = folder;
     return result;
 }
 

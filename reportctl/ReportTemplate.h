@@ -72,8 +72,44 @@ bool applyStyleValue(CellStyle& style, StyleAttribute attribute, const ExprValue
 // The attribute's name as written in the template ("color").
 QString styleAttributeName(StyleAttribute attribute);
 
+// How a picture takes its frame: whole and centred, filling it and cut, stretched to it, or at its own
+// size from the top left corner.
+enum class ImageFit { Contain, Cover, Stretch, None };
+
+// <image>: a picture from a file (relative to the template's folder) or from a data: URI; `src` may be
+// an expression, so a field can carry the picture.
+struct TemplateImage {
+    std::vector<TextSegment> src;
+    ImageFit fit = ImageFit::Contain;
+};
+
+enum class BarcodeType { QrCode, Code128, Code39, Ean13, UpcA, DataMatrix, Pdf417 };
+// The type's name as the template writes it ("qrcode").
+QString barcodeTypeName(BarcodeType type);
+
+// <barcode>: the cell's text (segments) encoded as a symbol, scaled to the frame.
+struct TemplateBarcode {
+    BarcodeType type = BarcodeType::QrCode;
+    bool showText = true; // the human-readable text under a linear symbol
+};
+
+enum class ChartType { Bar, Line, Pie };
+
+// <chart>: one point per row of its scope, values summed per equal category.
+struct TemplateChart {
+    ChartType type = ChartType::Bar;
+    QString source; // "Master" or a DetailID
+    std::shared_ptr<const Expression> category;
+    std::shared_ptr<const Expression> value;
+    QString title;
+};
+
 struct TemplateCell {
     double x = 0, y = 0, width = 0, height = 0; // height 0: the band's height less y
+    // At most one of these is set; none: a text cell.
+    std::shared_ptr<const TemplateImage> image;
+    std::shared_ptr<const TemplateBarcode> barcode;
+    std::shared_ptr<const TemplateChart> chart;
     std::vector<TextSegment> segments;
     CellStyle style;
     // Applied over `style` in order, the band's own first; a cell's attribute written plainly is not
@@ -152,6 +188,7 @@ struct PageSetup {
 struct TemplateSheet {
     QString name;
     PageSetup page;
+    QString folder; // where relative image paths start; empty: the working folder
     std::vector<TemplateBand> bands; // in template order
     std::vector<TemplateGroup> masterGroups; // levels over the master rows, outermost first
     // Per DetailID (as the detail bands spell it), levels over its rows within one master row.
@@ -181,7 +218,8 @@ struct ReportTemplate {
 // document type declarations are refused.
 ParseResult parseTemplate(std::string_view xml, ReportTemplate& out);
 
-// Reads and parses a template file; a missing file is refused naming it.
+// Reads and parses a template file; a missing file is refused naming it. Relative image paths of its
+// sheets start at the file's folder.
 ParseResult loadTemplateFile(const QString& path, ReportTemplate& out);
 
 // Splits a cell text into segments: literal text and [expression]s (ReportExpression.h); "[[" is a literal

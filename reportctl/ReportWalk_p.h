@@ -21,8 +21,8 @@ template <class Visitor> void visitExpression(const Expression& root, Visitor&& 
     }
 }
 
-// Every node of every expression the sheet holds: cell texts, hyperlinks, style expressions, visible=
-// and the groups' by=.
+// Every node of every expression the sheet holds: cell texts, hyperlinks, style expressions, visible=,
+// image sources, chart points and the groups' by=.
 template <class Visitor> void forEachExpression(const TemplateSheet& sheet, Visitor&& visit)
 {
     auto one = [&](const std::shared_ptr<const Expression>& expression) {
@@ -39,6 +39,13 @@ template <class Visitor> void forEachExpression(const TemplateSheet& sheet, Visi
             for (const StyleExpression& style : cell.styleExpressions)
                 one(style.expression);
             one(cell.visible);
+            if (cell.image)
+                for (const TextSegment& segment : cell.image->src)
+                    one(segment.expression);
+            if (cell.chart) {
+                one(cell.chart->category);
+                one(cell.chart->value);
+            }
         }
     };
     auto groups = [&](const std::vector<TemplateGroup>& chain) {

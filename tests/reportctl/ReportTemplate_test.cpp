@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 using namespace vl;
@@ -304,4 +305,84 @@ TEST(TemplateParse, AlignmentWordsAndTheirRefusals)
         ASSERT_TRUE(result.ok) << c.attributes << ": " << result.message.toStdString();
         EXPECT_EQ(report.sheets.at(0).bands.at(0).cells.at(0).style.alignment, c.alignment) << c.attributes;
     }
+}
+
+TEST(TemplateContent, ImagesBarcodesAndChartsAreReadWithTheirOptions)
+{
+    ReportTemplate report;
+    const ParseResult result = parse(R"(<report version="1"><sheet name="S">
+      <master height="30">
+        <image x="1" y="2" width="20" height="10" src="logo.svg"/>
+        <image width="20" height="10" src="[Master.Photo]" fit="COVER"/>
+        <barcode width="20" height="20" type="qrcode">[Master.DeptCode]</barcode>
+        <barcode width="40" height="12" type="ean13" showText="false">4006381333931</barcode>
+      </master>
+      <summary height="60"><chart width="100" height="50" type="pie" source="Detail" category="[Detail.Dept]"
+          value="[Detail.Salary]" title="工资"/></summary>
+    </sheet></report>)", report);
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    const std::vector<TemplateCell>& master = report.sheets[0].bands[0].cells;
+    ASSERT_EQ(master.size(), 4u);
+    ASSERT_TRUE(master[0].image);
+    EXPECT_EQ(master[0].image->fit, ImageFit::Contain);
+    ASSERT_EQ(master[0].image->src.size(), 1u);
+    EXPECT_EQ(master[0].image->src[0].text, "logo.svg");
+    EXPECT_EQ(master[1].image->fit, ImageFit::Cover);
+    EXPECT_EQ(master[1].image->src[0].kind, TextSegment::Field);
+    ASSERT_TRUE(master[2].barcode);
+    EXPECT_EQ(master[2].barcode->type, BarcodeType::QrCode);
+    EXPECT_TRUE(master[2].barcode->showText);
+    EXPECT_EQ(master[2].boundField(), "Master.DeptCode");
+    EXPECT_EQ(master[3].barcode->type, BarcodeType::Ean13);
+    EXPECT_FALSE(master[3].barcode->showText);
+    const TemplateCell& chart = report.sheets[0].bands[1].cells.at(0);
+    ASSERT_TRUE(chart.chart);
+    EXPECT_EQ(chart.chart->type, ChartType::Pie);
+    EXPECT_EQ(chart.chart->source, "Detail");
+    EXPECT_TRUE(chart.chart->category && chart.chart->value);
+    EXPECT_EQ(chart.chart->title, "工资");
+    EXPECT_FALSE(chart.image || chart.barcode || master[0].chart);
+}
+
+TEST(TemplateContent, FaultyContentIsRefusedWhereItStands)
+{
+    const struct {
+        const char* element;
+        const char* reason;
+    } cases[] = {
+        {R"(<image width="9"/>)", "needs a src"},
+        {R"(<image width="9" src="a.png" fit="zoom"/>)", "fit=\"zoom\" is not one of contain, cover, stretch, none"},
+        {R"(<image width="9" src="a.png">text</image>)", "takes no text"},
+        {R"(<image width="9" src="[Master.Photo" />)", "unterminated expression"},
+        {R"(<image src="a.png"/>)", "<image> needs a width"},
+        {R"(<barcode width="9">1</barcode>)", "needs a type"},
+        {R"(<barcode width="9" type="aztec">1</barcode>)", "type=\"aztec\" is not one of qrcode"},
+        {R"(<barcode width="9" type="qrcode" input="true">[Master.A]</barcode>)", "only a <cell> takes input"},
+        {R"(<chart width="9" source="D" category="[D.A]"/>)", "needs category="},
+        {R"(<chart width="9" category="[D.A]" value="[D.B]"/>)", "needs a source"},
+        {R"(<chart width="9" type="radar" source="D" category="[D.A]" value="[D.B]"/>)", "type=\"radar\""},
+        {R"(<table width="9"/>)", "expected <cell>, <image>, <barcode> or <chart>"},
+    };
+    for (const auto& c : cases) {
+        const std::string xml = std::string(R"(<report version="1"><sheet name="S"><master height="30">)") + c.element
+            + "</master></sheet></report>";
+        ReportTemplate report;
+        const ParseResult result = parseTemplate(xml, report);
+        EXPECT_FALSE(result.ok) << c.element;
+        EXPECT_TRUE(result.message.contains(QString::fromUtf8(c.reason))) << c.element << ": " << result.message.toStdString();
+        EXPECT_EQ(result.line, 1) << c.element;
+    }
+}
+
+TEST(TemplateFile, RelativePicturesStartAtTheTemplatesFolder)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile file(folder.filePath("t.vld"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"(<report version="1"><sheet name="S"><title height="9"><image width="9" src="logo.svg"/></title></sheet></report>)");
+    file.close();
+    ReportTemplate report;
+    ASSERT_TRUE(loadTemplateFile(file.fileName(), report).ok);
+    EXPECT_EQ(report.sheets.at(0).folder, QFileInfo(folder.path()).absoluteFilePath());
 }

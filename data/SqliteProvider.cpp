@@ -4,6 +4,7 @@
 #include "StoredResult_p.h"
 
 #include "MdbProvider.h"
+#include "TextFolder.h"
 
 #include "DateTimeFormat.h"
 #include "Exceptions.h"
@@ -68,7 +69,10 @@ std::string guidText(const unsigned char* b)
 
 class SqliteConnection final : public ProviderConnection {
 public:
-    SqliteConnection(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
+    SqliteConnection(sqlite3* db, std::string path, bool tablesReadOnly = false)
+        : m_db(db), m_path(std::move(path)), m_tablesReadOnly(tablesReadOnly)
+    {
+    }
     ~SqliteConnection() override { sqlite3_close_v2(m_db); }
 
     std::unique_ptr<ProviderResult> execute(std::string_view commandText) override;
@@ -84,6 +88,7 @@ private:
 
     sqlite3* m_db;
     std::string m_path;
+    bool m_tablesReadOnly;
 };
 
 void SqliteConnection::storeTyped(StoredResult& result, CellRef cell, sqlite3_stmt* stmt, int index,
@@ -336,7 +341,7 @@ std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view comma
             column.isFixedLength = info.fixedLength;
         }
         column.isAutoIncrement = autoIncrement && categoryOf(column.type) == Category::Integer;
-        column.isUpdatable = table && origin && !*column.isAutoIncrement;
+        column.isUpdatable = table && origin && !*column.isAutoIncrement && !m_tablesReadOnly;
         column.isMaybeUpdatable = false;
         categories.push_back(categoryOf(column.type));
         result->addColumn(std::move(column));
@@ -396,6 +401,11 @@ std::unique_ptr<ProviderConnection> openSqlite(const std::string& path)
 }
 
 } // namespace
+
+std::unique_ptr<ProviderConnection> sqliteConnection(sqlite3* db, std::string source, bool tablesReadOnly)
+{
+    return std::make_unique<SqliteConnection>(db, std::move(source), tablesReadOnly);
+}
 
 ColumnTypeInfo mapDeclaredType(std::string_view declaredType)
 {
@@ -755,6 +765,10 @@ std::unique_ptr<ProviderConnection> openJetProvider(const std::vector<Connection
     std::optional<std::string> source = connectionItem(items, "Data Source");
     if (!source || source->empty())
         providerError("The connection string names no data source.", E_PROVIDER_FAIL);
+    // "text;..." makes the source a folder of delimited text files.
+    if (const std::optional<std::string> properties = connectionItem(items, "Extended Properties");
+        properties && namesTextFiles(*properties))
+        return openTextFolder(*source, *properties);
     std::error_code error;
     // Relative names are resolved against the current directory now, never beside the program.
     std::string path = std::filesystem::absolute(*source, error).lexically_normal().string();

@@ -4,11 +4,18 @@
 #include "Provider.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+struct sqlite3;
+
 namespace vl {
+
+// A connection that runs its commands on db, which it takes over and closes; source names the
+// database in messages. Table columns are reported updatable unless tablesReadOnly.
+std::unique_ptr<ProviderConnection> sqliteConnection(sqlite3* db, std::string source, bool tablesReadOnly);
 
 struct ColumnTypeInfo {
     int type = adEmpty;

@@ -146,7 +146,7 @@ std::string readSchemaIni(const std::string& path)
     text << in.rdbuf();
     if (!in && !in.eof())
         providerError(format("Cannot read '%s'.", path.c_str()), E_PROVIDER_FAIL);
-    return std::move(text).str().substr(0, maxSchemaIniBytes);
+    return std::move(text).str();
 }
 
 // Reads the header and the first records of the file: its column names and types.
@@ -156,7 +156,16 @@ std::shared_ptr<const TableShape> readShape(const FolderState& state, const std:
     shape->path = (std::filesystem::path(state.folder) / fileName).string();
     shape->options = state.options;
     shape->limits = state.limits;
-    const std::string schemaPath = (std::filesystem::path(state.folder) / "schema.ini").string();
+    // Written Schema.ini as often as schema.ini: any case will do, the exact one first.
+    std::string schemaName = "schema.ini";
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::path(state.folder) / schemaName, error))
+        for (const auto& entry : std::filesystem::directory_iterator(state.folder, error))
+            if (sameAscii(entry.path().filename().string(), schemaName)) {
+                schemaName = entry.path().filename().string();
+                break;
+            }
+    const std::string schemaPath = (std::filesystem::path(state.folder) / schemaName).string();
     const std::string schemaText = readSchemaIni(schemaPath);
     if (!schemaText.empty()) {
         const SchemaIni schema = parseSchemaIni(schemaText, state.limits.maxFields);

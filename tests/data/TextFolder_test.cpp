@@ -212,7 +212,7 @@ TEST_F(TextFolderTest, SchemaIniDeclaresEveryType)
 
 TEST_F(TextFolderTest, SchemaIniSectionsDecideHeaderAndDelimiter)
 {
-    write("schema.ini",
+    write("Schema.INI",
         "; settings per file\n[SEMI.TXT]\nColNameHeader=False\nFormat=Delimited(;)\n"
         "Col1=Name Text Width 30\nCol2=Amount Currency\n\n[tabbed.txt]\nFormat=TabDelimited\n");
     write("semi.txt", "x;1,5\ny;2\n");

@@ -1,8 +1,11 @@
-// The command text of Jet files: parsed, and when it parses, run over a small fixed table with columns
-// of every kind the reader delivers, so that binding, the typed comparisons and the ordering are
-// reached too. Only the runtime's Exception hierarchy may leave a run.
+// The command text of Jet files: translated from Jet's dialect, then run by SQLite over a small Jet
+// file with columns of every kind the reader delivers (named "t" and "My Table", as the seeds
+// name them), so that the virtual tables, the typed results and SQLite's refusals are reached.
+// Only the runtime's Exception hierarchy may leave a run.
 
-#include "JetSql.h"
+#include "JetDialect.h"
+#include "JetWriter.h"
+#include "MdbProvider.h"
 
 #include "DateTimeFormat.h"
 #include "Exceptions.h"
@@ -15,81 +18,59 @@
 #include <string_view>
 #include <vector>
 
-namespace {
+namespace
+{
 
-using vl::ProviderCell;
-
-class Table final : public vl::ProviderResult {
-public:
-    Table()
-    {
-        column("ID", vl::adInteger);
-        column("Name", vl::adVarWChar);
-        column("Dept No", vl::adSmallInt);
-        column("Salary", vl::adCurrency);
-        column("Hired", vl::adDate);
-        column("Married", vl::adBoolean);
-        column("Rate", vl::adDouble);
-        column("Photo", vl::adLongVarBinary);
-        const ProviderCell null;
-        m_rows.push_back({ integer(1), text("bob"), integer(10), money(15000), date(vl::encodeDayNumber(2020, 1, 2)),
-                           integer(-1), real(0.5), bytes("\x89PNG") });
-        m_rows.push_back({ integer(2), text("Alice"), integer(9), money(125000), null, integer(0), real(-1e308), null });
-        m_rows.push_back({ integer(3), null, integer(10), null, date(vl::encodeDayNumber(2019, 5, 6, 8, 30)),
-                           integer(0), null, null });
-        m_rows.push_back({ integer(-2147483648LL), text("\xc3\xa4lice"), null, money(-5),
-                           date(vl::encodeDayNumber(1899, 12, 30)), integer(-1), real(1e-300), null });
-        m_rows.push_back({ integer(5), text(""), integer(-32768), money(INT64_MIN), date(-657434), integer(0), null,
-                           bytes("") });
-    }
-
-    const std::vector<vl::ProviderColumn>& columns() const override { return m_columns; }
-    std::size_t rowCount() const override { return m_rows.size(); }
-    ProviderCell cell(std::size_t row, std::size_t column) const override { return m_rows[row][column]; }
-
-private:
-    void column(std::string name, int type)
-    {
-        vl::ProviderColumn c;
-        c.name = std::move(name);
-        c.type = type;
-        m_columns.push_back(c);
-    }
-    // Text and bytes cells hold literals, which outlive the table.
-    static ProviderCell text(std::string_view value) { return vl::textCell(value); }
-    static ProviderCell bytes(std::string_view value) { return vl::bytesCell(value); }
-    static ProviderCell integer(int64_t value) { return vl::integerCell(value); }
-    static ProviderCell money(int64_t value) { return vl::currencyCell(value); }
-    static ProviderCell real(double value) { return vl::floatCell(value); }
-    static ProviderCell date(double value) { return vl::dateCell(value); }
-
-    std::vector<vl::ProviderColumn> m_columns;
-    std::vector<std::vector<ProviderCell>> m_rows;
-};
+std::string jetFile()
+{
+    using F = vl::jet::FieldType;
+    using V = vl::jet::Value;
+    vl::jet::TableDefinition t;
+    t.name = "t";
+    t.columns = { { "ID", F::LongInteger }, { "Name", F::Text, 20 }, { "Dept No", F::Integer },
+        { "Salary", F::Currency }, { "Hired", F::DateTime }, { "Married", F::Boolean }, { "Rate", F::Double },
+        { "Photo", F::OleObject }, { "Notes", F::Memo } };
+    t.rows = {
+        { V::ofInteger(1), V::ofText("bob"), V::ofInteger(10), V::ofCurrency(15000),
+            V::ofDate(vl::encodeDayNumber(2020, 1, 2)), V::ofInteger(-1), V::ofReal(0.5), V::ofBytes("\x89PNG"),
+            V::ofText("first") },
+        { V::ofInteger(2), V::ofText("Alice"), V::ofInteger(9), V::ofCurrency(125000), V::null(), V::ofInteger(0),
+            V::ofReal(-1e308), V::null(), V::null() },
+        { V::ofInteger(3), V::null(), V::ofInteger(10), V::null(), V::ofDate(vl::encodeDayNumber(2019, 5, 6, 8, 30)),
+            V::ofInteger(0), V::null(), V::null(), V::ofText(std::string(3000, 'n')) },
+        { V::ofInteger(-2147483647 - 1), V::ofText("\xc3\xa4lice"), V::null(), V::ofCurrency(-5),
+            V::ofDate(vl::encodeDayNumber(1899, 12, 30)), V::ofInteger(-1), V::ofReal(1e-300), V::null(),
+            V::ofText("\xe5\xa4\x87\xe6\xb3\xa8") },
+        { V::ofInteger(5), V::ofText(""), V::ofInteger(-32768), V::ofCurrency(INT64_MIN), V::ofDate(-657434),
+            V::ofInteger(0), V::null(), V::ofBytes(""), V::ofText("") },
+    };
+    vl::jet::TableDefinition named = t;
+    named.name = "My Table";
+    return vl::jet::buildDatabase({ t, named });
+}
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::shared_ptr<const Table> table = std::make_shared<Table>();
+    static const std::unique_ptr<vl::ProviderConnection> connection = vl::openJetDatabaseBytes(jetFile(), "fuzz.mdb");
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const vl::jetsql::ParseResult parsed = vl::jetsql::parseSelect(text);
-    if (!parsed) {
-        // A refusal says why and where, inside the text or just after its end.
-        if (parsed.statement || parsed.position < 1 || parsed.position > size + 1)
+    std::string sqlite;
+    vl::TextFault fault;
+    if (!vl::translateJetCommand(text, sqlite, fault)) {
+        // A refusal says why and where, inside the text.
+        if (fault.message.empty() || fault.position < 1 || fault.position > size)
             std::abort();
         return 0;
     }
-    if (!parsed.statement)
-        std::abort();
     std::unique_ptr<vl::ProviderResult> result;
     try {
-        result = vl::jetsql::runSelect(*parsed.statement, table);
+        result = connection->execute(text);
     } catch (const Exception&) {
-        return 0; // a column the table lacks, a literal of the wrong type
+        return 0; // refused by SQLite, a value of the wrong type
     }
-    if (!result || result->rowCount() > table->rowCount())
-        std::abort();
+    if (!result)
+        return 0;
     const std::size_t columns = result->columns().size();
     for (std::size_t row = 0; row < result->rowCount(); ++row)
         for (std::size_t column = 0; column < columns; ++column)

@@ -246,6 +246,37 @@ void BM_PageTotalsLayout(benchmark::State& state)
 }
 BENCHMARK(BM_PageTotalsLayout)->ArgName("groups")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// A QR code of each employee's number on every detail row (range(0) 1), beside the same report with the
+// number as text (0): what encoding 100 000 distinct symbols adds to the whole layout.
+void BM_BarcodeLayout(benchmark::State& state)
+{
+    static const auto parsed = [](bool barcode) {
+        const std::string cell = barcode ? R"(<barcode x="30" width="12" height="12" type="qrcode">[Detail.EmpNo]</barcode>)"
+                                         : R"(<cell x="30" width="12">[Detail.EmpNo]</cell>)";
+        auto report = std::make_unique<vl::ReportTemplate>();
+        const vl::ParseResult result = vl::parseTemplate(R"(<report version="1"><sheet name="Sheet1"><page size="A4" margins="15"/>
+          <detail detail="Detail" height="13"><cell x="0" width="30">[Detail.EmpName]</cell>)" + cell + "</detail></sheet></report>",
+                                                         *report);
+        if (!result.ok)
+            throw std::runtime_error(result.message.toStdString());
+        return report;
+    };
+    static const std::unique_ptr<vl::ReportTemplate> text = parsed(false);
+    static const std::unique_ptr<vl::ReportTemplate> codes = parsed(true);
+    const vl::TemplateSheet& sheet = *(state.range(0) ? codes : text)->sheet(QStringLiteral("Sheet1"));
+    vl::ReportDataSet data;
+    vl::parseDataDocument(document(), data);
+    int pages = 0;
+    for (auto _ : state) {
+        vl::ReportLayouter layouter(sheet, data);
+        layouter.layoutUntil(std::numeric_limits<int>::max());
+        pages = layouter.pageCount();
+    }
+    state.counters["pages"] = pages;
+    state.counters["rows/s"] = benchmark::Counter(100000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_BarcodeLayout)->ArgName("qrcode")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 } // namespace
 
 int main(int argc, char** argv)

@@ -33,6 +33,8 @@ private:
     LayoutContext& m_context;
     const TemplateSheet& m_sheet;
     std::unique_ptr<Images> m_images;
+    struct Barcodes; // symbols encoded so far, by type, data and text; made on the first barcode
+    std::shared_ptr<Barcodes> m_barcodes;
 };
 
 } // namespace vl

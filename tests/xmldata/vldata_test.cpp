@@ -225,6 +225,36 @@ TEST_F(VldataTool, UsageHelpAndVersion)
     vl::test::expectRefusedWithUsage(runTool, bad, vl::VldataUsage);
 }
 
+// PNG bytes: signature, a chunk, IEND; an Access OLE "Package" object holding them; bytes that are no picture.
+constexpr const char* PngHex = "89504E470D0A1A0A0000000049454E44AE426082";
+constexpr const char* PngBase64 = "iVBORw0KGgoAAAAASUVORK5CYII=";
+
+TEST_F(VldataTool, BinaryFieldsBecomeDataUrisOfTheirPicturesOnlyWhenAsked)
+{
+    db.exec(std::string("create table Pics (Id integer, Photo blob);"
+                        "insert into Pics values (1, x'") + PngHex + "'), (2, x'151C2F0002000700" + "5061636B61676500"
+            + "0105000002000000" + PngHex + "0105000000000000'), (3, x'00010203'), (4, null), (5, x'');");
+    const std::vector<std::string> query = { "--connection", connection, "--detail", "Detail", "select * from Pics order by Id" };
+
+    std::vector<std::string> arguments = query;
+    arguments.insert(arguments.end(), { "--binary", "data-uri" });
+    RunResult r = run(arguments);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, std::string("<DocumentData><Detail>"
+                                 "<Row Id=\"1\" Photo=\"data:image/png;base64,") + PngBase64 + "\"/>"
+                  + "<Row Id=\"2\" Photo=\"data:image/png;base64," + PngBase64 + "\"/>"
+                  + "<Row Id=\"3\" Photo=\"data:application/octet-stream;base64,AAECAw==\"/>"
+                  + "<Row Id=\"4\" Photo=\"\"/><Row Id=\"5\" Photo=\"\"/></Detail></DocumentData>");
+
+    // Without the option, and with --binary raw, the bytes stay as the document's rules write them.
+    const RunResult plain = run(query);
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_EQ(plain.out.find("data:"), std::string::npos);
+    arguments = query;
+    arguments.insert(arguments.end(), { "--binary", "raw" });
+    EXPECT_EQ(run(arguments).out, plain.out);
+}
+
 TEST(VldataCommandLine, OptionsBindToTheDetailBeforeThem)
 {
     const auto parsed = vl::parseVldataCommandLine({ "--detail", "A", "q1", "--fields", "f1", "--detail", "B", "q2",
@@ -261,6 +291,9 @@ TEST(VldataCommandLine, EachDataOptionTakesItsOwnValueOnceAndNamesItselfWhenRefu
         { { "--detail", "A" }, "option --detail needs an ID and a query" },
         { { "--relation", "r" }, "--relation without --detail before it" },
         { { "--detail", "A", "q", "--fields", "f", "--fields", "g" }, "--fields given twice for one detail" },
+        { { "--binary" }, "option --binary needs a value" },
+        { { "--binary", "hex" }, "--binary takes raw or data-uri, not \"hex\"" },
+        { { "--binary", "raw", "--binary", "data-uri" }, "--binary given twice" },
     };
     for (const auto& c : refused)
         EXPECT_EQ(vl::parseVldataCommandLine(c.arguments).error, c.error) << c.arguments.front();

@@ -1,11 +1,28 @@
 #include "DataDocumentSource.h"
 
 #include "ADODB.h"
+#include "BinaryPicture.h"
 #include "SampleComponents.h"
 #include "Text.h"
 #include "VLDataSDK.h"
 
 namespace vl {
+
+namespace {
+
+// Memo columns may hand over bytes too, but they hold text.
+bool isBinaryType(TFieldType type)
+{
+    switch (type) {
+    case ftBytes: case ftVarBytes: case ftBlob: case ftGraphic: case ftParadoxOle: case ftDBaseOle:
+    case ftTypedBinary: case ftOraBlob: case ftVariant:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 DataDocumentSource::DataDocumentSource(const DataOptions& options)
 {
@@ -44,6 +61,11 @@ DataDocumentSource::DataDocumentSource(const DataOptions& options)
         const DetailOption& detail = options.details[i];
         m_source->AddDetail(detail.id, details[i], detail.relation, detail.fields);
     }
+    if (options.binary == BinaryValues::DataUri)
+        m_source->SetOnGetFieldValue([](TField* field, std::string& value) {
+            if (field->Value().kind == TFieldValue::Kind::Bytes && isBinaryType(field->DataType()))
+                value = binaryDataUri(field->Value().text());
+        });
 }
 
 DataDocumentSource::~DataDocumentSource() = default;

@@ -11,7 +11,9 @@ const char* const DataOptionsHelp
       "  --master-fields LIST  fields of the master rows (default: all)\n"
       "  --detail ID SQL       a detail block ID over the query, data sets ADODataSet2, 3, ...\n"
       "  --relation REL        MasterField=DetailField pairs of the detail before it\n"
-      "  --fields LIST         fields of the rows of the detail before it (default: all)\n";
+      "  --fields LIST         fields of the rows of the detail before it (default: all)\n"
+      "  --binary MODE         binary fields (BLOB, bytes, OLE objects): raw (default) writes their\n"
+      "                        bytes; data-uri a data: URI of the picture they hold, for <image src>\n";
 
 DataOptionParser::Outcome DataOptionParser::parse(const std::vector<std::string>& arguments, std::size_t& index,
                                                   std::string& error)
@@ -57,6 +59,19 @@ DataOptionParser::Outcome DataOptionParser::parse(const std::vector<std::string>
             return fail(arg + " given twice for one detail");
         given = true;
         (relation ? m_options.details.back().relation : m_options.details.back().fields) = arguments[++index];
+    } else if (arg == "--binary") {
+        if (!hasValues(1))
+            return missing();
+        if (m_binaryGiven)
+            return fail("--binary given twice");
+        m_binaryGiven = true;
+        const std::string& mode = arguments[++index];
+        if (mode == "raw")
+            m_options.binary = BinaryValues::Raw;
+        else if (mode == "data-uri")
+            m_options.binary = BinaryValues::DataUri;
+        else
+            return fail("--binary takes raw or data-uri, not \"" + mode + "\"");
     } else {
         return Outcome::NotDataOption;
     }

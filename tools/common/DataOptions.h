@@ -16,11 +16,18 @@ struct DetailOption {
     std::string fields;
 };
 
+// How the values of binary fields (BLOB, bytes, OLE objects) are written.
+enum class BinaryValues {
+    Raw, // their bytes, as the data document's rules write any text
+    DataUri, // a data: URI of the picture they hold (OLE wrapper stripped), else of all their bytes
+};
+
 struct DataOptions {
     std::optional<std::string> connection; // none: the program's own connection string
     std::optional<std::string> masterSql; // none: the document has no master block
     std::string masterFields;
     std::vector<DetailOption> details;
+    BinaryValues binary = BinaryValues::Raw;
 
     // True when a master or a detail query was given, i.e. there is something to read.
     bool hasQueries() const { return masterSql.has_value() || !details.empty(); }
@@ -45,6 +52,7 @@ private:
     bool m_masterFieldsGiven = false;
     bool m_relationGiven = false;
     bool m_fieldsGiven = false;
+    bool m_binaryGiven = false;
 };
 
 // The files the connection string names as its database ("Data Source", "DBQ"), so that no output

@@ -5,7 +5,8 @@ namespace vl {
 // DataOptionsHelp is constant-initialised, so it is ready before this is built.
 const std::string VldataUsage
     = std::string("usage: vldata [--connection TEXT] [--encoding NAME] [--master SQL [--master-fields LIST]]\n"
-                  "              [--detail ID SQL [--relation REL] [--fields LIST]]... [-o FILE]\n"
+                  "              [--detail ID SQL [--relation REL] [--fields LIST]]... [--binary MODE]\n"
+                  "              [-o FILE]\n"
                   "       vldata --help | --version\n"
                   "\n"
                   "Writes the data document of the master query and the detail queries.\n")

@@ -133,40 +133,58 @@ ExprValue LayoutContext::aggregate(AggregateKind kind, const QString& source, co
     return value;
 }
 
+template <class Visit>
+void LayoutContext::visitRows(const RowSet& set, bool withMaster, Visit&& visit) const
+{
+    if (set.mode == RowSet::AllMaster || set.mode == RowSet::MasterRange) {
+        const int last = static_cast<int>(m_data.masterRows.size()) - 1;
+        for (int m = set.mode == RowSet::MasterRange ? std::max(set.a, 0) : 0;
+             m <= (set.mode == RowSet::MasterRange ? std::min(set.b, last) : last); ++m)
+            visit(m, -1);
+        return;
+    }
+    const DetailTable* table = set.table;
+    if (!table)
+        return;
+    auto visitGroup = [&](int master) {
+        if (master >= 0 && static_cast<size_t>(master) < table->groups.size())
+            for (int index : table->groups[static_cast<size_t>(master)])
+                visit(master, index);
+    };
+    switch (set.mode) {
+    case RowSet::DetailSlice:
+        for (int position = set.b; position <= set.c; ++position)
+            visit(set.a, set.slice ? (*set.slice)[static_cast<size_t>(position)] : position);
+        break;
+    case RowSet::DetailMasterRange:
+        for (int m = set.a; m <= set.b; ++m)
+            visitGroup(m);
+        break;
+    case RowSet::DetailOfMaster:
+        visitGroup(set.a);
+        break;
+    default: {
+        // All rows in the order of the data, which need not be the order of their master rows.
+        std::vector<int> masterOf;
+        if (withMaster && m_data.hasMaster) {
+            masterOf.assign(table->rows.size(), -1);
+            for (size_t m = 0; m < table->groups.size(); ++m)
+                for (int index : table->groups[m])
+                    masterOf[static_cast<size_t>(index)] = static_cast<int>(m);
+        }
+        for (size_t index = 0; index < table->rows.size(); ++index)
+            visit(masterOf.empty() ? -1 : masterOf[index], static_cast<int>(index));
+    }
+    }
+}
+
 ExprValue LayoutContext::computeAggregate(AggregateKind kind, const QString& source, const QString& name, const RowSet& set)
 {
     std::vector<const DataRow*> rows;
-    auto addMaster = [&](int first, int last) {
-        for (int m = std::max(first, 0); m <= last && static_cast<size_t>(m) < m_data.masterRows.size(); ++m)
-            rows.push_back(&m_data.masterRows[static_cast<size_t>(m)]);
-    };
-    auto addGroup = [&](const DetailTable& table, int master) {
-        if (master >= 0 && static_cast<size_t>(master) < table.groups.size())
-            for (int index : table.groups[static_cast<size_t>(master)])
-                rows.push_back(&table.rows[static_cast<size_t>(index)]);
-    };
     if (isMasterName(source)) {
-        addMaster(set.mode == RowSet::MasterRange ? set.a : 0,
-                  set.mode == RowSet::MasterRange ? set.b : static_cast<int>(m_data.masterRows.size()) - 1);
+        visitRows(set, false, [&](int master, int) { rows.push_back(&m_data.masterRows[static_cast<size_t>(master)]); });
     } else if (const DetailTable* table = set.table) {
-        switch (set.mode) {
-        case RowSet::DetailSlice:
-            for (int position = set.b; position <= set.c; ++position) {
-                const int index = set.slice ? (*set.slice)[static_cast<size_t>(position)] : position;
-                rows.push_back(&table->rows[static_cast<size_t>(index)]);
-            }
-            break;
-        case RowSet::DetailMasterRange:
-            for (int m = set.a; m <= set.b; ++m)
-                addGroup(*table, m);
-            break;
-        case RowSet::DetailOfMaster:
-            addGroup(*table, set.a);
-            break;
-        default:
-            for (const DataRow& row : table->rows)
-                rows.push_back(&row);
-        }
+        visitRows(set, false, [&](int, int row) { rows.push_back(&table->rows[static_cast<size_t>(row)]); });
         if (!name.isEmpty() && !table->rows.empty() && !containsName(table->fieldNames, name))
             tell(QStringLiteral("The data has no field \"%1.%2\"; its cells print empty").arg(source, name));
     } else if (!m_data.empty()) {
@@ -329,6 +347,29 @@ QString LayoutContext::cellText(const std::vector<TextSegment>& segments, const 
     if (value && expressions > 1)
         *value = text;
     return text;
+}
+
+bool LayoutContext::forEachScopeRow(const QString& source, const std::function<void(const Scope& row)>& visit)
+{
+    const RowSet set = rowsOf(source);
+    if (!isMasterName(source) && !set.table)
+        return m_data.empty(); // no data yet: no rows, and nothing wrong with the source
+    visitRows(set, true, [&](int master, int row) {
+        Scope one;
+        one.masterIndex = master;
+        if (row >= 0) {
+            one.detail = set.table;
+            one.detailRow = row;
+        }
+        visit(one);
+    });
+    return true;
+}
+
+std::shared_ptr<const PageGraphic>& LayoutContext::scopedGraphic(const void* maker, const QString& source)
+{
+    const RowSet set = rowsOf(source);
+    return m_graphics[AggregateKey{maker, 0, set.mode, set.a, set.b, set.c}];
 }
 
 void LayoutContext::tell(const QString& message)

@@ -6,6 +6,8 @@
 
 #include <QSet>
 
+#include <functional>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -67,6 +69,15 @@ public:
     // Tells a problem once per layout.
     void tell(const QString& message);
 
+    // Calls `visit` with each row that an aggregate over `source` runs over in the current scope, in the
+    // order of the data, each as the scope of a band of that row alone (its master row, and its detail
+    // row for a detail). `visit` may change `scope`; the caller restores it. False, with no call, for a
+    // source that is neither Master nor a detail of the data; true without a call when there is no data.
+    bool forEachScopeRow(const QString& source, const std::function<void(const Scope& row)>& visit);
+    // A graphic made from the rows of `source` in the current scope, kept for `maker` (a template item)
+    // and that row set: bands that repeat over one row set make it once. Null until the caller sets it.
+    std::shared_ptr<const PageGraphic>& scopedGraphic(const void* maker, const QString& source);
+
 private:
     struct RowSet;
     struct AggregateKey {
@@ -85,6 +96,10 @@ private:
     };
 
     RowSet rowsOf(const QString& source) const;
+    // Calls visit(masterIndex, row) for each row of the set; a detail row's master index is -1 unless
+    // `withMaster` asks for it.
+    template <class Visit>
+    void visitRows(const RowSet& set, bool withMaster, Visit&& visit) const;
     ExprValue computeAggregate(AggregateKind kind, const QString& source, const QString& name, const RowSet& set);
     ExprValue total(AggregateKind kind, const QString& source, const QString& name);
     void placeRow(const QString& source, const DataRow& row);
@@ -95,6 +110,7 @@ private:
     const void* m_current = nullptr;
     int m_ordinal = 0;
     std::unordered_map<AggregateKey, ExprValue, AggregateKeyHash> m_aggregates;
+    std::unordered_map<AggregateKey, std::shared_ptr<const PageGraphic>, AggregateKeyHash> m_graphics;
     std::vector<Total> m_totals;
     // The last row placed, per source: a band of that row sees its own value in the totals once.
     int m_lastMaster = -1;

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QImageReader>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 
 #include <cmath>
@@ -222,6 +223,16 @@ Picture decodeSvg(const QByteArray& bytes)
     if (bytes.size() > MaxSvgBytes) {
         picture.problem = QStringLiteral("the SVG has more than %1 bytes").arg(MaxSvgBytes);
         return picture;
+    }
+    // QtSvg would read a file that an <image> names, which could be a device or a FIFO: only links
+    // within the document and data: URIs are let through.
+    static const QRegularExpression link(QStringLiteral(R"(href\s*=\s*["']\s*([^"'\s]*))"));
+    for (auto match = link.globalMatch(QString::fromUtf8(bytes)); match.hasNext();) {
+        const QString target = match.next().captured(1);
+        if (!target.startsWith(u'#') && !target.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+            picture.problem = QStringLiteral("the SVG refers to \"%1\" outside it").arg(target.left(60));
+            return picture;
+        }
     }
     auto svg = std::make_shared<SvgSource>();
     QSvgRenderer* renderer = &svg->renderer;

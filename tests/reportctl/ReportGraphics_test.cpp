@@ -340,6 +340,7 @@ TEST_F(Graphics, PngJpegAndSvgReadFromFilesAndDataUris)
     ASSERT_TRUE(writeFile(path("a.png"), png));
     ASSERT_TRUE(writeFile(path("a.jpg"), jpeg));
     ASSERT_TRUE(writeFile(path("a.svg"), TwoColourSvg));
+    ASSERT_TRUE(writeFile(path("a.bmp"), twoColourPicture("bmp")));
     ASSERT_TRUE(writeFile(path("named-wrong.jpg"), png)); // the bytes decide, not the name
     QDir(m_dir.path()).mkdir(QStringLiteral("pictures"));
     ASSERT_TRUE(writeFile(path("pictures/b.png"), png));
@@ -347,6 +348,7 @@ TEST_F(Graphics, PngJpegAndSvgReadFromFilesAndDataUris)
         QStringLiteral("a.png"),
         QStringLiteral("a.jpg"),
         QStringLiteral("a.svg"),
+        QStringLiteral("a.bmp"),
         QStringLiteral("named-wrong.jpg"),
         QStringLiteral("pictures/b.png"),
         path("a.png"),
@@ -383,6 +385,8 @@ TEST_F(Graphics, PicturesThatCannotBeShownPrintAnEmptyFrameToldOnce)
     put32(10, 54), put32(14, 40), put32(18, 10000), put32(22, 10000), put32(26, 1 | (24 << 16));
     ASSERT_TRUE(writeFile(path("huge.bmp"), bmp));
     ASSERT_TRUE(writeFile(path("empty.svg"), R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 0 0"/>)"));
+    ASSERT_TRUE(writeFile(path("linking.svg"), R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink"
+        viewBox="0 0 10 10"><image width="10" height="10" xlink:href="pipe.png"/></svg>)"));
     ASSERT_EQ(::mkfifo(path("pipe.png").toLocal8Bit().constData(), 0600), 0);
     QDir(m_dir.path()).mkdir(QStringLiteral("folder.png"));
     struct Case {
@@ -396,6 +400,7 @@ TEST_F(Graphics, PicturesThatCannotBeShownPrintAnEmptyFrameToldOnce)
         { QStringLiteral("huge.bmp"), "10000 x 10000 pixels, more than 50 million" },
         { QStringLiteral("empty.svg"), "viewBox" },
         { QStringLiteral("pipe.png"), "not a regular file" }, // and the layout does not wait for a writer
+        { QStringLiteral("linking.svg"), "the SVG refers to \"pipe.png\" outside it" },
         { QStringLiteral("folder.png"), "not a regular file" },
         { QStringLiteral("/dev/zero"), "not a regular file" },
         { QStringLiteral("data:image/png;base64,@@@"), "base64" },

@@ -145,9 +145,10 @@ struct StatementFinalizer {
 class JetConnection final : public ProviderConnection
 {
 public:
-    JetConnection(std::string bytes, std::string name)
+    JetConnection(std::string bytes, std::string name, const JetCommandLimits& limits)
         : m_tables(std::move(bytes), name)
         , m_name(std::move(name))
+        , m_limits(limits)
     {
         // A connection serves one thread: SQLite's own locking is left out.
         const int rc = sqlite3_open_v2(
@@ -169,6 +170,7 @@ public:
             throw;
         }
         sqlite3_set_authorizer(m_db, readOnlyAuthorizer, nullptr);
+        sqlite3_progress_handler(m_db, StepsPerCheck, countSteps, this);
     }
     ~JetConnection() override { sqlite3_close_v2(m_db); }
 
@@ -184,8 +186,18 @@ private:
     void store(StoredResult& result, CellRef cell, sqlite3_value* value, const ProviderColumn& column,
         Category category, std::size_t row) const;
 
+    static constexpr int StepsPerCheck = 100000;
+    static int countSteps(void* self)
+    {
+        auto* connection = static_cast<JetConnection*>(self);
+        connection->m_steps += StepsPerCheck;
+        return connection->m_steps > connection->m_limits.maxSteps ? 1 : 0;
+    }
+
     JetTableSource m_tables;
     std::string m_name;
+    JetCommandLimits m_limits;
+    uint64_t m_steps = 0; // of the command running
     sqlite3* m_db = nullptr;
 };
 
@@ -341,6 +353,7 @@ std::unique_ptr<ProviderResult> JetConnection::execute(std::string_view commandT
             DB_E_ERRORSINCOMMAND);
     if (sqlite.size() > static_cast<std::size_t>(MaxCommandBytes))
         providerError(format("The command text is longer than %d bytes.", MaxCommandBytes), DB_E_ERRORSINCOMMAND);
+    m_steps = 0;
     sqlite3_stmt* prepared = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(m_db, sqlite.data(), static_cast<int>(sqlite.size()), &prepared, &tail) != SQLITE_OK)
@@ -379,6 +392,8 @@ std::unique_ptr<ProviderResult> JetConnection::execute(std::string_view commandT
     }
     int rc;
     while ((rc = sqlite3_step(prepared)) == SQLITE_ROW) {
+        if (result->rowCount() >= m_limits.maxRows)
+            providerError(format("The command's result has more than %zu rows.", m_limits.maxRows), E_PROVIDER_FAIL);
         const std::size_t row = result->appendRow();
         for (int i = 0; i < width; ++i) {
             const auto c = static_cast<std::size_t>(i);
@@ -389,6 +404,10 @@ std::unique_ptr<ProviderResult> JetConnection::execute(std::string_view commandT
     if (rc != SQLITE_DONE) {
         if (std::exception_ptr failure = m_tables.takeFailure())
             std::rethrow_exception(failure);
+        if (rc == SQLITE_INTERRUPT)
+            providerError(format("The command takes more than %llu steps of the SQL engine.",
+                              static_cast<unsigned long long>(m_limits.maxSteps)),
+                E_PROVIDER_FAIL);
         providerError(format("Reading '%s' failed: %s.", m_name.c_str(), sqlite3_errmsg(m_db)), E_PROVIDER_FAIL);
     }
     for (int i = 0; i < width; ++i)
@@ -399,9 +418,10 @@ std::unique_ptr<ProviderResult> JetConnection::execute(std::string_view commandT
 
 } // namespace
 
-std::unique_ptr<ProviderConnection> openJetDatabaseBytes(std::string bytes, const std::string& name)
+std::unique_ptr<ProviderConnection> openJetDatabaseBytes(
+    std::string bytes, const std::string& name, const JetCommandLimits& limits)
 {
-    return std::make_unique<JetConnection>(std::move(bytes), name);
+    return std::make_unique<JetConnection>(std::move(bytes), name, limits);
 }
 
 std::unique_ptr<ProviderConnection> openJetDatabase(const std::string& path)

@@ -8,12 +8,22 @@
 
 #include "Provider.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace vl
 {
+
+// How much one command may do: SQLite's virtual-machine steps (a runaway recursive query or cross
+// join ends here) and rows of the result (what the data layer holds). A command beyond either is
+// refused with EOleException, and the connection reads on.
+struct JetCommandLimits {
+    uint64_t maxSteps = 400'000'000;
+    std::size_t maxRows = 20'000'000;
+};
 
 // Opens the file at path (already known to carry a Jet or ACE header). Raises EOleException: what
 // DatabaseFile refuses (not a regular file, a symbolic link loop) without blocking,
@@ -23,6 +33,7 @@ namespace vl
 std::unique_ptr<ProviderConnection> openJetDatabase(const std::string& path);
 
 // Same, over bytes already in memory (name is used in messages only).
-std::unique_ptr<ProviderConnection> openJetDatabaseBytes(std::string bytes, const std::string& name);
+std::unique_ptr<ProviderConnection> openJetDatabaseBytes(
+    std::string bytes, const std::string& name, const JetCommandLimits& limits = {});
 
 } // namespace vl

@@ -284,6 +284,28 @@ TEST_F(JetQuery, WritesAndForeignStatementsAreRefusedWithSqlitesMessage)
     EXPECT_EQ(ids("select count(*) from [Bas Employee]"), (std::vector<int64_t> { 5 }));
 }
 
+TEST_F(JetQuery, RunawayCommandsStopAtTheLimits)
+{
+    auto limited = vl::openJetDatabaseBytes(m_bytes, "people.mdb", { 1'000'000, 1000 });
+    struct Case {
+        const char* command;
+        const char* message;
+    };
+    const Case cases[] = {
+        { "with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c",
+            "The command takes more than 1000000 steps of the SQL engine" },
+        { "select count(*) from [Bas Employee] a, [Bas Employee] b, [Bas Employee] c, [Bas Employee] d, "
+          "[Bas Employee] e, [Bas Employee] f, [Bas Employee] g, [Bas Employee] h, [Bas Employee] i",
+            "The command takes more than 1000000 steps of the SQL engine" },
+        { "with recursive c(x) as (select 1 union all select x + 1 from c) select x from c",
+            "The command's result has more than 1000 rows" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(failure(*limited, c.command), c.message) << c.command;
+    // Each command counts afresh.
+    EXPECT_EQ(limited->execute("select * from [Bas Employee] a, [Bas Employee] b")->rowCount(), 25u);
+}
+
 TEST_F(JetQuery, AnAceHeaderReadsTheSameAndADamagedTableIsNamedWhenUsed)
 {
     std::string ace = m_bytes;

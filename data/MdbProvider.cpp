@@ -248,8 +248,11 @@ void JetConnection::store(StoredResult& result, CellRef cell, sqlite3_value* val
     const int storage = sqlite3_value_type(value);
     if (storage == SQLITE_NULL)
         return;
+    // A text's bytes as they stand: asking for them as text would have SQLite copy each one that
+    // the tables hand over without a terminating zero (most of them) only to add one.
     auto text = [&] {
-        const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        const auto* data = storage == SQLITE_TEXT ? static_cast<const char*>(sqlite3_value_blob(value))
+                                                  : reinterpret_cast<const char*>(sqlite3_value_text(value));
         return std::string_view(data ? data : "", static_cast<std::size_t>(sqlite3_value_bytes(value)));
     };
     auto blob = [&] {

@@ -214,9 +214,8 @@ std::shared_ptr<const PageGraphic> GraphicMaker::barcode(
         + QString::number(style.bold * 2 + style.italic) + u'|' + QString::number(style.color.rgba()) + u'|'
         + style.fontFamily + u'|' + QString::number(style.fontFamily.size()) + u'|' + data;
     const auto refuse = [&](const QString& problem) {
-        const QString shown = data.size() <= 60 ? data : data.left(57) + QStringLiteral("...");
         m_context.tell(QStringLiteral("The barcode data \"%1\" cannot be encoded as %2: %3")
-                           .arg(shown, barcodeTypeName(barcode.type), problem));
+                           .arg(quotedForMessage(data), barcodeTypeName(barcode.type), problem));
         return emptyFrame();
     };
     auto found = m_barcodes->symbols.constFind(key);

@@ -12,6 +12,17 @@ namespace vl {
 // a thin grey outline keeps the place visible, and the report goes on.
 std::shared_ptr<const PageGraphic> emptyFrame();
 
+// Text a message quotes (a picture's source, a barcode's data): at most 60 characters, control
+// characters shown as '?', so binary bytes or a long data: URI keep the message on one short line.
+inline QString quotedForMessage(const QString& text)
+{
+    QString shown = text.size() <= 60 ? text : text.left(57) + QStringLiteral("...");
+    for (QChar& c : shown)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u'?';
+    return shown;
+}
+
 class GraphicMaker {
 public:
     // `context` and `sheet` must outlive the maker; the context's scope is that of the band being filled.

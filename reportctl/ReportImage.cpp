@@ -295,11 +295,6 @@ Picture decodeRaster(const QByteArray& bytes)
     return picture;
 }
 
-QString shortName(const QString& src)
-{
-    return src.size() <= 60 ? src : src.left(57) + QStringLiteral("...");
-}
-
 } // namespace
 
 // Keyed by the source text, so a logo on every page is read once and painted from one image.
@@ -322,7 +317,7 @@ GraphicMaker::~GraphicMaker() = default;
 std::shared_ptr<const PageGraphic> GraphicMaker::image(const TemplateImage& image, const QString& src)
 {
     const auto refuse = [&](const QString& problem) {
-        m_context.tell(QStringLiteral("The picture \"%1\" cannot be read: %2").arg(shortName(src), problem));
+        m_context.tell(QStringLiteral("The picture \"%1\" cannot be read: %2").arg(quotedForMessage(src), problem));
         return emptyFrame();
     };
     auto found = m_images->pictures.find(src);

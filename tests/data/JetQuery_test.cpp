@@ -4,6 +4,7 @@
 
 #include "Fixture.h"
 #include "JetFixture.h"
+#include "JetFormat_p.h"
 #include "JetWriter.h"
 #include "MdbProvider.h"
 #include "Provider.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace
 {
@@ -282,6 +284,226 @@ TEST_F(JetQuery, WritesAndForeignStatementsAreRefusedWithSqlitesMessage)
         EXPECT_EQ(failure(*m_connection, c.command), c.message) << c.command;
     // The connection reads on after every refusal.
     EXPECT_EQ(ids("select count(*) from [Bas Employee]"), (std::vector<int64_t> { 5 }));
+}
+
+// A Jet 3 file (Access 97) written by hand, as the project's writer makes only Jet 4 files: 2 KB
+// pages, one-byte column counts and variable offsets in rows, names and texts in code page 1252.
+// Page 0 header, 1 map rows, 2 the catalog's definition, 3 its rows, 4 the table's definition,
+// 5 its rows, 6 a long value.
+namespace jet3
+{
+
+constexpr std::size_t PageSize = 2048;
+
+void put16(std::string& out, std::size_t at, uint32_t v)
+{
+    out[at] = static_cast<char>(v & 0xff);
+    out[at + 1] = static_cast<char>((v >> 8) & 0xff);
+}
+void put32(std::string& out, std::size_t at, uint32_t v)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        out[at + i] = static_cast<char>((v >> (8 * i)) & 0xff);
+}
+std::string bytes32(uint32_t v)
+{
+    std::string out(4, '\0');
+    put32(out, 0, v);
+    return out;
+}
+template <typename T> std::string rawBytes(T value)
+{
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+struct Column {
+    std::string name; // code page 1252
+    uint8_t type;
+    uint16_t size; // fixed: bytes of the value; text: characters
+    bool fixed;
+};
+
+// A page of rows (maps, table rows, long values), filled from its end.
+struct RowPage {
+    std::string bytes = std::string(PageSize, '\0');
+    std::size_t rows = 0, lowest = PageSize;
+    explicit RowPage(uint32_t owner, bool longValues = false)
+    {
+        bytes[0] = 0x01;
+        bytes[1] = 0x01;
+        if (longValues)
+            bytes.replace(4, 4, "LVAL");
+        else
+            put32(bytes, 4, owner);
+    }
+    uint32_t add(const std::string& row)
+    {
+        lowest -= row.size();
+        bytes.replace(lowest, row.size(), row);
+        put16(bytes, 10 + 2 * rows, static_cast<uint32_t>(lowest));
+        put16(bytes, 8, static_cast<uint32_t>(++rows));
+        return static_cast<uint32_t>(rows - 1);
+    }
+};
+
+// One row: column count, fixed values, variable values, their offsets last to first, their count,
+// the null mask (a yes/no's value is its bit). values[i] null: a null (or No).
+std::string row(const std::vector<Column>& columns, const std::vector<std::optional<std::string>>& values)
+{
+    std::string out(1, static_cast<char>(columns.size()));
+    std::vector<std::size_t> offsets;
+    std::string mask((columns.size() + 7) / 8, '\0');
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        if (values[c])
+            mask[c / 8] = static_cast<char>(mask[c / 8] | (1 << (c % 8)));
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        if (columns[c].fixed)
+            out += values[c] && columns[c].type != vl::jet::ColBoolean ? *values[c]
+                                                                       : std::string(columns[c].size, '\0');
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        if (!columns[c].fixed) {
+            offsets.push_back(out.size());
+            out += values[c].value_or("");
+        }
+    out += static_cast<char>(out.size()); // end of the data
+    for (auto it = offsets.rbegin(); it != offsets.rend(); ++it)
+        out += static_cast<char>(*it);
+    out += static_cast<char>(offsets.size());
+    out += mask;
+    EXPECT_LE(out.size(), 256u) << "a row this long needs a jump table";
+    return out;
+}
+
+std::string definition(
+    const std::vector<Column>& columns, std::size_t rows, uint32_t usageMap, uint32_t freeMap, bool system)
+{
+    std::string page(PageSize, '\0');
+    page[0] = 0x02;
+    page[1] = 0x01;
+    put32(page, 12, static_cast<uint32_t>(rows));
+    page[20] = static_cast<char>(system ? 0x53 : 0x4e);
+    std::size_t variable = 0, fixedOffset = 0, at = 43;
+    for (const Column& c : columns)
+        variable += c.fixed ? 0 : 1;
+    put16(page, 21, static_cast<uint32_t>(columns.size()));
+    put16(page, 23, static_cast<uint32_t>(variable));
+    put16(page, 25, static_cast<uint32_t>(columns.size()));
+    put32(page, 35, usageMap);
+    put32(page, 39, freeMap);
+    std::size_t varIndex = 0;
+    for (std::size_t i = 0; i < columns.size(); ++i, at += 18) {
+        const Column& c = columns[i];
+        page[at] = static_cast<char>(c.type);
+        page[at + 1] = static_cast<char>(i);
+        put16(page, at + 3, static_cast<uint32_t>(c.fixed ? i : varIndex++));
+        put16(page, at + 5, static_cast<uint32_t>(i));
+        page[at + 13] = static_cast<char>((c.fixed ? 0x01 : 0x00) | 0x02);
+        put16(page, at + 14, static_cast<uint32_t>(c.fixed ? fixedOffset : 0));
+        put16(page, at + 16, c.size);
+        if (c.fixed)
+            fixedOffset += c.size;
+    }
+    for (const Column& c : columns) {
+        page[at++] = static_cast<char>(c.name.size());
+        page.replace(at, c.name.size(), c.name);
+        at += c.name.size();
+    }
+    put32(page, 8, static_cast<uint32_t>(at - 8));
+    return page;
+}
+
+// A usage map of type 0 naming one page.
+std::string usageMap(uint32_t page)
+{
+    std::string map(6, '\0');
+    put32(map, 1, page);
+    map[5] = 0x01;
+    return map;
+}
+
+// "Kunden Öl" (ID, Name, Betrag, Datum, Aktiv, Notiz): three rows, one memo in a long-value row.
+std::string database(const std::string& longNote)
+{
+    std::string header(PageSize, '\0');
+    header[1] = 0x01;
+    header.replace(4, 16, std::string("Standard Jet DB\0", 16));
+    header[0x14] = 0x00; // Jet 3
+    put16(header, 0x3c, 1252);
+    vl::jet::applyHeaderMask(reinterpret_cast<unsigned char*>(header.data()));
+
+    const std::vector<Column> catalog = { { "Id", vl::jet::ColLong, 4, true }, { "Name", vl::jet::ColText, 64, false },
+        { "Type", vl::jet::ColInteger, 2, true }, { "Flags", vl::jet::ColLong, 4, true },
+        { "LvProp", vl::jet::ColOle, 0, false } };
+    const std::vector<Column> table = { { "ID", vl::jet::ColLong, 4, true }, { "Name", vl::jet::ColText, 20, false },
+        { "Betrag", vl::jet::ColMoney, 8, true }, { "Datum", vl::jet::ColDateTime, 8, true },
+        { "Aktiv", vl::jet::ColBoolean, 0, true }, { "Notiz", vl::jet::ColMemo, 0, false } };
+
+    RowPage maps(0);
+    const uint32_t catalogMap = (1u << 8) | maps.add(usageMap(3));
+    const uint32_t tableMap = (1u << 8) | maps.add(usageMap(5));
+    const uint32_t emptyMap = (1u << 8) | maps.add(std::string(6, '\0'));
+
+    RowPage catalogRows(2);
+    catalogRows.add(row(
+        catalog, { bytes32(2), std::string("MSysObjects"), rawBytes<int16_t>(1), bytes32(0x80000002), std::nullopt }));
+    catalogRows.add(
+        row(catalog, { bytes32(4), std::string("Kunden \xd6l"), rawBytes<int16_t>(1), bytes32(0), std::nullopt }));
+
+    RowPage longValues(0, true);
+    const uint32_t noteRow = (6u << 8) | longValues.add(longNote);
+    std::string inlineNote = bytes32(static_cast<uint32_t>(5) | 0x80000000u) + std::string(8, '\0') + "kurz\xe9";
+    std::string longNoteHeader
+        = bytes32(static_cast<uint32_t>(longNote.size()) | 0x40000000u) + bytes32(noteRow) + bytes32(0);
+    RowPage tableRows(4);
+    tableRows.add(row(table,
+        { bytes32(1), std::string("M\xfcller"), rawBytes<int64_t>(123456), rawBytes<double>(36526.5), std::string(),
+            inlineNote }));
+    tableRows.add(row(table,
+        { bytes32(2), std::string("Smith"), rawBytes<int64_t>(-5), std::nullopt, std::nullopt, longNoteHeader }));
+    tableRows.add(row(table, { bytes32(3), std::nullopt, std::nullopt, std::nullopt, std::string(), std::nullopt }));
+
+    return header + maps.bytes + definition(catalog, 2, catalogMap, emptyMap, true) + catalogRows.bytes
+        + definition(table, 3, tableMap, emptyMap, false) + tableRows.bytes + longValues.bytes;
+}
+
+} // namespace jet3
+
+TEST(JetThree, AnAccess97FileReadsThroughTheSameEngine)
+{
+    const std::string longNote = vl::test::longText(300, "Gr\xfc\xdf");
+    auto connection = vl::openJetDatabaseBytes(jet3::database(longNote), "access97.mdb");
+    auto r = connection->execute("select ID, Name, Betrag, Datum, Aktiv, Notiz from [Kunden Öl] order by ID");
+    ASSERT_EQ(r->rowCount(), 3u);
+    const auto& columns = r->columns();
+    EXPECT_EQ(columns[1].type, vl::adVarWChar);
+    EXPECT_EQ(columns[1].definedSize, 20); // characters, one byte each in Jet 3
+    EXPECT_EQ(columns[2].type, vl::adCurrency);
+    EXPECT_EQ(columns[5].type, vl::adLongVarWChar);
+    EXPECT_EQ(r->cell(0, 1).bytes, "Müller"); // code page 1252
+    EXPECT_EQ(r->cell(0, 2).integer, 123456);
+    EXPECT_EQ(r->cell(1, 2).integer, -5);
+    EXPECT_EQ(r->cell(0, 3).real, 36526.5);
+    EXPECT_EQ(r->cell(0, 4).integer, -1);
+    EXPECT_EQ(r->cell(1, 4).integer, 0);
+    EXPECT_EQ(r->cell(0, 5).bytes, "kurzé");
+    EXPECT_EQ(r->cell(1, 5).bytes, vl::test::longText(300, "Grüß"));
+    EXPECT_EQ(r->cell(2, 1).kind, K::Null);
+    auto grouped = connection->execute(
+        "select count(*), sum(Aktiv), max(Name) from [Kunden Öl] where Name like 'm%' or Datum is null");
+    EXPECT_EQ(grouped->cell(0, 0).integer, 3);
+    EXPECT_EQ(grouped->cell(0, 1).integer, 2);
+    EXPECT_EQ(grouped->cell(0, 2).bytes, "Smith");
+    // mdbtools' own reader agrees that the file is what it is meant to be.
+    if (vl::test::haveMdbTools()) {
+        vl::test::TempDir dir;
+        const std::string path = dir.file("access97.mdb");
+        std::ofstream(path, std::ios::binary) << jet3::database(longNote);
+        EXPECT_EQ(vl::test::runTool("mdb-ver '" + path + "'"), "JET3\n");
+        const std::string exported = vl::test::runTool("mdb-export -H '" + path + "' 'Kunden Öl'");
+        EXPECT_EQ(
+            exported.substr(0, exported.find('\n')), "1,\"Müller\",12.3456,\"01/01/00 12:00:00\",1,\"kurzé\"")
+            << exported;
+    }
 }
 
 TEST_F(JetQuery, RunawayCommandsStopAtTheLimits)

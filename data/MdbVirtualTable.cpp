@@ -434,6 +434,8 @@ public:
         if (table.cur_pg_num != 0 && table.cur_phys_pg > 0 && table.cur_phys_pg < m_pageCount) {
             std::memcpy(m_mdb->pg_buf, page(table.cur_phys_pg), m_pageSize);
             m_mdb->cur_pg = table.cur_phys_pg;
+        } else {
+            m_mdb->cur_pg = 0; // libmdb then reads the scan's first page rather than trust the buffer
         }
         m_pageOwner = cursor;
     }

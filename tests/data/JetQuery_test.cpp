@@ -249,6 +249,35 @@ TEST_F(JetQuery, JoinsLookUpTheInnerTableByEquality)
         (std::vector<int64_t> { 1, 4 }));
 }
 
+// Scans of one table that run inside each other over many pages: each keeps its own place in the
+// page buffer libmdb shares between them.
+TEST(JetQueryPages, InterleavedScansAndLookUpsOfOneTableKeepTheirPlace)
+{
+    using F = vl::jet::FieldType;
+    using V = vl::jet::Value;
+    vl::jet::TableDefinition big;
+    big.name = "Big";
+    big.columns = { { "ID", F::LongInteger }, { "Grp", F::Integer }, { "Filler", F::Text, 100 } };
+    for (int id = 1; id <= 2000; ++id)
+        big.rows.push_back({ V::ofInteger(id), V::ofInteger(id % 7), V::ofText(std::string(60 + id % 40, 'f')) });
+    auto connection = vl::openJetDatabaseBytes(vl::jet::buildDatabase({ big }), "big.mdb");
+    auto ids = [&](const std::string& command) {
+        std::vector<int64_t> out;
+        auto result = connection->execute(command);
+        for (std::size_t r = 0; r < result->rowCount(); ++r)
+            out.push_back(result->cell(r, 0).integer);
+        return out;
+    };
+    EXPECT_EQ(ids("select a.ID from Big a where a.ID % 400 = 1 and "
+                  "(select count(*) from Big b where b.ID < a.ID) = a.ID - 1 order by 1"),
+        (std::vector<int64_t> { 1, 401, 801, 1201, 1601 }));
+    // Five groups of 286 rows and two of 285.
+    EXPECT_EQ(ids("select count(*) from Big a join Big b on b.Grp = a.Grp"),
+        (std::vector<int64_t> { 5 * 286 * 286 + 2 * 285 * 285 }));
+    EXPECT_EQ(ids("select b.ID from Big a join Big b on b.ID = a.ID + 1 where a.ID in (1, 999, 1999) order by 1"),
+        (std::vector<int64_t> { 2, 1000, 2000 }));
+}
+
 TEST_F(JetQuery, TopLimitsAndPercentIsRefused)
 {
     EXPECT_EQ(ids("select top 2 [Asset No] from [Bas Employee] order by Salary desc"), (std::vector<int64_t> { 5, 2 }));
@@ -500,8 +529,7 @@ TEST(JetThree, AnAccess97FileReadsThroughTheSameEngine)
         std::ofstream(path, std::ios::binary) << jet3::database(longNote);
         EXPECT_EQ(vl::test::runTool("mdb-ver '" + path + "'"), "JET3\n");
         const std::string exported = vl::test::runTool("mdb-export -H '" + path + "' 'Kunden Öl'");
-        EXPECT_EQ(
-            exported.substr(0, exported.find('\n')), "1,\"Müller\",12.3456,\"01/01/00 12:00:00\",1,\"kurzé\"")
+        EXPECT_EQ(exported.substr(0, exported.find('\n')), "1,\"Müller\",12.3456,\"01/01/00 12:00:00\",1,\"kurzé\"")
             << exported;
     }
 }

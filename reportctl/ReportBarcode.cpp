@@ -121,6 +121,9 @@ public:
     }
 };
 
+// The QR mask pattern used for every code (0 to 7).
+constexpr int QrMask = 2;
+
 struct SymbolDeleter {
     void operator()(zint_symbol* symbol) const { ZBarcode_Delete(symbol); }
 };
@@ -141,6 +144,12 @@ std::shared_ptr<BarcodeGraphic> encodeSymbol(BarcodeType type, const QString& da
     }
     symbol->symbology = symbologyOf(type);
     symbol->input_mode = UNICODE_MODE; // the data is UTF-8, so CJK text reaches the 2D symbols whole
+    if (type == BarcodeType::QrCode || type == BarcodeType::DataMatrix || type == BarcodeType::Pdf417)
+        symbol->input_mode |= FAST_MODE;
+    // Trying all eight QR masks for the one of least penalty took three quarters of the encoding (65 against
+    // 19 us a code); a fixed mask reads as well with any scanner and keeps a code per row affordable.
+    if (type == BarcodeType::QrCode)
+        symbol->option_3 = (QrMask + 1) << 8;
     symbol->output_options |= BARCODE_QUIET_ZONES;
     symbol->show_hrt = showText ? 1 : 0;
     const QByteArray utf8 = data.toUtf8();

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 namespace vl {
 
@@ -282,6 +283,11 @@ public:
         for (const PageItem& item : page.items)
             html += itemHtml(item);
         html += QStringLiteral("</div>\n");
+        // The page's new looks go before it; a style element may stand in the body.
+        if (!m_newClasses.isEmpty()) {
+            html.prepend(QStringLiteral("<style>\n%1</style>\n").arg(m_newClasses));
+            m_newClasses.clear();
+        }
         return writeAll(*m_device, html.toUtf8(), error);
     }
 
@@ -297,56 +303,80 @@ public:
     }
 
 private:
-    static QString itemHtml(const PageItem& item)
+    // The item's block: its place inline, its look as a class shared by every item that looks alike.
+    QString itemHtml(const PageItem& item)
     {
         const CellStyle& style = item.style;
-        QString css = QStringLiteral("left:%1mm;top:%2mm;width:%3mm;height:%4mm")
-                          .arg(mm(item.rect.x()), mm(item.rect.y()), mm(item.rect.width()), mm(item.rect.height()));
+        QString look;
         if (style.background.isValid())
-            css += QStringLiteral(";background:") + cssColor(style.background);
+            look += QStringLiteral("background:") + cssColor(style.background) + u';';
         for (const auto& [side, name] : {std::pair {BorderLeft, "left"}, std::pair {BorderTop, "top"},
                                          std::pair {BorderRight, "right"}, std::pair {BorderBottom, "bottom"}})
             if (style.borders & side)
-                css += QStringLiteral(";border-%1:0.2mm solid #000").arg(QLatin1String(name));
+                look += QStringLiteral("border-%1:0.2mm solid #000;").arg(QLatin1String(name));
         QString content;
         if (item.graphic) {
-            const QSizeF size = item.rect.size();
-            if (item.graphic->kind() == PageGraphic::Kind::Image) {
-                const QByteArray png = graphicPng(*item.graphic, size, 200 / 25.4);
-                if (!png.isEmpty())
-                    content = QStringLiteral("<img alt=\"\" src=\"data:image/png;base64,%1\">")
-                                  .arg(QString::fromLatin1(png.toBase64()));
-            } else {
-                content = QString::fromUtf8(graphicSvg(*item.graphic, size));
-            }
+            content = graphicHtml(item);
         } else if (!item.text.isEmpty()) {
-            css += QStringLiteral(";font-family:%1;font-size:%2pt;color:%3")
-                       .arg(cssFontFamily(style.fontFamily), mm(style.fontSize), cssColor(style.color));
+            look += QStringLiteral("font-family:%1;font-size:%2pt;color:%3;")
+                        .arg(cssFontFamily(style.fontFamily), mm(style.fontSize), cssColor(style.color));
             if (style.bold)
-                css += QStringLiteral(";font-weight:bold");
+                look += QStringLiteral("font-weight:bold;");
             if (style.italic)
-                css += QStringLiteral(";font-style:italic");
+                look += QStringLiteral("font-style:italic;");
             if (style.underline)
-                css += QStringLiteral(";text-decoration:underline");
+                look += QStringLiteral("text-decoration:underline;");
             const Qt::Alignment align = style.alignment;
             const char* horizontal = align & Qt::AlignHCenter ? "center" : align & Qt::AlignRight ? "right" : "left";
             const char* justify = align & Qt::AlignHCenter ? "center" : align & Qt::AlignRight ? "flex-end" : "flex-start";
             const char* vertical = align & Qt::AlignTop ? "flex-start" : align & Qt::AlignBottom ? "flex-end" : "center";
-            css += QStringLiteral(";text-align:%1;justify-content:%2;align-items:%3")
-                       .arg(QLatin1String(horizontal), QLatin1String(justify), QLatin1String(vertical));
+            look += QStringLiteral("text-align:%1;justify-content:%2;align-items:%3;")
+                        .arg(QLatin1String(horizontal), QLatin1String(justify), QLatin1String(vertical));
             if (style.wrap)
-                css += QStringLiteral(";white-space:pre-wrap");
+                look += QStringLiteral("white-space:pre-wrap;");
             content = item.text.toHtmlEscaped();
             if (isWebLink(item.link))
                 content = QStringLiteral("<a href=\"%1\">%2</a>").arg(item.link.toHtmlEscaped(), content);
             content = QStringLiteral("<span>%1</span>").arg(content);
         }
-        return QStringLiteral("<div class=\"c\" style=\"%1\">%2</div>\n").arg(css, content);
+        QString& name = m_classes[look];
+        if (name.isEmpty()) {
+            name = QStringLiteral("s%1").arg(m_classes.size());
+            m_newClasses += QStringLiteral(".%1{%2}\n").arg(name, look);
+        }
+        return QStringLiteral("<div class=\"c %1\" style=\"left:%2mm;top:%3mm;width:%4mm;height:%5mm\">%6</div>\n")
+            .arg(name, mm(item.rect.x()), mm(item.rect.y()), mm(item.rect.width()), mm(item.rect.height()), content);
+    }
+
+    // A picture as PNG, anything else drawn as SVG; made once per graphic and size, as one logo
+    // stands on every page.
+    QString graphicHtml(const PageItem& item)
+    {
+        const QSizeF size = item.rect.size();
+        // The key holds the graphic, so that its address is not reused by another while cached; a
+        // barcode per row would fill the cache, so it starts over now and then.
+        if (m_graphics.size() >= 256)
+            m_graphics.clear();
+        QString& html = m_graphics[{item.graphic, qRound(size.width() * 100), qRound(size.height() * 100)}];
+        if (!html.isEmpty())
+            return html;
+        if (item.graphic->kind() == PageGraphic::Kind::Image) {
+            const QByteArray png = graphicPng(*item.graphic, size, 200 / 25.4);
+            if (!png.isEmpty())
+                html = QStringLiteral("<img alt=\"\" src=\"data:image/png;base64,%1\">")
+                           .arg(QString::fromLatin1(png.toBase64()));
+        } else {
+            html = QString::fromUtf8(graphicSvg(*item.graphic, size));
+        }
+        return html;
     }
 
     ExportOutput& m_output;
     QString m_title;
     QIODevice* m_device = nullptr;
+    std::map<QString, QString> m_classes; // class name by look
+    QString m_newClasses; // rules not yet written
+    std::map<std::tuple<std::shared_ptr<const PageGraphic>, int, int>, QString> m_graphics;
 };
 
 // One SVG file per page, as the PNG pages of vlreport.
@@ -565,7 +595,9 @@ SessionResult exportSheet(ReportSession& session, const QString& sheetName, Expo
     if (!streamed && !streamed.message.isEmpty())
         return streamed;
     if (!streamed || !sink->finish()) {
-        QString message = sink->error.isEmpty() ? output.failure : sink->error;
+        QString message = !output.writeFailure().isEmpty() ? output.writeFailure()
+            : sink->error.isEmpty()                         ? output.failure
+                                                            : sink->error;
         if (message.isEmpty())
             message = QStringLiteral("The export could not be written");
         return {SessionResult::Failed, message};

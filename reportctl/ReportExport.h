@@ -34,6 +34,9 @@ public:
     virtual QIODevice* open(int page, int pageCount) = 0;
     // The file opened last is complete; false stops the export, `failure` saying why.
     virtual bool close() = 0;
+    // Why a write to the device failed, when the output knows better than the device's errorString
+    // (the disk is full); empty otherwise.
+    virtual QString writeFailure() const { return {}; }
     QString failure;
     int pageCount = 0; // the sheet's pages, once the layout has counted them
 };

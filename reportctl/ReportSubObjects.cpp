@@ -232,6 +232,10 @@ public:
     {
         return guardedCall([&] { return m_control->print(text(sheetName), showDialog != VARIANT_FALSE); });
     }
+    HRESULT Export(BSTR format, BSTR path) override
+    {
+        return guardedCall([&] { return m_control->exportReport(text(format), text(path)); });
+    }
 
 private:
     ~ReportPrinterObject() override = default;

@@ -179,6 +179,12 @@ public:
     HRESULT print(const QString& sheetName, bool showDialog);
     HRESULT preview(const QString& sheetName);
     HRESULT exportPdf(const QString& sheetName, const QString& fileName);
+    // The sheet in view as `format` (pdf, xlsx, csv, html, svg, png, txt) into `path`, a folder for
+    // the page formats; E_INVALIDARG for an unknown format or an empty path.
+    HRESULT exportReport(const QString& format, const QString& path);
+    // The context menu's export: a file dialog through the dialog seam, then exportReport.
+    // S_FALSE when the dialog was cancelled.
+    HRESULT exportWithDialog();
     HRESULT printerSetup();
     HRESULT setActiveSheet(const QString& name);
     HRESULT setParameter(const QString& name, const QString& value);

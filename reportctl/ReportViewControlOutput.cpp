@@ -4,13 +4,19 @@
 #include "ReportViewControl.h"
 
 #include "ReportDialogHook.h"
+#include "ReportExport.h"
 #include "ReportPainter.h"
 
 #include "OutputFile.h"
 #include "OutputFileDevice.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
 #include <QPageSetupDialog>
 #include <QPdfWriter>
 #include <QPrintDialog>
@@ -153,6 +159,172 @@ HRESULT ReportViewControl::printerSetup()
         return S_FALSE;
     printerName = printer.printerName();
     return S_OK;
+}
+
+namespace {
+
+// An export's files through OutputFile: the one file, or a page after another in a folder.
+class ExportFiles final : public ExportOutput {
+public:
+    ExportFiles(QString path, bool folder, std::vector<std::string> inputs)
+        : m_path(std::move(path)), m_folder(folder), m_inputs(std::move(inputs))
+    {
+    }
+
+    QIODevice* open(int page, int pageCount) override { return openNamed(page < 0 ? QString() : svgPageFileName(page, pageCount)); }
+
+    // `name` inside the folder; empty: the one file.
+    QIODevice* openNamed(const QString& name)
+    {
+        try {
+            m_device.reset();
+            m_file.reset();
+            if (m_folder && !QDir().mkpath(m_path)) {
+                failure = QStringLiteral("Cannot create folder \"%1\"").arg(m_path);
+                return nullptr;
+            }
+            const QString path = m_folder ? QDir(m_path).filePath(name) : m_path;
+            m_file.emplace(QFile::encodeName(path).toStdString(), m_inputs);
+            m_device.emplace(*m_file);
+            return &*m_device;
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
+            return nullptr;
+        }
+    }
+
+    bool close() override
+    {
+        try {
+            const std::string written = m_device ? m_device->failure() : std::string();
+            m_device.reset();
+            if (!written.empty()) {
+                failure = QString::fromLocal8Bit(written);
+                m_file.reset();
+                return false;
+            }
+            m_file->commit();
+            return true;
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
+            return false;
+        }
+    }
+
+    QString writeFailure() const override
+    {
+        return m_device ? QString::fromLocal8Bit(m_device->failure()) : QString();
+    }
+
+private:
+    QString m_path;
+    bool m_folder;
+    std::vector<std::string> m_inputs;
+    std::optional<OutputFile> m_file;
+    std::optional<OutputFileDevice> m_device;
+};
+
+// The dialog's choices: caption, format name, extension.
+struct ExportChoice {
+    const char* filter;
+    const char* format;
+};
+constexpr ExportChoice ExportChoices[] = {
+    {"PDF (*.pdf)", "pdf"},
+    {"Spreadsheet (*.xlsx)", "xlsx"},
+    {"CSV, the rows of the first detail (*.csv)", "csv"},
+    {"Web page (*.html)", "html"},
+    {"SVG pages, a folder of page-001.svg ... (*.svg)", "svg"},
+    {"PNG pages, a folder of page-001.png ... (*.png)", "png"},
+    {"Plain text (*.txt)", "txt"},
+};
+
+} // namespace
+
+HRESULT ReportViewControl::exportReport(const QString& format, const QString& path)
+{
+    const QString kind = format.trimmed().toLower();
+    const std::optional<ExportFormat> exported = exportFormatNamed(kind);
+    if (kind != u"pdf" && kind != u"png" && !exported)
+        return reportFailure(E_INVALIDARG,
+                             QStringLiteral("Unknown export format \"%1\": use pdf, xlsx, csv, html, svg, png or txt").arg(format));
+    if (path.isEmpty())
+        return reportFailure(E_INVALIDARG, QStringLiteral("No file name given for the export"));
+    if (kind == u"pdf")
+        return writePdfFile(QString(), path, 1, INT_MAX);
+    std::vector<std::string> inputs;
+    for (const QString& input : {m_session.templateFileName(), m_props.docSrc, m_props.dataSrc})
+        if (!input.isEmpty())
+            inputs.push_back(QFile::encodeName(input).toStdString());
+    const bool folder = kind == u"png" || exported == ExportFormat::Svg;
+    ExportFiles files(path, folder, inputs);
+    if (kind == u"png") {
+        // The screen's resolution, as vlreport's default.
+        LaidOutReport report;
+        if (const HRESULT hr = layoutFor(QString(), report); FAILED(hr))
+            return hr;
+        const double pixelsPerMm = 96 / 25.4;
+        const QSize size(qRound(report.page.paper.width() * pixelsPerMm), qRound(report.page.paper.height() * pixelsPerMm));
+        const int count = static_cast<int>(report.pages.size());
+        for (int index = 0; index < count; ++index) {
+            QImage image(size, QImage::Format_RGB32);
+            if (image.isNull())
+                return reportFailure(E_OUTOFMEMORY, QStringLiteral("A page of %1 x %2 pixels is too large").arg(size.width()).arg(size.height()));
+            image.setDotsPerMeterX(qRound(96 / 0.0254));
+            image.setDotsPerMeterY(qRound(96 / 0.0254));
+            image.fill(Qt::white);
+            {
+                QPainter painter(&image);
+                painter.setRenderHint(QPainter::Antialiasing);
+                paintPage(painter, report.pages[static_cast<size_t>(index)], QPointF(0, 0), pixelsPerMm);
+            }
+            QString name = svgPageFileName(index, count);
+            name.replace(QStringLiteral(".svg"), QStringLiteral(".png"));
+            QIODevice* device = files.openNamed(name);
+            if (!device)
+                return reportFailure(E_FAIL, files.failure);
+            QImageWriter writer(device, "png");
+            if (!writer.write(image) && files.failure.isEmpty())
+                files.failure = QStringLiteral("Cannot write \"%1\": %2").arg(name, writer.errorString());
+            if (!files.failure.isEmpty() || !files.close())
+                return reportFailure(E_FAIL, files.failure);
+        }
+        return S_OK;
+    }
+    ExportOptions options;
+    if (const std::optional<ReportTemplate>& open = m_session.reportTemplate())
+        options.title = open->title;
+    if (const SessionResult written = exportSheet(m_session, QString(), *exported, files, options); !written)
+        return failure(written);
+    return S_OK;
+}
+
+HRESULT ReportViewControl::exportWithDialog()
+{
+    QFileDialog dialog(dialogParent(), QStringLiteral("Export"));
+    // Qt's own dialog, so that the seam can fill it in; a platform dialog is no QDialog to hand on.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    QStringList filters;
+    for (const ExportChoice& choice : ExportChoices)
+        filters.append(QString::fromUtf8(choice.filter));
+    dialog.setNameFilters(filters);
+    if (!runReportDialog(VlReportExportDialog, dialog, nullptr))
+        return S_FALSE;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty())
+        return S_FALSE;
+    const qsizetype filter = std::max<qsizetype>(0, filters.indexOf(dialog.selectedNameFilter()));
+    const QString format = QString::fromLatin1(ExportChoices[filter].format);
+    QString path = chosen.front();
+    const QFileInfo info(path);
+    // Page formats go into a folder named as the file would be, without its extension.
+    if (format == u"svg" || format == u"png")
+        path = info.suffix().compare(format, Qt::CaseInsensitive) == 0 ? info.dir().filePath(info.completeBaseName()) : path;
+    else if (info.suffix().isEmpty() && !info.exists()) // a device or a file chosen as it is stays so
+        path += u'.' + format;
+    return exportReport(format, path);
 }
 
 } // namespace vl

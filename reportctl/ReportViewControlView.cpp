@@ -100,6 +100,8 @@ void ReportViewControl::connectView()
             hr = print(QString(), true);
         else if (command == u"preview")
             hr = preview(QString());
+        else if (command == u"export")
+            hr = exportWithDialog();
         // No host call asked for this, so no host shows the failure: tell it as a prompt, each time.
         if (FAILED(hr)) {
             ComPtr<IErrorInfo> error;

@@ -234,7 +234,8 @@ protected:
                 zoom(scale * viewport()->width() / width);
         });
         menu->addSeparator();
-        for (const auto& [caption, command] : {std::pair{"Print...", "print"}, std::pair{"Preview...", "preview"}}) {
+        for (const auto& [caption, command] :
+             {std::pair {"Print...", "print"}, std::pair {"Preview...", "preview"}, std::pair {"Export...", "export"}}) {
             const QString name = QString::fromLatin1(command);
             menu->addAction(QString::fromLatin1(caption), this, [this, name] {
                 if (m_owner->m_callbacks.commandChosen)

@@ -52,7 +52,7 @@ struct ViewCallbacks {
     std::function<void()> undoRequested;
     // The text to draw for a cell with a value; nullopt keeps the laid-out text. Called while painting.
     std::function<std::optional<QString>(const PageItem&)> displayText;
-    std::function<void(const QString& command)> commandChosen; // "print", "preview"
+    std::function<void(const QString& command)> commandChosen; // "print", "preview", "export"
 };
 
 // The zoom level after `scale` in the direction of `steps` (positive: larger), from the usual list of

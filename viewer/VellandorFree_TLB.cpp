@@ -126,3 +126,9 @@ void TReportView::SetParameter(std::u16string_view Name, std::u16string_view Val
     const vl::BStr name(Name), value(Value);
     vl::oleCheck(ReportDocument()->put_Parameter(name.get(), value.get()));
 }
+
+void TReportView::Export(std::u16string_view Format, std::u16string_view Path)
+{
+    const vl::BStr format(Format), path(Path);
+    vl::oleCheck(ReportPrinter()->Export(format.get(), path.get()));
+}

@@ -57,6 +57,9 @@ public:
     std::u16string Parameter(std::u16string_view Name);
     // Lays the report out again with the new value.
     void SetParameter(std::u16string_view Name, std::u16string_view Value);
+    // Writes the sheet in view through ReportPrinter's Export: Format pdf, xlsx, csv, html, svg, png
+    // or txt, Path a file (a folder for svg and png). EOleException with the control's message.
+    void Export(std::u16string_view Format, std::u16string_view Path);
 
     // The control's published properties. Enabled and Visible here are the control's own
     // (DISPID -514 and 206); the wrapper's window state is TControl::Enabled/Visible.

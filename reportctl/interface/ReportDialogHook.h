@@ -6,7 +6,13 @@ class QPrinter;
 
 extern "C" {
 
-enum VlReportDialogKind { VlReportPrintDialog = 1, VlReportPreviewDialog = 2, VlReportPrinterSetupDialog = 3 };
+// The export dialog is a QFileDialog (never the platform's own), with a null printer.
+enum VlReportDialogKind {
+    VlReportPrintDialog = 1,
+    VlReportPreviewDialog = 2,
+    VlReportPrinterSetupDialog = 3,
+    VlReportExportDialog = 4
+};
 
 // Called instead of dialog->exec(); nonzero accepts the dialog. The dialog and printer are the
 // control's and live only during the call; the hook may set up the printer (e.g. a PDF file).

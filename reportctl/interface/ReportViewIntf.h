@@ -243,6 +243,10 @@ public:
     virtual HRESULT Print() = 0; // 11, the sheet in view
     virtual HRESULT ExportPDF(BSTR sheetName, BSTR fileName) = 0; // 12, no dialog
     virtual HRESULT PrintSheet(BSTR sheetName, VARIANT_BOOL showDialog) = 0; // 13
+    // 14, the sheet in view, no dialog. `format`: pdf, xlsx, csv, html, svg, png or txt (any letter
+    // case); svg and png write page-001.svg ... into the folder `path`, the others one file. An unknown
+    // format is E_INVALIDARG; the file is written whole or not at all (docs/export.md).
+    virtual HRESULT Export(BSTR format, BSTR path) = 0;
 
 protected:
     ~IReportPrinter() = default;

@@ -24,7 +24,10 @@
 #include <QScrollBar>
 #include <QStringEncoder>
 #include <QWheelEvent>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QFileDialog>
+#include <QMenu>
 #include <QFile>
 #include <QPointer>
 #include <QPrintPreviewWidget>
@@ -1417,5 +1420,134 @@ TEST_F(ReportViewControlTest, AParameterCannotChangeWhileTheLayoutCallsTheHost)
     BStr value;
     EXPECT_EQ(document()->get_Parameter(BStr(u"title").get(), &value), S_OK);
     EXPECT_EQ(qtext(value.get()), "T");
+    EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
+}
+
+namespace {
+
+// The export dialog's answer: the file typed and the filter chosen (by its caption's start).
+struct ExportAnswer {
+    QString file;
+    QString filter;
+    int answer = 1;
+    std::vector<int> kinds;
+};
+
+int exportHook(int kind, QDialog* dialog, QPrinter* printer, void* context)
+{
+    auto* answer = static_cast<ExportAnswer*>(context);
+    answer->kinds.push_back(kind);
+    auto* files = qobject_cast<QFileDialog*>(dialog);
+    EXPECT_NE(files, nullptr);
+    EXPECT_EQ(printer, nullptr);
+    if (!files)
+        return 0;
+    for (const QString& filter : files->nameFilters())
+        if (filter.startsWith(answer->filter))
+            files->selectNameFilter(filter);
+    files->selectFile(answer->file);
+    return answer->answer;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST_F(ReportViewControlTest, ExportWritesEachFormatThroughItsSlotAndRefusesAnUnknownOne)
+{
+    QTemporaryDir dir;
+    ASSERT_NO_FATAL_FAILURE(openSample());
+    using Export = HRESULT (*)(void*, BSTR, BSTR);
+    ComPtr<IReportPrinter> reportPrinter = printer();
+    const auto exportTo = [&](const char16_t* format, const QString& path) {
+        return slot<Export>(reportPrinter.get(), 14)(reportPrinter.get(), BStr(format).get(), bstr(path).get());
+    };
+    const struct {
+        const char16_t* format;
+        const char* name;
+        QByteArray start;
+    } cases[] = {
+        {u"pdf", "r.pdf", "%PDF-"},
+        {u"XLSX", "r.xlsx", "PK"},
+        {u"csv", "r.csv", "工号,姓名,性别,出生日期,工资\r\n1001,张三"},
+        {u"html", "r.html", "<!DOCTYPE html>"},
+        {u"txt", "r.txt", ""},
+        {u"svg", "svg/page-001.svg", "<?xml"},
+        {u"png", "png/page-001.png", "\x89PNG"},
+    };
+    for (const auto& c : cases) {
+        const QString name = QString::fromLatin1(c.name);
+        const QString target = dir.filePath(name.contains(u'/') ? name.section(u'/', 0, 0) : name);
+        ASSERT_EQ(exportTo(c.format, target), S_OK) << takeErrorDescription().toStdString();
+        const QByteArray written = fileBytes(dir.filePath(name));
+        EXPECT_FALSE(written.isEmpty()) << c.name;
+        EXPECT_TRUE(written.startsWith(c.start)) << c.name << ": " << written.left(40).toStdString();
+    }
+    EXPECT_TRUE(fileBytes(dir.filePath("r.txt")).contains("部门：销售部"));
+
+    EXPECT_EQ(exportTo(u"doc", dir.filePath("r.doc")), E_INVALIDARG);
+    EXPECT_EQ(takeErrorDescription(), "Unknown export format \"doc\": use pdf, xlsx, csv, html, svg, png or txt");
+    EXPECT_EQ(exportTo(u"csv", QString()), E_INVALIDARG);
+    EXPECT_EQ(takeErrorDescription(), "No file name given for the export");
+    const QByteArray templateBytes = fileBytes(QStringLiteral(VL_RUN_DIR "/test.vld"));
+    EXPECT_EQ(exportTo(u"txt", QStringLiteral(VL_RUN_DIR "/test.vld")), E_FAIL);
+    EXPECT_TRUE(takeErrorDescription().contains(u"is also an input of this run"));
+    EXPECT_EQ(fileBytes(QStringLiteral(VL_RUN_DIR "/test.vld")), templateBytes);
+    EXPECT_EQ(exportTo(u"html", QStringLiteral("/dev/full")), E_FAIL);
+    EXPECT_TRUE(takeErrorDescription().startsWith(u"Cannot write to \"/dev/full\"."));
+}
+
+TEST_F(ReportViewControlTest, ContextMenuExportAsksThroughTheDialogSeamAndTellsAFailure)
+{
+    QTemporaryDir dir;
+    ExportAnswer answer;
+    m_setHook(exportHook, &answer);
+    ActiveControl active(m_object.get(), QSize(800, 600));
+    ASSERT_NO_FATAL_FAILURE(openSample());
+    DWORD cookie = 0;
+    const auto sink = connectEvents(cookie);
+    const auto chooseExport = [&] {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(50, 50), active.viewport()->mapToGlobal(QPoint(50, 50)));
+        QApplication::sendEvent(active.viewport(), &event);
+        QMenu* menu = active.window()->findChild<QMenu*>();
+        ASSERT_NE(menu, nullptr);
+        const QList<QAction*> actions = menu->actions();
+        const auto found = std::find_if(actions.begin(), actions.end(), [](QAction* a) { return a->text() == u"Export..."; });
+        ASSERT_NE(found, actions.end());
+        (*found)->trigger();
+        menu->close();
+        delete menu;
+    };
+
+    // No extension typed: the chosen format's is added.
+    answer.file = dir.filePath("staff");
+    answer.filter = QStringLiteral("CSV");
+    ASSERT_NO_FATAL_FAILURE(chooseExport());
+    EXPECT_EQ(answer.kinds, std::vector<int> {VlReportExportDialog});
+    EXPECT_TRUE(fileBytes(dir.filePath("staff.csv")).startsWith("工号,姓名")) << "written as CSV";
+
+    // Pages go into a folder named as the file, without its extension.
+    answer.file = dir.filePath("pages.svg");
+    answer.filter = QStringLiteral("SVG");
+    ASSERT_NO_FATAL_FAILURE(chooseExport());
+    EXPECT_TRUE(QFile::exists(dir.filePath("pages/page-001.svg")));
+
+    answer.answer = 0;
+    answer.file = dir.filePath("cancelled.txt");
+    ASSERT_NO_FATAL_FAILURE(chooseExport());
+    EXPECT_FALSE(QFile::exists(answer.file));
+    EXPECT_TRUE(sink->argsOf(ReportViewEventId::OnPrompt).isEmpty());
+
+    answer.answer = 1;
+    answer.file = QStringLiteral("/dev/full");
+    answer.filter = QStringLiteral("Plain text");
+    ASSERT_NO_FATAL_FAILURE(chooseExport());
+    const QStringList prompts = sink->argsOf(ReportViewEventId::OnPrompt);
+    ASSERT_EQ(prompts.size(), 1);
+    EXPECT_TRUE(prompts[0].startsWith(u"Cannot write to \"/dev/full\".")) << prompts[0].toStdString();
     EXPECT_EQ(disconnectSink(m_view.get(), DIID_IReportViewEvents, cookie), S_OK);
 }

@@ -97,8 +97,12 @@ TEST(VlreportCommandLine, EachRefusalSaysWhichRule)
         {{"--data", "d.xml", "--pdf", "a.pdf"}, "no template given"},
         {{"t.vld", "--data", "d.xml", "--connection", "c", "--pdf", "a.pdf"}, "--data and data options given together"},
         {{"t.vld", "--pdf", "a.pdf"}, "no data: give --data FILE or --master/--detail queries"},
-        {{"t.vld", "--data", "d.xml", "--pdf", "a.pdf", "--png", "p"}, "--pdf and --png given together"},
-        {{"t.vld", "--data", "d.xml"}, "no output: give --pdf FILE or --png FOLDER"},
+        {{"t.vld", "--data", "d.xml", "--pdf", "a.pdf", "--png", "p"}, "--pdf and --png given together: give one output"},
+        {{"t.vld", "--data", "d.xml", "--text", "a.txt", "--xlsx", "a.xlsx"}, "--xlsx and --text given together: give one output"},
+        {{"t.vld", "--data", "d.xml", "--csv", "a.csv", "--svg", "s"}, "--csv and --svg given together: give one output"},
+        {{"t.vld", "--data", "d.xml", "--html", "a", "--html", "b"}, "--html given twice"},
+        {{"t.vld", "--data", "d.xml"}, "no output: give one of --pdf, --png, --xlsx, --csv, --html, --svg, --text"},
+        {{"t.vld", "--data", "d.xml", "--html", "a.html", "--detail-id", "D"}, "--detail-id without --csv"},
         {{"t.vld", "--data", "d.xml", "--pdf", "a.pdf", "--dpi", "100"}, "--dpi without --png"},
     };
     for (const auto& c : refused)

@@ -149,6 +149,14 @@ public:
         calls().push_back("Print");
         return S_OK;
     }
+    HRESULT Export(BSTR format, BSTR path) override
+    {
+        const std::u16string_view kind = vl::bstrView(format);
+        calls().push_back("Export " + vl::toNarrow(kind) + " " + vl::toNarrow(vl::bstrView(path)));
+        if (kind != u"xlsx" && kind != u"csv")
+            return vl::setErrorInfo(E_INVALIDARG, u"ReportView", u"Unknown export format \"" + std::u16string(kind) + u"\"");
+        return S_OK;
+    }
 };
 
 template <class Stub, class I> HRESULT handOut(I** value, const IID& iid, const char* name)

@@ -143,6 +143,7 @@ public:
     HRESULT Print() override { return unexpected("IReportPrinter::Print"); }
     HRESULT ExportPDF(BSTR, BSTR) override { return unexpected("IReportPrinter::ExportPDF"); }
     HRESULT PrintSheet(BSTR, VARIANT_BOOL) override { return unexpected("IReportPrinter::PrintSheet"); }
+    HRESULT Export(BSTR, BSTR) override { return unexpected("IReportPrinter::Export"); }
 };
 
 class StubCustomFunction : public ICustomFunction

@@ -688,6 +688,22 @@ TEST_F(ViewerTest, ParameterWrappersAskTheDocumentAndRaiseItsErrors)
     EXPECT_THROW(view->ParameterCount(), EOleException);
 }
 
+TEST_F(ViewerTest, ExportWrapperCallsThePrinterAndRaisesItsError)
+{
+    TReportView* view = create();
+    view->ViewInterface();
+    fake::calls().clear();
+    view->Export(u"xlsx", u"/tmp/staff.xlsx");
+    EXPECT_EQ(fake::calls(), (std::vector<std::string> { "get_ReportPrinter", "Export xlsx /tmp/staff.xlsx" }));
+    try {
+        view->Export(u"doc", u"staff.doc");
+        ADD_FAILURE() << "no exception for an unknown format";
+    } catch (const EOleException& e) {
+        EXPECT_EQ(e.Message(), "Unknown export format \"doc\"");
+        EXPECT_EQ(e.ErrorCode(), E_INVALIDARG);
+    }
+}
+
 TEST_F(ViewerTest, SuccessCodesCompleteTheCommand)
 {
     TReportView* view = create();

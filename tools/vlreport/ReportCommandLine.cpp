@@ -8,12 +8,13 @@ namespace vl {
 
 const std::string VlreportUsage
     = std::string("usage: vlreport TEMPLATE (--data FILE | DATA OPTIONS) [--sheet NAME]\n"
-                  "                [--param NAME=VALUE]... (--pdf FILE | --png FOLDER [--dpi N])\n"
-                  "                [--stats]\n"
+                  "                [--param NAME=VALUE]... OUTPUT [--stats]\n"
+                  "  OUTPUT: --pdf FILE | --png FOLDER [--dpi N] | --xlsx FILE | --csv FILE [--detail-id ID]\n"
+                  "          | --html FILE | --svg FOLDER | --text FILE\n"
                   "       vlreport --help | --version\n"
                   "\n"
                   "Lays a sheet of the template out over the data as the report viewer does and writes\n"
-                  "its pages to a PDF file or to one PNG image per page.\n"
+                  "its pages to a PDF file, PNG or SVG pages, a spreadsheet, CSV, HTML or plain text.\n"
                   "  --data FILE           the data document, as vldata writes it\n"
                   "data options, as vldata takes them:\n")
       + DataOptionsHelp
@@ -24,6 +25,12 @@ const std::string VlreportUsage
         "  --pdf FILE            write the pages as a PDF file with embedded fonts\n"
         "  --png FOLDER          write page-001.png, page-002.png, ... into FOLDER\n"
         "  --dpi N               resolution of the PNG pages, 24 to 1200 (default: 96)\n"
+        "  --xlsx FILE           write the sheet as a spreadsheet: typed cells, formats, pictures\n"
+        "  --csv FILE            write the rows of one detail as CSV (UTF-8, RFC 4180)\n"
+        "  --detail-id ID        the detail --csv writes (default: the sheet's first)\n"
+        "  --html FILE           write the pages as one self-contained HTML file\n"
+        "  --svg FOLDER          write page-001.svg, page-002.svg, ... into FOLDER\n"
+        "  --text FILE           write the pages as plain text (UTF-8), a form feed between pages\n"
         "  --stats               print pages, rows and milliseconds of loading, layout, output\n";
 
 namespace {
@@ -63,6 +70,12 @@ ParsedCommandLine<VlreportOptions> parseVlreportCommandLine(const std::vector<st
             : arg == "--sheet"                               ? &options.sheet
             : arg == "--pdf"                                 ? &options.pdfFile
             : arg == "--png"                                 ? &options.pngFolder
+            : arg == "--xlsx"                                ? &options.xlsxFile
+            : arg == "--csv"                                 ? &options.csvFile
+            : arg == "--detail-id"                           ? &options.detailId
+            : arg == "--html"                                ? &options.htmlFile
+            : arg == "--svg"                                 ? &options.svgFolder
+            : arg == "--text"                                ? &options.textFile
                                                              : nullptr;
         if (single)
             return reader.takeValueOnce(*single);
@@ -104,8 +117,19 @@ ParsedCommandLine<VlreportOptions> parseVlreportCommandLine(const std::vector<st
         return fail("--data and data options given together");
     if (!options.dataFile && !options.data.hasQueries())
         return fail("no data: give --data FILE or --master/--detail queries");
-    if (options.pdfFile.has_value() == options.pngFolder.has_value())
-        return fail(options.pdfFile ? "--pdf and --png given together" : "no output: give --pdf FILE or --png FOLDER");
+    std::vector<std::string> outputs;
+    for (const auto& [name, given] : {std::pair {"--pdf", options.pdfFile.has_value()}, {"--png", options.pngFolder.has_value()},
+                                      {"--xlsx", options.xlsxFile.has_value()}, {"--csv", options.csvFile.has_value()},
+                                      {"--html", options.htmlFile.has_value()}, {"--svg", options.svgFolder.has_value()},
+                                      {"--text", options.textFile.has_value()}})
+        if (given)
+            outputs.emplace_back(name);
+    if (outputs.empty())
+        return fail("no output: give one of --pdf, --png, --xlsx, --csv, --html, --svg, --text");
+    if (outputs.size() > 1)
+        return fail(outputs[0] + " and " + outputs[1] + " given together: give one output");
+    if (options.detailId && !options.csvFile)
+        return fail("--detail-id without --csv");
     if (dpiGiven && !options.pngFolder)
         return fail("--dpi without --png");
     return result;

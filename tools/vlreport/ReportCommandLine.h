@@ -18,6 +18,9 @@ struct VlreportOptions {
     std::optional<std::string> sheet; // none: the template's first sheet
     std::optional<std::string> pdfFile;
     std::optional<std::string> pngFolder;
+    // The other outputs (ReportExport.h); exactly one output of all is given.
+    std::optional<std::string> xlsxFile, csvFile, htmlFile, svgFolder, textFile;
+    std::optional<std::string> detailId; // --csv: the detail whose rows are written; none: the first
     int dpi = 96; // of the PNG pages; the screen's at 100%
     bool stats = false;
     // --param NAME=VALUE in the order given, one per name (compared without ASCII letter case): a

@@ -6,6 +6,7 @@
 #include "InputFile.h"
 #include "OutputFile.h"
 #include "OutputFileDevice.h"
+#include "ReportExport.h"
 #include "ReportPainter.h"
 #include "Text.h"
 #include "VLDataSDK.h"
@@ -127,6 +128,66 @@ private:
     ReportRunStats& m_stats;
 };
 
+// The files of an export through OutputFile: the one file, opened before anything is read, or an SVG
+// page after another in a folder.
+class ExportFiles final : public ExportOutput {
+public:
+    explicit ExportFiles(const std::vector<std::string>& inputs) : m_inputs(inputs) {}
+    void openFile(const std::string& name) { m_file.emplace(name, m_inputs); }
+    void setFolder(const std::string& folder) { m_folder = folder; }
+
+    QIODevice* open(int page, int pageCount) override
+    {
+        try {
+            if (page >= 0) {
+                m_file.reset();
+                if (page == 0 && !QDir().mkpath(filePath(m_folder)))
+                    throw Exception(format("Cannot create folder \"%s\".", m_folder.c_str()));
+                m_file.emplace(m_folder + (m_folder.ends_with('/') ? "" : "/") + narrow(svgPageFileName(page, pageCount)),
+                               m_inputs);
+            }
+            m_device.emplace(*m_file);
+            return &*m_device;
+        } catch (const Exception& error) {
+            failure = fromNarrow(error.Message());
+            return nullptr;
+        }
+    }
+
+    bool close() override
+    {
+        try {
+            const std::string written = m_device ? m_device->failure() : std::string();
+            m_device.reset();
+            if (!written.empty())
+                throw Exception(written);
+            m_file->commit();
+            return true;
+        } catch (const Exception& error) {
+            failure = fromNarrow(error.Message());
+            return false;
+        }
+    }
+
+    QString writeFailure() const override { return m_device ? fromNarrow(m_device->failure()) : QString(); }
+
+private:
+    const std::vector<std::string>& m_inputs;
+    std::string m_folder;
+    std::optional<OutputFile> m_file;
+    std::optional<OutputFileDevice> m_device;
+};
+
+std::optional<ExportFormat> exportFormat(const VlreportOptions& options)
+{
+    return options.xlsxFile  ? ExportFormat::Xlsx
+        : options.csvFile    ? ExportFormat::Csv
+        : options.htmlFile   ? ExportFormat::Html
+        : options.svgFolder  ? ExportFormat::Svg
+        : options.textFile   ? std::optional(ExportFormat::Text)
+                             : std::nullopt;
+}
+
 } // namespace
 
 ReportRunStats runVlreport(const VlreportOptions& options)
@@ -142,6 +203,13 @@ ReportRunStats runVlreport(const VlreportOptions& options)
     OutputFile pdf;
     if (options.pdfFile)
         pdf.open(*options.pdfFile, inputs);
+    const std::optional<ExportFormat> exported = exportFormat(options);
+    ExportFiles exportFiles(inputs);
+    if (exported == ExportFormat::Svg)
+        exportFiles.setFolder(*options.svgFolder);
+    else if (exported)
+        exportFiles.openFile(*(options.xlsxFile ? options.xlsxFile : options.csvFile ? options.csvFile
+                                   : options.htmlFile ? options.htmlFile : options.textFile));
 
     requireRegularFile(options.templateFile, "Template file", static_cast<std::size_t>(MaxDataDocumentChars));
     // Laid out once, when asked: no view waits for the first pages.
@@ -173,6 +241,16 @@ ReportRunStats runVlreport(const VlreportOptions& options)
         stats.rows += detail.rows.size();
     stats.loadMs = clock.restart();
 
+    if (exported) {
+        ExportOptions exportOptions;
+        exportOptions.detailId = options.detailId ? fromNarrow(*options.detailId) : QString();
+        exportOptions.title = session.reportTemplate()->title;
+        if (const SessionResult written = exportSheet(session, sheetName, *exported, exportFiles, exportOptions); !written)
+            throw Exception(narrow(written.message));
+        stats.pages = static_cast<size_t>(exportFiles.pageCount);
+        stats.outputMs = clock.elapsed();
+        return stats;
+    }
     LaidOutReport report;
     if (const SessionResult laidOut = session.layoutSheet(sheetName, report); !laidOut)
         throw Exception(narrow(laidOut.message));

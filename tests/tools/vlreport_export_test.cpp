@@ -37,7 +37,7 @@ const char* const StaffTemplate = R"vld(<?xml version="1.0" encoding="UTF-8"?>
       <cell x="80" width="50" align="right" format="#,##0.00">[D.Pay]</cell>
       <cell x="130" width="50" href="javascript:alert(1)">[D.Note]</cell>
     </detail>
-    <summary height="42"><barcode x="0" width="40" height="40" type="qrcode">[Master.DeptName]</barcode></summary>
+    <summary height="42"><barcode x="0" width="40" height="40" type="qrcode">Staff 2026</barcode></summary>
     <pageFooter height="8"><cell x="0" width="180" align="center">Page [Page] of [Pages]</cell></pageFooter>
   </sheet>
 </report>
@@ -91,6 +91,7 @@ TEST_F(VlreportExport, SpreadsheetCellsKeepTheirTypesFormatsMergesAndFonts)
 {
     const RunResult r = run({"--xlsx", "staff.xlsx", "--stats"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "nothing to tell";
     EXPECT_EQ(r.out.rfind("pages: 3\n", 0), 0u) << r.out;
     const std::string cells = python(R"(import sys, openpyxl
 ws = openpyxl.load_workbook(sys.argv[1]).active
@@ -145,6 +146,12 @@ for row in rows[:2] + rows[40:42]:
         "[\"名前1-0\", \"1990-01-10\", \"1,000.50\", \"a, \\\"b\\\"\\nc\"]\n");
     const std::string bytes = contents("staff.csv");
     EXPECT_EQ(bytes.rfind("Name,Born,Pay,Note\r\n", 0), 0u) << "no byte order mark, CRLF line ends";
+
+    // Written to standard output, the statistics go to standard error rather than into the CSV.
+    const RunResult piped = run({"--csv", "/dev/stdout", "--stats"});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.out, bytes);
+    EXPECT_EQ(piped.err.rfind("pages: 3\n", 0), 0u) << piped.err;
 }
 
 TEST_F(VlreportExport, HtmlTextIsTheReportsAndNothingComesFromTheNetwork)

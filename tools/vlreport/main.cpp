@@ -25,12 +25,17 @@ void passCriticalQtMessages(QtMsgType type, const QMessageLogContext&, const QSt
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
-// With the PDF written to standard output (--pdf /dev/stdout, or a name for the same file), the
-// statistics would end up inside the PDF; they go to standard error instead.
-bool pdfIsStandardOutput(const vl::VlreportOptions& options)
+// With the output file written to standard output (--pdf /dev/stdout, or a name for the same file),
+// the statistics would end up inside it; they go to standard error instead.
+bool outputIsStandardOutput(const vl::VlreportOptions& options)
 {
+    const std::optional<std::string>& file = options.pdfFile ? options.pdfFile
+        : options.xlsxFile                                   ? options.xlsxFile
+        : options.csvFile                                    ? options.csvFile
+        : options.htmlFile                                   ? options.htmlFile
+                                                             : options.textFile;
     struct stat output {}, standardOutput {};
-    return options.pdfFile && ::stat(options.pdfFile->c_str(), &output) == 0 && ::fstat(STDOUT_FILENO, &standardOutput) == 0
+    return file && ::stat(file->c_str(), &output) == 0 && ::fstat(STDOUT_FILENO, &standardOutput) == 0
         && output.st_dev == standardOutput.st_dev && output.st_ino == standardOutput.st_ino;
 }
 
@@ -58,7 +63,7 @@ int main(int argc, char** argv)
                 for (const std::string& prompt : stats.prompts)
                     std::fprintf(stderr, "%s\n", vl::messageWithFullStop(prompt).c_str());
                 if (options.stats)
-                    std::fputs(vl::statsText(stats).c_str(), pdfIsStandardOutput(options) ? stderr : stdout);
+                    std::fputs(vl::statsText(stats).c_str(), outputIsStandardOutput(options) ? stderr : stdout);
             });
             // A parameter the template refuses is bad usage, answered as a refused command line.
             return refused.error.empty() ? exitCode : *vl::answerCommandLine(tool, refused);

@@ -94,6 +94,17 @@ public:
         return page;
     }
 
+    LaidOutPage take(int index, int pageCount)
+    {
+        LaidOutPage page = std::move(m_pages[static_cast<size_t>(index)]);
+        m_pages[static_cast<size_t>(index)] = LaidOutPage{};
+        const QString count = QString::number(pageCount);
+        for (PageItem& item : page.items)
+            if (item.text.contains(PageCountMark))
+                item.text.replace(PageCountMark, count);
+        return page;
+    }
+
     LaidOutReport take()
     {
         while (!done())
@@ -778,6 +789,13 @@ LaidOutPage ReportLayouter::page(int index) const
     if (index < 0 || index >= m_impl->pageCount())
         return {};
     return m_impl->resolved(index);
+}
+
+LaidOutPage ReportLayouter::takePage(int index, int pageCount)
+{
+    if (index < 0 || index >= m_impl->pageCount())
+        return {};
+    return m_impl->take(index, pageCount > 0 ? pageCount : m_impl->pageCount());
 }
 
 LaidOutReport ReportLayouter::takeReport()

@@ -92,6 +92,9 @@ public:
     const PageSetup& pageSetup() const;
     // A finished page, its [Pages] shown as the count so far (the final count once done()).
     LaidOutPage page(int index) const;
+    // Hands over a finished page and frees it here, so a layout streamed to paper keeps no pages;
+    // page(index) is empty afterwards. [Pages] shows `pageCount`, or the count so far when it is 0.
+    LaidOutPage takePage(int index, int pageCount = 0);
     // Lays out to the end and hands over every page; the layouter is empty afterwards.
     LaidOutReport takeReport();
 

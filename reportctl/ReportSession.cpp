@@ -179,6 +179,43 @@ SessionResult ReportSession::layoutSheet(const QString& sheetName, LaidOutReport
     return layoutInto(*sheet, out);
 }
 
+SessionResult ReportSession::streamSheet(const QString& sheetName, PageSink& sink)
+{
+    if (layingOut())
+        return busy();
+    const TemplateSheet* sheet = sheetFor(sheetName, m_paperSheet);
+    if (!sheet)
+        return {SessionResult::NoSuchSheet, QStringLiteral("The template has no sheet \"%1\"").arg(sheetName)};
+    LayoutHooks hooks = layoutHooks();
+    hooks.printTime = QDateTime::currentDateTime(); // both passes print the same [Date] and [Now]
+    int pageCount = 0;
+    {
+        SessionLayoutGuard guard(*this);
+        ReportLayouter counter(*sheet, m_data, hooks);
+        for (bool done = false; !done;) {
+            done = counter.layoutUntil(pageCount + 1);
+            while (pageCount < counter.pageCount())
+                counter.takePage(pageCount++);
+        }
+    }
+    if (!sink.begin(*sheet, pageCount))
+        return {SessionResult::Failed, QString()};
+    ReportLayouter layouter(*sheet, m_data, hooks);
+    for (int index = 0; index < pageCount; ++index) {
+        {
+            SessionLayoutGuard guard(*this);
+            layouter.layoutUntil(index + 1);
+        }
+        LaidOutPage page = layouter.takePage(index, pageCount);
+        for (PageItem& item : page.items)
+            if (std::optional<QString> shown = m_observer->displayValue(item))
+                item.text = *shown;
+        if (!sink.page(page, index))
+            return {SessionResult::Failed, QString()};
+    }
+    return {};
+}
+
 SessionResult ReportSession::layoutInto(const TemplateSheet& sheet, LaidOutReport& out)
 {
     if (layingOut())

@@ -66,6 +66,16 @@ struct SessionParameter {
     ExprValue value;
 };
 
+// Where a sheet streamed to paper goes (ReportSession::streamSheet). A false answer stops the stream.
+class PageSink {
+public:
+    virtual ~PageSink() = default;
+    // Before the first page: the sheet laid out (its paper, its bands) and how many pages it has.
+    virtual bool begin(const TemplateSheet& sheet, int pageCount) = 0;
+    // Each page in order, display values applied; the sink may take the page's contents.
+    virtual bool page(LaidOutPage& page, int index) = 0;
+};
+
 class ReportSession {
 public:
     // ForView lays the active sheet out as soon as template or data change, the first pages at once
@@ -90,6 +100,11 @@ public:
     // Lays a whole sheet (empty: the active one) out for paper, display values applied. The pages
     // refer to the session's template or data sheet: use them before the session changes.
     SessionResult layoutSheet(const QString& sheetName, LaidOutReport& out);
+    // Lays a sheet out for paper as layoutSheet does, but hands each page to `sink` as soon as it is
+    // finished and keeps none: memory stays flat however long the report. A first pass counts the
+    // pages for [Pages], so custom functions are called twice per cell. Failed with an empty message
+    // when the sink stopped it.
+    SessionResult streamSheet(const QString& sheetName, PageSink& sink);
     // Lays the active sheet out to its end; false when there is nothing to do or a layout runs.
     bool finishLayout();
     // As finishLayout, but leaves the background layout's timer alone; true when pages were added.

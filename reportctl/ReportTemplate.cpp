@@ -38,6 +38,9 @@ struct TemplateError {
     throw TemplateError{reason, node.offset_debug()};
 }
 
+// A PDF reader shows these in a line of its document properties.
+constexpr int MaxMetadataChars = 1000;
+
 QString attributeText(const pugi::xml_node& node, const char* name)
 {
     return QString::fromUtf8(node.attribute(name).value());
@@ -707,6 +710,12 @@ ParseResult parseTemplate(std::string_view xml, ReportTemplate& out)
                                            : QStringLiteral("template version \"%1\" is not supported").arg(version));
         ReportTemplate result;
         result.version = 1;
+        for (const auto& [name, field] : {std::pair{"title", &result.title}, std::pair{"author", &result.author},
+                                          std::pair{"subject", &result.subject}}) {
+            *field = attributeText(root, name);
+            if (field->size() > MaxMetadataChars)
+                refuse(root, QStringLiteral("%1 is longer than %2 characters").arg(QString::fromLatin1(name)).arg(MaxMetadataChars));
+        }
         // Parameters first, wherever they stand, so that every sheet's expressions can be checked against them.
         for (const pugi::xml_node& child : root.children("parameter"))
             result.parameters.push_back(readParameter(child, result.parameters));

@@ -204,6 +204,8 @@ struct TemplateSheet {
 
 struct ReportTemplate {
     int version = 0;
+    // The document's metadata for PDF output, from <report title= author= subject=>; empty: none.
+    QString title, author, subject;
     std::vector<TemplateSheet> sheets;
     std::vector<TemplateParameter> parameters; // names unique without regard to case
 

@@ -225,9 +225,10 @@ private:
     void fireEvent(DISPID dispId, std::vector<Variant> argsLastFirst = {});
     void notifyChanged(DISPID dispId);
     QWidget* dialogParent() const;
-    // Writes pages first to last (1-based) of the report to a PDF file through OutputFile: replaced
-    // atomically, never the template or the data file of the control; a failure is reported.
-    HRESULT writePdfFile(const LaidOutReport& report, const QString& fileName, int first, int last);
+    // Writes pages first to last (1-based) of a sheet to a PDF file through OutputFile, each page as
+    // it is laid out (ReportSession::streamSheet): replaced atomically, never the template or the
+    // data file of the control; a failure is reported.
+    HRESULT writePdfFile(const QString& sheetName, const QString& fileName, int first, int last);
     bool layingOut() const { return m_session.layingOut(); }
     HRESULT refuseWhileLayingOut() { return failure(ReportSession::busy()); }
     bool listening() const;

@@ -1,10 +1,12 @@
-// The control's paper: print, preview, PDF export and the printer setup, each over a layout of the
-// session's, and the dialog seam that lets tests answer their dialogs.
+// The control's paper: print, preview, PDF export and the printer setup, and the dialog seam that
+// lets tests answer their dialogs. PDF files stream page by page; print and preview take a whole
+// layout, since their dialogs need the page count first and a preview repaints any page.
 
 #include "ReportViewControl.h"
 
 #include "ReportDialogHook.h"
 #include "ReportExport.h"
+#include "PdfStream.h"
 #include "ReportPainter.h"
 
 #include "OutputFile.h"
@@ -18,7 +20,6 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QPageSetupDialog>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -56,9 +57,6 @@ QWidget* ReportViewControl::dialogParent() const
 
 HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
 {
-    LaidOutReport report;
-    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
-        return hr;
     // Without one, Qt's printer is a PDF printer with no file: it "prints" nowhere and says nothing.
     // Its dialog still offers printing to a PDF file, so it is shown all the same.
     const bool printerInstalled = !QPrinterInfo::availablePrinters().isEmpty();
@@ -67,6 +65,19 @@ HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
     QPrinter printer(QPrinter::HighResolution);
     if (!printerName.isEmpty())
         printer.setPrinterName(printerName);
+    if (!showDialog) {
+        // Every page, none kept: the printer takes each as it is laid out.
+        PrintPageSink sink(printer);
+        const SessionResult streamed = m_session.streamSheet(sheetName, sink);
+        if (!streamed && !streamed.message.isEmpty())
+            return failure(streamed);
+        if (!streamed || !sink.finish())
+            return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"").arg(printer.printerName()));
+        return S_OK;
+    }
+    LaidOutReport report;
+    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
+        return hr;
     printer.setPageSize(QPageSize(report.page.paper, QPageSize::Millimeter));
     printer.setFromTo(1, static_cast<int>(report.pages.size()));
     if (showDialog) {
@@ -89,7 +100,7 @@ HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
         if (file.isEmpty() || QFileInfo(file).isDir())
             return reportFailure(E_FAIL, printerInstalled ? QStringLiteral("No PDF file was chosen to print to")
                                                           : QStringLiteral("No printer is installed"));
-        return writePdfFile(report, file, first, last);
+        return writePdfFile(sheetName, file, first, last);
     }
     if (!printReport(report, printer, first, last))
         return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"").arg(printer.printerName()));
@@ -116,30 +127,34 @@ HRESULT ReportViewControl::exportPdf(const QString& sheetName, const QString& fi
 {
     if (fileName.isEmpty())
         return reportFailure(E_INVALIDARG, QStringLiteral("No PDF file name given"));
-    LaidOutReport report;
-    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
-        return hr;
-    return writePdfFile(report, fileName, 1, static_cast<int>(report.pages.size()));
+    return writePdfFile(sheetName, fileName, 1, INT_MAX);
 }
 
-HRESULT ReportViewControl::writePdfFile(const LaidOutReport& report, const QString& fileName, int first, int last)
+HRESULT ReportViewControl::writePdfFile(const QString& sheetName, const QString& fileName, int first, int last)
 {
     std::vector<std::string> inputs;
     for (const QString& input : {m_session.templateFileName(), m_props.docSrc, m_props.dataSrc}) {
         if (!input.isEmpty())
             inputs.push_back(QFile::encodeName(input).toStdString());
     }
+    PdfInfo info;
+    if (const std::optional<ReportTemplate>& open = m_session.reportTemplate())
+        info = {open->title, open->author, open->subject, {}};
+    info.creator = QStringLiteral("ReportView");
     try {
         OutputFile file(QFile::encodeName(fileName).toStdString(), inputs);
         {
             OutputFileDevice device(file);
-            QPdfWriter writer(&device);
-            writer.setCreator(QStringLiteral("ReportView"));
-            writer.setResolution(1200); // a high-resolution printer's, as before
-            const bool painted = printReport(report, writer, first, last);
+            PdfPageSink sink(device, info, first, last);
+            const SessionResult streamed = m_session.streamSheet(sheetName, sink);
             if (!device.failure().empty())
                 return reportFailure(E_FAIL, QString::fromLocal8Bit(device.failure()));
-            if (!painted)
+            if (!streamed && !streamed.message.isEmpty())
+                return failure(streamed);
+            const bool written = streamed && sink.finish();
+            if (!device.failure().empty())
+                return reportFailure(E_FAIL, QString::fromLocal8Bit(device.failure()));
+            if (!written)
                 return reportFailure(E_FAIL, QStringLiteral("The PDF file \"%1\" could not be written").arg(fileName));
         }
         file.commit();

@@ -6,6 +6,7 @@
 #include "InputFile.h"
 #include "OutputFile.h"
 #include "OutputFileDevice.h"
+#include "PdfStream.h"
 #include "ReportExport.h"
 #include "ReportPainter.h"
 #include "Text.h"
@@ -17,7 +18,6 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
-#include <QPdfWriter>
 
 #include <cctype>
 #include <csignal>
@@ -63,18 +63,39 @@ std::vector<std::string> inputFiles(const VlreportOptions& options)
     return files;
 }
 
-void writePdf(const LaidOutReport& report, OutputFile& file)
+// Pages go to the file as they are laid out; none is kept, so memory stays flat however long the
+// report. Layout and writing interleave: layoutMs is the first pass that counts the pages.
+void writePdf(ReportSession& session, const QString& sheetName, OutputFile& file, ReportRunStats& stats,
+              QElapsedTimer& clock)
 {
+    const ReportTemplate& reportTemplate = *session.reportTemplate();
+    PdfInfo info{reportTemplate.title, reportTemplate.author, reportTemplate.subject, QStringLiteral("vlreport")};
     {
         OutputFileDevice device(file);
-        QPdfWriter writer(&device);
-        writer.setCreator(QStringLiteral("vlreport"));
-        writer.setResolution(1200);
-        const bool painted = printReport(report, writer);
+        PdfPageSink sink(device, info);
+        struct Counting : PageSink {
+            PdfPageSink& sink;
+            ReportRunStats& stats;
+            QElapsedTimer& clock;
+            Counting(PdfPageSink& s, ReportRunStats& r, QElapsedTimer& c) : sink(s), stats(r), clock(c) {}
+            bool begin(const TemplateSheet& sheet, int pageCount) override
+            {
+                stats.pages = static_cast<size_t>(pageCount);
+                stats.layoutMs = clock.restart();
+                return sink.begin(sheet, pageCount);
+            }
+            bool page(LaidOutPage& page, int index) override { return sink.page(page, index); }
+        } counting(sink, stats, clock);
+        const SessionResult streamed = session.streamSheet(sheetName, counting);
         if (!device.failure().empty())
             throw Exception(device.failure());
-        if (!painted)
+        if (!streamed && !streamed.message.isEmpty())
+            throw Exception(narrow(streamed.message));
+        if (!streamed || !sink.finish() || !device.failure().empty()) {
+            if (!device.failure().empty())
+                throw Exception(device.failure());
             throw Exception(format("The PDF file \"%s\" could not be written.", file.path().c_str()));
+        }
     }
     file.commit();
 }
@@ -241,6 +262,11 @@ ReportRunStats runVlreport(const VlreportOptions& options)
         stats.rows += detail.rows.size();
     stats.loadMs = clock.restart();
 
+    if (options.pdfFile) {
+        writePdf(session, sheetName, pdf, stats, clock);
+        stats.outputMs = clock.elapsed();
+        return stats;
+    }
     if (exported) {
         ExportOptions exportOptions;
         exportOptions.detailId = options.detailId ? fromNarrow(*options.detailId) : QString();
@@ -257,10 +283,7 @@ ReportRunStats runVlreport(const VlreportOptions& options)
     stats.pages = report.pages.size();
     stats.layoutMs = clock.restart();
 
-    if (options.pdfFile)
-        writePdf(report, pdf);
-    else
-        writePngPages(report, *options.pngFolder, options.dpi, inputs);
+    writePngPages(report, *options.pngFolder, options.dpi, inputs);
     stats.outputMs = clock.elapsed();
     return stats;
 }

@@ -1,0 +1,423 @@
+// The PDF writer against Qt's own (each primitive rendered through both by pdftoppm and compared),
+// and what PDF readers find in its files: text (CJK and shaped), fonts embedded and subset,
+// metadata, web links, the outline of master rows, [Pages] of a streamed report, images stored once.
+
+#include "PdfStream.h"
+#include "PdfWriter.h"
+#include "ReportLayout.h"
+#include "ReportPainter.h"
+#include "ReportSession.h"
+#include "TestSupport.h"
+
+#include "CommandOutput.h"
+#include "WidgetApplication.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace {
+
+using vl::test::commandOutput;
+using vl::test::withoutSpace;
+
+class PdfWriterTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { vl::test::ensureWidgetApplication("reportctl_tests"); }
+    QTemporaryDir m_dir;
+};
+
+constexpr QSizeF Paper(105, 148); // A6, in mm
+
+using Drawing = std::function<void(QPainter&)>;
+
+// Paints each drawing on a page of its own through our writer.
+QByteArray ourPdf(const std::vector<Drawing>& pages, const vl::PdfInfo& info = {})
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    vl::PdfWriter writer(buffer, info);
+    for (const Drawing& draw : pages) {
+        QPainter painter(&writer.newPage(Paper));
+        draw(painter);
+    }
+    EXPECT_TRUE(writer.finish());
+    return buffer.data();
+}
+
+// The same through Qt's writer, at our writer's resolution and with no margins.
+QByteArray qtPdf(const Drawing& draw)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(vl::PdfWriter::Resolution);
+        writer.setPageSize(QPageSize(Paper, QPageSize::Millimeter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        QPainter painter(&writer);
+        draw(painter);
+    }
+    return buffer.data();
+}
+
+// A page rendered grey by pdftoppm; any message on its error output fails the test.
+QImage rendered(const QString& folder, const QByteArray& pdf, const QString& name, int page = 1)
+{
+    const QString file = folder + u'/' + name + QStringLiteral(".pdf");
+    EXPECT_TRUE(writeFile(file, pdf));
+    QProcess process;
+    process.start("pdftoppm", {"-gray", "-r", "72", "-f", QString::number(page), "-l", QString::number(page),
+                               "-singlefile", "-png", file, folder + u'/' + name});
+    EXPECT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(process.readAllStandardError().toStdString(), "");
+    return QImage(folder + u'/' + name + QStringLiteral(".png")).convertToFormat(QImage::Format_Grayscale8);
+}
+
+// Mean absolute difference of two grey images, 0 to 255, over the part they share; 255 when their
+// sizes differ by more than the pixel that rounding a paper size may give.
+double difference(const QImage& a, const QImage& b)
+{
+    if (a.isNull() || b.isNull() || std::abs(a.width() - b.width()) > 1 || std::abs(a.height() - b.height()) > 1)
+        return 255;
+    const int width = std::min(a.width(), b.width()), height = std::min(a.height(), b.height());
+    double sum = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            sum += std::abs(a.constScanLine(y)[x] - b.constScanLine(y)[x]);
+    return sum / (width * height);
+}
+
+QImage checkerImage()
+{
+    QImage image(16, 16, QImage::Format_ARGB32);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            image.setPixel(x, y, ((x / 4 + y / 4) % 2) ? qRgba(0, 0, 200, 255) : qRgba(255, 0, 0, 128));
+    return image;
+}
+
+QFont pointFont(const char* family, double points, bool bold = false)
+{
+    QFont font(QString::fromUtf8(family));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+// Vector shapes come out the same to the pixel; glyph outlines and a scaled image's resampling
+// differ by a little ink along their edges.
+constexpr double ShapeTolerance = 0.1, TextTolerance = 1.0, ImageTolerance = 1.5;
+
+struct DrawingCase {
+    const char* name;
+    double tolerance;
+    Drawing draw;
+};
+
+const DrawingCase DrawingCases[] = {
+    {"fillRect", ShapeTolerance, [](QPainter& p) { p.fillRect(QRectF(500, 500, 3000, 2000), QColor(40, 120, 200)); }},
+    {"lines of several widths", ShapeTolerance,
+     [](QPainter& p) {
+         for (int i = 0; i < 6; ++i) {
+             p.setPen(QPen(Qt::black, 5 + 10 * i));
+             p.drawLine(QPointF(300, 400 + 400 * i), QPointF(4500, 600 + 400 * i));
+         }
+     }},
+    {"path, polygon and ellipse", ShapeTolerance,
+     [](QPainter& p) {
+         QPainterPath path;
+         path.moveTo(500, 500);
+         path.cubicTo(2500, 0, 3500, 3000, 4500, 800);
+         path.lineTo(800, 3000);
+         path.closeSubpath();
+         p.setPen(QPen(Qt::darkGreen, 30));
+         p.setBrush(QColor(250, 200, 0));
+         p.drawPath(path);
+         const QPointF triangle[] = {{600, 4000}, {2200, 3400}, {1800, 5200}};
+         p.drawPolygon(triangle, 3);
+         p.drawEllipse(QRectF(2600, 3600, 1800, 1200));
+         p.drawRect(QRectF(400, 5600, 4000, 800));
+     }},
+    {"image scaled", ImageTolerance, [](QPainter& p) { p.drawImage(QRectF(500, 500, 3200, 3200), checkerImage()); }},
+    {"clip rectangle", ShapeTolerance,
+     [](QPainter& p) {
+         p.setClipRect(QRectF(1000, 1000, 1500, 1500));
+         p.fillRect(QRectF(0, 0, 4000, 4000), Qt::black);
+         p.setClipRect(QRectF(2000, 2000, 1500, 1500), Qt::IntersectClip);
+         p.fillRect(QRectF(0, 0, 4000, 4000), Qt::white);
+     }},
+    {"clip path", ShapeTolerance,
+     [](QPainter& p) {
+         QPainterPath circle;
+         circle.addEllipse(QRectF(800, 800, 3000, 3000));
+         p.setClipPath(circle);
+         p.fillRect(QRectF(0, 0, 5000, 5000), Qt::darkRed);
+     }},
+    {"opacity", ShapeTolerance,
+     [](QPainter& p) {
+         p.setOpacity(0.3);
+         p.fillRect(QRectF(500, 500, 3000, 3000), Qt::black);
+         p.setOpacity(1);
+         p.fillRect(QRectF(2000, 2000, 2000, 2000), QColor(0, 0, 0, 60));
+     }},
+    {"rotated text", TextTolerance,
+     [](QPainter& p) {
+         p.setFont(pointFont("WenQuanYi Micro Hei", 40));
+         p.setOpacity(0.4);
+         p.translate(2400, 3400);
+         p.rotate(-45);
+         p.drawText(QPointF(-1500, 0), QString::fromUtf8("草稿 DRAFT"));
+     }},
+    {"text in a rectangle, CJK, bold and right aligned", TextTolerance,
+     [](QPainter& p) {
+         p.setFont(pointFont("WenQuanYi Micro Hei", 12));
+         p.drawText(QRectF(300, 300, 4000, 400), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8("部门：销售部 Sales 2024"));
+         p.setFont(pointFont("WenQuanYi Micro Hei", 12, true));
+         p.drawText(QRectF(300, 900, 4000, 400), Qt::AlignRight, QString::fromUtf8("工资小计：12,345.50"));
+         p.setFont(pointFont("DejaVu Sans", 10));
+         p.setPen(QColor(200, 0, 0));
+         p.drawText(QRectF(300, 1500, 4000, 2000), Qt::TextWordWrap,
+                    QStringLiteral("Words wrap inside the cell over several lines, as Qt lays them out."));
+     }},
+};
+
+TEST_F(PdfWriterTest, EachPrimitiveLooksAsQtsWriterDrawsIt)
+{
+    for (const DrawingCase& c : DrawingCases) {
+        SCOPED_TRACE(c.name);
+        const QImage ours = rendered(m_dir.path(), ourPdf({c.draw}), QStringLiteral("ours"));
+        const QImage qt = rendered(m_dir.path(), qtPdf(c.draw), QStringLiteral("qt"));
+        ASSERT_FALSE(ours.isNull());
+        // A missing or misplaced shape differs by far more (next test).
+        EXPECT_LT(difference(ours, qt), c.tolerance) << c.name;
+    }
+}
+
+TEST_F(PdfWriterTest, TheComparisonSeesAMissingShape)
+{
+    const Drawing two = [](QPainter& p) {
+        p.fillRect(QRectF(500, 500, 1000, 1000), Qt::black);
+        p.fillRect(QRectF(2500, 2500, 1000, 1000), Qt::black);
+    };
+    const Drawing one = [](QPainter& p) { p.fillRect(QRectF(500, 500, 1000, 1000), Qt::black); };
+    EXPECT_GT(difference(rendered(m_dir.path(), ourPdf({one}), QStringLiteral("one")),
+                         rendered(m_dir.path(), qtPdf(two), QStringLiteral("two"))),
+              ImageTolerance);
+}
+
+TEST_F(PdfWriterTest, AnImageOnManyPagesIsStoredOnce)
+{
+    const QImage image = checkerImage();
+    const Drawing draw = [&image](QPainter& p) { p.drawImage(QRectF(500, 500, 1000, 1000), image); };
+    const QByteArray pdf = ourPdf({draw, draw, draw});
+    // The soft mask of its alpha is an image too: one picture, two image objects.
+    EXPECT_EQ(pdf.count("/Subtype /Image"), 2);
+    EXPECT_FALSE(rendered(m_dir.path(), pdf, QStringLiteral("images"), 3).isNull());
+}
+
+TEST_F(PdfWriterTest, TextReadsBackAndFontsAreEmbeddedSubsets)
+{
+    struct TextCase {
+        const char* family;
+        bool bold;
+        const char* text;
+    };
+    const TextCase cases[] = {
+        {"DejaVu Sans", false, "Hello, world 0123456789"},
+        {"WenQuanYi Micro Hei", false, "部门员工名单：张三"},
+        {"WenQuanYi Micro Hei", true, "工资总额"}, // a bold that the face lacks
+        {"DejaVu Sans", false, "cafe\u0301 na\u00efve"}, // a combining accent goes through shaping
+    };
+    std::vector<Drawing> pages;
+    for (const TextCase& c : cases)
+        pages.push_back([c](QPainter& p) {
+            p.setFont(pointFont(c.family, 14, c.bold));
+            p.drawText(QPointF(300, 800), QString::fromUtf8(c.text));
+        });
+    const QString file = m_dir.filePath(QStringLiteral("text.pdf"));
+    ASSERT_TRUE(writeFile(file, ourPdf(pages)));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string page = std::to_string(i + 1);
+        const std::string text = commandOutput("pdftotext -q -enc UTF-8 -f " + page + " -l " + page + " '"
+                                               + file.toStdString() + "' -");
+        EXPECT_EQ(QString::fromStdString(withoutSpace(text)).normalized(QString::NormalizationForm_C),
+                  QString::fromStdString(withoutSpace(cases[i].text)).normalized(QString::NormalizationForm_C))
+            << cases[i].text;
+    }
+    const std::string fonts = commandOutput("pdffonts '" + file.toStdString() + "'");
+    int fontLines = 0;
+    for (const QString& line : QString::fromStdString(fonts).split(u'\n').mid(2)) {
+        if (line.trimmed().isEmpty())
+            continue;
+        ++fontLines;
+        EXPECT_TRUE(line.contains(u"CID TrueType") && line.contains(u"Identity-H") && line.contains(u"yes yes yes"))
+            << line.toStdString();
+    }
+    EXPECT_GE(fontLines, 2) << fonts;
+}
+
+TEST_F(PdfWriterTest, MetadataPageCountAndSize)
+{
+    const QString file = m_dir.filePath(QStringLiteral("info.pdf"));
+    ASSERT_TRUE(writeFile(file, ourPdf({[](QPainter&) {}, [](QPainter&) {}},
+                                       {QString::fromUtf8("部门员工报表"), QStringLiteral("Jane Roe"),
+                                        QStringLiteral("Salaries (2024)"), QStringLiteral("tests")})));
+    const QString info = QString::fromStdString(commandOutput("pdfinfo -enc UTF-8 '" + file.toStdString() + "'"));
+    for (const char* expected : {"Title:           部门员工报表", "Author:          Jane Roe",
+                                 "Subject:         Salaries (2024)", "Creator:         tests", "Pages:           2",
+                                 "Page size:       297.638 x 419.528 pts"})
+        EXPECT_TRUE(info.contains(QString::fromUtf8(expected))) << expected << "\n" << info.toStdString();
+}
+
+const QByteArray LinkTemplate = R"(<report version="1" title="Staff" author="HR" subject="Departments">
+  <sheet name="Sheet1"><page size="A5" margins="10"/><font font="WenQuanYi Micro Hei" size="10"/>
+    <master height="12" pageBreak="after">
+      <cell x="0" width="40" href="https://example.com/dept/[Master.DeptNo]">Web</cell>
+      <cell x="40" width="40">[Master.DeptName]</cell>
+      <cell x="80" width="40" href="mailto:head[Master.DeptNo]@example.com">Mail</cell>
+      <cell x="0" y="6" width="40" href="[Master.DeptNo]">No link</cell>
+    </master>
+    <pageFooter height="8"><cell x="0" width="120">[Page]/[Pages]</cell></pageFooter>
+  </sheet></report>)";
+
+const char* const LinkData = R"(<DocumentData><Master>
+  <Row DeptNo="1" DeptName="销售部"/><Row DeptNo="2" DeptName="研发部"/><Row DeptNo="3" DeptName="Finance"/>
+</Master></DocumentData>)";
+
+QByteArray textString(const QString& text)
+{
+    QByteArray out = "<FEFF";
+    for (const QChar c : text)
+        out += QByteArray::number(c.unicode(), 16).toUpper().rightJustified(4, '0');
+    return out + '>';
+}
+
+TEST_F(PdfWriterTest, AStreamedReportHasLinksOutlineMetadataAndItsPageCount)
+{
+    const QString templateFile = m_dir.filePath(QStringLiteral("links.vld"));
+    ASSERT_TRUE(writeFile(templateFile, LinkTemplate));
+    vl::ReportSession session(nullptr, vl::ReportSession::LayoutMode::OnDemand);
+    ASSERT_TRUE(session.openTemplate(templateFile));
+    ASSERT_TRUE(session.loadData(std::string_view(LinkData)));
+    const vl::ReportTemplate& report = *session.reportTemplate();
+    EXPECT_EQ(report.title, u"Staff");
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    vl::PdfPageSink sink(buffer, {report.title, report.author, report.subject, {}});
+    ASSERT_TRUE(session.streamSheet(QString(), sink));
+    ASSERT_TRUE(sink.finish());
+    const QByteArray pdf = buffer.data();
+    const QString file = m_dir.filePath(QStringLiteral("links.pdf"));
+    ASSERT_TRUE(writeFile(file, pdf));
+
+    // The page count is the final one from the first page on.
+    const std::string first = commandOutput("pdftotext -q -enc UTF-8 -f 1 -l 1 '" + file.toStdString() + "' -");
+    EXPECT_NE(first.find("1/3"), std::string::npos) << first;
+    const QString info = QString::fromStdString(commandOutput("pdfinfo '" + file.toStdString() + "'"));
+    EXPECT_TRUE(info.contains(u"Title:           Staff") && info.contains(u"Author:          HR")
+                && info.contains(u"Pages:           3"))
+        << info.toStdString();
+
+    // Web and mail targets link; a bare number does not.
+    for (const char* uri : {"/URI (https://example.com/dept/1)", "/URI (https://example.com/dept/3)",
+                            "/URI (mailto:head2@example.com)"})
+        EXPECT_TRUE(pdf.contains(uri)) << uri;
+    EXPECT_EQ(pdf.count("/Subtype /Link"), 6);
+
+    // One outline entry per master row, titled by its bound cell, on the row's page.
+    EXPECT_TRUE(pdf.contains("/Type /Outlines") && pdf.contains("/Count 3")) << pdf.right(2000).toStdString();
+    for (const char* title : {"销售部", "研发部", "Finance"})
+        EXPECT_TRUE(pdf.contains(textString(QString::fromUtf8(title)))) << title;
+}
+
+TEST_F(PdfWriterTest, TakenPagesAreFreedAndShowTheGivenCount)
+{
+    vl::ReportTemplate report;
+    ASSERT_TRUE(vl::parseTemplate(LinkTemplate.toStdString(), report).ok);
+    vl::ReportDataSet data;
+    ASSERT_TRUE(vl::parseDataDocument(LinkData, data).ok);
+    vl::ReportLayouter layouter(report.sheets.front(), data);
+    layouter.layoutUntil(1);
+    ASSERT_GE(layouter.pageCount(), 1);
+    const vl::LaidOutPage page = layouter.takePage(0, 7);
+    bool footer = false;
+    for (const vl::PageItem& item : page.items)
+        footer = footer || item.text == u"1/7";
+    EXPECT_TRUE(footer);
+    EXPECT_TRUE(layouter.page(0).items.empty());
+    EXPECT_TRUE(layouter.takePage(5).items.empty()); // not laid out yet
+}
+
+TEST_F(PdfWriterTest, MetadataLongerThanALineIsRefused)
+{
+    vl::ReportTemplate report;
+    const std::string tooLong = "<report version=\"1\" subject=\"" + std::string(1001, 'x')
+                              + "\"><sheet name=\"S\"/></report>";
+    const vl::ParseResult result = vl::parseTemplate(tooLong, report);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.message.contains(u"subject is longer than 1000 characters")) << result.message.toStdString();
+}
+
+// A page in the sample's shape (header, title, a master row, a shaded table header, bordered
+// rows, a footer with [Pages]) painted by paintPage through both writers.
+const QByteArray StaffTemplate = R"(<report version="1"><sheet name="Sheet1">
+  <page size="A4" margins="15"/><font font="WenQuanYi Micro Hei" size="10"/>
+  <pageHeader height="8"><cell x="0" width="180" size="8" color="#666666" align="right" border="bottom">部门员工报表</cell></pageHeader>
+  <title height="16"><cell x="0" width="180" height="14" size="18" bold="true" align="center">部门员工名单</cell></title>
+  <master height="15"><cell x="0" y="3" width="100" height="6" size="12" bold="true">部门：[Master.DeptName]</cell>
+    <cell x="100" y="3" width="80" height="6" align="right" italic="true">编码：[Master.DeptCode]</cell></master>
+  <detailHeader detail="Detail" height="7" bold="true" background="#E6E6E6" border="all" align="center">
+    <cell x="0" width="30">工号</cell><cell x="30" width="60">姓名</cell><cell x="90" width="90">工资</cell></detailHeader>
+  <detail detail="Detail" height="6.5" border="all"><cell x="0" width="30" align="center">[Detail.EmpNo]</cell>
+    <cell x="30" width="60" underline="true">[Detail.EmpName]</cell>
+    <cell x="90" width="90" align="right" format="#,##0.00">[Detail.Salary]</cell></detail>
+  <summary height="9"><cell x="0" width="180" color="#444444" align="right" format="#,##0.00">平均：[avg(Detail.Salary)]　最高：[max(Detail.Salary)]</cell></summary>
+  <pageFooter height="8"><cell x="0" width="180" size="9" align="center" valign="bottom">第 [Page] 页，共 [Pages] 页</cell></pageFooter>
+</sheet></report>)";
+
+TEST_F(PdfWriterTest, AReportPageLooksAsQtsWriterDrawsIt)
+{
+    vl::ReportTemplate report;
+    ASSERT_TRUE(vl::parseTemplate(StaffTemplate.toStdString(), report).ok);
+    vl::ReportDataSet data;
+    ASSERT_TRUE(vl::parseDataDocument(R"(<DocumentData><Master><Row DeptNo="1" DeptName="销售部" DeptCode="D1"/></Master>
+      <Detail><Row __MasterIdx="0" EmpNo="1001" EmpName="张三 Zhang" Salary="9500.5"/>
+      <Row __MasterIdx="0" EmpNo="1002" EmpName="李四" Salary="12000"/></Detail></DocumentData>)",
+                                      data)
+                    .ok);
+    const vl::LaidOutReport laidOut = vl::layoutReport(*report.sheet(QStringLiteral("Sheet1")), data);
+    const vl::LaidOutPage& page = laidOut.pages.front();
+    const double pixelsPerMm = vl::PdfWriter::Resolution / 25.4;
+    QBuffer ours;
+    ours.open(QIODevice::WriteOnly);
+    {
+        vl::PdfWriter writer(ours, {});
+        QPainter painter(&writer.newPage(laidOut.page.paper));
+        vl::paintPage(painter, page, QPointF(0, 0), pixelsPerMm);
+        painter.end();
+        ASSERT_TRUE(writer.finish());
+    }
+    QBuffer theirs;
+    theirs.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&theirs);
+        writer.setResolution(vl::PdfWriter::Resolution);
+        ASSERT_TRUE(vl::printReport(laidOut, writer));
+    }
+    EXPECT_LT(difference(rendered(m_dir.path(), ours.data(), QStringLiteral("sample-ours")),
+                         rendered(m_dir.path(), theirs.data(), QStringLiteral("sample-qt"))),
+              TextTolerance);
+}
+
+} // namespace

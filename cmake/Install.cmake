@@ -3,7 +3,7 @@
 #   bin/vldata, bin/vlreport             the tools
 #   lib/vldemo/                          the program file, libvlcom.so, the viewer plug-in and its
 #                                        registration, test.vld -> ../../share/vldemo/test.vld
-#   share/vldemo/                        the templates (test.vld, grouped.vld); samples/ the sample database
+#   share/vldemo/                        the templates (test.vld, grouped.vld) and logo.svg; samples/ the sample database
 #   share/applications, share/icons      the desktop entry and its icon
 #   share/man/man1                       the manual pages of the tools
 # The program looks for its template and its plug-in beside its own file (/proc/self/exe, which the
@@ -29,7 +29,7 @@ install(TARGETS vldemo vl_com vl_reportctl
   LIBRARY DESTINATION ${VL_INSTALL_PRIVATE_DIR})
 install(TARGETS vldata vlreport RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${VL_RUN_DIR}/vlreportctl.classreg DESTINATION ${VL_INSTALL_PRIVATE_DIR})
-install(FILES ${PROJECT_SOURCE_DIR}/samples/test.vld ${PROJECT_SOURCE_DIR}/samples/grouped.vld
+install(FILES ${PROJECT_SOURCE_DIR}/samples/test.vld ${PROJECT_SOURCE_DIR}/samples/grouped.vld ${PROJECT_SOURCE_DIR}/samples/logo.svg
   DESTINATION ${VL_INSTALL_DATA_DIR})
 install(FILES ${VL_RUN_DIR}/test.mdb ${PROJECT_SOURCE_DIR}/samples/test.sql
   DESTINATION ${VL_INSTALL_DATA_DIR}/samples)

@@ -25,6 +25,7 @@ share/icons/hicolor/scalable/apps/vldemo.svg
 share/man/man1/vldata.1.gz
 share/man/man1/vlreport.1.gz
 share/vldemo/grouped.vld
+share/vldemo/logo.svg
 share/vldemo/samples/test.mdb
 share/vldemo/samples/test.sql
 share/vldemo/test.vld

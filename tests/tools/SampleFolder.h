@@ -7,11 +7,12 @@
 
 namespace vl::test {
 
-// Copies the sample database and samples/<templateName> into folder.
+// Copies the sample database, samples/<templateName> and the logo it shows into folder.
 inline void copySample(const std::string& folder, const std::string& templateName)
 {
     std::filesystem::copy_file(VL_RUN_DIR "/test.mdb", folder + "/test.mdb");
     std::filesystem::copy_file(VL_SOURCE_DIR "/samples/" + templateName, folder + "/" + templateName);
+    std::filesystem::copy_file(VL_SOURCE_DIR "/samples/logo.svg", folder + "/logo.svg");
 }
 
 } // namespace vl::test

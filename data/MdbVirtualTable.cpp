@@ -121,7 +121,20 @@ void resultAmount(sqlite3_context* context, int64_t tenThousandths)
 void resultDate(sqlite3_context* context, double dayNumber)
 {
     DateTimeParts p;
-    if (!decodeDayNumber(dayNumber, p) || std::signbit(dayNumber) != (dayNumber < 0)
+    if (dayNumber == std::floor(dayNumber) && dayNumber >= -693593 && dayNumber <= 2958465
+        && !(dayNumber == 0 && std::signbit(dayNumber))) {
+        // A whole day, 1 January 0001 to 31 December 9999 (most dates): the civil date of its count of
+        // days, which reads back as exactly this day number.
+        const auto days = static_cast<int64_t>(dayNumber) - 25569 + 719468; // from 1 March 0000
+        const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+        const auto dayOfEra = static_cast<int>(days - era * 146097);
+        const int yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const int dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const int shifted = (5 * dayOfYear + 2) / 153;
+        p.day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+        p.month = shifted < 10 ? shifted + 3 : shifted - 9;
+        p.year = static_cast<int>(yearOfEra + era * 400) + (p.month <= 2 ? 1 : 0);
+    } else if (!decodeDayNumber(dayNumber, p) || std::signbit(dayNumber) != (dayNumber < 0)
         || encodeDayNumber(p.year, p.month, p.day, p.hour, p.minute, p.second, p.millisecond) != dayNumber) {
         sqlite3_result_double(context, dayNumber);
         return;

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -229,6 +230,45 @@ TEST_F(JetQuery, ColumnsFromTablesKeepTheirTypesAndValuesExactly)
     EXPECT_EQ(u->cell(1, 0).integer, 20000);
     EXPECT_EQ(u->cell(2, 0).integer, 1);
     EXPECT_EQ(u->cell(3, 0).integer, 12500);
+}
+
+// Dates reach SQL as ISO texts and come back as exactly the day numbers stored, from 1 January 0001
+// to 31 December 9999, with and without a time of day; what no text holds exactly stays a number.
+TEST(JetQueryDates, DayNumbersBecomeIsoTextsAndComeBackExactly)
+{
+    using F = vl::jet::FieldType;
+    using V = vl::jet::Value;
+    vl::jet::TableDefinition dates;
+    dates.name = "Dates";
+    dates.columns = { { "N", F::LongInteger }, { "D", F::DateTime } };
+    std::vector<double> days;
+    for (double day = -693593; day <= 2958465; day += 997)
+        days.push_back(day);
+    for (double day : { -693593.0, -1.0, 0.0, 1.0, 59.0, 60.0, 61.0, 36526.0, 2958465.0, 0.25, -1.5, 43832.5,
+             encodeDayNumber(2023, 3, 1, 8, 30, 15, 125) })
+        days.push_back(day);
+    const double inexact[] = { 0.5 + 1e-9, -0.0, 2958466.0, -693594.0, 1e-9 };
+    for (double day : inexact)
+        days.push_back(day);
+    for (std::size_t i = 0; i < days.size(); ++i)
+        dates.rows.push_back({ V::ofInteger(static_cast<int64_t>(i)), V::ofDate(days[i]) });
+    auto connection = vl::openJetDatabaseBytes(vl::jet::buildDatabase({ dates }), "dates.mdb");
+    auto r = connection->execute("select N, D, D || '', typeof(D) from Dates order by N");
+    ASSERT_EQ(r->rowCount(), days.size());
+    const std::size_t exact = days.size() - std::size(inexact);
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        EXPECT_EQ(r->cell(i, 1).real, days[i]) << days[i];
+        EXPECT_EQ(std::signbit(r->cell(i, 1).real), std::signbit(days[i])) << days[i];
+        if (i < exact) {
+            const bool whole = days[i] == std::floor(days[i]);
+            EXPECT_EQ(r->cell(i, 2).bytes,
+                vl::formatDateTime(whole ? "yyyy-mm-dd" : "yyyy-mm-dd hh:nn:ss", days[i])
+                    + (days[i] == encodeDayNumber(2023, 3, 1, 8, 30, 15, 125) ? ".125" : ""))
+                << days[i];
+        } else {
+            EXPECT_EQ(r->cell(i, 3).bytes, "real") << days[i];
+        }
+    }
 }
 
 TEST_F(JetQuery, JoinsLookUpTheInnerTableByEquality)

@@ -453,6 +453,17 @@ public:
         m_pageOwner = cursor;
     }
 
+    // Tables by lower-case name: the descriptions SQL results take, and those left out as damaged.
+    struct TableInfo {
+        MdbCatalogEntry* entry = nullptr;
+        std::string what; // "table '...'", for messages
+        std::vector<ProviderColumn> columns;
+        std::string schema; // the CREATE TABLE statement declared to SQLite
+        double rowCount = 0; // as its definition counts them
+    };
+    std::map<std::string, TableInfo> tables;
+    std::map<std::string, std::exception_ptr> damagedTables;
+    // What a virtual table raised inside SQLite, for the connection to raise in its place.
     std::exception_ptr failure;
 
 private:
@@ -664,17 +675,6 @@ private:
     const void* m_pageOwner = nullptr;
     mutable std::string m_scratch; // a long value gathered from its chain of pages
 
-public:
-    // Tables by lower-case name: the descriptions SQL results take, and those left out as damaged.
-    struct TableInfo {
-        MdbCatalogEntry* entry = nullptr;
-        std::string what; // "table '...'", for messages
-        std::vector<ProviderColumn> columns;
-        std::string schema; // the CREATE TABLE statement declared to SQLite
-        double rowCount = 0; // as its definition counts them
-    };
-    std::map<std::string, TableInfo> tables;
-    std::map<std::string, std::exception_ptr> damagedTables;
 };
 
 namespace

@@ -674,7 +674,6 @@ private:
     std::unique_ptr<MdbHandle, MdbHandleCloser> m_mdb;
     const void* m_pageOwner = nullptr;
     mutable std::string m_scratch; // a long value gathered from its chain of pages
-
 };
 
 namespace

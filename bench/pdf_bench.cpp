@@ -3,7 +3,7 @@
 // page, in one run. --repeat N writes the report N times over into one file, for the memory of a
 // document ten times as long over the same data.
 //
-//   pdf_bench [--employees N] [--departments N] [--repeat N] [--out FILE] [--qt]
+//   pdf_bench [--employees N] [--departments N] [--repeat N] [--template FILE] [--out FILE] [--qt]
 //
 // --qt writes the same pages through QPdfWriter instead (every page kept, as before streaming), for
 // the figure to compare with. Prints one line of the table in bench/README.md.
@@ -65,12 +65,15 @@ int main(int argc, char** argv)
     const int departments = intOption(argc, argv, "--departments", 1000);
     const int repeat = std::max(1, intOption(argc, argv, "--repeat", 1));
     const bool qt = app.arguments().contains(QStringLiteral("--qt"));
-    QString out = QStringLiteral("/tmp/pdf_bench.pdf");
-    if (const qsizetype at = app.arguments().indexOf(QStringLiteral("--out")); at > 0 && at + 1 < app.arguments().size())
-        out = app.arguments().at(at + 1);
+    const auto textOption = [&app](const QString& name, const QString& fallback) {
+        const qsizetype at = app.arguments().indexOf(name);
+        return at > 0 && at + 1 < app.arguments().size() ? app.arguments().at(at + 1) : fallback;
+    };
+    const QString out = textOption(QStringLiteral("--out"), QStringLiteral("/tmp/pdf_bench.pdf"));
+    const QString templateFile = textOption(QStringLiteral("--template"), QStringLiteral(VL_SAMPLE_TEMPLATE));
 
     vl::ReportTemplate report;
-    if (const vl::ParseResult loaded = vl::loadTemplateFile(VL_SAMPLE_TEMPLATE, report); !loaded.ok) {
+    if (const vl::ParseResult loaded = vl::loadTemplateFile(templateFile, report); !loaded.ok) {
         std::fprintf(stderr, "%s\n", qPrintable(loaded.message));
         return 1;
     }
@@ -83,6 +86,7 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    std::fprintf(stderr, "peak after reading the data: %.0f MB\n", vl::bench::peakMemory() / 1e6);
     vl::LayoutHooks hooks;
     hooks.printTime = QDateTime(QDate(2024, 1, 1), QTime(12, 0));
 
@@ -118,6 +122,7 @@ int main(int argc, char** argv)
             }
         }
         layoutNs = clock.nsecsElapsed();
+        std::fprintf(stderr, "peak after the counting pass: %.0f MB\n", vl::bench::peakMemory() / 1e6);
         vl::PdfPageSink sink(file, {QStringLiteral("pdf_bench"), {}, {}, {}});
         sink.begin(sheet, pages * repeat);
         for (int round = 0; round < repeat; ++round) {

@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <map>
+#include <future>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -63,10 +64,8 @@ void appendNumber(QByteArray& out, double value, int decimals = 0)
 void appendHex4(QByteArray& out, quint32 value)
 {
     static constexpr char Hex[] = "0123456789ABCDEF";
-    out += Hex[(value >> 12) & 15];
-    out += Hex[(value >> 8) & 15];
-    out += Hex[(value >> 4) & 15];
-    out += Hex[value & 15];
+    const char digits[4] = {Hex[(value >> 12) & 15], Hex[(value >> 8) & 15], Hex[(value >> 4) & 15], Hex[value & 15]};
+    out.append(digits, 4);
 }
 
 // A text string of the document (title, outline entry): UTF-16BE with its byte-order mark.
@@ -185,12 +184,16 @@ public:
         endObject();
         flushIfFull();
     }
-    void writeStream(int number, const QByteArray& dictionary, const QByteArray& data, bool compress = true)
+    void writeStream(int number, const QByteArray& dictionary, const QByteArray& data)
     {
-        const QByteArray packed = compress ? deflated(data) : QByteArray();
-        const QByteArray& body = compress && !packed.isEmpty() ? packed : data;
+        writePackedStream(number, dictionary, data, deflated(data));
+    }
+    // `packed`: the data deflated, or empty when that failed and the data go as they are.
+    void writePackedStream(int number, const QByteArray& dictionary, const QByteArray& data, const QByteArray& packed)
+    {
+        const QByteArray& body = packed.isEmpty() ? data : packed;
         beginObject(number);
-        m_buffer += "<< " + dictionary + (compress && !packed.isEmpty() ? " /Filter /FlateDecode" : "") + " /Length "
+        m_buffer += "<< " + dictionary + (packed.isEmpty() ? "" : " /Filter /FlateDecode") + " /Length "
                   + QByteArray::number(body.size()) + " >>\nstream\n";
         m_buffer += body;
         m_buffer += "\nendstream";
@@ -215,7 +218,8 @@ public:
     SizedFont& fontFor(const QRawFont& raw);
     QByteArray imageName(const QImage& image, qint64 key);
     QByteArray alphaName(int alpha);
-    void finishPage(const QByteArray& content);
+    void finishPage(QByteArray content);
+    void writeLastPage();
     bool finish();
 
     QIODevice& m_device;
@@ -226,6 +230,14 @@ public:
     std::vector<qint64> m_offsets; // by object number - 1
     int m_catalog = 0, m_pageTree = 0, m_resources = 0;
     std::vector<int> m_pageObjects;
+    // The page finished last, its content being deflated on another thread while the next page is
+    // painted (deflate took a fifth of the writing time).
+    struct PendingPage {
+        int contents = 0, page = 0;
+        QByteArray content, dictionary;
+        std::future<QByteArray> packed;
+    };
+    std::optional<PendingPage> m_lastPage;
     QSizeF m_paper; // points, of the page being painted
     std::vector<QByteArray> m_annotations; // of the page being painted
     bool m_painting = false;
@@ -377,8 +389,8 @@ bool PdfPaintEngine::end()
     if (m_inClip)
         m_content += "Q\n";
     m_inClip = false;
-    m_writer.finishPage(m_content);
-    m_content.clear();
+    m_writer.finishPage(std::move(m_content));
+    m_content = QByteArray();
     m_device = nullptr;
     return !m_writer.m_failed;
 }
@@ -583,20 +595,27 @@ void PdfPaintEngine::drawPath(const QPainterPath& path)
 void PdfPaintEngine::drawRects(const QRectF* rects, int count)
 {
     const bool fill = m_brush.style() != Qt::NoBrush, stroke = m_pen.style() != Qt::NoPen;
-    for (int i = 0; i < count; ++i) {
-        if (m_transform.type() <= QTransform::TxScale && fill && !stroke) {
+    if (count > 0 && m_transform.type() <= QTransform::TxScale && fill && !stroke) {
+        // Filled upright rectangles (backgrounds, a barcode's bars) go out as one path, one fill.
+        QRectF bounds;
+        for (int i = 0; i < count; ++i)
+            bounds |= m_transform.mapRect(rects[i]).normalized();
+        prepare(bounds);
+        setFill(m_brush.color());
+        setAlpha(m_brush.color().alpha());
+        closePath();
+        for (int i = 0; i < count; ++i) {
             const QRectF device = m_transform.mapRect(rects[i]).normalized();
-            prepare(device);
-            setFill(m_brush.color());
-            setAlpha(m_brush.color().alpha());
-            closePath();
             appendNumber(m_content, device.x());
             appendNumber(m_content, device.y());
             appendNumber(m_content, device.width());
             appendNumber(m_content, device.height());
-            m_content += "re f\n";
-            continue;
+            m_content += "re ";
         }
+        m_content += "f\n";
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
         QPainterPath path;
         path.addRect(rects[i]);
         paintPath(m_transform.map(path), fill, stroke, Qt::OddEvenFill);
@@ -772,8 +791,8 @@ bool PdfPaintEngine::textRun(const QPointF& position, const QString& text, const
     // drift: how far (thousandths of the em) the PDF's pen stands right of Qt's.
     const double tolerance = 1000 / (pixelSize * PointsPerUnit) / 1000; // a thousandth of a point
     double drift = 0;
-    bool adjusted = false;
-    QByteArray run = "<";
+    QByteArray& run = m_content;
+    run += "[<";
     for (int i = 0; i < count; ++i) {
         const double advance = advances[i].x() * 1000 / pixelSize;
         // Text extractors end a line at a gap of a whole em, which an ideographic space is to the
@@ -785,7 +804,6 @@ bool PdfPaintEngine::textRun(const QPointF& position, const QString& text, const
             appendNumber(run, nudge, 2);
             run += '<';
             drift -= nudge;
-            adjusted = true;
         }
         entry.font->face->use(glyphs[i], text[i]);
         entry.font->setWidth(glyphs[i], advance);
@@ -797,10 +815,9 @@ bool PdfPaintEngine::textRun(const QPointF& position, const QString& text, const
             appendNumber(run, drift, 2);
             run += '<';
             drift = 0;
-            adjusted = true;
         }
     }
-    m_content += adjusted ? '[' + run + ">] TJ ET\n" : run + "> Tj ET\n";
+    m_content += ">] TJ ET\n";
     return true;
 }
 
@@ -921,10 +938,19 @@ QByteArray PdfWriterPrivate::alphaName(int alpha)
     return found->second;
 }
 
-void PdfWriterPrivate::finishPage(const QByteArray& content)
+void PdfWriterPrivate::writeLastPage()
 {
+    if (!m_lastPage)
+        return;
+    writePackedStream(m_lastPage->contents, QByteArray(), m_lastPage->content, m_lastPage->packed.get());
+    writeObject(m_lastPage->page, m_lastPage->dictionary);
+    m_lastPage.reset();
+}
+
+void PdfWriterPrivate::finishPage(QByteArray content)
+{
+    writeLastPage();
     const int contents = reserveObject();
-    writeStream(contents, QByteArray(), content);
     const int page = reserveObject();
     QByteArray body = "<< /Type /Page /Parent " + QByteArray::number(m_pageTree) + " 0 R /MediaBox [0 0 ";
     appendNumber(body, m_paper.width(), 3);
@@ -939,7 +965,13 @@ void PdfWriterPrivate::finishPage(const QByteArray& content)
         m_annotations.clear();
     }
     body += " >>";
-    writeObject(page, body);
+    PendingPage pending;
+    pending.contents = contents;
+    pending.page = page;
+    pending.dictionary = body;
+    pending.content = std::move(content);
+    pending.packed = std::async(std::launch::async, deflated, pending.content);
+    m_lastPage = std::move(pending);
     m_pageObjects.push_back(page);
     m_painting = false;
 }
@@ -1004,6 +1036,7 @@ QByteArray dateString(const QDateTime& time)
 
 bool PdfWriterPrivate::finish()
 {
+    writeLastPage();
     // One program, descriptor and text map per face; a font resource for each size it was used at.
     struct FaceObjects {
         QByteArray name;

@@ -377,8 +377,8 @@ std::shared_ptr<const PageGraphic> GraphicMaker::chart(const TemplateChart& char
     const bool known = m_context.forEachScopeRow(chart.source, [&](const Scope& row) {
         m_context.scope = row;
         const ExprValue value = m_context.evaluate(*chart.value);
-        if (value.type == ExprValue::Empty)
-            return; // a value the row lacks, as in a sum
+        if (value.type == ExprValue::Empty || (value.type == ExprValue::Text && value.text.trimmed().isEmpty()))
+            return; // a value the row lacks or left empty (a null), as in a sum
         double number = 0;
         if (!value.toNumber(number) || !std::isfinite(number)) {
             notNumber = true;

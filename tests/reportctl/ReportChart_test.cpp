@@ -475,3 +475,15 @@ TEST_F(ChartTest, APdfHoldsTheChartAsTextAndVectorsWithoutImages)
         EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2) << images; // the two header lines only
     }
 }
+
+TEST_F(ChartTest, EmptyValuesAreLeftOutWithoutAWord)
+{
+    std::vector<Row> rows = salesRows(0, 12);
+    rows[3].value = QString(); // a null, as the data document writes it
+    const ReportTemplate report = templateOf(u"<summary height=\"70\">"_qs + chartElement() + u"</summary>"_qs);
+    QStringList told;
+    const std::vector<LaidOutChart> charts = chartsIn(layoutReport(report.sheets[0], dataOf(rows, 0), collecting(told)));
+    ASSERT_EQ(charts.size(), 1u);
+    expectPoints(charts[0].chart->points(), expectedPoints(rows, [](const Row&) { return true; }));
+    EXPECT_TRUE(told.isEmpty()) << told.join(u'\n').toStdString();
+}

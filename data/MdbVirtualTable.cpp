@@ -1,5 +1,6 @@
 #include "MdbVirtualTable_p.h"
 
+#include "EqualityLookup_p.h"
 #include "JetFormat_p.h"
 
 #include "DateTimeFormat.h"
@@ -385,43 +386,28 @@ public:
         switch (column.col_type) {
         case MDB_BYTE:
             need(1);
-            return numberKey(raw<uint8_t>(p));
+            return numberLookupKey(raw<uint8_t>(p));
         case MDB_INT:
             need(2);
-            return numberKey(raw<int16_t>(p));
+            return numberLookupKey(raw<int16_t>(p));
         case MDB_LONGINT:
             need(4);
-            return numberKey(raw<int32_t>(p));
+            return numberLookupKey(raw<int32_t>(p));
         case MDB_FLOAT:
             need(4);
-            return numberKey(raw<float>(p));
+            return numberLookupKey(raw<float>(p));
         case MDB_DOUBLE:
             need(8);
-            return numberKey(raw<double>(p));
+            return numberLookupKey(raw<double>(p));
         case MDB_TEXT: {
             const std::string_view bytes(reinterpret_cast<const char*>(p), size);
             if (auto ascii = asciiText(bytes))
-                return textKey(*ascii);
-            return textKey(text(bytes));
+                return textLookupKey(*ascii);
+            return textLookupKey(text(bytes));
         }
         default:
             return std::nullopt;
         }
-    }
-
-    static std::string numberKey(double value)
-    {
-        if (value == 0)
-            value = 0; // -0 equals 0
-        return std::string(reinterpret_cast<const char*>(&value), sizeof value);
-    }
-    static std::string textKey(std::string_view text)
-    {
-        std::string key(text);
-        for (char& c : key)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        return key;
     }
 
     // Puts a page into libmdb's page buffer for mdb_crack_row, outside any scan's order.
@@ -858,12 +844,11 @@ std::optional<std::string> valueKey(int adoType, sqlite3_value* value)
         if (storage != SQLITE_TEXT)
             return std::nullopt;
         const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-        return JetFile::textKey(
-            std::string_view(text ? text : "", static_cast<std::size_t>(sqlite3_value_bytes(value))));
+        return textLookupKey(std::string_view(text ? text : "", static_cast<std::size_t>(sqlite3_value_bytes(value))));
     }
     if (storage != SQLITE_INTEGER && storage != SQLITE_FLOAT)
         return std::nullopt;
-    return JetFile::numberKey(sqlite3_value_double(value));
+    return numberLookupKey(sqlite3_value_double(value));
 }
 
 // An equality on a number or text column is served by a look-up (SQLite checks it again); every
@@ -881,8 +866,7 @@ int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info)
             || !canLookUp(table->table->columns[static_cast<std::size_t>(constraint.iColumn)].type))
             continue;
         // Keys fold ASCII case: right for NOCASE and BINARY (SQLite drops the extra rows), not for others.
-        const char* collation = sqlite3_vtab_collation(info, i);
-        if (collation && sqlite3_stricmp(collation, "BINARY") != 0 && sqlite3_stricmp(collation, "NOCASE") != 0)
+        if (!lookupServesCollation(sqlite3_vtab_collation(info, i)))
             continue;
         info->aConstraintUsage[i].argvIndex = 1;
         info->aConstraintUsage[i].omit = 0;

@@ -41,7 +41,10 @@ struct DesignSheet {
                                    // header, detail, detail footer, group footers, summary, page footer
 };
 
-// One attribute change: name and new text; an empty text removes the attribute.
+// One attribute change: name and new text; an empty text removes the attribute. The name TextAttribute
+// stands for the element's text (a cell's or a barcode's content), which then replaces all its children.
+inline constexpr char TextAttribute[] = "#text";
+
 struct AttributeChange {
     pugi::xml_node node;
     QString name;

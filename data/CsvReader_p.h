@@ -14,6 +14,9 @@ namespace vl
 struct TextLimits {
     std::size_t maxRecordBytes = 1 << 20; // one record with its quotes and line breaks
     std::size_t maxFields = 255;
+    // The records one scan keeps to answer equalities on a column without reading the file again;
+    // beyond it the scan reads the file for each equality instead.
+    std::size_t maxLookupBytes = std::size_t(64) << 20;
 };
 
 // Why the reader stopped, and where: line and column (of bytes) count from 1.

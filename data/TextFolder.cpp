@@ -1,7 +1,9 @@
 #include "TextFolder.h"
+#include "TextFolder_p.h"
 
 #include "AsciiText_p.h"
 #include "CsvReader_p.h"
+#include "EqualityLookup_p.h"
 #include "JetDialect.h"
 #include "SqliteProvider_p.h"
 #include "TextSchema_p.h"
@@ -19,7 +21,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
+#include <unordered_map>
 
 namespace vl
 {
@@ -51,14 +55,32 @@ struct TextTable {
     std::shared_ptr<const TableShape> shape;
 };
 
+// A record kept by an equality look-up, with its number in the file.
+struct KeptRecord {
+    std::vector<std::string> fields;
+    sqlite3_int64 row = 0;
+};
+
 struct TextCursor {
     sqlite3_vtab_cursor base {};
     std::unique_ptr<CsvReader> reader;
     std::vector<std::string> fields;
+    const std::vector<std::string>* current = &fields; // the record the columns read
     TextValue value;
     sqlite3_int64 row = 0;
     bool atEnd = true;
     bool decodeNarrow = false;
+
+    // Equality look-ups: the records of each key of one column, kept by the first equality's one
+    // reading of the file and answered from memory for the rest of the statement.
+    int lookupColumn = -1; // the column the map holds; -1: none
+    std::vector<bool> lookupTooLarge; // columns whose records outgrew maxLookupBytes
+    std::vector<KeptRecord> kept;
+    std::unordered_map<std::string, std::vector<std::size_t>> lookup;
+    const std::vector<std::size_t>* matches = nullptr; // null: reading the file
+    std::size_t matchAt = 0;
+    std::vector<std::size_t> overflowMatches; // kept records to return before the rest of the file
+    bool readAfterMatches = false;
 };
 
 std::string faultText(const std::string& path, const CsvFault& fault)
@@ -257,6 +279,63 @@ std::string findFile(const std::string& folder, std::string_view tableName)
     return found;
 }
 
+// Columns whose values are texts (dates as ISO texts); the others hold numbers.
+bool holdsText(TextType type)
+{
+    return type == TextType::Text || type == TextType::Memo || type == TextType::Date;
+}
+
+// The look-up key of a field as the column gives it to SQLite; nullopt for a null, which equals nothing.
+std::optional<std::string> fieldKey(std::string_view field, TextType type, TextValue& value)
+{
+    convertField(field, type, value);
+    switch (value.kind) {
+    case TextValue::Kind::Null:
+        return std::nullopt;
+    case TextValue::Kind::Integer:
+        return numberLookupKey(static_cast<double>(value.integer));
+    case TextValue::Kind::Real:
+        return numberLookupKey(value.real);
+    case TextValue::Kind::Text:
+        return textLookupKey(value.text);
+    }
+    return std::nullopt;
+}
+
+// What the other side of an equality finds: the rows of a key, no row, or (when SQLite's conversions
+// leave any doubt, as a number against a text column) every row, for SQLite to check.
+struct Probe {
+    enum class Kind { Key, Nothing, Scan } kind = Kind::Scan;
+    std::string key;
+};
+
+Probe probeFor(TextType type, sqlite3_value* value)
+{
+    const int storage = sqlite3_value_type(value);
+    if (storage == SQLITE_NULL)
+        return { Probe::Kind::Nothing, {} };
+    if (storage == SQLITE_TEXT) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        const std::string_view bytes(text ? text : "", static_cast<std::size_t>(sqlite3_value_bytes(value)));
+        if (holdsText(type))
+            return { Probe::Kind::Key, textLookupKey(bytes) };
+        // A number column compares a text as a number when SQLite's numeric affinity makes it one, and
+        // never equals a text that stays one. The copy keeps the statement's own value as it is.
+        sqlite3_value* copy = sqlite3_value_dup(value);
+        if (!copy)
+            throw std::bad_alloc();
+        const int converted = sqlite3_value_numeric_type(copy);
+        const double number = sqlite3_value_double(copy);
+        sqlite3_value_free(copy);
+        if (converted == SQLITE_INTEGER || converted == SQLITE_FLOAT)
+            return { Probe::Kind::Key, numberLookupKey(number) };
+        return { Probe::Kind::Nothing, {} };
+    }
+    if ((storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) && !holdsText(type))
+        return { Probe::Kind::Key, numberLookupKey(sqlite3_value_double(value)) };
+    return {};
+}
+
 int connectTable(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** table, char** error)
 {
     auto* state = static_cast<FolderState*>(aux);
@@ -288,12 +367,27 @@ int disconnectTable(sqlite3_vtab* table)
     return SQLITE_OK;
 }
 
+// A plain scan reads the whole file, its cost growing with the file; an equality on a column is
+// served by a look-up (SQLite checks it again on each row returned).
 int bestIndex(sqlite3_vtab* table, sqlite3_index_info* info)
 {
-    // Every scan reads the whole file: no constraint is used, the cost grows with the file.
-    const sqlite3_int64 rows = reinterpret_cast<TextTable*>(table)->shape->estimatedRows;
+    const TableShape& shape = *reinterpret_cast<TextTable*>(table)->shape;
+    const sqlite3_int64 rows = shape.estimatedRows;
     info->estimatedRows = rows;
-    info->estimatedCost = static_cast<double>(rows) * 10;
+    info->estimatedCost = static_cast<double>(rows) * 10 + 100; // opening the file costs too
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& constraint = info->aConstraint[i];
+        if (!constraint.usable || constraint.op != SQLITE_INDEX_CONSTRAINT_EQ || constraint.iColumn < 0
+            || static_cast<std::size_t>(constraint.iColumn) >= shape.options.columns.size()
+            || !lookupServesCollation(sqlite3_vtab_collation(info, i)))
+            continue;
+        info->aConstraintUsage[i].argvIndex = 1;
+        info->aConstraintUsage[i].omit = 0;
+        info->idxNum = constraint.iColumn + 1;
+        info->estimatedCost = 10;
+        info->estimatedRows = 10;
+        break;
+    }
     return SQLITE_OK;
 }
 
@@ -329,6 +423,7 @@ int nextRecord(sqlite3_vtab_cursor* base)
         switch (cursor.reader->next(cursor.fields)) {
         case CsvReader::Status::Record:
             decodeFields(cursor.fields, cursor.decodeNarrow);
+            cursor.current = &cursor.fields;
             ++cursor.row;
             return SQLITE_OK;
         case CsvReader::Status::End:
@@ -346,31 +441,163 @@ int nextRecord(sqlite3_vtab_cursor* base)
     }
 }
 
-int filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**)
+// Opens the file and passes its header: the next record read is the first of the file.
+int startReading(TextCursor& cursor, const TableShape& shape)
+{
+    cursor.reader = std::make_unique<CsvReader>(shape.options.delimiter, shape.limits);
+    cursor.current = &cursor.fields;
+    cursor.matches = nullptr;
+    cursor.row = 0;
+    cursor.atEnd = false;
+    if (!cursor.reader->open(shape.path))
+        return failScan(
+            cursor, format("Cannot open file '%s': %s", shape.path.c_str(), cursor.reader->fault().message.c_str()));
+    cursor.decodeNarrow = decodesNarrow(shape.options, *cursor.reader);
+    if (shape.options.header) {
+        const CsvReader::Status status = cursor.reader->next(cursor.fields);
+        if (status == CsvReader::Status::Fault)
+            return failScan(cursor, faultText(shape.path, cursor.reader->fault()));
+        if (status == CsvReader::Status::End)
+            cursor.atEnd = true;
+    }
+    return SQLITE_OK;
+}
+
+void nextMatch(TextCursor& cursor)
+{
+    if (cursor.matchAt < cursor.matches->size()) {
+        const KeptRecord& record = cursor.kept[(*cursor.matches)[cursor.matchAt++]];
+        cursor.current = &record.fields;
+        cursor.row = record.row;
+        cursor.atEnd = false;
+        return;
+    }
+    cursor.atEnd = true;
+}
+
+int advance(sqlite3_vtab_cursor* base)
+{
+    auto& cursor = *reinterpret_cast<TextCursor*>(base);
+    if (!cursor.matches)
+        return nextRecord(base);
+    nextMatch(cursor);
+    if (cursor.atEnd && cursor.readAfterMatches) {
+        // The kept records of a look-up that outgrew its limit are passed: the file goes on from
+        // where the look-up stopped reading it.
+        cursor.matches = nullptr;
+        cursor.readAfterMatches = false;
+        cursor.atEnd = false;
+        return nextRecord(base);
+    }
+    return SQLITE_OK;
+}
+
+// Reads the whole file once, keeping the records of each key of column; when they outgrow the limit,
+// keeps only those of wanted and leaves the rest of the file to be read as a plain scan.
+int buildLookup(TextCursor& cursor, const TableShape& shape, std::size_t column, const std::string& wanted)
+{
+    cursor.lookupColumn = -1;
+    cursor.kept.clear();
+    cursor.lookup.clear();
+    if (const int rc = startReading(cursor, shape); rc != SQLITE_OK || cursor.atEnd)
+        return rc;
+    const TextType type = shape.options.columns[column].type;
+    const std::size_t limit = shape.limits.maxLookupBytes;
+    std::size_t bytes = 0;
+    while (true) {
+        switch (cursor.reader->next(cursor.fields)) {
+        case CsvReader::Status::Record:
+            break;
+        case CsvReader::Status::End:
+            cursor.lookupColumn = static_cast<int>(column);
+            return SQLITE_OK;
+        case CsvReader::Status::Fault:
+            cursor.kept.clear();
+            cursor.lookup.clear();
+            return failScan(cursor, faultText(shape.path, cursor.reader->fault()));
+        }
+        decodeFields(cursor.fields, cursor.decodeNarrow);
+        ++cursor.row;
+        if (column >= cursor.fields.size())
+            continue;
+        std::optional<std::string> key = fieldKey(cursor.fields[column], type, cursor.value);
+        if (!key)
+            continue;
+        // What the record costs in memory, near enough: its strings, the key and the map's node.
+        bytes += sizeof(KeptRecord) + 2 * key->size() + 96;
+        for (const std::string& field : cursor.fields)
+            bytes += sizeof(std::string) + field.size();
+        if (bytes > limit) {
+            std::vector<KeptRecord> matching;
+            if (auto found = cursor.lookup.find(wanted); found != cursor.lookup.end())
+                for (const std::size_t at : found->second)
+                    matching.push_back(std::move(cursor.kept[at]));
+            cursor.lookup.clear();
+            cursor.kept = std::move(matching);
+            // This record, whatever its key, is the first of the rest: SQLite checks the equality.
+            cursor.kept.push_back({ cursor.fields, cursor.row });
+            cursor.overflowMatches.resize(cursor.kept.size());
+            for (std::size_t i = 0; i < cursor.kept.size(); ++i)
+                cursor.overflowMatches[i] = i;
+            cursor.lookupTooLarge[column] = true;
+            cursor.matches = &cursor.overflowMatches;
+            cursor.matchAt = 0;
+            cursor.readAfterMatches = true;
+            return SQLITE_OK;
+        }
+        cursor.lookup[*key].push_back(cursor.kept.size());
+        cursor.kept.push_back({ cursor.fields, cursor.row });
+    }
+}
+
+int filter(sqlite3_vtab_cursor* base, int plan, const char*, int argc, sqlite3_value** argv)
 {
     auto& cursor = *reinterpret_cast<TextCursor*>(base);
     const TableShape& shape = *reinterpret_cast<TextTable*>(base->pVtab)->shape;
     try {
-        // Each scan reads the file from its start, one record at a time.
-        cursor.reader = std::make_unique<CsvReader>(shape.options.delimiter, shape.limits);
-        cursor.row = 0;
-        cursor.atEnd = false;
-        if (!cursor.reader->open(shape.path))
-            return failScan(cursor,
-                format("Cannot open file '%s': %s", shape.path.c_str(), cursor.reader->fault().message.c_str()));
-        cursor.decodeNarrow = decodesNarrow(shape.options, *cursor.reader);
-        if (shape.options.header) {
-            const CsvReader::Status status = cursor.reader->next(cursor.fields);
-            if (status == CsvReader::Status::Fault)
-                return failScan(cursor, faultText(shape.path, cursor.reader->fault()));
-            if (status == CsvReader::Status::End) {
-                cursor.atEnd = true;
+        cursor.matches = nullptr;
+        cursor.readAfterMatches = false;
+        cursor.lookupTooLarge.resize(shape.options.columns.size());
+        const auto column = static_cast<std::size_t>(plan - 1);
+        if (plan > 0 && argc == 1 && column < shape.options.columns.size() && !cursor.lookupTooLarge[column]) {
+            const Probe probe = probeFor(shape.options.columns[column].type, argv[0]);
+            static const std::vector<std::size_t> none;
+            if (probe.kind == Probe::Kind::Nothing) {
+                cursor.matches = &none;
+                cursor.matchAt = 0;
+                nextMatch(cursor);
+                return SQLITE_OK;
+            }
+            if (probe.kind == Probe::Kind::Key) {
+                if (cursor.lookupColumn != plan - 1) {
+                    if (const int rc = buildLookup(cursor, shape, column, probe.key); rc != SQLITE_OK)
+                        return rc;
+                    if (cursor.readAfterMatches)
+                        return advance(base);
+                    if (cursor.lookupColumn != plan - 1) { // a file of no records
+                        cursor.atEnd = true;
+                        return SQLITE_OK;
+                    }
+                }
+                const auto found = cursor.lookup.find(probe.key);
+                cursor.matches = found == cursor.lookup.end() ? &none : &found->second;
+                cursor.matchAt = 0;
+                nextMatch(cursor);
                 return SQLITE_OK;
             }
         }
+        // Each plain scan reads the file from its start, one record at a time.
+        if (const int rc = startReading(cursor, shape); rc != SQLITE_OK || cursor.atEnd)
+            return rc;
     } catch (const std::bad_alloc&) {
+        cursor.kept.clear();
+        cursor.lookup.clear();
+        cursor.lookupColumn = -1;
+        cursor.matches = nullptr;
         cursor.atEnd = true;
         return SQLITE_NOMEM;
+    } catch (const std::exception& e) {
+        return failScan(cursor, format("'%s': %s", shape.path.c_str(), e.what()));
     }
     return nextRecord(base);
 }
@@ -385,13 +612,14 @@ int column(sqlite3_vtab_cursor* base, sqlite3_context* context, int index)
     auto& cursor = *reinterpret_cast<TextCursor*>(base);
     const TableShape& shape = *reinterpret_cast<TextTable*>(base->pVtab)->shape;
     const auto at = static_cast<std::size_t>(index);
+    const std::vector<std::string>& fields = *cursor.current;
     // A record shorter than the header leaves its last columns null; fields beyond it are ignored.
-    if (at >= cursor.fields.size() || at >= shape.options.columns.size()) {
+    if (at >= fields.size() || at >= shape.options.columns.size()) {
         sqlite3_result_null(context);
         return SQLITE_OK;
     }
     try {
-        convertField(cursor.fields[at], shape.options.columns[at].type, cursor.value);
+        convertField(fields[at], shape.options.columns[at].type, cursor.value);
     } catch (const std::bad_alloc&) {
         sqlite3_result_error_nomem(context);
         return SQLITE_NOMEM;
@@ -432,7 +660,7 @@ sqlite3_module textFileModule()
     module.xOpen = openCursor;
     module.xClose = closeCursor;
     module.xFilter = filter;
-    module.xNext = nextRecord;
+    module.xNext = advance;
     module.xEof = atEnd;
     module.xColumn = column;
     module.xRowid = rowId;
@@ -511,6 +739,12 @@ bool namesTextFiles(std::string_view extendedProperties)
 
 std::unique_ptr<ProviderConnection> openTextFolder(const std::string& folder, std::string_view extendedProperties)
 {
+    return openTextFolder(folder, extendedProperties, TextLimits {});
+}
+
+std::unique_ptr<ProviderConnection> openTextFolder(
+    const std::string& folder, std::string_view extendedProperties, const TextLimits& limits)
+{
     const TextProperties properties = parseExtendedProperties(extendedProperties);
     if (!properties)
         providerError(
@@ -541,7 +775,7 @@ std::unique_ptr<ProviderConnection> openTextFolder(const std::string& folder, st
         sqlite3_close_v2(db);
         providerError("Cannot open an in-memory database for the text files.", E_PROVIDER_FAIL);
     }
-    auto* state = new FolderState { path, properties.options, TextLimits {}, {} };
+    auto* state = new FolderState { path, properties.options, limits, {} };
     // The module frees the state when the database closes, also when registering fails.
     static const sqlite3_module module = textFileModule();
     const int rc = sqlite3_create_module_v2(

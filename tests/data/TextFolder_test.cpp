@@ -1,4 +1,5 @@
 #include "TextFolder.h"
+#include "TextFolder_p.h"
 #include "TextSchema_p.h"
 
 #include "ChildProcess.h"
@@ -6,8 +7,11 @@
 #include "Text.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -431,5 +435,183 @@ TEST_F(TextFolderTest, VldataReadsTheFolderEndToEnd)
     EXPECT_LT(run.out.find("B&lt;o&gt;b"), run.out.find("Ann")) << run.out;
 }
 #endif
+
+} // namespace
+
+namespace
+{
+
+// Two files as a folder holds them and as tables of an SQLite database with the same declared
+// types, so that a query's rows over the files can be compared with SQLite's own.
+struct JoinFile {
+    const char* name;
+    const char* schema; // schema.ini's columns
+    const char* declared; // the same columns in SQL
+    std::vector<std::vector<std::string>> rows; // "" is an empty field (null)
+};
+
+const std::vector<JoinFile> joinFiles = {
+    { "left.csv", "Col1=Id Integer\nCol2=Ratio Double\nCol3=Name Text\nCol4=Born DateTime\n",
+        "Id INTEGER, Ratio DOUBLE, Name VARCHAR(255), Born DATETIME",
+        { { "1", "1", "Ann", "2001-02-03" }, { "2", "2.5", "bob", "" }, { "3", "", "Cy", "1999-12-31" },
+            { "4", "4", "", "2001-02-03" }, { "5", "1.0", "ANN", "" }, { "", "0", "Di", "" } } },
+    { "right.csv", "Col1=Ref Integer\nCol2=Ratio Double\nCol3=Name Text\nCol4=Note Text\nCol5=Born DateTime\n",
+        "Ref INTEGER, Ratio DOUBLE, Name VARCHAR(255), Note VARCHAR(255), Born DATETIME",
+        { { "1", "1.0", "ann", "a", "2001-02-03" }, { "1", "2.50", "Bob", "b", "" }, { "2", "", "cy", "c", "" },
+            { "", "4.0", "", "d", "1999-12-31" }, { "9", "1", "Ann", "e", "" }, { "3", "-0", "2.0", "f", "" },
+            { "4", "3", "03", "g", "" }, { "1", "", "x", "h", "" } } },
+};
+
+std::string referenceCell(sqlite3_stmt* stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_NULL:
+        return "null";
+    case SQLITE_INTEGER:
+        return std::to_string(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT:
+        return format("%g", sqlite3_column_double(stmt, column));
+    default:
+        return reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    }
+}
+
+class TextJoinTest : public TextFolderTest
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(sqlite3_open(":memory:", &m_reference), SQLITE_OK);
+        std::string ini;
+        for (const JoinFile& file : joinFiles) {
+            ini += std::string("[") + file.name + "]\nColNameHeader=False\nFormat=CSVDelimited\n" + file.schema;
+            std::string csv;
+            for (const auto& row : file.rows) {
+                for (std::size_t i = 0; i < row.size(); ++i)
+                    csv += (i ? "," : "") + row[i];
+                csv += "\n";
+            }
+            write(file.name, csv);
+            exec(std::string("create table [") + file.name + "](" + file.declared + ")");
+            for (const auto& row : file.rows) {
+                sqlite3_stmt* insert = nullptr;
+                std::string sql = std::string("insert into [") + file.name + "] values (?";
+                for (std::size_t i = 1; i < row.size(); ++i)
+                    sql += ",?";
+                sql += ")";
+                ASSERT_EQ(sqlite3_prepare_v2(m_reference, sql.c_str(), -1, &insert, nullptr), SQLITE_OK) << sql;
+                for (std::size_t i = 0; i < row.size(); ++i)
+                    if (!row[i].empty())
+                        sqlite3_bind_text(insert, static_cast<int>(i + 1), row[i].c_str(), -1, SQLITE_TRANSIENT);
+                EXPECT_EQ(sqlite3_step(insert), SQLITE_DONE);
+                sqlite3_finalize(insert);
+            }
+        }
+        write("schema.ini", ini);
+    }
+    void TearDown() override { sqlite3_close(m_reference); }
+
+    void exec(const std::string& sql)
+    {
+        ASSERT_EQ(sqlite3_exec(m_reference, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    }
+
+    // The rows in a stable order: the plan, and so the order, may differ.
+    Rows referenceRows(const std::string& sql)
+    {
+        Rows rows;
+        sqlite3_stmt* stmt = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(m_reference, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+            << sql << ": " << sqlite3_errmsg(m_reference);
+        while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+            rows.emplace_back();
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i)
+                rows.back().push_back(referenceCell(stmt, i));
+        }
+        sqlite3_finalize(stmt);
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    Rows folderRows(const std::string& sql, const TextLimits& limits)
+    {
+        Rows rows = rowsOf(*openTextFolder(m_dir.path(), csvProperties, limits)->execute(sql));
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    sqlite3* m_reference = nullptr;
+};
+
+// Every limit of the look-up's memory gives the same rows: a whole map, one that outgrows it at the
+// first record kept, one that outgrows it midway.
+std::vector<TextLimits> lookupLimits()
+{
+    std::vector<TextLimits> limits(3);
+    limits[1].maxLookupBytes = 1;
+    limits[2].maxLookupBytes = 900;
+    return limits;
+}
+
+TEST_F(TextJoinTest, EqualitiesGiveSQLitesRows)
+{
+    const struct {
+        const char* what;
+        const char* sql;
+        std::size_t expectedRows; // so that a case that matches nothing on both sides is noticed
+    } cases[] = {
+        { "float written differently", "select l.Id, r.Note from [left.csv] l join [right.csv] r on r.Ratio = l.Ratio",
+            7 },
+        { "integer against float", "select l.Id, r.Note from [left.csv] l join [right.csv] r on r.Ratio = l.Id", 4 },
+        { "text by case (binary)", "select l.Id, r.Note from [left.csv] l join [right.csv] r on r.Name = l.Name", 1 },
+        { "text without case",
+            "select l.Id, r.Note from [left.csv] l join [right.csv] r on r.Name = l.Name collate nocase", 6 },
+        { "text against a number", "select l.Id, r.Note from [left.csv] l join [right.csv] r on l.Id = r.Name", 2 },
+        { "number against a text", "select l.Id, r.Note from [right.csv] r join [left.csv] l on r.Name = l.Id", 2 },
+        { "dates", "select l.Id, r.Note from [left.csv] l join [right.csv] r on r.Born = l.Born", 3 },
+        { "duplicates and nulls", "select l.Id, r.Note from [left.csv] l join [right.csv] r on r.Ref = l.Id", 6 },
+        { "left join", "select l.Id, r.Note from [left.csv] l left join [right.csv] r on r.Ref = l.Id", 8 },
+        { "in subquery", "select Note from [right.csv] where Ref in (select Id from [left.csv] where Ratio >= 2.5)",
+            2 },
+        { "literal text on a number column", "select Note from [right.csv] where Ratio = ' 1.0'", 2 },
+        { "literal number on a text column", "select Note from [right.csv] where Name = 3", 0 },
+        { "literal text on a text column", "select Note from [right.csv] where Name = 'ANN' collate nocase", 2 },
+        { "negative zero", "select Note from [right.csv] where Ratio = 0", 1 },
+    };
+    for (const auto& c : cases) {
+        const Rows expected = referenceRows(c.sql);
+        EXPECT_EQ(expected.size(), c.expectedRows) << c.what;
+        for (const TextLimits& limits : lookupLimits())
+            EXPECT_EQ(folderRows(c.sql, limits), expected) << c.what << ", look-up limit " << limits.maxLookupBytes;
+    }
+}
+
+TEST_F(TextFolderTest, LookupKeepsEveryRowOfAKey)
+{
+    std::ostringstream many, few;
+    many << "Key,Seq\n";
+    for (int i = 0; i < 1000; ++i)
+        many << (i % 10) << "," << i << "\n";
+    few << "Key,Label\n";
+    for (int i = 0; i < 12; ++i)
+        few << i << ",k" << i << "\n";
+    write("many.csv", many.str());
+    write("few.csv", few.str());
+    const char* sql = "select f.Label, count(*), sum(m.Seq), min(m.Seq), max(m.Seq) from [few.csv] f "
+                      "join [many.csv] m on m.Key = f.Key group by f.Label order by f.Label";
+    const Rows expected = { { "k0", "100", "49500", "0", "990" }, { "k1", "100", "49600", "1", "991" },
+        { "k2", "100", "49700", "2", "992" }, { "k3", "100", "49800", "3", "993" },
+        { "k4", "100", "49900", "4", "994" }, { "k5", "100", "50000", "5", "995" },
+        { "k6", "100", "50100", "6", "996" }, { "k7", "100", "50200", "7", "997" },
+        { "k8", "100", "50300", "8", "998" }, { "k9", "100", "50400", "9", "999" } };
+    for (const std::size_t limit : { std::size_t(64) << 20, std::size_t(20000), std::size_t(1) }) {
+        TextLimits limits;
+        limits.maxLookupBytes = limit;
+        EXPECT_EQ(rowsOf(*openTextFolder(m_dir.path(), csvProperties, limits)->execute(sql)), expected)
+            << "limit " << limit;
+    }
+    // The rows of one key come in the file's order, after those of an earlier statement's key.
+    EXPECT_EQ(rowsOf(*query("select Seq from [many.csv] where Key = 7 and Seq < 40")),
+        (Rows { { "7" }, { "17" }, { "27" }, { "37" } }));
+}
 
 } // namespace

@@ -9,7 +9,7 @@
 # The program looks for its template and its plug-in beside its own file (/proc/self/exe, which the
 # kernel reports with every symbolic link resolved), so lib/vldemo/ looks to it as the run folder does.
 include(GNUInstallDirs)
-if(NOT (TARGET vldemo AND TARGET vldata AND TARGET vlreport))
+if(NOT (TARGET vldemo AND TARGET vldata AND TARGET vlreport AND TARGET vldesigner))
   return()
 endif()
 
@@ -22,12 +22,12 @@ set(VL_INSTALL_DATA_DIR ${CMAKE_INSTALL_DATADIR}/${PROJECT_NAME})
 
 # Everything that runs from lib/vldemo/ finds libvlcom.so beside it; the tools find it from bin/.
 set_target_properties(vldemo vl_reportctl PROPERTIES INSTALL_RPATH "$ORIGIN")
-set_target_properties(vldata vlreport PROPERTIES INSTALL_RPATH "$ORIGIN/../${VL_INSTALL_PRIVATE_DIR}")
+set_target_properties(vldata vlreport vldesigner PROPERTIES INSTALL_RPATH "$ORIGIN/../${VL_INSTALL_PRIVATE_DIR}")
 
 install(TARGETS vldemo vl_com vl_reportctl
   RUNTIME DESTINATION ${VL_INSTALL_PRIVATE_DIR}
   LIBRARY DESTINATION ${VL_INSTALL_PRIVATE_DIR})
-install(TARGETS vldata vlreport RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vldata vlreport vldesigner RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${VL_RUN_DIR}/vlreportctl.classreg DESTINATION ${VL_INSTALL_PRIVATE_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/samples/test.vld ${PROJECT_SOURCE_DIR}/samples/grouped.vld ${PROJECT_SOURCE_DIR}/samples/logo.svg
   DESTINATION ${VL_INSTALL_DATA_DIR})
@@ -55,12 +55,14 @@ install(CODE "
   configure_file(\"${PROJECT_SOURCE_DIR}/app/vldemo.desktop.in\" \"\${VL_DESKTOP_FILE}\" @ONLY)
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${VL_DESKTOP_FILE}\")
 ")
-install(FILES ${PROJECT_SOURCE_DIR}/app/vldemo.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/app/vldemo.svg ${PROJECT_SOURCE_DIR}/tools/vldesigner/vldesigner.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/vldesigner/vldesigner.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
 # Manual pages, compressed as Debian installs them.
 find_program(VL_GZIP gzip REQUIRED)
 set(VL_MAN_PAGES)
-foreach(page vldata.1 vlreport.1)
+foreach(page vldata.1 vlreport.1 vldesigner.1)
   set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${compressed}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man

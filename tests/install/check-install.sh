@@ -12,6 +12,7 @@ expected_files() {
   cat <<'LIST'
 bin/vldata
 bin/vldemo
+bin/vldesigner
 bin/vlreport
 lib/vldemo/libvlcom.so
 lib/vldemo/test.vld
@@ -19,10 +20,13 @@ lib/vldemo/vldemo
 lib/vldemo/vlreportctl.classreg
 lib/vldemo/vlreportctl.so
 share/applications/vldemo.desktop
+share/applications/vldesigner.desktop
 share/doc/vldemo/README.md
 share/doc/vldemo/install.md
 share/icons/hicolor/scalable/apps/vldemo.svg
+share/icons/hicolor/scalable/apps/vldesigner.svg
 share/man/man1/vldata.1.gz
+share/man/man1/vldesigner.1.gz
 share/man/man1/vlreport.1.gz
 share/vldemo/grouped.vld
 share/vldemo/logo.svg
@@ -48,7 +52,7 @@ check_prefix() {
   [ -f "$root/lib/vldemo/$plugin" ] || fail "the registration names $plugin, which is not beside it"
 
   # Every binary finds its libraries, libvlcom.so through its run path inside this root.
-  for binary in bin/vldata bin/vlreport lib/vldemo/vldemo lib/vldemo/vlreportctl.so; do
+  for binary in bin/vldata bin/vlreport bin/vldesigner lib/vldemo/vldemo lib/vldemo/vlreportctl.so; do
     local libraries lib
     libraries=$(env -u LD_LIBRARY_PATH ldd "$root/$binary")
     ! grep -q 'not found' <<<"$libraries" || fail "$binary: $(grep 'not found' <<<"$libraries")"
@@ -79,11 +83,16 @@ check_prefix() {
 
   # Desktop entry and icon.
   local desktop=$root/share/applications/vldemo.desktop
+share/applications/vldesigner.desktop
   desktop-file-validate "$desktop" || fail "desktop-file-validate refused the entry"
   grep -qx "Path=$prefix/share/vldemo/samples" "$desktop" || fail "the entry does not start in $prefix/share/vldemo/samples"
   grep -qx 'Exec=vldemo' "$desktop" || fail "the entry does not start vldemo"
   grep -qx 'Icon=vldemo' "$desktop" || fail "the entry's icon is not vldemo"
   [ "$(file -b --mime-type "$root/share/icons/hicolor/scalable/apps/vldemo.svg")" = image/svg+xml ] || fail "the icon is no SVG"
+  desktop-file-validate "$root/share/applications/vldesigner.desktop" || fail "desktop-file-validate refused vldesigner's entry"
+  grep -qx 'Icon=vldesigner' "$root/share/applications/vldesigner.desktop" || fail "vldesigner's icon is not vldesigner"
+  [ "$(file -b --mime-type "$root/share/icons/hicolor/scalable/apps/vldesigner.svg")" = image/svg+xml ] || fail "vldesigner's icon is no SVG"
+  env -u LD_LIBRARY_PATH QT_QPA_PLATFORM=offscreen "$root/bin/vldesigner" --version | grep -q '^vldesigner ' || fail "vldesigner --version"
 
   # The installed tool renders the installed sample, started where the README says.
   (cd "$root/share/vldemo/samples" && env -u LD_LIBRARY_PATH "$root/bin/vlreport" ../test.vld \

@@ -202,6 +202,7 @@ TEST_F(DesignCanvasTest, DraggedCellChangesOnlyItsXThroughUndoRedoAndSave)
     EXPECT_EQ(rect(name).x(), 55);
     document.undoStack().redo();
     EXPECT_EQ(rect(name).x(), 65);
+    EXPECT_EQ(canvas->selection(), std::vector<pugi::xml_node> { name }); // its node lives on through both
 
     QTemporaryDir folder;
     const QString path = QDir(folder.path()).filePath(QStringLiteral("moved.vld"));
@@ -435,6 +436,15 @@ TEST_F(DesignCanvasTest, DroppedFieldMakesABoundCellAndItsHeaderInOneStep)
     const pugi::xml_node summary = item(BandKind::Summary, "[Master.DeptName]");
     ASSERT_TRUE(summary);
     EXPECT_EQ(rect(summary), QRectF(150, 94, 30, 6));
+    EXPECT_EQ(itemCount(BandKind::DetailHeader), headers);
+
+    // What is no single field makes nothing, not even an empty undo step.
+    const int before = document.undoStack().index();
+    const size_t details = itemCount(BandKind::Detail);
+    for (const char* field : { "Detail.", "Detail.Bonus]x", "Salary" })
+        drop(BandKind::Detail, { 100, 1 }, field);
+    EXPECT_EQ(document.undoStack().index(), before);
+    EXPECT_EQ(itemCount(BandKind::Detail), details);
     EXPECT_EQ(itemCount(BandKind::DetailHeader), headers);
 }
 

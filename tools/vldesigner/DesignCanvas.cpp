@@ -839,10 +839,14 @@ public:
                         == 0)
                     header = band.node;
         }
-        QString fieldText = field;
-        fieldText.replace(u'[', QStringLiteral("[["));
-        const QByteArray bound = cell(x, y, FieldCellHeight, QLatin1Char('[') + field + QLatin1Char(']'));
+        // A name the engine cannot read as a field is refused here, before an undo step is begun for it.
+        const QString boundText = QLatin1Char('[') + field + QLatin1Char(']');
+        std::vector<TextSegment> segments;
         QString reason;
+        if (!parseCellText(boundText, segments, reason) || segments.size() != 1
+            || segments.front().kind != TextSegment::Field)
+            return;
+        const QByteArray bound = cell(x, y, FieldCellHeight, boundText);
         if (!header) {
             setSelection(document.insertElements(band, bound, reason));
             return;

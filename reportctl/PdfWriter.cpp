@@ -19,7 +19,6 @@
 #include <future>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace vl {
@@ -123,6 +122,54 @@ std::optional<QRectF> uprightRect(const QPainterPath& path)
         return std::nullopt;
     return path.controlPointRect();
 }
+
+// The lines drawn since the stroke last changed, as a set of keys: open addressing, emptied in
+// constant time by a new stamp (a node set's allocations were most of drawing a line).
+class LineSet {
+public:
+    void clear()
+    {
+        ++m_stamp;
+        m_count = 0;
+    }
+    // False when the key is in the set already.
+    bool insert(quint64 key)
+    {
+        if ((m_count + 1) * 2 > m_keys.size())
+            grow();
+        size_t at = slot(key);
+        while (m_stamps[at] == m_stamp) {
+            if (m_keys[at] == key)
+                return false;
+            at = (at + 1) & (m_keys.size() - 1);
+        }
+        m_stamps[at] = m_stamp;
+        m_keys[at] = key;
+        ++m_count;
+        return true;
+    }
+
+private:
+    size_t slot(quint64 key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) & (m_keys.size() - 1); }
+    void grow()
+    {
+        std::vector<quint64> keys = std::move(m_keys);
+        std::vector<quint32> stamps = std::move(m_stamps);
+        m_keys.assign(std::max<size_t>(1024, keys.size() * 2), 0);
+        m_stamps.assign(m_keys.size(), 0);
+        const quint32 stamp = m_stamp;
+        m_stamp = 1;
+        m_count = 0;
+        for (size_t i = 0; i < keys.size(); ++i)
+            if (stamps[i] == stamp)
+                insert(keys[i]);
+    }
+
+    std::vector<quint64> m_keys;
+    std::vector<quint32> m_stamps;
+    quint32 m_stamp = 1;
+    size_t m_count = 0;
+};
 
 struct Clip {
     bool enabled = false;
@@ -306,7 +353,7 @@ private:
     std::optional<QRectF> m_drawnClipRect;
     GraphicsState m_state, m_savedState;
     bool m_lineOpen = false; // lines are collected into one path until something else comes
-    std::unordered_set<quint64> m_drawnLines; // with the current stroke, alpha and clip
+    LineSet m_drawnLines; // with the current stroke, alpha and clip
     struct RawEntry {
         QRawFont raw;
         SizedFont* font = nullptr;
@@ -627,21 +674,29 @@ void PdfPaintEngine::drawLines(const QLineF* lines, int count)
     if (m_pen.style() == Qt::NoPen)
         return;
     const double half = penWidth(m_pen) / 2 + 1;
+    const bool clipped = m_clip.enabled || m_inClip;
+    const int alpha = m_pen.color().alpha();
+    if (!clipped) {
+        setStroke(m_pen);
+        setAlpha(alpha);
+    }
     for (int i = 0; i < count; ++i) {
         QLineF line = m_transform.map(lines[i]);
         if (line.p2().x() < line.p1().x() || (line.p2().x() == line.p1().x() && line.p2().y() < line.p1().y()))
             line = QLineF(line.p2(), line.p1());
-        if (m_clip.enabled || m_inClip)
+        // A clip group may open or close before any line: the state follows it.
+        if (clipped) {
             prepare(QRectF(line.p1(), line.p2()).normalized().adjusted(-half, -half, half, half));
-        setStroke(m_pen);
-        setAlpha(m_pen.color().alpha());
+            setStroke(m_pen);
+            setAlpha(alpha);
+        }
         // Cells that touch share their borders: an opaque line drawn twice with the same pen is drawn once.
         if (m_state.alpha == 255) {
             const auto coordinate = [](double value) { return static_cast<quint64>(std::lround(value)) & 0xFFFF; };
             const bool small = line.x1() >= 0 && line.y1() >= 0 && line.x2() < 65535 && line.y2() < 65535;
             const quint64 key = coordinate(line.x1()) << 48 | coordinate(line.y1()) << 32 | coordinate(line.x2()) << 16
                               | coordinate(line.y2());
-            if (small && !m_drawnLines.insert(key).second)
+            if (small && !m_drawnLines.insert(key))
                 continue;
         }
         appendNumber(m_content, line.x1());

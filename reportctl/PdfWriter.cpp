@@ -357,6 +357,7 @@ private:
     struct RawEntry {
         QRawFont raw;
         SizedFont* font = nullptr;
+        std::vector<float> advances; // pixels, by glyph id; negative: not asked yet
     };
     std::unordered_map<QString, std::unique_ptr<RawEntry>> m_rawFonts; // by QFont::key() and pixel size
     QFont m_lastFont;
@@ -826,11 +827,19 @@ bool PdfPaintEngine::textRun(const QPointF& position, const QString& text, const
     // uses: the run follows Qt's, corrected whenever the two drift apart by more than a thousandth
     // of a point, since text extractors find words and columns by such edges.
     QVarLengthArray<QPointF, 64> advances(count);
-    entry.raw.advancesForGlyphIndexes(glyphs.data(), advances.data(), count);
     double width = 0;
     for (int i = 0; i < count; ++i) {
         if (glyphs[i] == 0)
             return false; // the face lacks it; Qt's shaping picks a fallback font
+        // Asked of the font engine once per glyph and size, not once per cell.
+        if (glyphs[i] >= entry.advances.size())
+            entry.advances.resize(glyphs[i] + 1024, -1.0f);
+        if (entry.advances[glyphs[i]] < 0) {
+            QPointF advance;
+            entry.raw.advancesForGlyphIndexes(&glyphs[i], &advance, 1);
+            entry.advances[glyphs[i]] = static_cast<float>(std::max(0.0, advance.x()));
+        }
+        advances[i] = QPointF(entry.advances[glyphs[i]], 0);
         width += advances[i].x();
     }
     if (laidOutWidth > 0)

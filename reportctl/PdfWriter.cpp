@@ -847,7 +847,8 @@ bool PdfPaintEngine::textRun(const QPointF& position, const QString& text, const
     width *= 1000 / pixelSize;
     const double ascent = entry.font->face->ascent() * pixelSize / 1000;
     const double descent = entry.font->face->descent() * pixelSize / 1000;
-    prepare(m_transform.mapRect(QRectF(position.x(), position.y() - ascent, width * pixelSize / 1000, ascent - descent)));
+    if (m_clip.enabled || m_inClip)
+        prepare(m_transform.mapRect(QRectF(position.x(), position.y() - ascent, width * pixelSize / 1000, ascent - descent)));
     closePath();
     setFill(m_pen.color());
     setAlpha(m_pen.color().alpha());

@@ -198,12 +198,16 @@ std::shared_ptr<BarcodeGraphic> encodeSymbol(BarcodeType type, const QString& da
     return graphic;
 }
 
-constexpr qint64 MaxCachedSymbolBytes = 64LL << 20;
+// What the cache of encoded symbols may hold. A report with a code per row (an employee number) repeats
+// none, so a cache that kept every symbol grew with the report (209 MB at 200 000 rows); full, it starts
+// over, which keeps the codes that repeat nearby (a department's code on its rows) and bounds memory.
+constexpr qint64 MaxCachedSymbolBytes = 8LL << 20;
+constexpr qsizetype MaxCachedSymbols = 4096;
 
 } // namespace
 
 // Repeated codes (a product on many rows, a fixed code in a page footer) are encoded once per layout.
-// The cache is bounded by an estimate of the symbols' size; beyond it every code is encoded anew.
+// The cache is bounded by a count and an estimate of the symbols' size; at either it is emptied.
 struct GraphicMaker::Barcodes {
     struct Symbol {
         std::shared_ptr<const BarcodeGraphic> graphic; // null: refused, with problem
@@ -234,11 +238,14 @@ std::shared_ptr<const PageGraphic> GraphicMaker::barcode(
         if (graphic)
             graphic->style = style;
         symbol.graphic = std::move(graphic);
-        const qint64 cost = key.size() * qint64(sizeof(QChar)) + 64
-            + (symbol.graphic ? qint64(symbol.graphic->bars.size() * sizeof(QRectF) + symbol.graphic->texts.size() * 64)
+        // The node, the key, the graphic with its style and the bars' storage as allocated.
+        const qint64 cost = key.size() * qint64(sizeof(QChar)) + 256 + qint64(sizeof(BarcodeGraphic))
+            + (symbol.graphic ? qint64(symbol.graphic->bars.capacity() * sizeof(QRectF) + symbol.graphic->texts.size() * 128)
                               : 0);
-        if (m_barcodes->cachedBytes + cost > MaxCachedSymbolBytes)
-            return symbol.graphic ? std::shared_ptr<const PageGraphic>(symbol.graphic) : refuse(symbol.problem);
+        if (m_barcodes->cachedBytes + cost > MaxCachedSymbolBytes || m_barcodes->symbols.size() >= MaxCachedSymbols) {
+            m_barcodes->symbols.clear();
+            m_barcodes->cachedBytes = 0;
+        }
         m_barcodes->cachedBytes += cost;
         found = m_barcodes->symbols.insert(key, std::move(symbol));
     }

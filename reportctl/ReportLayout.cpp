@@ -213,7 +213,9 @@ private:
             item.text = m_context.cellText(cell.segments, item.style, &item.value);
             item.bound = std::any_of(cell.segments.begin(), cell.segments.end(),
                                      [](const TextSegment& segment) { return segment.kind != TextSegment::Literal; });
-            if (cell.barcode) {
+            if (!m_hooks.makeGraphics) {
+                // Counting pages only: the frame is all the layout needs of it.
+            } else if (cell.barcode) {
                 item.graphic = m_graphics.barcode(*cell.barcode, item.text, item.style);
                 item.bound = false; // what a host would show instead cannot change the bars
             } else if (cell.image) {

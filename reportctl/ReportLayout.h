@@ -71,6 +71,9 @@ struct LayoutHooks {
     QDateTime printTime; // what [Date] and [Now] show; invalid: the time the layout starts
     // The values of [Param.Name], keyed by the name in lower case; a parameter missing here is empty.
     QHash<QString, ExprValue> parameters;
+    // False for a pass that only counts the pages: pictures, barcodes and charts take their frames but are
+    // not read, encoded or computed, since nothing is drawn.
+    bool makeGraphics = true;
 };
 
 // Lays a sheet out page by page, so that the first pages show long before the last is known. The

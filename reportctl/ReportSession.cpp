@@ -191,7 +191,11 @@ SessionResult ReportSession::streamSheet(const QString& sheetName, PageSink& sin
     int pageCount = 0;
     {
         SessionLayoutGuard guard(*this);
-        ReportLayouter counter(*sheet, m_data, hooks);
+        // The pass that counts tells nothing (the pass that prints tells the same once) and draws nothing.
+        LayoutHooks counting = hooks;
+        counting.prompt = nullptr;
+        counting.makeGraphics = false;
+        ReportLayouter counter(*sheet, m_data, std::move(counting));
         for (bool done = false; !done;) {
             done = counter.layoutUntil(pageCount + 1);
             while (pageCount < counter.pageCount())

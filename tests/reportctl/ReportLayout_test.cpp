@@ -368,3 +368,31 @@ TEST(Layout, LongAndDeepExpressionsLayOutAndGiveTheirValues)
     EXPECT_EQ(laidOut.pages[0].items[0].text, "50000");
     EXPECT_EQ(laidOut.pages[0].items[1].link, "2"); // an even count of minus signs
 }
+
+TEST(Layout, APassThatOnlyCountsPagesPlacesTheSameFramesWithoutGraphics)
+{
+    ReportTemplate report;
+    ASSERT_TRUE(parseTemplate(R"(<report version="1"><sheet name="S"><page width="100" height="60" margins="5"/>
+      <detail detail="Detail" height="12"><cell width="30">[Detail.N]</cell>
+        <barcode x="40" width="10" height="10" type="qrcode">[Detail.N]</barcode></detail></sheet></report>)",
+                              report).ok);
+    QString xml = QStringLiteral("<DocumentData><Detail>");
+    for (int n = 0; n < 9; ++n)
+        xml += QStringLiteral("<Row N=\"%1\"/>").arg(n);
+    ReportDataSet data;
+    ASSERT_TRUE(parseDataDocument((xml + QStringLiteral("</Detail></DocumentData>")).toStdString(), data).ok);
+    LayoutHooks counting;
+    counting.makeGraphics = false;
+    const LaidOutReport drawn = layoutReport(report.sheets[0], data);
+    const LaidOutReport counted = layoutReport(report.sheets[0], data, counting);
+    ASSERT_EQ(counted.pages.size(), drawn.pages.size());
+    ASSERT_GT(drawn.pages.size(), 1u);
+    for (size_t p = 0; p < drawn.pages.size(); ++p) {
+        ASSERT_EQ(counted.pages[p].items.size(), drawn.pages[p].items.size());
+        for (size_t i = 0; i < drawn.pages[p].items.size(); ++i) {
+            EXPECT_EQ(counted.pages[p].items[i].rect, drawn.pages[p].items[i].rect);
+            EXPECT_FALSE(counted.pages[p].items[i].graphic);
+            EXPECT_EQ(bool(drawn.pages[p].items[i].graphic), drawn.pages[p].items[i].cell->barcode != nullptr);
+        }
+    }
+}

@@ -325,3 +325,38 @@ TEST_F(SessionParameterTest, ASetValueLaysTheViewsSheetOutAnewAndTellsTheView)
     EXPECT_EQ(page.items.front().text, "New|15|");
     EXPECT_TRUE(session.setParameter(u"Title"_qs, QString(1 << 20, u'x'))) << "a text parameter takes any text";
 }
+
+TEST_F(SessionTest, AStreamedSheetTellsEachPromptOnceAndDrawsOnlyInThePassThatPrints)
+{
+    const QString path = folder.filePath(u"codes.vlt"_qs);
+    ASSERT_TRUE(writeFile(path, R"(<report version="1"><sheet name="S"><page width="100" height="40" margins="5"/>
+      <detail detail="Detail" height="12"><cell width="30">[Detail.Gone]</cell>
+        <barcode x="40" width="40" height="10" type="ean13">[Detail.Salary]</barcode>
+        <barcode x="85" width="10" height="10" type="qrcode">[Detail.Salary]</barcode></detail>
+    </sheet></report>)"));
+    ReportSession session(&recorder, ReportSession::LayoutMode::OnDemand);
+    ASSERT_TRUE(session.openTemplate(path));
+    ASSERT_TRUE(session.loadData(std::string_view(Data)));
+    struct Collect : PageSink {
+        int count = -1;
+        std::vector<LaidOutPage> pages;
+        bool begin(const TemplateSheet&, int pageCount) override { return (count = pageCount), true; }
+        bool page(LaidOutPage& page, int) override { return pages.push_back(page), true; }
+    } sink;
+    ASSERT_TRUE(session.streamSheet(QString(), sink));
+    ASSERT_EQ(sink.count, 1);
+    ASSERT_EQ(sink.pages.size(), 1u);
+    int codes = 0;
+    for (const PageItem& item : sink.pages[0].items)
+        if (item.cell && item.cell->barcode) {
+            ASSERT_TRUE(item.graphic) << "the printing pass makes every graphic";
+            codes += item.graphic->kind() == PageGraphic::Kind::Barcode;
+        }
+    EXPECT_EQ(codes, 2) << "the QR codes of both rows";
+    std::vector<QString> prompts;
+    for (const QString& line : recorder.told)
+        if (line.startsWith(u"prompt: "))
+            prompts.push_back(line);
+    ASSERT_EQ(prompts.size(), 3u) << "the field and each refused EAN-13 once, not once per pass";
+    EXPECT_EQ(std::count_if(prompts.begin(), prompts.end(), [](const QString& p) { return p.contains(u"Detail.Gone"); }), 1);
+}

@@ -41,8 +41,11 @@ file(MAKE_DIRECTORY ${VL_LINK_DIR}/bin ${VL_LINK_DIR}/private)
 file(CREATE_LINK ../${VL_INSTALL_PRIVATE_DIR}/vldemo ${VL_LINK_DIR}/bin/vldemo SYMBOLIC)
 file(RELATIVE_PATH VL_TEMPLATE_FROM_PRIVATE /${VL_INSTALL_PRIVATE_DIR} /${VL_INSTALL_DATA_DIR}/test.vld)
 file(CREATE_LINK ${VL_TEMPLATE_FROM_PRIVATE} ${VL_LINK_DIR}/private/test.vld SYMBOLIC)
+# The template finds its logo beside the file it is opened as.
+file(RELATIVE_PATH VL_LOGO_FROM_PRIVATE /${VL_INSTALL_PRIVATE_DIR} /${VL_INSTALL_DATA_DIR}/logo.svg)
+file(CREATE_LINK ${VL_LOGO_FROM_PRIVATE} ${VL_LINK_DIR}/private/logo.svg SYMBOLIC)
 install(FILES ${VL_LINK_DIR}/bin/vldemo DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${VL_LINK_DIR}/private/test.vld DESTINATION ${VL_INSTALL_PRIVATE_DIR})
+install(FILES ${VL_LINK_DIR}/private/test.vld ${VL_LINK_DIR}/private/logo.svg DESTINATION ${VL_INSTALL_PRIVATE_DIR})
 
 # The desktop entry starts the program in the samples folder, where its connection finds test.mdb.
 # That folder depends on the prefix, known only when installing; the entry is written straight to its

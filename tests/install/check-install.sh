@@ -15,6 +15,7 @@ bin/vldemo
 bin/vldesigner
 bin/vlreport
 lib/vldemo/libvlcom.so
+lib/vldemo/logo.svg
 lib/vldemo/test.vld
 lib/vldemo/vldemo
 lib/vldemo/vlreportctl.classreg
@@ -48,6 +49,8 @@ check_prefix() {
   cmp -s "$root/lib/vldemo/test.vld" "$source/samples/test.vld" || fail "lib/vldemo/test.vld is not the template"
   [ "$(readlink -f "$root/lib/vldemo/test.vld")" = "$(readlink -f "$root/share/vldemo/test.vld")" ] \
     || fail "the template beside the program is not the shared one"
+  [ "$(readlink -f "$root/lib/vldemo/logo.svg")" = "$(readlink -f "$root/share/vldemo/logo.svg")" ] \
+    || fail "the logo beside the program is not the shared one"
   read -r _ plugin < "$root/lib/vldemo/vlreportctl.classreg"
   [ -f "$root/lib/vldemo/$plugin" ] || fail "the registration names $plugin, which is not beside it"
 
@@ -83,7 +86,6 @@ check_prefix() {
 
   # Desktop entry and icon.
   local desktop=$root/share/applications/vldemo.desktop
-share/applications/vldesigner.desktop
   desktop-file-validate "$desktop" || fail "desktop-file-validate refused the entry"
   grep -qx "Path=$prefix/share/vldemo/samples" "$desktop" || fail "the entry does not start in $prefix/share/vldemo/samples"
   grep -qx 'Exec=vldemo' "$desktop" || fail "the entry does not start vldemo"

@@ -517,7 +517,10 @@ DesignDocument::DesignDocument() : m_impl(std::make_unique<Impl>())
 
 DesignDocument::~DesignDocument()
 {
-    m_impl->stack.clear(); // its commands refer to the tree
+    // Its commands refer to the tree. Cleared quietly: a document going away has no changes to tell,
+    // and its listeners may be gone already.
+    m_impl->stack.blockSignals(true);
+    m_impl->stack.clear();
 }
 
 ParseResult DesignDocument::open(const QString& path)

@@ -155,6 +155,43 @@ std::shared_ptr<BarcodeGraphic> encodeSymbol(BarcodeType type, const QString& da
     const QByteArray utf8 = data.toUtf8();
     int result
         = ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(utf8.constData()), int(utf8.size()));
+    if (result < ZINT_ERROR && (type == BarcodeType::QrCode || type == BarcodeType::DataMatrix)) {
+        // Square modules and no text: zint's encoded matrix is the whole symbol. Read as runs of modules, it
+        // costs a third of building zint's vector list (one allocation per rectangle), the larger part of a
+        // code per row.
+        const int quiet = type == BarcodeType::QrCode ? 4 : 1; // modules; as zint's own vector output has them
+        auto graphic = std::make_shared<BarcodeGraphic>();
+        graphic->proportional = true;
+        graphic->size = QSizeF(symbol->width + 2 * quiet, symbol->rows + 2 * quiet);
+        // A run equal to one in the row above lengthens that rectangle, as zint's vector output does.
+        std::vector<std::pair<int, size_t>> above, current; // run start and end packed, index into bars
+        for (int y = 0; y < symbol->rows; ++y) {
+            const unsigned char* row = symbol->encoded_data[y];
+            current.clear();
+            size_t next = 0;
+            for (int x = 0; x < symbol->width;) {
+                if (!((row[x >> 3] >> (x & 7)) & 1)) {
+                    ++x;
+                    continue;
+                }
+                const int start = x;
+                while (x < symbol->width && ((row[x >> 3] >> (x & 7)) & 1))
+                    ++x;
+                const int run = start * 2048 + x; // widths stay far below 2048 modules
+                while (next < above.size() && above[next].first < run)
+                    ++next;
+                if (next < above.size() && above[next].first == run) {
+                    graphic->bars[above[next].second].setHeight(graphic->bars[above[next].second].height() + 1);
+                    current.emplace_back(run, above[next].second);
+                } else {
+                    current.emplace_back(run, graphic->bars.size());
+                    graphic->bars.emplace_back(start + quiet, y + quiet, x - start, 1);
+                }
+            }
+            std::swap(above, current);
+        }
+        return graphic;
+    }
     if (result < ZINT_ERROR)
         result = ZBarcode_Buffer_Vector(symbol.get(), 0);
     if (result >= ZINT_ERROR || !symbol->vector || symbol->vector->width <= 0 || symbol->vector->height <= 0) {

@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "ChildProcess.h"
 #include "CommandLine.h"
+#include "JetWriter.h"
 #include "SqliteFixture.h"
 #include "TestFiles.h"
 #include "ToolAnswers.h"
@@ -253,6 +254,34 @@ TEST_F(VldataTool, BinaryFieldsBecomeDataUrisOfTheirPicturesOnlyWhenAsked)
     arguments = query;
     arguments.insert(arguments.end(), { "--binary", "raw" });
     EXPECT_EQ(run(arguments).out, plain.out);
+}
+
+TEST_F(VldataTool, AnAccessOleObjectBecomesTheDataUriOfThePictureItWraps)
+{
+    // An Access file of our own writer with an OLE Object column, as Access stores a pasted picture: the
+    // PNG inside a "Package" wrapper, and a column that holds no picture at all.
+    using F = vl::jet::FieldType;
+    using V = vl::jet::Value;
+    auto bytes = [](const std::string& hex) {
+        std::string out;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+        return out;
+    };
+    vl::jet::TableDefinition pictures;
+    pictures.name = "Staff Photos";
+    pictures.columns = { { "Id", F::LongInteger }, { "Photo", F::OleObject } };
+    pictures.rows = { { V::ofInteger(1), V::ofBytes(bytes(std::string("151C2F00020007005061636B616765000105000002000000") + PngHex
+                                                          + "0105000000000000")) },
+        { V::ofInteger(2), V::ofBytes(bytes("00010203")) }, { V::ofInteger(3), V::null() } };
+    const std::string file = db.folder() + "/photos.mdb";
+    vl::jet::writeDatabaseFile(file, { pictures });
+    const RunResult r = run({ "--connection", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file, "--detail", "Detail",
+        "select Id, Photo from [Staff Photos] order by Id", "--binary", "data-uri" });
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, std::string("<DocumentData><Detail><Row Id=\"1\" Photo=\"data:image/png;base64,") + PngBase64
+                  + "\"/><Row Id=\"2\" Photo=\"data:application/octet-stream;base64,AAECAw==\"/>"
+                  + "<Row Id=\"3\" Photo=\"\"/></Detail></DocumentData>");
 }
 
 TEST(VldataCommandLine, OptionsBindToTheDetailBeforeThem)

@@ -406,6 +406,22 @@ TEST_F(DesignCanvasTest, CopyPasteCutAndDeleteUndo)
     EXPECT_EQ(rect(back).x(), 55);
 }
 
+TEST_F(DesignCanvasTest, APasteTheEngineWouldRefuseIsToldAndMakesNothing)
+{
+    QStringList told;
+    QObject::connect(canvas.get(), &DesignCanvas::editRefused, [&](const QString& reason) { told << reason; });
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("application/x-vldesigner-elements"), "<cell x=\"1\">no width</cell>");
+    QApplication::clipboard()->setMimeData(data);
+    canvas->select({ item(BandKind::Detail, "[Detail.EmpName]") });
+    const QByteArray before = document.text();
+    key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(document.text(), before);
+    EXPECT_EQ(document.undoStack().count(), 0);
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told.front().contains(QStringLiteral("needs a width"))) << told.front().toStdString();
+}
+
 TEST_F(DesignCanvasTest, DroppedFieldMakesABoundCellAndItsHeaderInOneStep)
 {
     const auto drop = [this](BandKind kind, QPointF millimetres, const char* field) {

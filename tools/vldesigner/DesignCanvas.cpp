@@ -92,6 +92,13 @@ public:
 
     enum class Drag { None, Move, Resize, BandHeight, Rubber };
 
+    // An edit the document would not make (it would leave a template the engine refuses) is told, not lost.
+    void refused(const QString& reason)
+    {
+        if (!reason.isEmpty())
+            emit q.editRefused(reason);
+    }
+
     DesignCanvas& q;
     DesignDocument& document;
     Ruler* topRuler;
@@ -452,7 +459,7 @@ public:
         delta = clampedDelta(delta);
         if (delta.isNull())
             return;
-        document.moveItems(selection, delta.x(), delta.y());
+        refused(document.moveItems(selection, delta.x(), delta.y()));
     }
 
     // A drag is an undo step of its own, and changes only the coordinates it moved along; the document's
@@ -470,7 +477,7 @@ public:
                 changes.push_back({ node, QStringLiteral("y"), lengthText(std::max(0.0, found.rect.y() + delta.y())) });
         }
         if (!changes.empty())
-            document.changeAttributes(changes, QStringLiteral("Move"));
+            refused(document.changeAttributes(changes, QStringLiteral("Move")));
     }
 
     // The band a paste goes into: that of the first selected item, else that of the last click, else the
@@ -782,7 +789,7 @@ public:
         case Drag::BandHeight: {
             const double height = dragBandHeight(point, event->modifiers());
             if (height != dragRect.height())
-                document.setBandHeight(dragNode, height);
+                refused(document.setBandHeight(dragNode, height));
             break;
         }
         case Drag::Rubber:
@@ -849,6 +856,7 @@ public:
         const QByteArray bound = cell(x, y, FieldCellHeight, boundText);
         if (!header) {
             setSelection(document.insertElements(band, bound, reason));
+            refused(reason);
             return;
         }
         // Both cells or neither: one step to undo.
@@ -864,6 +872,7 @@ public:
         }
         stack.endMacro();
         setSelection(std::move(made));
+        refused(reason);
     }
 
     void wheel(QWheelEvent* event)
@@ -1105,6 +1114,7 @@ void DesignCanvas::paste()
     std::vector<pugi::xml_node> pasted = m_impl->document.insertElements(band, xml, reason);
     if (reason.isEmpty())
         m_impl->setSelection(std::move(pasted));
+    m_impl->refused(reason);
 }
 
 void DesignCanvas::deleteSelection()
@@ -1112,7 +1122,7 @@ void DesignCanvas::deleteSelection()
     if (m_impl->selection.empty())
         return;
     const std::vector<pugi::xml_node> nodes = m_impl->selection;
-    m_impl->document.removeElements(nodes);
+    m_impl->refused(m_impl->document.removeElements(nodes));
 }
 
 void DesignCanvas::alignSelection(Qt::Edge edge)
@@ -1156,7 +1166,7 @@ void DesignCanvas::alignSelection(Qt::Edge edge)
     static const char* const names[] = { "Align top", "Align left", "Align right", "Align bottom" };
     const int name = edge == Qt::TopEdge ? 0 : edge == Qt::LeftEdge ? 1 : edge == Qt::RightEdge ? 2 : 3;
     if (!changes.empty())
-        m_impl->document.changeAttributes(changes, QString::fromLatin1(names[name]));
+        m_impl->refused(m_impl->document.changeAttributes(changes, QString::fromLatin1(names[name])));
 }
 
 void DesignCanvas::distributeSelection(Qt::Orientation orientation)
@@ -1191,8 +1201,8 @@ void DesignCanvas::distributeSelection(Qt::Orientation orientation)
         position += length(items[index]) + gap;
     }
     if (!changes.empty())
-        m_impl->document.changeAttributes(
-            changes, QString::fromLatin1(horizontal ? "Distribute horizontally" : "Distribute vertically"));
+        m_impl->refused(m_impl->document.changeAttributes(
+            changes, QString::fromLatin1(horizontal ? "Distribute horizontally" : "Distribute vertically")));
 }
 
 } // namespace vl::designer

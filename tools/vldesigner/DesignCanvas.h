@@ -42,6 +42,8 @@ public slots:
 signals:
     void selectionChanged();
     void zoomChanged(double factor);
+    // An edit asked for with the mouse or the keyboard that the document refused, with its reason.
+    void editRefused(const QString& reason);
 
 private:
     class Impl;

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -130,6 +131,8 @@ DesignerWindow::DesignerWindow(QWidget* parent) : QMainWindow(parent), m_prompts
     addDockWidget(Qt::LeftDockWidgetArea, fieldDock);
 
     buildMenus();
+    // Told where the eye is while dragging, without a box to dismiss for every refused step.
+    connect(m_canvas, &DesignCanvas::editRefused, this, [this](const QString& reason) { statusBar()->showMessage(reason, 10000); });
     connect(&m_document, &DesignDocument::changed, this, &DesignerWindow::documentChanged);
     documentChanged();
     resize(1200, 800);

@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -154,11 +155,18 @@ protected:
         return QPoint(int(std::lround(millimetres.x() * scale)), int(std::lround(millimetres.y() * scale)));
     }
 
+    // Through QTest, as a user's mouse; QTest's moves carry no modifiers, so a move with Alt held is sent as
+    // the window system would send it.
     void mouse(QEvent::Type type, QPoint point, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = {})
     {
         QWidget* viewport = canvas->viewport();
-        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(type, QPointF(point), viewport->mapToGlobal(QPointF(point)), button, buttons, modifiers);
+        if (type == QEvent::MouseButtonPress)
+            return QTest::mousePress(viewport, Qt::LeftButton, modifiers, point);
+        if (type == QEvent::MouseButtonRelease)
+            return QTest::mouseRelease(viewport, Qt::LeftButton, modifiers, point);
+        if (modifiers == Qt::NoModifier)
+            return QTest::mouseMove(viewport, point);
+        QMouseEvent event(type, QPointF(point), viewport->mapToGlobal(QPointF(point)), Qt::NoButton, buttons, modifiers);
         QApplication::sendEvent(viewport, &event);
     }
 
@@ -177,11 +185,7 @@ protected:
         mouse(QEvent::MouseButtonRelease, point, Qt::NoButton, modifiers);
     }
 
-    void key(int key, Qt::KeyboardModifiers modifiers = {})
-    {
-        QKeyEvent press(QEvent::KeyPress, key, modifiers);
-        QApplication::sendEvent(canvas.get(), &press);
-    }
+    void key(int key, Qt::KeyboardModifiers modifiers = {}) { QTest::keyPress(canvas.get(), Qt::Key(key), modifiers); }
 
     static QApplication* application;
     DesignDocument document;

@@ -1,6 +1,7 @@
 // The control's paper: print, preview, PDF export and the printer setup, and the dialog seam that
-// lets tests answer their dialogs. PDF files stream page by page; print and preview take a whole
-// layout, since their dialogs need the page count first and a preview repaints any page.
+// lets tests answer their dialogs. Every output streams page by page from the session, none keeps the
+// pages: the print dialog learns the page count from a pass that keeps nothing, and a preview lays the
+// pages out again whenever it asks for them.
 
 #include "ReportViewControl.h"
 
@@ -50,6 +51,23 @@ bool runReportDialog(VlReportDialogKind kind, QDialog& dialog, QPrinter* printer
     return dialog.exec() == QDialog::Accepted;
 }
 
+namespace {
+
+// The page count and paper of a sheet, from the session's counting pass: it ends the stream there.
+struct PageCounter final : PageSink {
+    int count = 0;
+    QSizeF paper;
+    bool begin(const TemplateSheet& sheet, int pageCount) override
+    {
+        count = pageCount;
+        paper = sheet.page.paper;
+        return false;
+    }
+    bool page(LaidOutPage&, int) override { return false; }
+};
+
+} // namespace
+
 QWidget* ReportViewControl::dialogParent() const
 {
     return m_widget ? m_widget->window() : nullptr;
@@ -75,20 +93,20 @@ HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
             return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"").arg(printer.printerName()));
         return S_OK;
     }
-    LaidOutReport report;
-    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
-        return hr;
-    printer.setPageSize(QPageSize(report.page.paper, QPageSize::Millimeter));
-    printer.setFromTo(1, static_cast<int>(report.pages.size()));
-    if (showDialog) {
-        QPrintDialog dialog(&printer, dialogParent());
-        dialog.setMinMax(1, static_cast<int>(report.pages.size()));
-        dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, m_widget != nullptr);
-        if (!runReportDialog(VlReportPrintDialog, dialog, &printer))
-            return S_FALSE;
-    }
+    PageCounter counter;
+    if (const SessionResult counted = m_session.streamSheet(sheetName, counter); !counted && !counted.message.isEmpty())
+        return failure(counted);
+    if (counter.count < 1)
+        return reportFailure(E_FAIL, QStringLiteral("The report could not be laid out"));
+    printer.setPageSize(QPageSize(counter.paper, QPageSize::Millimeter));
+    printer.setFromTo(1, counter.count);
+    QPrintDialog dialog(&printer, dialogParent());
+    dialog.setMinMax(1, counter.count);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, m_widget != nullptr);
+    if (!runReportDialog(VlReportPrintDialog, dialog, &printer))
+        return S_FALSE;
     // The range the user chose in the dialog; all pages otherwise.
-    int first = 1, last = static_cast<int>(report.pages.size());
+    int first = 1, last = counter.count;
     if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
         first = printer.fromPage();
         last = std::max(first, printer.toPage());
@@ -102,23 +120,30 @@ HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
                                                           : QStringLiteral("No printer is installed"));
         return writePdfFile(sheetName, file, first, last);
     }
-    if (!printReport(report, printer, first, last))
+    PrintPageSink sink(printer, first, last);
+    const SessionResult streamed = m_session.streamSheet(sheetName, sink);
+    if (!streamed && !streamed.message.isEmpty())
+        return failure(streamed);
+    if (!streamed || !sink.finish())
         return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"").arg(printer.printerName()));
     return S_OK;
 }
 
 HRESULT ReportViewControl::preview(const QString& sheetName)
 {
-    LaidOutReport report;
-    if (const HRESULT hr = layoutFor(sheetName, report); FAILED(hr))
-        return hr;
+    PageCounter counter;
+    if (const SessionResult counted = m_session.streamSheet(sheetName, counter); !counted && !counted.message.isEmpty())
+        return failure(counted);
     QPrinter printer(QPrinter::HighResolution);
     if (!printerName.isEmpty())
         printer.setPrinterName(printerName);
     QPrintPreviewDialog dialog(&printer, dialogParent());
     dialog.setWindowTitle(QStringLiteral("Preview - %1").arg(sheetName.isEmpty() ? activeSheet() : sheetName));
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                     [&report](QPrinter* target) { printReport(report, *target); });
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [this, &sheetName](QPrinter* target) {
+        PrintPageSink sink(*target);
+        if (m_session.streamSheet(sheetName, sink))
+            sink.finish();
+    });
     runReportDialog(VlReportPreviewDialog, dialog, &printer);
     return S_OK;
 }

@@ -1,10 +1,16 @@
 #include "ReportPainter.h"
 
+#include <QCoreApplication>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QTextLayout>
+#include <QThread>
 
+#include <memory>
 #include <optional>
+#include <unordered_map>
 
 namespace vl {
 
@@ -27,6 +33,124 @@ void paintWatermark(QPainter& painter, const Watermark& watermark, QSizeF paper,
     painter.restore();
 }
 
+// One line of text as QPainter::drawText(rect, flags, text) lays it out, kept for the next time
+// the same text comes in the same font: most cells of a report repeat a few texts (captions,
+// codes, dates, amounts), and Qt's shaping and line layout were two thirds of the PDF's time.
+struct LaidOutLine {
+    QTextLayout layout;
+    double naturalWidth = 0, advance = 0, height = 0;
+};
+
+class LineCache {
+public:
+    // The lines of one font on one device (its key and resolution).
+    using Lines = QHash<QString, std::shared_ptr<LaidOutLine>>;
+
+    Lines& linesFor(const QFont& font, int dpi)
+    {
+        QString key = font.key() + u'@' + QString::number(dpi);
+        std::unique_ptr<Lines>& lines = m_fonts[key];
+        if (!lines)
+            lines = std::make_unique<Lines>();
+        return *lines;
+    }
+    // Null when the text is not one plain line; the entry stays valid until the next call.
+    const LaidOutLine* line(Lines& lines, const QString& text, const QFont& font, QPaintDevice* device)
+    {
+        if (auto found = lines.constFind(text); found != lines.constEnd())
+            return found->get();
+        // A bound on what is kept: long reports repeat a few texts and pass through many more.
+        if (++m_count > MaxLines) {
+            for (auto& [key, fontLines] : m_fonts)
+                fontLines->clear();
+            m_count = 1;
+        }
+        auto entry = std::make_shared<LaidOutLine>();
+        QTextLayout& layout = entry->layout;
+        layout.setText(text);
+        layout.setFont(device ? QFont(font, device) : font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::ManualWrap);
+        layout.setTextOption(option);
+        layout.setCacheEnabled(true);
+        layout.beginLayout();
+        QTextLine first = layout.createLine();
+        if (first.isValid()) {
+            // As wide as QPainter lays an unwrapped line out.
+            first.setLineWidth(0x01000000);
+            first.setPosition(QPointF(0, 0));
+        }
+        const bool oneLine = first.isValid() && !layout.createLine().isValid();
+        layout.endLayout();
+        if (oneLine) {
+            entry->naturalWidth = first.naturalTextWidth();
+            entry->advance = first.horizontalAdvance();
+            entry->height = first.ascent() + first.descent(); // QTextLine::height() rounds it up
+        } else {
+            entry.reset();
+        }
+        return lines.insert(text, std::move(entry))->get();
+    }
+
+private:
+    static constexpr int MaxLines = 8192;
+    std::unordered_map<QString, std::unique_ptr<Lines>> m_fonts;
+    int m_count = 0;
+};
+
+thread_local std::unique_ptr<LineCache> t_lineCache;
+
+// Fonts must go before the application does: the main thread's lines go with it.
+void dropLineCache()
+{
+    t_lineCache.reset();
+}
+
+LineCache& threadLineCache()
+{
+    if (!t_lineCache) {
+        t_lineCache = std::make_unique<LineCache>();
+        if (QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread())
+            qAddPostRoutine(dropLineCache);
+    }
+    return *t_lineCache;
+}
+
+// Texts QPainter would lay out as they are: no line breaks, tabs or other controls (which it turns
+// into separators or stops), no white space at either end (which right alignment treats apart).
+bool plainLine(const QString& text)
+{
+    if (text.isEmpty() || text.front().isSpace() || text.back().isSpace())
+        return false;
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f) || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator || c.category() == QChar::Other_Format || c.direction() == QChar::DirR
+            || c.direction() == QChar::DirAL)
+            return false;
+    return true;
+}
+
+// Where QPainter::drawText(rect, flags, text) draws `line`; none when it would clip it.
+std::optional<QPointF> linePosition(const LaidOutLine& line, const QRectF& rect, int flags)
+{
+    double y = 0;
+    if (flags & Qt::AlignBottom)
+        y = rect.height() - line.height;
+    else if (flags & Qt::AlignVCenter)
+        y = (rect.height() - line.height) / 2;
+    double boundsX = 0, x = 0;
+    if (flags & Qt::AlignRight) {
+        boundsX = rect.width() - line.naturalWidth;
+        x = rect.width() - line.advance;
+    } else if (flags & Qt::AlignHCenter) {
+        boundsX = (rect.width() - line.naturalWidth) / 2;
+        x = (rect.width() - line.advance) / 2;
+    }
+    if (!rect.contains(QRectF(rect.x() + boundsX, rect.y() + y, line.naturalWidth, line.height)))
+        return std::nullopt;
+    return QPointF(rect.x() + x, rect.y() + y);
+}
+
 } // namespace
 
 void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, double pixelsPerMm)
@@ -43,6 +167,8 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
     // The pen set last: a text colour, or the borders' (valid borderPen).
     std::optional<QColor> textPen;
     bool borderPen = false;
+    LineCache& lineCache = threadLineCache();
+    LineCache::Lines* fontLines = nullptr; // of the font set last; null: its text goes through QPainter
     if (page.watermark)
         paintWatermark(painter, *page.watermark, page.paper, origin, pixelsPerMm, fontScale);
     for (const PageItem& item : page.items) {
@@ -70,6 +196,10 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
                 const QFontMetricsF metrics(painter.font(), painter.device());
                 charBound = std::max(metrics.maxWidth(), metrics.height());
                 lineHeight = metrics.height();
+                // Underlines are drawn by QPainter after the line, merged: left to it.
+                fontLines = style.underline || painter.layoutDirection() == Qt::RightToLeft
+                              ? nullptr
+                              : &lineCache.linesFor(painter.font(), painter.device() ? painter.device()->logicalDpiY() : 0);
             }
             if (!textPen || *textPen != style.color) {
                 painter.setPen(style.color);
@@ -81,15 +211,22 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
             const int flags = static_cast<int>(style.alignment) | (style.wrap ? Qt::TextWordWrap : 0);
             // A line that fits even if every character were the widest needs no clip, which is most
             // cells: saving the painter and clipping cost a tenth of the PDF's time.
-            if (item.text.size() * charBound <= textRect.width() && lineHeight <= rect.height()
-                && !item.text.contains(u'\n')) {
-                painter.drawText(textRect, flags, item.text);
-            } else {
+            const bool fits = item.text.size() * charBound <= textRect.width() && lineHeight <= rect.height()
+                           && !item.text.contains(u'\n');
+            const LaidOutLine* line = fontLines && !(flags & (Qt::TextWordWrap | Qt::AlignJustify)) && plainLine(item.text)
+                                        ? lineCache.line(*fontLines, item.text, painter.font(), painter.device())
+                                        : nullptr;
+            const std::optional<QPointF> at = line ? linePosition(*line, textRect, flags) : std::nullopt;
+            if (!fits) {
                 painter.save();
                 painter.setClipRect(rect, Qt::IntersectClip);
-                painter.drawText(textRect, flags, item.text);
-                painter.restore();
             }
+            if (at)
+                line->layout.lineAt(0).draw(&painter, *at);
+            else
+                painter.drawText(textRect, flags, item.text);
+            if (!fits)
+                painter.restore();
         }
         if (style.borders) {
             if (!borderPen) {

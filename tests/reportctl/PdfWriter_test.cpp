@@ -16,6 +16,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -418,6 +419,122 @@ TEST_F(PdfWriterTest, AReportPageLooksAsQtsWriterDrawsIt)
     EXPECT_LT(difference(rendered(m_dir.path(), ours.data(), QStringLiteral("sample-ours")),
                          rendered(m_dir.path(), theirs.data(), QStringLiteral("sample-qt"))),
               TextTolerance);
+}
+
+// paintPage lays a cell's line out once per text and font and draws it where QPainter::drawText would:
+// a page of cells in every alignment, kerned and ligature-prone Latin, CJK, and texts it must leave
+// to QPainter (tabs, white space at an end, underlines, clipped lines), painted twice so the second
+// comes from what was kept, looks to the pixel as the cells drawn by QPainter::drawText one by one.
+struct CellCase {
+    const char* text;
+    const char* family;
+    bool bold, underline;
+};
+
+const CellCase CellCases[] = {
+    {"部门：销售部 Sales 2024", "WenQuanYi Micro Hei", false, false},
+    {"工资小计：12,345.50", "WenQuanYi Micro Hei", true, false},
+    {"AVATAR Wo Ty, office", "DejaVu Sans", false, false},
+    {"AVATAR Wo Ty, office", "DejaVu Sans", false, true},
+    {"Tab\tbed", "DejaVu Sans", false, false},
+    {"  padded ", "DejaVu Sans", false, false},
+    {"a line far too long for its narrow cell, which QPainter clips", "DejaVu Sans", false, false},
+};
+
+vl::LaidOutPage cellPage()
+{
+    vl::LaidOutPage page;
+    page.paper = Paper;
+    const Qt::Alignment horizontal[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
+    const Qt::Alignment vertical[] = {Qt::AlignTop, Qt::AlignVCenter, Qt::AlignBottom};
+    double y = 2;
+    for (const CellCase& c : CellCases)
+        for (const Qt::Alignment v : vertical) {
+            double x = 2;
+            for (const Qt::Alignment h : horizontal) {
+                vl::PageItem item;
+                item.rect = QRectF(x, y, 33, 6.3);
+                item.text = QString::fromUtf8(c.text);
+                item.style.fontFamily = QString::fromUtf8(c.family);
+                item.style.fontSize = 7;
+                item.style.bold = c.bold;
+                item.style.underline = c.underline;
+                item.style.alignment = h | v;
+                page.items.push_back(item);
+                x += 34;
+            }
+            y += 6.5;
+        }
+    return page;
+}
+
+// The cells as paintPage drew them before it kept lines: QPainter::drawText, clipped to the cell
+// when the line might not fit (were every character the widest).
+void paintCellsByQPainter(QPainter& painter, const vl::LaidOutPage& page, double pixelsPerMm)
+{
+    const double fontScale = pixelsPerMm * 25.4 / painter.device()->logicalDpiY();
+    for (const vl::PageItem& item : page.items) {
+        QFont font(item.style.fontFamily);
+        font.setPointSizeF(item.style.fontSize * fontScale);
+        font.setBold(item.style.bold);
+        font.setUnderline(item.style.underline);
+        painter.setFont(font);
+        painter.setPen(item.style.color);
+        const QRectF rect(item.rect.x() * pixelsPerMm, item.rect.y() * pixelsPerMm, item.rect.width() * pixelsPerMm,
+                          item.rect.height() * pixelsPerMm);
+        const QRectF textRect = rect.adjusted(0.8 * pixelsPerMm, 0, -0.8 * pixelsPerMm, 0);
+        const QFontMetricsF metrics(painter.font(), painter.device());
+        const bool fits = item.text.size() * std::max(metrics.maxWidth(), metrics.height()) <= textRect.width()
+                       && metrics.height() <= rect.height();
+        painter.save();
+        if (!fits)
+            painter.setClipRect(rect, Qt::IntersectClip);
+        painter.drawText(textRect, static_cast<int>(item.style.alignment), item.text);
+        painter.restore();
+    }
+}
+
+TEST_F(PdfWriterTest, KeptLinesLookAsQPainterDrawsThemOnImages)
+{
+    const vl::LaidOutPage page = cellPage();
+    for (const double pixelsPerMm : {4.0, 11.8}) {
+        SCOPED_TRACE(pixelsPerMm);
+        const QSize size(qRound(Paper.width() * pixelsPerMm), qRound(Paper.height() * pixelsPerMm));
+        QImage ours(size, QImage::Format_ARGB32_Premultiplied), theirs(size, QImage::Format_ARGB32_Premultiplied);
+        ours.fill(Qt::white);
+        theirs.fill(Qt::white);
+        {
+            QPainter painter(&ours);
+            for (int round = 0; round < 2; ++round)
+                vl::paintPage(painter, page, QPointF(0, 0), pixelsPerMm);
+        }
+        {
+            QPainter painter(&theirs);
+            for (int round = 0; round < 2; ++round)
+                paintCellsByQPainter(painter, page, pixelsPerMm);
+        }
+        EXPECT_TRUE(ours == theirs);
+    }
+}
+
+TEST_F(PdfWriterTest, KeptLinesLookAsQPainterDrawsThemInPdfs)
+{
+    const vl::LaidOutPage page = cellPage();
+    const double pixelsPerMm = vl::PdfWriter::Resolution / 25.4;
+    const QByteArray ours = ourPdf({[&](QPainter& p) { vl::paintPage(p, page, QPointF(0, 0), pixelsPerMm); },
+                                    [&](QPainter& p) { vl::paintPage(p, page, QPointF(0, 0), pixelsPerMm); }});
+    const QByteArray theirs = ourPdf({[&](QPainter& p) { paintCellsByQPainter(p, page, pixelsPerMm); }});
+    const QImage reference = rendered(m_dir.path(), theirs, QStringLiteral("cells-qpainter"));
+    for (const int pageNumber : {1, 2}) {
+        SCOPED_TRACE(pageNumber);
+        EXPECT_EQ(difference(rendered(m_dir.path(), ours, QStringLiteral("cells-ours"), pageNumber), reference), 0);
+    }
+    // Every cell's text stays selectable, the kept ones included.
+    const QString text = QString::fromStdString(
+        withoutSpace(commandOutput("pdftotext -q -enc UTF-8 '" + m_dir.path().toStdString() + "/cells-ours.pdf' -")));
+    EXPECT_EQ(text.count(QString::fromUtf8("部门：销售部Sales2024")), 18);
+    EXPECT_EQ(text.count(QString::fromUtf8("工资小计：12,345.50")), 18);
+    EXPECT_EQ(text.count(QStringLiteral("AVATARWoTy,office")), 36);
 }
 
 } // namespace

@@ -41,34 +41,47 @@ struct LaidOutLine {
     double naturalWidth = 0, advance = 0, height = 0;
 };
 
+// The lines of one font on one device, and its measures in device pixels (asking Qt for them
+// took 30 000 instructions for every font set).
+struct FontLines {
+    QFont font;
+    QHash<QString, std::shared_ptr<LaidOutLine>> lines;
+    double charBound = 0; // the wider of its widest character and its height
+    double lineHeight = 0;
+};
+
 class LineCache {
 public:
-    // The lines of one font on one device (its key and resolution).
-    using Lines = QHash<QString, std::shared_ptr<LaidOutLine>>;
-
-    Lines& linesFor(const QFont& font, int dpi)
+    // `font` resolved for `device`, which may be null.
+    FontLines& linesFor(const QFont& font, const QPaintDevice* device)
     {
-        QString key = font.key() + u'@' + QString::number(dpi);
-        std::unique_ptr<Lines>& lines = m_fonts[key];
-        if (!lines)
-            lines = std::make_unique<Lines>();
+        const int dpi = device ? device->logicalDpiY() : 0;
+        std::unique_ptr<FontLines>& lines = m_fonts[font.key() + u'@' + QString::number(dpi)];
+        if (!lines) {
+            lines = std::make_unique<FontLines>();
+            lines->font = device ? QFont(font, device) : font;
+            const QFontMetricsF metrics(font, device);
+            lines->charBound = std::max(metrics.maxWidth(), metrics.height());
+            lines->lineHeight = metrics.height();
+        }
         return *lines;
     }
     // Null when the text is not one plain line; the entry stays valid until the next call.
-    const LaidOutLine* line(Lines& lines, const QString& text, const QFont& font, QPaintDevice* device)
+    const LaidOutLine* line(FontLines& font, const QString& text)
     {
+        auto& lines = font.lines;
         if (auto found = lines.constFind(text); found != lines.constEnd())
             return found->get();
         // A bound on what is kept: long reports repeat a few texts and pass through many more.
         if (++m_count > MaxLines) {
             for (auto& [key, fontLines] : m_fonts)
-                fontLines->clear();
+                fontLines->lines.clear();
             m_count = 1;
         }
         auto entry = std::make_shared<LaidOutLine>();
         QTextLayout& layout = entry->layout;
         layout.setText(text);
-        layout.setFont(device ? QFont(font, device) : font);
+        layout.setFont(font.font);
         QTextOption option;
         option.setWrapMode(QTextOption::ManualWrap);
         layout.setTextOption(option);
@@ -94,7 +107,7 @@ public:
 
 private:
     static constexpr int MaxLines = 8192;
-    std::unordered_map<QString, std::unique_ptr<Lines>> m_fonts;
+    std::unordered_map<QString, std::unique_ptr<FontLines>> m_fonts;
     int m_count = 0;
 };
 
@@ -168,7 +181,7 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
     std::optional<QColor> textPen;
     bool borderPen = false;
     LineCache& lineCache = threadLineCache();
-    LineCache::Lines* fontLines = nullptr; // of the font set last; null: its text goes through QPainter
+    FontLines* fontLines = nullptr; // of the font set last; null: its text goes through QPainter
     if (page.watermark)
         paintWatermark(painter, *page.watermark, page.paper, origin, pixelsPerMm, fontScale);
     for (const PageItem& item : page.items) {
@@ -193,13 +206,11 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
                 font.setUnderline(style.underline);
                 painter.setFont(font);
                 fontStyle = &style;
-                const QFontMetricsF metrics(painter.font(), painter.device());
-                charBound = std::max(metrics.maxWidth(), metrics.height());
-                lineHeight = metrics.height();
+                FontLines& lines = lineCache.linesFor(painter.font(), painter.device());
+                charBound = lines.charBound;
+                lineHeight = lines.lineHeight;
                 // Underlines are drawn by QPainter after the line, merged: left to it.
-                fontLines = style.underline || painter.layoutDirection() == Qt::RightToLeft
-                              ? nullptr
-                              : &lineCache.linesFor(painter.font(), painter.device() ? painter.device()->logicalDpiY() : 0);
+                fontLines = style.underline || painter.layoutDirection() == Qt::RightToLeft ? nullptr : &lines;
             }
             if (!textPen || *textPen != style.color) {
                 painter.setPen(style.color);
@@ -214,7 +225,7 @@ void paintPage(QPainter& painter, const LaidOutPage& page, QPointF origin, doubl
             const bool fits = item.text.size() * charBound <= textRect.width() && lineHeight <= rect.height()
                            && !item.text.contains(u'\n');
             const LaidOutLine* line = fontLines && !(flags & (Qt::TextWordWrap | Qt::AlignJustify)) && plainLine(item.text)
-                                        ? lineCache.line(*fontLines, item.text, painter.font(), painter.device())
+                                        ? lineCache.line(*fontLines, item.text)
                                         : nullptr;
             const std::optional<QPointF> at = line ? linePosition(*line, textRect, flags) : std::nullopt;
             if (!fits) {

@@ -9,8 +9,10 @@
 #include <QThread>
 
 #include <memory>
+#include <algorithm>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 namespace vl {
 
@@ -48,6 +50,31 @@ struct FontLines {
     QHash<QString, std::shared_ptr<LaidOutLine>> lines;
     double charBound = 0; // the wider of its widest character and its height
     double lineHeight = 0;
+    // Hashes of texts met once, open addressing (0: free): a text is laid out to be kept only when
+    // it comes again, since keeping one costs more than QPainter's own drawing of a text met once
+    // (names, numbers).
+    std::vector<quint32> seen = std::vector<quint32>(SeenSlots);
+    int seenCount = 0;
+    static constexpr size_t SeenSlots = 1 << 14;
+
+    // True when `text` was met before; notes it otherwise.
+    bool metBefore(const QString& text)
+    {
+        const quint32 hash = static_cast<quint32>(qHash(text)) | 1;
+        for (size_t slot = hash & (SeenSlots - 1);; slot = (slot + 1) & (SeenSlots - 1)) {
+            if (seen[slot] == hash)
+                return true;
+            if (seen[slot] == 0) {
+                if (++seenCount > static_cast<int>(SeenSlots / 2)) {
+                    std::fill(seen.begin(), seen.end(), 0);
+                    seenCount = 1;
+                    slot = hash & (SeenSlots - 1);
+                }
+                seen[slot] = hash;
+                return false;
+            }
+        }
+    }
 };
 
 class LineCache {
@@ -66,12 +93,15 @@ public:
         }
         return *lines;
     }
-    // Null when the text is not one plain line; the entry stays valid until the next call.
+    // Null when the text is not one plain line or is met for the first time; the entry stays valid
+    // until the next call.
     const LaidOutLine* line(FontLines& font, const QString& text)
     {
         auto& lines = font.lines;
         if (auto found = lines.constFind(text); found != lines.constEnd())
             return found->get();
+        if (!font.metBefore(text))
+            return nullptr;
         // A bound on what is kept: long reports repeat a few texts and pass through many more.
         if (++m_count > MaxLines) {
             for (auto& [key, fontLines] : m_fonts)
@@ -106,7 +136,7 @@ public:
     }
 
 private:
-    static constexpr int MaxLines = 8192;
+    static constexpr int MaxLines = 4096;
     std::unordered_map<QString, std::unique_ptr<FontLines>> m_fonts;
     int m_count = 0;
 };

@@ -14,6 +14,7 @@
 #include "ReportData.h"
 #include "ReportLayout.h"
 #include "ReportPainter.h"
+#include "ReportSession.h"
 #include "ReportTemplate.h"
 
 #include <QElapsedTimer>
@@ -114,7 +115,9 @@ int main(int argc, char** argv)
         // The first pass counts the pages for [Pages], as ReportSession::streamSheet does.
         clock.start();
         {
-            vl::ReportLayouter counter(sheet, data, hooks);
+            vl::LayoutHooks counting = hooks; // as the session counts: no graphics are made
+            counting.makeGraphics = false;
+            vl::ReportLayouter counter(sheet, data, counting);
             for (bool done = false; !done;) {
                 done = counter.layoutUntil(pages + 1);
                 while (pages < counter.pageCount())
@@ -129,7 +132,7 @@ int main(int argc, char** argv)
             vl::ReportLayouter layouter(sheet, data, hooks);
             for (int index = 0; index < pages; ++index) {
                 clock.restart();
-                layouter.layoutUntil(index + 1);
+                layouter.layoutUntil(index + 1 + vl::StreamLookahead); // as the session streams
                 vl::LaidOutPage page = layouter.takePage(index, pages);
                 secondLayoutNs += clock.nsecsElapsed();
                 clock.restart();

@@ -26,6 +26,8 @@ namespace {
 
 constexpr double PointsPerUnit = 72.0 / PdfWriter::Resolution;
 constexpr qsizetype FlushBytes = 256 * 1024;
+// From this many rectangles in one call, drawRects writes them under the painter's own scale.
+constexpr int ScaledRectsAtLeast = 8;
 
 // Numbers of content streams: whole device units (1/1200 inch) are fine enough, colours take three
 // decimals.
@@ -643,6 +645,35 @@ void PdfPaintEngine::drawPath(const QPainterPath& path)
 void PdfPaintEngine::drawRects(const QRectF* rects, int count)
 {
     const bool fill = m_brush.style() != Qt::NoBrush, stroke = m_pen.style() != Qt::NoPen;
+    if (count >= ScaledRectsAtLeast && m_transform.type() <= QTransform::TxScale && fill && !stroke) {
+        // Many filled rectangles on a grid of their own (a barcode's modules in module units): the
+        // painter's scale goes out once as a matrix and each rectangle in its own small numbers, a
+        // third of the text and of the time of writing every corner in device units.
+        QRectF united;
+        for (int i = 0; i < count; ++i)
+            united |= rects[i].normalized();
+        prepare(m_transform.mapRect(united).normalized());
+        setFill(m_brush.color());
+        setAlpha(m_brush.color().alpha());
+        closePath();
+        m_content += "q ";
+        appendNumber(m_content, m_transform.m11(), 4);
+        m_content += "0 0 ";
+        appendNumber(m_content, m_transform.m22(), 4);
+        appendNumber(m_content, m_transform.dx(), 2);
+        appendNumber(m_content, m_transform.dy(), 2);
+        m_content += "cm ";
+        for (int i = 0; i < count; ++i) {
+            const QRectF rect = rects[i].normalized();
+            appendNumber(m_content, rect.x(), 3);
+            appendNumber(m_content, rect.y(), 3);
+            appendNumber(m_content, rect.width(), 3);
+            appendNumber(m_content, rect.height(), 3);
+            m_content += "re ";
+        }
+        m_content += "f Q\n";
+        return;
+    }
     if (count > 0 && m_transform.type() <= QTransform::TxScale && fill && !stroke) {
         // Filled upright rectangles (backgrounds, a barcode's bars) go out as one path, one fill.
         QRectF bounds;

@@ -4,10 +4,13 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QThread>
+#include <QThreadPool>
 
 #include <zint.h>
 
 #include <cmath>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -78,12 +81,12 @@ public:
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setPen(Qt::NoPen);
         painter.setBrush(Qt::black);
-        std::vector<QRectF> scaled;
-        scaled.reserve(bars.size());
-        for (const QRectF& bar : bars)
-            scaled.emplace_back(
-                origin.x() + bar.x() * sx, origin.y() + bar.y() * sy, bar.width() * sx, bar.height() * sy);
-        painter.drawRects(scaled.data(), int(scaled.size()));
+        // In the symbol's own units under the painter's scale: a writer that keeps the scale writes small numbers.
+        painter.save();
+        painter.translate(origin);
+        painter.scale(sx, sy);
+        painter.drawRects(bars.data(), int(bars.size()));
+        painter.restore();
         if (!shapes.isEmpty()) {
             QTransform transform;
             transform.translate(origin.x(), origin.y());
@@ -235,6 +238,36 @@ std::shared_ptr<BarcodeGraphic> encodeSymbol(BarcodeType type, const QString& da
     return graphic;
 }
 
+// A QR code encoded on the maker's encoder thread while the layout goes on; painting waits for it, and
+// by then it is mostly done. Only data that QR cannot refuse goes this way (see encodesAside), so that
+// every refusal is still told while the band is filled.
+class PendingBarcode final : public PageGraphic
+{
+public:
+    explicit PendingBarcode(std::shared_future<std::shared_ptr<const BarcodeGraphic>> symbol)
+        : m_symbol(std::move(symbol))
+    {
+    }
+    Kind kind() const override { return Kind::Barcode; }
+    void paint(QPainter& painter, const QRectF& frame, double pixelsPerMm, double fontScale) const override
+    {
+        if (const std::shared_ptr<const BarcodeGraphic>& symbol = m_symbol.get())
+            symbol->paint(painter, frame, pixelsPerMm, fontScale);
+        else
+            emptyFrame()->paint(painter, frame, pixelsPerMm, fontScale);
+    }
+
+private:
+    std::shared_future<std::shared_ptr<const BarcodeGraphic>> m_symbol;
+};
+
+// Text of 1 to 1 000 bytes fits a QR code whatever it holds (the largest holds 2 953 bytes with its
+// character set's marks), so zint cannot refuse it.
+bool encodesAside(BarcodeType type, qsizetype utf8Bytes)
+{
+    return type == BarcodeType::QrCode && utf8Bytes >= 1 && utf8Bytes <= 1000;
+}
+
 // What the cache of encoded symbols may hold. A report with a code per row (an employee number) repeats
 // none, so a cache that kept every symbol grew with the report (209 MB at 200 000 rows); full, it starts
 // over, which keeps the codes that repeat nearby (a department's code on its rows) and bounds memory.
@@ -247,11 +280,14 @@ constexpr qsizetype MaxCachedSymbols = 4096;
 // The cache is bounded by a count and an estimate of the symbols' size; at either it is emptied.
 struct GraphicMaker::Barcodes {
     struct Symbol {
-        std::shared_ptr<const BarcodeGraphic> graphic; // null: refused, with problem
+        std::shared_ptr<const PageGraphic> graphic; // null: refused, with problem
         QString problem;
     };
     QHash<QString, Symbol> symbols;
     qint64 cachedBytes = 0;
+    // Encodes QR codes beside the layout on the cores it leaves; waits for them when the maker goes.
+    QThreadPool encoder;
+    Barcodes() { encoder.setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1)); }
 };
 
 std::shared_ptr<const PageGraphic> GraphicMaker::barcode(
@@ -271,14 +307,33 @@ std::shared_ptr<const PageGraphic> GraphicMaker::barcode(
     auto found = m_barcodes->symbols.constFind(key);
     if (found == m_barcodes->symbols.constEnd()) {
         Barcodes::Symbol symbol;
-        std::shared_ptr<BarcodeGraphic> graphic = encodeSymbol(barcode.type, data, barcode.showText, symbol.problem);
-        if (graphic)
-            graphic->style = style;
-        symbol.graphic = std::move(graphic);
         // The node, the key, the graphic with its style and the bars' storage as allocated.
-        const qint64 cost = key.size() * qint64(sizeof(QChar)) + 256 + qint64(sizeof(BarcodeGraphic))
-            + (symbol.graphic ? qint64(symbol.graphic->bars.capacity() * sizeof(QRectF) + symbol.graphic->texts.size() * 128)
-                              : 0);
+        qint64 cost = key.size() * qint64(sizeof(QChar)) + 256 + qint64(sizeof(BarcodeGraphic));
+        if (encodesAside(barcode.type, data.toUtf8().size())) {
+            using Encoded = std::shared_ptr<const BarcodeGraphic>;
+            auto task = std::make_shared<std::packaged_task<Encoded()>>(
+                [type = barcode.type, data, showText = barcode.showText, style]() -> Encoded {
+                    try {
+                        QString problem;
+                        std::shared_ptr<BarcodeGraphic> graphic = encodeSymbol(type, data, showText, problem);
+                        if (graphic)
+                            graphic->style = style;
+                        return graphic;
+                    } catch (const std::exception&) {
+                        return nullptr; // out of memory: the frame stays empty
+                    }
+                });
+            symbol.graphic = std::make_shared<PendingBarcode>(task->get_future().share());
+            m_barcodes->encoder.start([task] { (*task)(); });
+            cost += 2048; // a QR code of a short text: a hundred rectangles or so
+        } else {
+            std::shared_ptr<BarcodeGraphic> graphic = encodeSymbol(barcode.type, data, barcode.showText, symbol.problem);
+            if (graphic) {
+                graphic->style = style;
+                cost += qint64(graphic->bars.capacity() * sizeof(QRectF) + graphic->texts.size() * 128);
+            }
+            symbol.graphic = std::move(graphic);
+        }
         if (m_barcodes->cachedBytes + cost > MaxCachedSymbolBytes || m_barcodes->symbols.size() >= MaxCachedSymbols) {
             m_barcodes->symbols.clear();
             m_barcodes->cachedBytes = 0;
@@ -286,7 +341,7 @@ std::shared_ptr<const PageGraphic> GraphicMaker::barcode(
         m_barcodes->cachedBytes += cost;
         found = m_barcodes->symbols.insert(key, std::move(symbol));
     }
-    return found->graphic ? std::shared_ptr<const PageGraphic>(found->graphic) : refuse(found->problem);
+    return found->graphic ? found->graphic : refuse(found->problem);
 }
 
 } // namespace vl

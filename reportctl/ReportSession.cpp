@@ -208,7 +208,9 @@ SessionResult ReportSession::streamSheet(const QString& sheetName, PageSink& sin
     for (int index = 0; index < pageCount; ++index) {
         {
             SessionLayoutGuard guard(*this);
-            layouter.layoutUntil(index + 1);
+            // A few pages ahead of the one painted, so that what is made beside the layout (barcodes) is
+            // ready when its page is painted; the pages ahead are all that is kept.
+            layouter.layoutUntil(index + 1 + StreamLookahead);
         }
         LaidOutPage page = layouter.takePage(index, pageCount);
         for (PageItem& item : page.items)

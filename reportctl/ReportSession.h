@@ -67,6 +67,9 @@ struct SessionParameter {
 };
 
 // Where a sheet streamed to paper goes (ReportSession::streamSheet). A false answer stops the stream.
+// Pages the streaming pass lays out ahead of the one it hands to the sink.
+inline constexpr int StreamLookahead = 4;
+
 class PageSink {
 public:
     virtual ~PageSink() = default;

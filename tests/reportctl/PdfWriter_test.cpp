@@ -150,6 +150,19 @@ const DrawingCase DrawingCases[] = {
          p.drawEllipse(QRectF(2600, 3600, 1800, 1200));
          p.drawRect(QRectF(400, 5600, 4000, 800));
      }},
+    {"many rectangles under a scale, as a barcode's modules", ShapeTolerance,
+     [](QPainter& p) {
+         std::vector<QRectF> modules;
+         for (int y = 0; y < 21; ++y)
+             for (int x = 0; x < 21; ++x)
+                 if ((x * 7 + y * 3) % 5 < 2)
+                     modules.emplace_back(x + 4, y + 4, 1 + (x % 3 == 0), 1);
+         p.setPen(Qt::NoPen);
+         p.setBrush(Qt::black);
+         p.translate(700.5, 900.25);
+         p.scale(97.5, 97.5);
+         p.drawRects(modules.data(), int(modules.size()));
+     }},
     {"image scaled", ImageTolerance, [](QPainter& p) { p.drawImage(QRectF(500, 500, 3200, 3200), checkerImage()); }},
     {"clip rectangle", ShapeTolerance,
      [](QPainter& p) {

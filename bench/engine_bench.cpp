@@ -8,6 +8,7 @@
 // data source writes; the template is the sample's, and for the grouped layout one of department and
 // sex groups with page totals beside the same report without the groups.
 
+#include "GeneratedDocument.h"
 #include "ReportData.h"
 #include "ReportLayout.h"
 #include "ReportPainter.h"
@@ -26,27 +27,9 @@
 
 namespace {
 
-std::string generatedDocument(int departments, int employees)
-{
-    std::string xml = "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<DocumentData>\n<Master>\n";
-    for (int d = 0; d < departments; ++d)
-        xml += "<Row DeptNo=\"" + std::to_string(d + 1) + "\" DeptName=\"部门" + std::to_string(d + 1) + "\" DeptCode=\"D"
-             + std::to_string(d + 1) + "\" PathName=\"总公司/部门" + std::to_string(d + 1) + "\"/>\n";
-    xml += "</Master>\n<Detail>\n";
-    // Each department's employees come women first, then men, as a query sorted by sex gives them.
-    const int perDepartment = employees / departments;
-    for (int e = 0; e < employees; ++e)
-        xml += "<Row __MasterIdx=\"" + std::to_string(e % departments) + "\" EmpNo=\"" + std::to_string(100000 + e)
-             + "\" EmpName=\"员工" + std::to_string(e) + "\" Sex=\"" + (e / departments < perDepartment / 2 ? "女" : "男")
-             + "\" Birthday=\"1980-0"
-             + std::to_string(e % 9 + 1) + "-15\" Salary=\"" + std::to_string(3000 + e % 7000) + ".50\"/>\n";
-    xml += "</Detail>\n</DocumentData>\n";
-    return xml;
-}
-
 const std::string& document()
 {
-    static const std::string xml = generatedDocument(1000, 100000);
+    static const std::string xml = vl::bench::generatedDocument(1000, 100000, "GB2312");
     return xml;
 }
 

@@ -8,6 +8,7 @@
 // --qt writes the same pages through QPdfWriter instead (every page kept, as before streaming), for
 // the figure to compare with. Prints one line of the table in bench/README.md.
 
+#include "GeneratedDocument.h"
 #include "PdfStream.h"
 #include "PdfWriter.h"
 #include "PeakMemory.h"
@@ -29,24 +30,6 @@
 #include <string>
 
 namespace {
-
-// The shape the data source writes, as engine_bench generates it: deterministic.
-std::string generatedDocument(int departments, int employees)
-{
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DocumentData>\n<Master>\n";
-    for (int d = 0; d < departments; ++d)
-        xml += "<Row DeptNo=\"" + std::to_string(d + 1) + "\" DeptName=\"部门" + std::to_string(d + 1) + "\" DeptCode=\"D"
-             + std::to_string(d + 1) + "\" PathName=\"总公司/部门" + std::to_string(d + 1) + "\"/>\n";
-    xml += "</Master>\n<Detail>\n";
-    const int perDepartment = employees / departments;
-    for (int e = 0; e < employees; ++e)
-        xml += "<Row __MasterIdx=\"" + std::to_string(e % departments) + "\" EmpNo=\"" + std::to_string(100000 + e)
-             + "\" EmpName=\"员工" + std::to_string(e) + "\" Sex=\"" + (e / departments < perDepartment / 2 ? "女" : "男")
-             + "\" Birthday=\"1980-0" + std::to_string(e % 9 + 1) + "-15\" Salary=\"" + std::to_string(3000 + e % 7000)
-             + ".50\"/>\n";
-    xml += "</Detail>\n</DocumentData>\n";
-    return xml;
-}
 
 int intOption(int argc, char** argv, const char* name, int fallback)
 {
@@ -81,7 +64,7 @@ int main(int argc, char** argv)
     const vl::TemplateSheet& sheet = *report.sheet(QStringLiteral("Sheet1"));
     vl::ReportDataSet data;
     {
-        const std::string document = generatedDocument(departments, employees);
+        const std::string document = vl::bench::generatedDocument(departments, employees);
         if (const vl::ParseResult read = vl::parseDataDocument(document, data); !read.ok) {
             std::fprintf(stderr, "%s\n", qPrintable(read.message));
             return 1;

@@ -83,16 +83,18 @@ HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
     QPrinter printer(QPrinter::HighResolution);
     if (!printerName.isEmpty())
         printer.setPrinterName(printerName);
-    if (!showDialog) {
-        // Every page, none kept: the printer takes each as it is laid out.
-        PrintPageSink sink(printer);
+    // Every page (or the range chosen), none kept: the printer takes each as it is laid out.
+    const auto printRange = [&](int first, int last) -> HRESULT {
+        PrintPageSink sink(printer, first, last);
         const SessionResult streamed = m_session.streamSheet(sheetName, sink);
         if (!streamed && !streamed.message.isEmpty())
             return failure(streamed);
         if (!streamed || !sink.finish())
             return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"").arg(printer.printerName()));
         return S_OK;
-    }
+    };
+    if (!showDialog)
+        return printRange(1, INT_MAX);
     PageCounter counter;
     if (const SessionResult counted = m_session.streamSheet(sheetName, counter); !counted && !counted.message.isEmpty())
         return failure(counted);
@@ -120,13 +122,7 @@ HRESULT ReportViewControl::print(const QString& sheetName, bool showDialog)
                                                           : QStringLiteral("No printer is installed"));
         return writePdfFile(sheetName, file, first, last);
     }
-    PrintPageSink sink(printer, first, last);
-    const SessionResult streamed = m_session.streamSheet(sheetName, sink);
-    if (!streamed && !streamed.message.isEmpty())
-        return failure(streamed);
-    if (!streamed || !sink.finish())
-        return reportFailure(E_FAIL, QStringLiteral("The report could not be printed on \"%1\"").arg(printer.printerName()));
-    return S_OK;
+    return printRange(first, last);
 }
 
 HRESULT ReportViewControl::preview(const QString& sheetName)

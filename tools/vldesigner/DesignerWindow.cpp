@@ -264,31 +264,27 @@ bool DesignerWindow::openTemplate(const QString& path)
 
 bool DesignerWindow::openData(const QString& path)
 {
-    ReportDataSet data;
-    ParseResult result;
-    try {
+    return takeData([&path](ReportDataSet& data) {
         const std::string bytes = readInputFile(QFile::encodeName(path).toStdString(), "Data file", size_t(MaxDataDocumentChars));
         // vldata writes its documents in the locale's code page, as vlreport reads them.
-        result = parseDataDocument(QString::fromStdU16String(toWide(bytes)), data);
-    } catch (const Exception& failure) {
-        result = ParseResult::failure(QString::fromStdString(failure.Message()));
-    }
-    if (!result.ok) {
-        m_prompts.tell(result.message);
-        return false;
-    }
-    m_data = std::move(data);
-    m_fields->setData(m_data);
-    return true;
+        return parseDataDocument(QString::fromStdU16String(toWide(bytes)), data);
+    });
 }
 
 bool DesignerWindow::openConnection(const DataOptions& options)
 {
+    return takeData([&options](ReportDataSet& data) {
+        DataDocumentSource source(options);
+        return parseDataDocument(QString::fromStdU16String(toWide(source.source().GetXML())), data);
+    });
+}
+
+bool DesignerWindow::takeData(const std::function<ParseResult(ReportDataSet&)>& read)
+{
     ReportDataSet data;
     ParseResult result;
     try {
-        DataDocumentSource source(options);
-        result = parseDataDocument(QString::fromStdU16String(toWide(source.source().GetXML())), data);
+        result = read(data);
     } catch (const Exception& failure) {
         result = ParseResult::failure(QString::fromStdString(failure.Message()));
     }

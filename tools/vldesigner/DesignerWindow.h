@@ -73,6 +73,8 @@ protected:
 
 private:
     void buildMenus();
+    // Reads a data set through `read` and makes it the window's, or tells why not and keeps the old one.
+    bool takeData(const std::function<ParseResult(ReportDataSet&)>& read);
     void documentChanged();
     void updateTitle();
     bool maySpoil(); // asks to save unsaved changes; false: the user cancelled

@@ -223,6 +223,13 @@ TEST_F(DesignCanvasTest, DraggedCellChangesOnlyItsXThroughUndoRedoAndSave)
     std::string expected = before[differing.front()];
     expected.replace(expected.find(" x=55 "), 6, " x=65 ");
     EXPECT_EQ(after[differing.front()], expected);
+
+    // Byte for byte: the sample as written by hand, but for that one attribute.
+    std::string original = vl::test::readBytes(VL_SOURCE_DIR "/samples/test.vld");
+    const std::string cell = "<cell x=\"55\" width=\"30\">[Detail.EmpName]</cell>";
+    ASSERT_NE(original.find(cell), std::string::npos);
+    original.replace(original.find(cell), cell.size(), "<cell x=\"65\" width=\"30\">[Detail.EmpName]</cell>");
+    EXPECT_EQ(vl::test::readBytes(path.toStdString()), original);
 }
 
 TEST_F(DesignCanvasTest, DragsSnapToTheGridUnlessAltIsHeldAndStayInTheBand)

@@ -15,10 +15,12 @@
 #include <zlib.h>
 
 #include <cmath>
-#include <map>
+#include <functional>
 #include <future>
+#include <map>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace vl {
@@ -28,6 +30,10 @@ constexpr double PointsPerUnit = 72.0 / PdfWriter::Resolution;
 constexpr qsizetype FlushBytes = 256 * 1024;
 // From this many rectangles in one call, drawRects writes them under the painter's own scale.
 constexpr int ScaledRectsAtLeast = 8;
+// A form is drawn at least this many device units across, so that a small first use leaves later, larger
+// uses their detail; and at most MaxFormUnits (some 4 m), beyond which a drawing is painted as it comes.
+constexpr double MinFormUnits = 2400, MaxFormUnits = 200000;
+constexpr int MaxFormDepth = 4;
 
 // Numbers of content streams: whole device units (1/1200 inch) are fine enough, colours take three
 // decimals.
@@ -298,6 +304,13 @@ public:
     std::map<qint64, QByteArray> m_images; // by the image's cache key
     QByteArray m_imageResources;
     std::map<int, QByteArray> m_alphas;
+    // Drawings stored once as form objects, by the caller's key: the name and the size they were drawn at.
+    struct Form {
+        QByteArray name;
+        QSizeF size;
+    };
+    std::map<quint64, Form> m_forms;
+    int m_formDepth = 0; // forms being drawn inside one another
 
     struct OutlineEntry {
         QString title;
@@ -312,7 +325,8 @@ namespace {
 
 class PdfPaintEngine : public QPaintEngine {
 public:
-    explicit PdfPaintEngine(PdfWriterPrivate& writer) : QPaintEngine(AllFeatures), m_writer(writer) {}
+    // A form's engine paints a drawing stored once rather than a page.
+    PdfPaintEngine(PdfWriterPrivate& writer, bool form) : QPaintEngine(AllFeatures), m_writer(writer), m_form(form) {}
 
     bool begin(QPaintDevice* device) override;
     bool end() override;
@@ -326,6 +340,11 @@ public:
                    Qt::ImageConversionFlags flags = Qt::AutoColor) override;
     void drawTextItem(const QPointF& position, const QTextItem& item) override;
     Type type() const override { return QPaintEngine::User; }
+
+    bool drawForm(QPainter& painter, quint64 key, const QRectF& target,
+                  const std::function<void(QPainter&, const QRectF&)>& draw);
+    // A form's content once its painter has ended.
+    QByteArray takeContent() { return std::exchange(m_content, QByteArray()); }
 
 private:
     // Before anything is drawn whose device bounds are `bounds`: the clip it needs, then the state.
@@ -342,6 +361,7 @@ private:
     void beginText(const QByteArray& name, double size, const QPointF& origin, const QFont& font, const QRawFont& raw);
 
     PdfWriterPrivate& m_writer;
+    const bool m_form;
     QPaintDevice* m_device = nullptr;
     QByteArray m_content;
     QTransform m_transform;
@@ -368,18 +388,28 @@ private:
 
 class PdfPageDevice : public QPaintDevice {
 public:
-    explicit PdfPageDevice(PdfWriterPrivate& writer) : m_engine(writer) {}
+    PdfPageDevice(PdfWriterPrivate& writer, bool form = false) : m_engine(writer, form) {}
     QPaintEngine* paintEngine() const override { return &m_engine; }
-    void setPaper(QSizeF mm) { m_paper = mm; }
+    void setPaper(QSizeF mm)
+    {
+        m_paper = mm;
+        m_units = QSize(qRound(mm.width() * PdfWriter::Resolution / 25.4), qRound(mm.height() * PdfWriter::Resolution / 25.4));
+    }
+    void setUnits(QSize units)
+    {
+        m_units = units;
+        m_paper = QSizeF(units) * 25.4 / PdfWriter::Resolution;
+    }
+    PdfPaintEngine& engine() const { return m_engine; }
 
 protected:
     int metric(PaintDeviceMetric metric) const override
     {
         switch (metric) {
         case PdmWidth:
-            return qRound(m_paper.width() * PdfWriter::Resolution / 25.4);
+            return m_units.width();
         case PdmHeight:
-            return qRound(m_paper.height() * PdfWriter::Resolution / 25.4);
+            return m_units.height();
         case PdmWidthMM:
             return qRound(m_paper.width());
         case PdmHeightMM:
@@ -404,6 +434,7 @@ protected:
 private:
     mutable PdfPaintEngine m_engine;
     QSizeF m_paper;
+    QSize m_units;
 };
 
 bool PdfPaintEngine::begin(QPaintDevice* device)
@@ -413,13 +444,18 @@ bool PdfPaintEngine::begin(QPaintDevice* device)
     m_device = device;
     m_content.clear();
     m_content.reserve(64 * 1024);
-    // Device units from the top left, as Qt paints, onto points from the bottom left.
-    appendNumber(m_content, PointsPerUnit, 4);
-    m_content += "0 0 ";
-    appendNumber(m_content, -PointsPerUnit, 4);
-    m_content += "0 ";
-    appendNumber(m_content, m_writer.m_paper.height(), 3);
-    m_content += "cm\n";
+    if (m_form) {
+        // The page's state at the form's use is unknown: set what this engine takes as its start.
+        m_content += "0 0 0 rg 0 0 0 RG 1 w 0 J 0 j 0 Tr " + m_writer.alphaName(255) + " gs\n";
+    } else {
+        // Device units from the top left, as Qt paints, onto points from the bottom left.
+        appendNumber(m_content, PointsPerUnit, 4);
+        m_content += "0 0 ";
+        appendNumber(m_content, -PointsPerUnit, 4);
+        m_content += "0 ";
+        appendNumber(m_content, m_writer.m_paper.height(), 3);
+        m_content += "cm\n";
+    }
     m_transform = QTransform();
     m_pen = QPen();
     m_brush = QBrush();
@@ -439,9 +475,11 @@ bool PdfPaintEngine::end()
     if (m_inClip)
         m_content += "Q\n";
     m_inClip = false;
+    m_device = nullptr;
+    if (m_form)
+        return true;
     m_writer.finishPage(std::move(m_content));
     m_content = QByteArray();
-    m_device = nullptr;
     return !m_writer.m_failed;
 }
 
@@ -787,6 +825,67 @@ void PdfPaintEngine::drawImage(const QRectF& rect, const QImage& image, const QR
     appendNumber(m_content, corner.x());
     appendNumber(m_content, corner.y());
     m_content += "cm " + name + " Do Q\n";
+}
+
+bool PdfPaintEngine::drawForm(QPainter& painter, quint64 key, const QRectF& target,
+                              const std::function<void(QPainter&, const QRectF&)>& draw)
+{
+    // The form's alphas are its own: one under a painter's opacity would ignore it.
+    if (painter.opacity() < 1 || target.isEmpty() || m_writer.m_formDepth >= MaxFormDepth)
+        return false;
+    const QTransform toDevice = painter.combinedTransform();
+    const QRectF bounds = toDevice.mapRect(target.normalized());
+    const double scale = std::sqrt(std::abs(toDevice.determinant()));
+    const QSizeF deviceSize = target.normalized().size() * scale;
+    if (!std::isfinite(bounds.width()) || !std::isfinite(bounds.height()) || !(deviceSize.width() >= 1)
+        || !(deviceSize.height() >= 1) || std::max(deviceSize.width(), deviceSize.height()) > MaxFormUnits)
+        return false;
+    auto found = m_writer.m_forms.find(key);
+    if (found == m_writer.m_forms.end()) {
+        const double finer = std::max(1.0, MinFormUnits / std::max(deviceSize.width(), deviceSize.height()));
+        const QSize units(static_cast<int>(std::ceil(deviceSize.width() * finer)),
+                          static_cast<int>(std::ceil(deviceSize.height() * finer)));
+        PdfPageDevice device(m_writer, true);
+        device.setUnits(units);
+        ++m_writer.m_formDepth;
+        QPainter formPainter;
+        const bool begun = formPainter.begin(&device);
+        if (begun) {
+            formPainter.setRenderHints(painter.renderHints());
+            draw(formPainter, QRectF(QPointF(0, 0), QSizeF(units)));
+            formPainter.end();
+        }
+        --m_writer.m_formDepth;
+        if (!begun)
+            return false;
+        const int object = m_writer.reserveObject();
+        QByteArray dictionary = "/Type /XObject /Subtype /Form /BBox [0 0 ";
+        appendNumber(dictionary, units.width());
+        appendNumber(dictionary, units.height());
+        // The pages' own resources, so fonts, images and alphas used inside are stored once too.
+        dictionary += "] /Resources " + QByteArray::number(m_writer.m_resources) + " 0 R";
+        m_writer.writeStream(object, dictionary, device.engine().takeContent());
+        const QByteArray name = "/Fm" + QByteArray::number(object);
+        m_writer.m_imageResources += name + ' ' + QByteArray::number(object) + " 0 R ";
+        found = m_writer.m_forms.emplace(key, PdfWriterPrivate::Form{name, QSizeF(units)}).first;
+    }
+    const PdfWriterPrivate::Form& form = found->second;
+    // An empty path draws nothing but has the painter hand this engine its transform and clip.
+    painter.drawPath(QPainterPath());
+    prepare(bounds);
+    closePath();
+    const QRectF area = target.normalized();
+    const QTransform placed = QTransform::fromScale(area.width() / form.size.width(), area.height() / form.size.height())
+                            * QTransform::fromTranslate(area.x(), area.y()) * toDevice;
+    m_content += "q ";
+    appendNumber(m_content, placed.m11(), 4);
+    appendNumber(m_content, placed.m12(), 4);
+    appendNumber(m_content, placed.m21(), 4);
+    appendNumber(m_content, placed.m22(), 4);
+    appendNumber(m_content, placed.dx(), 2);
+    appendNumber(m_content, placed.dy(), 2);
+    m_content += "cm " + form.name + " Do Q\n";
+    return true;
 }
 
 void PdfPaintEngine::beginText(const QByteArray& name, double size, const QPointF& origin, const QFont& font,
@@ -1297,6 +1396,13 @@ void PdfWriter::addOutlineEntry(const QString& title, int page, double topMm)
     if (page < 0 || page >= static_cast<int>(d->m_pageObjects.size()) + (d->m_painting ? 1 : 0))
         return;
     d->m_outline.push_back({title, page, d->m_paper.height() - topMm * 72.0 / 25.4});
+}
+
+bool PdfWriter::drawReusable(QPainter& painter, quint64 key, const QRectF& target,
+                             const std::function<void(QPainter&, const QRectF&)>& draw)
+{
+    auto* engine = painter.isActive() ? dynamic_cast<PdfPaintEngine*>(painter.paintEngine()) : nullptr;
+    return engine && engine->drawForm(painter, key, target, draw);
 }
 
 int PdfWriter::pageCount() const

@@ -11,7 +11,10 @@
 #include <QSizeF>
 #include <QString>
 
+#include <functional>
 #include <memory>
+
+class QPainter;
 
 namespace vl {
 
@@ -43,6 +46,14 @@ public:
     void addOutlineEntry(const QString& title, int page, double topMm);
     // Pages begun so far.
     int pageCount() const;
+    // Draws a picture that `key` names wherever `painter` paints, storing its drawing once per writer
+    // (a form object) however many pages show it: the first call has `draw` paint into the rectangle
+    // it is given, later calls with the same key reuse that drawing scaled onto `target` (painter
+    // units). False, with nothing drawn, when the painter is not on a page of a PdfWriter, has an
+    // opacity below 1 or a target it cannot keep; the caller then paints as it would anywhere else.
+    // Keys are the caller's: one key must always name the same drawing.
+    static bool drawReusable(QPainter& painter, quint64 key, const QRectF& target,
+                             const std::function<void(QPainter&, const QRectF&)>& draw);
     // Writes fonts, outline, page tree and trailer. False when a page is still being painted or
     // nothing could be written; a writer is finished once.
     bool finish();

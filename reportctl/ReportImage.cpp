@@ -1,5 +1,7 @@
 #include "ReportGraphics_p.h"
 
+#include "PdfWriter.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QHash>
@@ -8,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSvgRenderer>
 
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -82,6 +85,14 @@ private:
 struct SvgSource {
     std::mutex mutex; // the renderer keeps state while it draws; pages may be painted from more than one thread
     QSvgRenderer renderer;
+    // Names its drawing in a PDF; an address could name a later source after this one is freed.
+    const quint64 serial = nextSerial();
+
+    static quint64 nextSerial()
+    {
+        static std::atomic<quint64> last { 0 };
+        return ++last;
+    }
 };
 
 class SvgGraphic final : public PageGraphic
@@ -96,8 +107,13 @@ public:
     Kind kind() const override { return Kind::Image; }
     void paint(QPainter& painter, const QRectF& frame, double pixelsPerMm, double) const override
     {
+        const QRectF target = targetRect(m_fit, frame, m_naturalMm, pixelsPerMm);
         std::lock_guard lock(m_source->mutex);
-        m_source->renderer.render(&painter, targetRect(m_fit, frame, m_naturalMm, pixelsPerMm));
+        // In our PDF the drawing is stored once and each page refers to it.
+        QSvgRenderer& renderer = m_source->renderer;
+        const auto draw = [&renderer](QPainter& into, const QRectF& area) { renderer.render(&into, area); };
+        if (!PdfWriter::drawReusable(painter, m_source->serial, target, draw))
+            renderer.render(&painter, target);
     }
 
 private:

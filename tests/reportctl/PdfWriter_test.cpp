@@ -240,6 +240,105 @@ TEST_F(PdfWriterTest, AnImageOnManyPagesIsStoredOnce)
     EXPECT_FALSE(rendered(m_dir.path(), pdf, QStringLiteral("images"), 3).isNull());
 }
 
+// Every stream of a PDF of ours, inflated.
+std::vector<QByteArray> inflatedStreams(const QByteArray& pdf)
+{
+    std::vector<QByteArray> streams;
+    for (qsizetype at = pdf.indexOf("/Length "); at >= 0; at = pdf.indexOf("/Length ", at + 1)) {
+        const qsizetype end = pdf.indexOf(" >>\nstream\n", at);
+        const qsizetype length = pdf.mid(at + 8, end - at - 8).toLongLong();
+        const qsizetype start = pdf.lastIndexOf("obj\n", at);
+        const bool packed = pdf.mid(start, at - start).contains("/FlateDecode");
+        const QByteArray body = pdf.mid(end + 11, length);
+        // qUncompress wants the size first; a generous guess grows as needed.
+        streams.push_back(packed ? qUncompress(QByteArray("\x00\x10\x00\x00", 4) + body) : body);
+    }
+    return streams;
+}
+
+// A drawing that sets every part of the state a form's content relies on: fill, stroke, width, alpha, text.
+void logo(QPainter& p, const QRectF& area)
+{
+    p.save();
+    p.translate(area.topLeft());
+    p.scale(area.width() / 200, area.height() / 100);
+    p.fillRect(QRectF(0, 0, 100, 100), Qt::black);
+    p.setPen(QPen(Qt::black, 6));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(110, 10, 80, 80));
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(40);
+    p.setFont(font);
+    p.drawText(QPointF(120, 65), QStringLiteral("Lg"));
+    p.restore();
+}
+
+// The page around the logo: a state the form must not inherit, a clip that cuts the logo, a turn.
+void aroundLogo(QPainter& p, const std::function<void(QPainter&, const QRectF&)>& drawLogo)
+{
+    p.setOpacity(1);
+    p.fillRect(QRectF(200, 200, 3000, 400), QColor(200, 0, 0, 100));
+    p.setPen(QPen(QColor(0, 0, 200, 128), 40));
+    p.drawLine(QPointF(200, 700), QPointF(3000, 700));
+    drawLogo(p, QRectF(300, 900, 2000, 1000));
+    p.save();
+    p.setClipRect(QRectF(300, 2200, 1000, 400));
+    drawLogo(p, QRectF(300, 2200, 2000, 1000));
+    p.restore();
+    p.save();
+    p.translate(2600, 3600);
+    p.rotate(30);
+    drawLogo(p, QRectF(0, 0, 1000, 500));
+    p.restore();
+}
+
+TEST_F(PdfWriterTest, AReusableDrawingIsOneFormUsedOnEveryPage)
+{
+    const Drawing page = [](QPainter& p) {
+        aroundLogo(p, [](QPainter& into, const QRectF& area) {
+            EXPECT_TRUE(vl::PdfWriter::drawReusable(into, 7, area, logo));
+        });
+    };
+    const QByteArray pdf = ourPdf(std::vector<Drawing>(40, page));
+    EXPECT_EQ(pdf.count("/Subtype /Form"), 1);
+    int uses = 0;
+    for (const QByteArray& stream : inflatedStreams(pdf))
+        uses += static_cast<int>(stream.count(" Do Q"));
+    EXPECT_EQ(uses, 40 * 3);
+    EXPECT_EQ(pdf.count("/Subtype /Image"), 0);
+
+    // On the page it looks as the same drawing painted straight through Qt's writer, clipped and turned.
+    const QImage ours = rendered(m_dir.path(), pdf, QStringLiteral("forms"), 40);
+    const QImage qt = rendered(m_dir.path(), qtPdf([](QPainter& p) { aroundLogo(p, logo); }), QStringLiteral("qt"));
+    EXPECT_LT(difference(ours, qt), TextTolerance);
+    // And the comparison sees a logo left out.
+    const QImage without
+        = rendered(m_dir.path(), qtPdf([](QPainter& p) { aroundLogo(p, [](QPainter&, const QRectF&) {}); }),
+                   QStringLiteral("without"));
+    EXPECT_GT(difference(ours, without), TextTolerance);
+}
+
+TEST_F(PdfWriterTest, AReusableDrawingIsLeftToTheCallerWhereNoFormCanServe)
+{
+    const auto refused = [](QPainter& p) {
+        bool drawn = false;
+        const auto draw = [&drawn](QPainter&, const QRectF&) { drawn = true; };
+        EXPECT_FALSE(vl::PdfWriter::drawReusable(p, 1, QRectF(0, 0, 0, 100), draw)) << "no area";
+        EXPECT_FALSE(vl::PdfWriter::drawReusable(p, 1, QRectF(0, 0, 1e9, 100), draw)) << "kilometres wide";
+        p.setOpacity(0.5);
+        EXPECT_FALSE(vl::PdfWriter::drawReusable(p, 1, QRectF(0, 0, 100, 100), draw)) << "under an opacity";
+        EXPECT_FALSE(drawn);
+    };
+    const QByteArray pdf = ourPdf({refused});
+    EXPECT_EQ(pdf.count("/Subtype /Form"), 0);
+    qtPdf([](QPainter& p) {
+        EXPECT_FALSE(vl::PdfWriter::drawReusable(p, 1, QRectF(0, 0, 100, 100), logo)) << "Qt's writer";
+    });
+    QImage image(10, 10, QImage::Format_RGB32);
+    QPainter painter(&image);
+    EXPECT_FALSE(vl::PdfWriter::drawReusable(painter, 1, QRectF(0, 0, 10, 10), logo)) << "an image";
+}
+
 TEST_F(PdfWriterTest, TextReadsBackAndFontsAreEmbeddedSubsets)
 {
     struct TextCase {

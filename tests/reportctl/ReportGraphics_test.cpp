@@ -1,3 +1,4 @@
+#include "PdfWriter.h"
 #include "ReportGraphics_p.h"
 #include "ReportLayout.h"
 #include "ReportPainter.h"
@@ -165,6 +166,20 @@ bool writePdf(const LaidOutReport& report, const QString& path)
     QPdfWriter writer(path);
     writer.setResolution(300);
     return printReport(report, writer);
+}
+
+// The report through our own PDF writer, every page at its resolution.
+QByteArray ourPdf(const LaidOutReport& report)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    PdfWriter writer(buffer, {});
+    for (const LaidOutPage& page : report.pages) {
+        QPainter painter(&writer.newPage(report.page.paper));
+        paintPage(painter, page, QPointF(0, 0), PdfWriter::Resolution / 25.4);
+    }
+    EXPECT_TRUE(writer.finish());
+    return buffer.data();
 }
 
 class Graphics : public ::testing::Test
@@ -441,4 +456,36 @@ TEST_F(Graphics, OnePictureOnEveryPageIsOneImageInThePdfAndSvgNone)
     const Layout vector = layOut(R"(<image width="40" height="20" src="logo.svg"/>)", m_dir.path(), "<Row/><Row/>");
     ASSERT_TRUE(writePdf(vector.report, path("vector.pdf")));
     EXPECT_EQ(pdfImageObjects(path("vector.pdf")), 0) << "the SVG stays vector";
+}
+
+TEST_F(Graphics, AnSvgOnEveryPageOfOurPdfIsStoredOnceAndStaysVector)
+{
+    if (!hasTool("/usr/bin/pdfimages") || !hasTool("/usr/bin/pdftoppm"))
+        GTEST_SKIP() << "pdfimages or pdftoppm is missing";
+    ASSERT_TRUE(writeFile(path("logo.svg"), TwoColourSvg));
+    std::string rows;
+    for (int i = 0; i < 40; ++i)
+        rows += "<Row/>";
+    // Two fits of one source: the drawing is the same, scaled.
+    const Layout layout = layOut(
+        R"(<image width="40" height="20" src="logo.svg"/><image y="30" width="20" height="20" src="logo.svg" fit="stretch"/>)",
+        m_dir.path(), rows);
+    ASSERT_EQ(layout.report.pages.size(), 40u);
+    const QByteArray pdf = ourPdf(layout.report);
+    EXPECT_EQ(pdf.count("/Subtype /Form"), 1);
+    ASSERT_TRUE(writeFile(path("ours.pdf"), pdf));
+    EXPECT_EQ(pdfImageObjects(path("ours.pdf")), 0) << "the SVG stays vector";
+
+    const std::string page = vl::test::commandOutput("pdftoppm -r 300 -f 40 -l 40 -singlefile -png '"
+                                                     + path("ours.pdf").toStdString() + "' '" + path("page40").toStdString() + "'");
+    const QImage image(path("page40.png"));
+    ASSERT_FALSE(image.isNull()) << page;
+    const QImage direct = render(layout.report.pages.back());
+    // The fills land where painting the SVG itself puts them, on the last page as on the first.
+    for (const auto& [x, y] : { std::pair { 10.0, 10.0 }, { 30.0, 10.0 }, { 5.0, 40.0 }, { 15.0, 40.0 }, { 60.0, 10.0 } }) {
+        SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+        EXPECT_EQ(toneAt(image, x, y), toneAt(direct, x, y));
+    }
+    EXPECT_EQ(toneAt(image, 10, 10), Tone::Red);
+    EXPECT_EQ(toneAt(image, 15, 40), Tone::Blue);
 }

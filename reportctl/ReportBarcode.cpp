@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
-#include <QThread>
 #include <QThreadPool>
 
 #include <zint.h>
@@ -285,9 +284,6 @@ struct GraphicMaker::Barcodes {
     };
     QHash<QString, Symbol> symbols;
     qint64 cachedBytes = 0;
-    // Encodes QR codes beside the layout on the cores it leaves; waits for them when the maker goes.
-    QThreadPool encoder;
-    Barcodes() { encoder.setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1)); }
 };
 
 std::shared_ptr<const PageGraphic> GraphicMaker::barcode(
@@ -324,7 +320,9 @@ std::shared_ptr<const PageGraphic> GraphicMaker::barcode(
                     }
                 });
             symbol.graphic = std::make_shared<PendingBarcode>(task->get_future().share());
-            m_barcodes->encoder.start([task] { (*task)(); });
+            // Qt's shared pool: the application waits for its threads as it ends, so none outlives the
+            // program's own objects (a pool of the maker's own left idle threads running into exit).
+            QThreadPool::globalInstance()->start([task] { (*task)(); });
             cost += 2048; // a QR code of a short text: a hundred rectangles or so
         } else {
             std::shared_ptr<BarcodeGraphic> graphic = encodeSymbol(barcode.type, data, barcode.showText, symbol.problem);

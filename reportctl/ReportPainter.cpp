@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QTextLayout>
 #include <QThread>
+#include <QThreadStorage>
 
 #include <memory>
 #include <algorithm>
@@ -141,22 +142,25 @@ private:
     int m_count = 0;
 };
 
-thread_local std::unique_ptr<LineCache> t_lineCache;
+// One per painting thread, in Qt's thread storage rather than the language's: this unit lives in a
+// plug-in the program loads, and a thread_local of a loaded module left LeakSanitizer's scan of the
+// main thread at exit reading freed module storage.
+QThreadStorage<LineCache*> t_lineCache;
 
 // Fonts must go before the application does: the main thread's lines go with it.
 void dropLineCache()
 {
-    t_lineCache.reset();
+    t_lineCache.setLocalData(nullptr); // deletes the old one
 }
 
 LineCache& threadLineCache()
 {
-    if (!t_lineCache) {
-        t_lineCache = std::make_unique<LineCache>();
+    if (!t_lineCache.hasLocalData() || !t_lineCache.localData()) {
+        t_lineCache.setLocalData(new LineCache);
         if (QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread())
             qAddPostRoutine(dropLineCache);
     }
-    return *t_lineCache;
+    return *t_lineCache.localData();
 }
 
 // Texts QPainter would lay out as they are: no line breaks, tabs or other controls (which it turns

@@ -76,68 +76,6 @@ template <typename Number> bool parseWhole(std::string_view text, Number& value)
     return ec == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
-// An expression's column is described by the values it holds, as SQLite's own provider does:
-// bytes if any, else text, else reals, else integers; mixed values take the one representation.
-void describeExpression(StoredResult& result, std::size_t column)
-{
-    bool anyFloat = false, anyText = false, anyBytes = false, fitsInt32 = true;
-    std::size_t longestText = 0;
-    for (std::size_t row = 0; row < result.rowCount(); ++row) {
-        const CellRef cell = result.at(row, column);
-        switch (cell.kind) {
-        case ProviderCell::Kind::Integer:
-            fitsInt32 = fitsInt32 && cell.value.integer >= std::numeric_limits<int32_t>::min()
-                && cell.value.integer <= std::numeric_limits<int32_t>::max();
-            break;
-        case ProviderCell::Kind::Float:
-            anyFloat = true;
-            break;
-        case ProviderCell::Kind::Text:
-            anyText = true;
-            longestText = std::max(longestText, toWide(storedBytes(cell.value.data), "UTF-8").size());
-            break;
-        case ProviderCell::Kind::Bytes:
-            anyBytes = true;
-            break;
-        default:
-            break;
-        }
-    }
-    ProviderColumn& info = result.describedColumn(column);
-    if (anyBytes) {
-        info.type = adLongVarBinary;
-        info.definedSize = 1073741823;
-    } else if (anyText) {
-        info.type = longestText > 255 ? adLongVarWChar : adVarWChar;
-        info.definedSize = longestText > 255 ? 536870910 : 255;
-    } else if (anyFloat) {
-        info.type = adDouble;
-        info.definedSize = 8;
-        info.precision = 15;
-        info.isFixedLength = true;
-    } else {
-        info.type = fitsInt32 ? adInteger : adBigInt;
-        info.definedSize = fitsInt32 ? 4 : 8;
-        info.precision = fitsInt32 ? 10 : 19;
-        info.isFixedLength = true;
-    }
-    for (std::size_t row = 0; row < result.rowCount(); ++row) {
-        const CellRef cell = result.at(row, column);
-        if (cell.kind == ProviderCell::Kind::Null)
-            continue;
-        if ((anyText || anyBytes)
-            && (cell.kind == ProviderCell::Kind::Integer || cell.kind == ProviderCell::Kind::Float)) {
-            const std::string text = cell.kind == ProviderCell::Kind::Integer ? std::to_string(cell.value.integer)
-                                                                              : shortestText(cell.value.real);
-            result.storeBytes(cell, anyBytes ? ProviderCell::Kind::Bytes : ProviderCell::Kind::Text, text);
-        } else if (anyBytes) {
-            cell.kind = ProviderCell::Kind::Bytes;
-        } else if (anyFloat && cell.kind == ProviderCell::Kind::Integer) {
-            cell.setReal(static_cast<double>(cell.value.integer));
-        }
-    }
-}
-
 struct StatementFinalizer {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
@@ -415,7 +353,7 @@ std::unique_ptr<ProviderResult> JetConnection::execute(std::string_view commandT
     }
     for (int i = 0; i < width; ++i)
         if (categories[static_cast<std::size_t>(i)] == Category::Untyped)
-            describeExpression(*result, static_cast<std::size_t>(i));
+            describeUntypedColumn(*result, static_cast<std::size_t>(i), shortestText);
     return result;
 }
 

@@ -227,66 +227,6 @@ void SqliteConnection::storeTyped(StoredResult& result, CellRef cell, sqlite3_st
     }
 }
 
-// A column without declared type (an expression) is described by the storage classes of its
-// values: integers, else floating point, else text, else bytes.
-void describeUntypedColumn(StoredResult& result, std::size_t column)
-{
-    bool anyFloat = false, anyText = false, anyBytes = false, fitsInt32 = true;
-    std::size_t longestText = 0;
-    for (std::size_t row = 0; row < result.rowCount(); ++row) {
-        const CellRef cell = result.at(row, column);
-        switch (cell.kind) {
-        case ProviderCell::Kind::Integer:
-            if (cell.value.integer < std::numeric_limits<int32_t>::min() || cell.value.integer > std::numeric_limits<int32_t>::max())
-                fitsInt32 = false;
-            break;
-        case ProviderCell::Kind::Float: anyFloat = true; break;
-        case ProviderCell::Kind::Text: {
-            anyText = true;
-            const std::string_view text = storedBytes(cell.value.data);
-            longestText = std::max(longestText, toWide(text, "UTF-8").size());
-            break;
-        }
-        case ProviderCell::Kind::Bytes: anyBytes = true; break;
-        default: break;
-        }
-    }
-    ProviderColumn& info = result.describedColumn(column);
-    if (anyBytes) {
-        info.type = adLongVarBinary;
-        info.definedSize = 1073741823;
-    } else if (anyText) {
-        info.type = longestText > 255 ? adLongVarWChar : adVarWChar;
-        info.definedSize = longestText > 255 ? 536870910 : 255;
-    } else if (anyFloat) {
-        info.type = adDouble;
-        info.definedSize = 8;
-        info.precision = 15;
-        info.isFixedLength = true;
-    } else {
-        info.type = fitsInt32 ? adInteger : adBigInt;
-        info.definedSize = fitsInt32 ? 4 : 8;
-        info.precision = fitsInt32 ? 10 : 19;
-        info.isFixedLength = true;
-    }
-    // Mixed columns take one representation: numbers become their text, texts their bytes.
-    for (std::size_t row = 0; row < result.rowCount(); ++row) {
-        const CellRef cell = result.at(row, column);
-        if (cell.kind == ProviderCell::Kind::Null)
-            continue;
-        if ((anyText || anyBytes) && (cell.kind == ProviderCell::Kind::Integer || cell.kind == ProviderCell::Kind::Float)) {
-            std::string text = cell.kind == ProviderCell::Kind::Integer ? std::to_string(cell.value.integer)
-                                                                          : format("%.17g", cell.value.real);
-            result.storeBytes(cell, anyBytes ? ProviderCell::Kind::Bytes : ProviderCell::Kind::Text, text);
-        } else if (anyBytes) {
-            cell.kind = ProviderCell::Kind::Bytes;
-        } else if (anyFloat && cell.kind == ProviderCell::Kind::Integer) {
-            cell.kind = ProviderCell::Kind::Float;
-            cell.value.real = static_cast<double>(cell.value.integer);
-        }
-    }
-}
-
 std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view commandText)
 {
     if (trimControlsAndSpaces(commandText).empty())
@@ -356,7 +296,7 @@ std::unique_ptr<ProviderResult> SqliteConnection::execute(std::string_view comma
         providerError(format("Reading '%s' failed: %s.", m_path.c_str(), sqlite3_errmsg(m_db)), E_PROVIDER_FAIL);
     for (int i = 0; i < width; ++i)
         if (categories[static_cast<std::size_t>(i)] == Category::Untyped)
-            describeUntypedColumn(*result, static_cast<std::size_t>(i));
+            describeUntypedColumn(*result, static_cast<std::size_t>(i), [](double real) { return format("%.17g", real); });
     return result;
 }
 
@@ -405,6 +345,64 @@ std::unique_ptr<ProviderConnection> openSqlite(const std::string& path)
 std::unique_ptr<ProviderConnection> sqliteConnection(sqlite3* db, std::string source, bool tablesReadOnly)
 {
     return std::make_unique<SqliteConnection>(db, std::move(source), tablesReadOnly);
+}
+
+void describeUntypedColumn(StoredResult& result, std::size_t column, std::string (*realText)(double))
+{
+    bool anyFloat = false, anyText = false, anyBytes = false, fitsInt32 = true;
+    std::size_t longestText = 0;
+    for (std::size_t row = 0; row < result.rowCount(); ++row) {
+        const CellRef cell = result.at(row, column);
+        switch (cell.kind) {
+        case ProviderCell::Kind::Integer:
+            if (cell.value.integer < std::numeric_limits<int32_t>::min() || cell.value.integer > std::numeric_limits<int32_t>::max())
+                fitsInt32 = false;
+            break;
+        case ProviderCell::Kind::Float: anyFloat = true; break;
+        case ProviderCell::Kind::Text: {
+            anyText = true;
+            const std::string_view text = storedBytes(cell.value.data);
+            longestText = std::max(longestText, toWide(text, "UTF-8").size());
+            break;
+        }
+        case ProviderCell::Kind::Bytes: anyBytes = true; break;
+        default: break;
+        }
+    }
+    ProviderColumn& info = result.describedColumn(column);
+    if (anyBytes) {
+        info.type = adLongVarBinary;
+        info.definedSize = 1073741823;
+    } else if (anyText) {
+        info.type = longestText > 255 ? adLongVarWChar : adVarWChar;
+        info.definedSize = longestText > 255 ? 536870910 : 255;
+    } else if (anyFloat) {
+        info.type = adDouble;
+        info.definedSize = 8;
+        info.precision = 15;
+        info.isFixedLength = true;
+    } else {
+        info.type = fitsInt32 ? adInteger : adBigInt;
+        info.definedSize = fitsInt32 ? 4 : 8;
+        info.precision = fitsInt32 ? 10 : 19;
+        info.isFixedLength = true;
+    }
+    // Mixed columns take one representation: numbers become their text, texts their bytes.
+    for (std::size_t row = 0; row < result.rowCount(); ++row) {
+        const CellRef cell = result.at(row, column);
+        if (cell.kind == ProviderCell::Kind::Null)
+            continue;
+        if ((anyText || anyBytes) && (cell.kind == ProviderCell::Kind::Integer || cell.kind == ProviderCell::Kind::Float)) {
+            std::string text = cell.kind == ProviderCell::Kind::Integer ? std::to_string(cell.value.integer)
+                                                                          : realText(cell.value.real);
+            result.storeBytes(cell, anyBytes ? ProviderCell::Kind::Bytes : ProviderCell::Kind::Text, text);
+        } else if (anyBytes) {
+            cell.kind = ProviderCell::Kind::Bytes;
+        } else if (anyFloat && cell.kind == ProviderCell::Kind::Integer) {
+            cell.kind = ProviderCell::Kind::Float;
+            cell.value.real = static_cast<double>(cell.value.integer);
+        }
+    }
 }
 
 ColumnTypeInfo mapDeclaredType(std::string_view declaredType)

@@ -25,6 +25,13 @@ struct ColumnTypeInfo {
     bool fixedLength = false;
 };
 
+class StoredResult;
+
+// A column without declared type (an expression) is described by the storage classes of its values:
+// bytes if any, else text, else reals, else integers; a mixed column takes the one representation,
+// a real becoming text by `realText`.
+void describeUntypedColumn(StoredResult& result, std::size_t column, std::string (*realText)(double));
+
 // The column description the provider reports for an SQLite declared column type, the way the
 // Jet provider reports the Access type of that name. Unknown names follow SQLite's affinity rules.
 ColumnTypeInfo mapDeclaredType(std::string_view declaredType);

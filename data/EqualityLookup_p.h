@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,30 @@ inline std::string textLookupKey(std::string_view text)
 inline bool lookupServesCollation(const char* collation)
 {
     return !collation || sqlite3_stricmp(collation, "BINARY") == 0 || sqlite3_stricmp(collation, "NOCASE") == 0;
+}
+
+// Offers SQLite the first usable equality on a column that `servable` (given the column's index)
+// accepts, under a collation the look-up serves, as the scan's one look-up: idxNum is the column
+// plus one and the value comes as the first argument; SQLite checks each row again. False when no
+// equality qualifies, leaving `info` as it was.
+template <class Servable>
+bool offerEqualityLookup(sqlite3_index_info* info, std::size_t columns, Servable servable)
+{
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& constraint = info->aConstraint[i];
+        if (!constraint.usable || constraint.op != SQLITE_INDEX_CONSTRAINT_EQ || constraint.iColumn < 0
+            || static_cast<std::size_t>(constraint.iColumn) >= columns
+            || !servable(static_cast<std::size_t>(constraint.iColumn))
+            || !lookupServesCollation(sqlite3_vtab_collation(info, i)))
+            continue;
+        info->aConstraintUsage[i].argvIndex = 1;
+        info->aConstraintUsage[i].omit = 0;
+        info->idxNum = constraint.iColumn + 1;
+        info->estimatedCost = 10;
+        info->estimatedRows = 10;
+        return true;
+    }
+    return false;
 }
 
 } // namespace vl

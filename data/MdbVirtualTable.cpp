@@ -859,22 +859,9 @@ int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info)
     const double rows = std::max(table->table->rowCount, 1.0);
     info->estimatedRows = static_cast<sqlite3_int64>(rows);
     info->estimatedCost = rows;
-    for (int i = 0; i < info->nConstraint; ++i) {
-        const auto& constraint = info->aConstraint[i];
-        if (!constraint.usable || constraint.op != SQLITE_INDEX_CONSTRAINT_EQ || constraint.iColumn < 0
-            || static_cast<std::size_t>(constraint.iColumn) >= table->table->columns.size()
-            || !canLookUp(table->table->columns[static_cast<std::size_t>(constraint.iColumn)].type))
-            continue;
-        // Keys fold ASCII case: right for NOCASE and BINARY (SQLite drops the extra rows), not for others.
-        if (!lookupServesCollation(sqlite3_vtab_collation(info, i)))
-            continue;
-        info->aConstraintUsage[i].argvIndex = 1;
-        info->aConstraintUsage[i].omit = 0;
-        info->idxNum = constraint.iColumn + 1;
-        info->estimatedCost = 10;
-        info->estimatedRows = 10;
-        break;
-    }
+    // Keys fold ASCII case: right for NOCASE and BINARY (SQLite drops the extra rows), not for others.
+    offerEqualityLookup(info, table->table->columns.size(),
+        [&](std::size_t column) { return canLookUp(table->table->columns[column].type); });
     return SQLITE_OK;
 }
 

@@ -375,19 +375,7 @@ int bestIndex(sqlite3_vtab* table, sqlite3_index_info* info)
     const sqlite3_int64 rows = shape.estimatedRows;
     info->estimatedRows = rows;
     info->estimatedCost = static_cast<double>(rows) * 10 + 100; // opening the file costs too
-    for (int i = 0; i < info->nConstraint; ++i) {
-        const auto& constraint = info->aConstraint[i];
-        if (!constraint.usable || constraint.op != SQLITE_INDEX_CONSTRAINT_EQ || constraint.iColumn < 0
-            || static_cast<std::size_t>(constraint.iColumn) >= shape.options.columns.size()
-            || !lookupServesCollation(sqlite3_vtab_collation(info, i)))
-            continue;
-        info->aConstraintUsage[i].argvIndex = 1;
-        info->aConstraintUsage[i].omit = 0;
-        info->idxNum = constraint.iColumn + 1;
-        info->estimatedCost = 10;
-        info->estimatedRows = 10;
-        break;
-    }
+    offerEqualityLookup(info, shape.options.columns.size(), [](std::size_t) { return true; });
     return SQLITE_OK;
 }
 

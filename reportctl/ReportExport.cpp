@@ -163,11 +163,7 @@ public:
 
     bool finish() override
     {
-        if (!m_output.close()) {
-            error = m_output.failure;
-            return false;
-        }
-        return true;
+        return closeOutput(m_output);
     }
 
 private:
@@ -231,11 +227,7 @@ public:
 
     bool finish() override
     {
-        if (!m_output.close()) {
-            error = m_output.failure;
-            return false;
-        }
-        return true;
+        return closeOutput(m_output);
     }
 
 private:
@@ -295,11 +287,7 @@ public:
     {
         if (!writeAll(*m_device, QByteArrayLiteral("</body>\n</html>\n"), error))
             return false;
-        if (!m_output.close()) {
-            error = m_output.failure;
-            return false;
-        }
-        return true;
+        return closeOutput(m_output);
     }
 
 private:
@@ -403,11 +391,7 @@ public:
             error = QStringLiteral("Page %1 could not be drawn as SVG").arg(index + 1);
             return false;
         }
-        if (!m_output.close()) {
-            error = m_output.failure;
-            return false;
-        }
-        return true;
+        return closeOutput(m_output);
     }
 
     bool finish() override { return true; }

@@ -325,11 +325,7 @@ private:
             if (!writeAll(*device, chunk, error))
                 return false;
         }
-        if (!m_output.close()) {
-            error = m_output.failure;
-            return false;
-        }
-        return true;
+        return closeOutput(m_output);
     }
 
     bool fillWorkbook()

@@ -17,6 +17,16 @@ public:
     // After the last page: completes the file(s).
     virtual bool finish() = 0;
     QString error;
+
+protected:
+    // Completes the file opened last; false, with the output's reason, when it cannot.
+    bool closeOutput(ExportOutput& output)
+    {
+        if (output.close())
+            return true;
+        error = output.failure;
+        return false;
+    }
 };
 
 // The band of the sheet that each template cell belongs to, group headers and footers included.
